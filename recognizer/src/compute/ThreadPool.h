@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+namespace recognizer {
+
+// A persistent pool: run() executes a task on every thread (the caller is thread 0) and returns when all are done.
+// Workers wait on a spin-then-sleep barrier between tasks; a run allocates nothing.
+class ThreadPool {
+public:
+    explicit ThreadPool(int nThreads);
+    ~ThreadPool();
+    ThreadPool(const ThreadPool&) = delete;
+    ThreadPool& operator=(const ThreadPool&) = delete;
+
+    int size() const;
+    void resize(int nThreads);
+
+    using Task = void (*)(void* context, int ith, int nth);
+    void runRaw(Task task, void* context);
+
+    // fn(ith, nth) on every thread; fn is only referenced, never copied.
+    template <class F>
+    void run(F&& fn) {
+        runRaw([](void* c, int ith, int nth) { (*static_cast<std::remove_reference_t<F>*>(c))(ith, nth); },
+               const_cast<void*>(static_cast<const void*>(&fn)));
+    }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace recognizer
