@@ -54,7 +54,7 @@ function(vc_add_tests)
     if(layer STREQUAL "x11" OR layer STREQUAL "audio")
       list(APPEND props RUN_SERIAL TRUE)
     endif()
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_PREFIX "${T_AREA}."
                          PROPERTIES ${props} ENVIRONMENT "${env}")
   endforeach()
 endfunction()

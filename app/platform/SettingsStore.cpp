@@ -59,7 +59,8 @@ std::map<std::string, SettingsStore::Value> SettingsStore::readFile() const {
 void SettingsStore::writeFileLocked() const {
     nlohmann::json json = nlohmann::json::object();
     for (const auto& [key, value] : values_) json[key] = toJson(value);
-    const std::string text = json.dump(2) + "\n";
+    // Invalid UTF-8 in a stored text would make dump() throw and lose the write; store it with U+FFFD instead.
+    const std::string text = json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);

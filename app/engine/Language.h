@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A spoken language the recognizer accepts: its code ("auto" for the recognizer's own detection) and English name.
+struct Language {
+    std::string id;
+    std::string name;
+
+    bool operator==(const Language&) const = default;
+};
+
+// The 100 languages in picker order; row 0 is "auto", row 1 "en".
+const std::vector<Language>& languages();
+
+// The name of the first row with this id; "English" for an id the table does not have (a stored id from a later
+// recognizer version, for example).
+const std::string& languageName(const std::string& id);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engine/RecordingMetadata.h"
+
+#include <QUuid>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+// One stored dictation: a folder under the recordings root named by the Unix second its audio was saved, holding
+// output.wav, meta.json and result.txt.
+struct Recording {
+    // Reads the record at `metaURL`; a file that cannot be read or decoded is logged ("Error parsing metadata: ...")
+    // and the recording keeps the default record. Never fails and never touches the file.
+    Recording(std::filesystem::path metaURL, std::filesystem::path audioURL);
+
+    std::filesystem::path metaURL;
+    std::filesystem::path audioURL;
+    QUuid id;  // new at every listing; identifies a value within one listing only
+    RecordingMetadata metadata;
+};
+
+// <documents>/vellumcaster/recordings. Creates the documents folder when it is missing, but not the two folders below
+// it. Throws std::filesystem::filesystem_error when the documents folder cannot be created.
+std::filesystem::path recordingsDirectory();
+
+// The stored dictations, newest first (names in descending string order); folders without meta.json are skipped.
+// A root that is missing or cannot be listed is logged and reported, and gives an empty list.
+std::vector<Recording> fetchRecordings();
+
+// Creates the folder for a dictation saved at `unixSeconds` (and the root with it). If a folder of that name exists
+// already, the next free second is taken, so an earlier dictation is never overwritten. Throws
+// std::filesystem::filesystem_error when no folder can be created.
+std::filesystem::path makeRecordingFolder(std::int64_t unixSeconds);
