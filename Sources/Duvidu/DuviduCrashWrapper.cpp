@@ -1,0 +1,68 @@
+#include "Duvidu/DuviduCrashWrapper.h"
+
+#include <sys/statvfs.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace duvidu {
+
+namespace {
+
+std::optional<std::string> readFile(const char* path)
+{
+    std::ifstream file(path);
+    if (!file) return std::nullopt;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+std::shared_ptr<DuviduCrashWrapper> DuviduCrashWrapper::sharedInstance()
+{
+    static auto instance = std::make_shared<DuviduCrashWrapper>();
+    return instance;
+}
+
+std::optional<uint64_t> DuviduCrashWrapper::kilobytesField(const std::string& procText, const std::string& key)
+{
+    std::istringstream lines(procText);
+    std::string line;
+    const std::string prefix = key + ":";
+    while (std::getline(lines, line)) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        std::istringstream fields(line.substr(prefix.size()));
+        uint64_t kilobytes = 0;
+        if (!(fields >> kilobytes)) return std::nullopt;
+        return kilobytes * 1024;
+    }
+    return std::nullopt;
+}
+
+uint64_t DuviduCrashWrapper::freeMemorySize() const
+{
+    auto text = readFile("/proc/meminfo");
+    return text ? kilobytesField(*text, "MemFree").value_or(0) : 0;
+}
+
+uint64_t DuviduCrashWrapper::freeStorageSize() const
+{
+    const char* home = std::getenv("HOME");
+    struct statvfs info {};
+    if (!home || statvfs(home, &info) != 0) return 0;
+    return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+uint64_t DuviduCrashWrapper::appMemorySize() const
+{
+    auto text = readFile("/proc/self/status");
+    if (!text) return 0;
+    auto resident = kilobytesField(*text, "RssAnon");
+    if (!resident) return 0;
+    return *resident + kilobytesField(*text, "VmSwap").value_or(0);
+}
+
+}  // namespace duvidu

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace duvidu {
+
+// The crash layer's probes of the machine and the process; tests put fixed values in their place.
+class DuviduCrashWrapper {
+public:
+    virtual ~DuviduCrashWrapper() = default;
+    static std::shared_ptr<DuviduCrashWrapper> sharedInstance();
+
+    // Bytes of free memory; 0 when it cannot be read.
+    virtual uint64_t freeMemorySize() const;
+    // Bytes free to the user on the file system holding the home folder; 0 when it cannot be read.
+    virtual uint64_t freeStorageSize() const;
+    // Bytes of memory this process owns (anonymous resident plus swapped out); 0 when it cannot be read.
+    virtual uint64_t appMemorySize() const;
+
+    // The "<key>: <n> kB" value of /proc/meminfo or /proc/self/status text, in bytes.
+    static std::optional<uint64_t> kilobytesField(const std::string& procText, const std::string& key);
+};
+
+}  // namespace duvidu

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "Duvidu/Value.h"
+
+namespace duvidu {
+
+// Deep merge: where both sides hold a dictionary under a key the two are merged by the same rule; otherwise the
+// other value replaces or adds the entry.
+void mergeEntriesFromDictionary(Value::Object& receiver, const Value::Object& other);
+
+// Stores the truth of a number (0 false, anything else true) or a boolean under the key; an absent value, or one
+// that is neither, leaves the dictionary as it was.
+void setBoolValue(Value::Object& receiver, const std::optional<Value>& value, const std::string& key);
+
+}  // namespace duvidu

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Duvidu/DuviduCurrentDate.h"
+#include "Duvidu/DuviduDependencyContainer.h"
+#include "Duvidu/DuviduLog.h"
+
+namespace duvidutest {
+
+// Collects the SDK's log lines instead of printing them.
+class TestLogOutput : public duvidu::DuviduLogOutput {
+public:
+    void log(const std::string& line) override
+    {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(line);
+    }
+    std::vector<std::string> lines()
+    {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// A clock that stands still until told otherwise.
+class TestCurrentDateProvider : public duvidu::DuviduCurrentDateProvider {
+public:
+    duvidu::DuviduDate now{std::chrono::seconds(1700000000)};
+    duvidu::DuviduDate date() const override { return now; }
+    uint64_t dispatchTimeNow() const override { return 0; }
+    int64_t timezoneOffset() const override { return 0; }
+    uint64_t systemTime() const override { return 0; }
+};
+
+// Every SDK test starts from a clean container, a fixed clock and a log that prints everything into a collector.
+class DuviduTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        duvidu::DuviduDependencyContainer::reset();
+        duvidu::DuviduCurrentDate::setCurrentDateProvider(clock);
+        duvidu::DuviduLog::setLogOutput(logOutput);
+        duvidu::DuviduLog::configure(true, duvidu::DuviduLevel::Debug);
+    }
+    void TearDown() override
+    {
+        duvidu::DuviduLog::configure(true, duvidu::DuviduLevel::Error);
+        duvidu::DuviduLog::setLogOutput(nullptr);
+        duvidu::DuviduCurrentDate::setCurrentDateProvider(nullptr);
+        duvidu::DuviduDependencyContainer::reset();
+    }
+
+    std::shared_ptr<TestLogOutput> logOutput = std::make_shared<TestLogOutput>();
+    std::shared_ptr<TestCurrentDateProvider> clock = std::make_shared<TestCurrentDateProvider>();
+};
+
+}  // namespace duvidutest
