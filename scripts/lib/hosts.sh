@@ -5,9 +5,7 @@ vc_hosts_dir=""
 
 vc_cleanup_hosts() {
   [ -n "${VC_XVFB_PID:-}" ] && kill "$VC_XVFB_PID" 2>/dev/null || true
-  if [ -n "${VC_PULSE_STARTED:-}" ]; then
-    pulseaudio --kill 2>/dev/null || true
-  fi
+  [ -n "${VC_PULSE_PID:-}" ] && kill "$VC_PULSE_PID" 2>/dev/null || true
   [ -n "$vc_hosts_dir" ] && rm -rf "$vc_hosts_dir"
   return 0
 }
@@ -52,11 +50,14 @@ set-default-source vc_mic
 set-default-sink vc_null
 PA
   export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
-  pulseaudio --daemonize=yes --exit-idle-time=-1 -n --file="$conf" --use-pid-file=no \
-    --log-target=file:"$vc_hosts_dir/pulse.log" || { cat "$vc_hosts_dir/pulse.log" >&2; return 1; }
-  VC_PULSE_STARTED=1
+  # In the foreground of a background job, so that its pid is known and the cleanup stops exactly this daemon
+  # (without a pid file, "pulseaudio --kill" finds nothing to stop).
+  pulseaudio --daemonize=no --exit-idle-time=-1 -n --file="$conf" --use-pid-file=no \
+    --log-target=file:"$vc_hosts_dir/pulse.log" &
+  VC_PULSE_PID=$!
   for _ in $(seq 1 50); do
     pactl info >/dev/null 2>&1 && return 0
+    kill -0 "$VC_PULSE_PID" 2>/dev/null || break
     sleep 0.1
   done
   echo "PulseAudio did not answer" >&2
