@@ -26,7 +26,20 @@ public:
                const_cast<void*>(static_cast<const void*>(&fn)));
     }
 
+    // Like run(), for tasks that hand out their work on demand (each thread takes pieces until none are left): a
+    // worker that has not started by the time the caller's own share is done is not waited for, so that a thread
+    // the system has not scheduled yet cannot hold up the result. Some ith may therefore not run at all.
+    void runDynamicRaw(Task task, void* context);
+
+    template <class F>
+    void runDynamic(F&& fn) {
+        runDynamicRaw([](void* c, int ith, int nth) { (*static_cast<std::remove_reference_t<F>*>(c))(ith, nth); },
+                      const_cast<void*>(static_cast<const void*>(&fn)));
+    }
+
 private:
+    void dispatch(Task task, void* context, bool dynamic);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

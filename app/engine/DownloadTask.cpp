@@ -1,0 +1,192 @@
+#include "engine/DownloadTask.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "Duvidu/DuviduSDK.h"
+#include "Duvidu/NSError.h"
+#include "platform/AppLog.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void initializeCurl() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The body on its way to disk, and the progress of the transfer.
+struct Transfer {
+    FILE* file = nullptr;
+    int writeErrno = 0;
+    curl_off_t publishedBytes = 0;
+    const std::atomic<bool>* cancelled = nullptr;
+    const DownloadTask::ProgressHandler* onProgress = nullptr;
+};
+
+size_t writeBody(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    if (*transfer->cancelled) return 0;
+    const size_t bytes = size * count;
+    if (std::fwrite(data, 1, bytes, transfer->file) != bytes) {
+        transfer->writeErrno = errno ? errno : EIO;
+        return 0;
+    }
+    return bytes;
+}
+
+int reportProgress(void* user, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* transfer = static_cast<Transfer*>(user);
+    if (*transfer->cancelled) return 1;
+    // An unknown length is reported as 0: no ratio until the end then.
+    if (expected > 0 && received != transfer->publishedBytes) {
+        transfer->publishedBytes = received;
+        if (*transfer->onProgress) (*transfer->onProgress)(float(received) / float(expected));
+    }
+    return 0;
+}
+
+// A file failure as the platform would describe it, reported and logged under `prefix`.
+void reportFileError(const std::string& prefix, int error, const std::string& what) {
+    const duvidu::NSError nsError("NSPOSIXErrorDomain", error,
+                                  duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey,
+                                                         what + ": " + std::strerror(error)}});
+    duvidu::DuviduSDK::captureError(nsError);
+    AppLog::error(prefix + nsError.description());
+}
+
+// Where the body is written: an unnamed file in the destination's folder where the file system offers one (nothing
+// is left behind even if the process dies), else a hidden named one.
+struct TempFile {
+    int fd = -1;
+    fs::path path;  // empty for an unnamed file
+};
+
+TempFile openTempFile(const fs::path& destination) {
+    const fs::path folder = destination.parent_path();
+    if (const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644); fd >= 0) return {fd, {}};
+    std::string pattern = (folder / ("." + destination.filename().string() + ".XXXXXX")).string();
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return {};
+    fchmod(fd, 0644);  // a model file, not a secret
+    return {fd, fs::path(pattern)};
+}
+
+// Gives the finished body its name unless something already exists there; errno on failure.
+int placeWithoutReplacing(const TempFile& temp, const fs::path& to) {
+    if (temp.path.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(temp.fd);
+        return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    }
+    if (renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the flag: a hard link fails just the same on an existing name.
+    if (link(temp.path.c_str(), to.c_str()) != 0) return errno;
+    unlink(temp.path.c_str());
+    return 0;
+}
+
+}  // namespace
+
+DownloadTask::DownloadTask(std::string url, fs::path destination, ProgressHandler onProgress)
+    : url_(std::move(url)), destination_(std::move(destination)), onProgress_(std::move(onProgress)) {}
+
+DownloadTask::~DownloadTask() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool DownloadTask::isValidURL(const std::string& url) {
+    CURLU* handle = curl_url();
+    if (!handle) return false;
+    bool valid = false;
+    if (curl_url_set(handle, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+        char* scheme = nullptr;
+        if (curl_url_get(handle, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK) {
+            valid = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
+            curl_free(scheme);
+        }
+    }
+    curl_url_cleanup(handle);
+    return valid;
+}
+
+void DownloadTask::resume() {
+    if (!thread_.joinable() && !finished_) thread_ = std::thread([this] { run(); });
+}
+
+void DownloadTask::run() {
+    initializeCurl();
+    const TempFile temp = openTempFile(destination_);
+    if (temp.fd < 0) {
+        const int error = errno;
+        reportFileError("Error saving file: ", error,
+                        "Could not create a file in " + destination_.parent_path().string());
+        finished_ = true;
+        return;
+    }
+    Transfer transfer;
+    transfer.file = fdopen(temp.fd, "wb");
+    transfer.cancelled = &cancelled_;
+    transfer.onProgress = &onProgress_;
+    if (!transfer.file) {
+        close(temp.fd);
+        if (!temp.path.empty()) unlink(temp.path.c_str());
+        finished_ = true;
+        return;
+    }
+
+    CURLcode result = CURLE_FAILED_INIT;
+    long status = 0;
+    if (CURL* curl = curl_easy_init()) {
+        curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);  // model hosts redirect to their storage
+        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // an error page is never taken for the file
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+        // A connection that stalls for a minute is given up like a cut one.
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &reportProgress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+        result = curl_easy_perform(curl);
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_cleanup(curl);
+    }
+    if (result == CURLE_OK && std::fflush(transfer.file) != 0) transfer.writeErrno = errno ? errno : EIO;
+
+    if (cancelled_) {
+        // Cancelled: nothing to report.
+    } else if (transfer.writeErrno != 0) {
+        reportFileError("Error saving file: ", transfer.writeErrno, "Could not write the download of " + url_);
+    } else if (result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && (status < 200 || status > 299))) {
+        const std::string text = "The server answered " + url_ + " with the HTTP status " + std::to_string(status);
+        const duvidu::NSError nsError("NSURLErrorDomain", -1011,  // the platform's "bad server response"
+                                      duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, text}});
+        duvidu::DuviduSDK::captureError(nsError);
+        AppLog::error("Error downloading file: " + nsError.description());
+    } else if (result == CURLE_OK) {
+        if (const int error = placeWithoutReplacing(temp, destination_)) {
+            reportFileError("Error saving file: ", error, "Could not move the download to " + destination_.string());
+        } else if (onProgress_) {
+            onProgress_(1.0f);  // also ends a download whose length was never known
+        }
+    }
+    // Any other transfer failure (no connection, a cut body) is left silent, as the network's own business.
+    std::fclose(transfer.file);
+    if (!temp.path.empty()) unlink(temp.path.c_str());  // gone already once placed
+    finished_ = true;
+}

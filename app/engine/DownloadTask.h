@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+// One download of a file over HTTP(S) into `destination`, on a thread of its own. The body goes to a temporary file in
+// the destination's folder (unnamed where the file system allows it), which becomes the destination only when the
+// whole body arrived with a success status, and never in place of an existing file. Whatever else happens (an error
+// status, a cut connection, a cancel, a destination that already exists) leaves no file behind.
+class DownloadTask {
+public:
+    // Called on the task's thread with bytes received / bytes expected, whenever the count changes and the length
+    // is known; with 1.0 once the file is in place.
+    using ProgressHandler = std::function<void(float progress)>;
+
+    DownloadTask(std::string url, std::filesystem::path destination, ProgressHandler onProgress);
+    // Waits for the task's thread; cancel first to end a running download quickly.
+    ~DownloadTask();
+    DownloadTask(const DownloadTask&) = delete;
+    DownloadTask& operator=(const DownloadTask&) = delete;
+
+    // Whether `url` can be downloaded: a well-formed http or https address.
+    static bool isValidURL(const std::string& url);
+
+    void resume();
+    // Stops the transfer; nothing is logged and no file is written.
+    void cancel() { cancelled_ = true; }
+    bool isFinished() const { return finished_; }
+
+    const std::string& url() const { return url_; }
+    const std::filesystem::path& destination() const { return destination_; }
+
+private:
+    void run();
+
+    const std::string url_;
+    const std::filesystem::path destination_;
+    const ProgressHandler onProgress_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};

@@ -1,0 +1,32 @@
+#include "engine/FileDownloader.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+
+FileDownloader::FileDownloader(QObject* parent) : QObject(parent) {}
+
+FileDownloader::~FileDownloader() {
+    for (const auto& task : tasks_) task->cancel();
+    tasks_.clear();  // each task waits for its thread; their last progress posts die with this object
+    downloadTask_.reset();
+}
+
+void FileDownloader::download(const std::string& urlString, const std::filesystem::path& destination) {
+    if (!DownloadTask::isValidURL(urlString)) return;
+    destinationUrl_ = destination;
+    std::erase_if(tasks_, [this](const auto& task) { return task->isFinished() && task != downloadTask_; });
+    // The task's thread posts each value to the GUI thread; a post that arrives after this object is gone is dropped.
+    auto task = std::make_shared<DownloadTask>(urlString, destination, [this](float progress) {
+        QMetaObject::invokeMethod(this, [this, progress] { setDownloadProgress(progress); }, Qt::QueuedConnection);
+    });
+    downloadTask_ = task;
+    tasks_.push_back(task);
+    task->resume();
+}
+
+void FileDownloader::setDownloadProgress(float progress) {
+    if (progress == downloadProgress_) return;
+    downloadProgress_ = progress;
+    emit downloadProgressChanged(progress);
+}

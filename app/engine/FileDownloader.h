@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/DownloadTask.h"
+
+// Fetches a model file and publishes its progress for the model page and start-up. There is no completion signal:
+// callers watch downloadProgress, which reaches 1.0 once the file is in place. Lives on the GUI thread; the transfer
+// runs on the task's own thread.
+//
+// Destroying the downloader cancels its downloads, so whoever starts one keeps the downloader for as long as the
+// download should run.
+class FileDownloader : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(float downloadProgress READ downloadProgress NOTIFY downloadProgressChanged)
+
+public:
+    explicit FileDownloader(QObject* parent = nullptr);
+    ~FileDownloader() override;
+
+    // Starts fetching `urlString` into `destination` (a file in the models folder); an address that is not a valid
+    // http(s) URL does nothing at all. A running download is not cancelled by a new one; each task keeps its own
+    // destination.
+    void download(const std::string& urlString, const std::filesystem::path& destination);
+
+    // Bytes received / bytes expected of the running download; 0.0 until the first bytes arrive, never reset.
+    float downloadProgress() const { return downloadProgress_; }
+    // The task started last, for cancelling; null before the first download.
+    std::shared_ptr<DownloadTask> downloadTask() const { return downloadTask_; }
+    const std::optional<std::filesystem::path>& destinationUrl() const { return destinationUrl_; }
+
+signals:
+    void downloadProgressChanged(float progress);
+
+private:
+    void setDownloadProgress(float progress);
+
+    float downloadProgress_ = 0.0f;
+    std::shared_ptr<DownloadTask> downloadTask_;
+    std::optional<std::filesystem::path> destinationUrl_;
+    std::vector<std::shared_ptr<DownloadTask>> tasks_;  // every task that may still run
+};

@@ -1,0 +1,5 @@
+#include "engine/PasteFromClipboard.h"
+
+#include "platform/KeyPoster.h"
+
+void pasteFromClipboard() { KeyPoster::system().postPaste(); }

@@ -1,0 +1,100 @@
+#include "engine/WhisperContext.h"
+
+#include <QString>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/WhisperError.h"
+#include "platform/AppLog.h"
+
+WhisperContext::WhisperContext(whisper_context* context, Recognizer& recognizer)
+    : context_(context), recognizer_(recognizer) {}
+
+WhisperContext::~WhisperContext() { recognizer_.free(context_); }
+
+std::shared_ptr<WhisperContext> WhisperContext::createContext(const std::string& path, Recognizer& recognizer) {
+    whisper_context* context = recognizer.initFromFile(path.c_str());
+    if (!context) {
+        AppLog::error("Couldn't load model at " + path);
+        throw WhisperError(WhisperError::Case::couldNotInitializeContext);
+    }
+    return std::shared_ptr<WhisperContext>(new WhisperContext(context, recognizer));
+}
+
+int WhisperContext::threadCount(long processors) {
+    return int(std::min<long>(std::max<long>(processors - 2, 1), 8));
+}
+
+WhisperContext::Turn::Turn(WhisperContext& owner) : owner_(owner) {
+    std::unique_lock lock(owner_.mutex_);
+    const std::uint64_t ticket = owner_.nextTicket_++;
+    owner_.turnChanged_.wait(lock, [&] { return owner_.servingTicket_ == ticket; });
+}
+
+WhisperContext::Turn::~Turn() {
+    {
+        std::lock_guard lock(owner_.mutex_);
+        ++owner_.servingTicket_;
+    }
+    owner_.turnChanged_.notify_all();
+}
+
+void WhisperContext::fullTranscribe(std::span<const float> samples, const std::string& prompt,
+                                    const std::string& language, bool translate, bool speedUp) {
+    Turn turn(*this);
+    runLocked(samples, prompt, language, translate, speedUp);
+}
+
+std::string WhisperContext::joinedSegmentText() {
+    Turn turn(*this);
+    return joinedSegmentTextLocked();
+}
+
+std::string WhisperContext::transcribe(std::span<const float> samples, const std::string& prompt,
+                                       const std::string& language, bool translate, bool speedUp) {
+    Turn turn(*this);
+    runLocked(samples, prompt, language, translate, speedUp);
+    return joinedSegmentTextLocked();
+}
+
+void WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
+                               const std::string& language, bool translate, bool speedUp) {
+    // The count travels as a 32-bit int: a longer recording (over 37 hours) is refused rather than cut short.
+    if (samples.size() > std::size_t(std::numeric_limits<int>::max())) {
+        AppLog::error("Failed to run the model");
+        return;
+    }
+    whisper_full_params params = recognizer_.fullDefaultParams(WHISPER_SAMPLING_GREEDY);
+    params.n_threads = threadCount(sysconf(_SC_NPROCESSORS_ONLN));
+    params.offset_ms = 0;
+    params.translate = translate;
+    params.no_context = true;
+    params.single_segment = false;
+    params.print_special = false;
+    params.print_progress = false;
+    params.print_realtime = true;
+    params.print_timestamps = true;
+    params.speed_up = speedUp;
+    params.initial_prompt = prompt.c_str();  // "" stays an empty prompt, never none
+    params.language = language.c_str();
+
+    recognizer_.resetTimings(context_);
+    if (recognizer_.full(context_, params, samples.data(), int(samples.size())) != 0) {
+        AppLog::error("Failed to run the model");
+        return;
+    }
+    recognizer_.printTimings(context_);
+}
+
+std::string WhisperContext::joinedSegmentTextLocked() {
+    std::string bytes;
+    const int count = recognizer_.fullSegmentCount(context_);
+    for (int i = 0; i < count; ++i) {
+        if (const char* text = recognizer_.fullSegmentText(context_, i)) bytes += text;
+    }
+    // Joined first, then repaired, so that a character split across two segments survives.
+    return QString::fromUtf8(bytes).toStdString();
+}

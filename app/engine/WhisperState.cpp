@@ -1,0 +1,322 @@
+#include "engine/WhisperState.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <utility>
+
+#include "engine/CopyToPasteboard.h"
+#include "engine/ErrorCapture.h"
+#include "engine/Model.h"
+#include "engine/PasteFromClipboard.h"
+#include "engine/PostProcessText.h"
+#include "engine/Recorder.h"
+#include "engine/RecordingMetadata.h"
+#include "engine/WhisperError.h"
+#include "engine/WhisperStateError.h"
+#include "platform/AppLog.h"
+#include "platform/MonotonicClock.h"
+#include "platform/SettingsStore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes `text` to a temporary file beside `file` and renames it over `file`; the error of the step that failed.
+std::error_code writeFileAtomically(const fs::path& file, const std::string& text) {
+    std::string pattern = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return {errno, std::generic_category()};
+    fchmod(fd, 0644);
+    std::error_code error;
+    for (std::size_t written = 0; written < text.size() && !error;) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno != EINTR) error = {errno, std::generic_category()};
+        if (n > 0) written += std::size_t(n);
+    }
+    if (::close(fd) != 0 && !error) error = {errno, std::generic_category()};
+    if (!error && std::rename(pattern.c_str(), file.c_str()) != 0) error = {errno, std::generic_category()};
+    if (error) ::unlink(pattern.c_str());
+    return error;
+}
+
+std::uint32_t littleEndian32(const unsigned char* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+std::shared_ptr<WhisperState> WhisperState::create(CompletionHandler onComplete, Recorder& recorder) {
+    return create(std::move(onComplete), recorder, SettingsStore::standard(), Recognizer::library());
+}
+
+std::shared_ptr<WhisperState> WhisperState::create(CompletionHandler onComplete, Recorder& recorder,
+                                                   SettingsStore& settings, Recognizer& recognizer) {
+    std::shared_ptr<WhisperState> state(new WhisperState(std::move(onComplete), recorder, settings, recognizer));
+    // The GUI thread owns the object even when a background task creates it.
+    if (QCoreApplication* app = QCoreApplication::instance(); app && state->thread() != app->thread()) {
+        state->moveToThread(app->thread());
+    }
+    // The handler holds the controller weakly: a chunk that arrives after the controller is gone gets no text.
+    std::weak_ptr<WhisperState> weak = state;
+    recorder.setOnVoiceDetected([weak](std::vector<float> chunk) {
+        const auto self = weak.lock();
+        return self ? self->runRealtimeTranscription(std::move(chunk)) : std::string();
+    });
+    {
+        std::lock_guard lock(state->mutex_);
+        state->currentState_ = RecordingState::ready;  // directly: nobody observes the new object yet
+    }
+    return state;
+}
+
+WhisperState::WhisperState(CompletionHandler onComplete, Recorder& recorder, SettingsStore& settings,
+                           Recognizer& recognizer)
+    : onComplete_(std::move(onComplete)), recorder_(recorder), settings_(settings), recognizer_(recognizer) {}
+
+WhisperState::~WhisperState() = default;
+
+QString WhisperState::resultText() const {
+    std::lock_guard lock(mutex_);
+    return resultText_;
+}
+
+QString WhisperState::realtimeText() const {
+    std::lock_guard lock(mutex_);
+    return realtimeText_;
+}
+
+RecordingState WhisperState::currentState() const {
+    std::lock_guard lock(mutex_);
+    return currentState_;
+}
+
+std::shared_ptr<WhisperContext> WhisperState::whisperContext() const {
+    std::lock_guard lock(mutex_);
+    return whisperContext_;
+}
+
+std::optional<std::string> WhisperState::loadedModel() const {
+    std::lock_guard lock(mutex_);
+    return loadedModel_;
+}
+
+std::string WhisperState::activeModelKey() const { return settings_.stringValue("activeModelKey", "small"); }
+std::string WhisperState::selectedLanguage() const { return settings_.stringValue("selectedLanguage", "en"); }
+bool WhisperState::enableLiteralPunctuation() const { return settings_.boolValue("enableLiteralPunctuation", false); }
+bool WhisperState::enableTranslation() const { return settings_.boolValue("enableTranslation", false); }
+std::string WhisperState::selectedDeviceID() const { return settings_.stringValue("selectedDeviceID", ""); }
+std::string WhisperState::activePrompt() const { return settings_.stringValue("activePrompt", ""); }
+bool WhisperState::autoPasteEnabled() const { return settings_.boolValue("autoPasteEnabled", true); }
+
+void WhisperState::loadModel() {
+    const std::string key = activeModelKey();
+    const std::string language = selectedLanguage();
+    if (!isModelDownloaded(key, language)) throw WhisperStateError(WhisperStateError::Case::couldNotLocateModel);
+    const fs::path path = modelsFolderURL() / modelFileName(key, language);
+    std::shared_ptr<WhisperContext> context;
+    try {
+        context = WhisperContext::createContext(path.string(), recognizer_);
+    } catch (const WhisperError& error) {
+        AppLog::error("Failed to load model " + key);
+        error.capture();
+        throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel);
+    }
+    std::shared_ptr<WhisperContext> previous;
+    {
+        std::lock_guard lock(mutex_);
+        previous = std::exchange(whisperContext_, std::move(context));
+        // The key whose file was loaded, even if the setting changed meanwhile: the shell then reloads.
+        loadedModel_ = key;
+    }
+    // `previous` is freed here, or later by a run that still holds it.
+}
+
+void WhisperState::startRecording() {
+    // Texts and state in one GUI-thread turn: a start that fails right away queues its `ready` after it.
+    dispatchToMain([](WhisperState& self) {
+        self.assignResultText(QString());
+        self.assignRealtimeText(QString());
+        self.assignState(RecordingState::recording);
+    });
+    try {
+        recorder_.startRecording();
+    } catch (...) {
+        if (const auto session = recorder_.captureSession()) session->stopRunning();
+        recorder_.setCaptureSession(nullptr);
+        setState(RecordingState::ready);
+        throw;
+    }
+}
+
+void WhisperState::stopRecording() {
+    setState(RecordingState::processing);
+    if (const auto session = recorder_.captureSession()) session->stopRunning();
+    recorder_.setCaptureSession(nullptr);
+
+    const std::uint64_t startMark = MonotonicClock::nowMilliseconds();
+    const std::vector<float> captured = recorder_.rawFloatData();
+    const std::vector<float> samples = Recorder::trimForTranscription(captured, 0.04f);
+    std::cout << captured.size() << '\n' << samples.size() << std::endl;
+
+    const std::optional<fs::path> wavFile = Recorder::saveRecording(samples);
+    if (!wavFile) {
+        AppLog::error("Could not write wav file");
+        // Nothing to transcribe or deliver, but the next hot key must be able to start a dictation again.
+        setState(RecordingState::ready);
+        return;
+    }
+    const std::string text = transcribeSamples(samples, std::nullopt);
+    saveRecordingMetadata(text, *wavFile, startMark);
+}
+
+void WhisperState::cancelRecording() {
+    if (currentState() != RecordingState::recording) return;
+    // Released, not stopped: a released session ends capture by itself.
+    recorder_.setAudioDataOutput(nullptr);
+    recorder_.setCaptureSession(nullptr);
+    cancelCore();
+}
+
+void WhisperState::cancelCore() {
+    dispatchToMain([](WhisperState& self) {
+        self.assignResultText(QString());
+        self.assignRealtimeText(QString());
+        self.setState(RecordingState::ready);
+    });
+}
+
+std::string WhisperState::runRealtimeTranscription(std::vector<float> samples) {
+    const std::string context = realtimeText().toStdString();
+    const std::string text = transcribeSamples(samples, context);
+    dispatchToMain([text](WhisperState& self) {
+        self.assignRealtimeText(self.realtimeText() + QChar(' ') + QString::fromStdString(text));
+    });
+    return text;
+}
+
+std::string WhisperState::postProcessText(const std::string& text) const {
+    return ::postProcessText(text, enableLiteralPunctuation());
+}
+
+std::string WhisperState::transcribeSamples(std::span<const float> samples,
+                                            const std::optional<std::string>& context) {
+    std::string prompt = activePrompt();
+    if (context) prompt += " " + *context;
+    const std::shared_ptr<WhisperContext> whisper = whisperContext();
+    if (!whisper) return postProcessText("");
+    // The run and the read of its segments share one turn on the recognizer, so the text is this run's own.
+    return postProcessText(whisper->transcribe(samples, prompt, selectedLanguage(), enableTranslation(), false));
+}
+
+void WhisperState::saveRecordingMetadata(const std::string& text, const fs::path& wavFile, std::uint64_t startMark) {
+    const std::string finalText = postProcessText(text);
+    const std::uint64_t endMark = MonotonicClock::nowMilliseconds();
+    writeResultText(finalText, wavFile);
+    const auto processingTime = std::int64_t(endMark - startMark);
+    try {
+        writeRecordingMetadata(wavFile.parent_path() / "meta.json", activeModelKey(),
+                               audioDurationMilliseconds(wavFile), processingTime, selectedDeviceID(),
+                               selectedLanguage(), enableLiteralPunctuation(), enableTranslation(), activePrompt(),
+                               text, finalText);
+    } catch (const fs::filesystem_error& error) {
+        captureSystemError(error.code(), error.code().message());
+        AppLog::error("Unable to write metadata file: " + error.code().message());
+    }
+    dispatchToMain([finalText](WhisperState& self) { self.deliverResult(finalText); });
+    if (onComplete_) onComplete_();
+}
+
+void WhisperState::writeResultText(const std::string& text, const fs::path& wavFile) {
+    const fs::path file = wavFile.parent_path() / "result.txt";
+    const std::error_code error = writeFileAtomically(file, text);
+    if (!error) return;
+    AppLog::error(std::string("Error writing file: ") + fs::filesystem_error("cannot write", file, error).what());
+    captureSystemError(error, error.message());
+    AppLog::error(error.message());
+}
+
+void WhisperState::deliverResult(const std::string& text) {
+    assignResultText(QString::fromStdString(text));
+    setState(RecordingState::ready);
+    copyToPasteboard(resultText().toStdString());
+    if (autoPasteEnabled()) pasteFromClipboard();
+}
+
+std::int64_t WhisperState::audioDurationMilliseconds(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    unsigned char riff[12];
+    if (!in.read(reinterpret_cast<char*>(riff), sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
+        std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        return 0;
+    }
+    std::error_code error;
+    const auto fileSize = std::uint64_t(fs::file_size(file, error));
+    if (error) return 0;
+    std::uint32_t rate = 0;
+    std::uint32_t blockAlign = 0;
+    // Walk the chunks up to "data"; a chunk size that overruns the file counts only what is there.
+    for (int chunks = 0; chunks < 64; ++chunks) {
+        unsigned char header[8];
+        if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return 0;
+        const std::uint32_t size = littleEndian32(header + 4);
+        const auto start = std::uint64_t(in.tellg());
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            unsigned char format[16];
+            if (size < sizeof format || !in.read(reinterpret_cast<char*>(format), sizeof format)) return 0;
+            rate = littleEndian32(format + 4);
+            blockAlign = std::uint32_t(format[12]) | std::uint32_t(format[13]) << 8;
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            if (rate == 0 || blockAlign == 0) return 0;
+            const std::uint64_t bytes = std::min<std::uint64_t>(size, fileSize - std::min(start, fileSize));
+            return std::int64_t(bytes / blockAlign * 1000 / rate);
+        }
+        in.seekg(std::streamoff(start + size + (size & 1)));
+    }
+    return 0;
+}
+
+void WhisperState::dispatchToMain(std::function<void(WhisperState&)> work) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [self = shared_from_this(), work = std::move(work)] { work(*self); },
+        Qt::QueuedConnection);
+}
+
+void WhisperState::setState(RecordingState state) {
+    dispatchToMain([state](WhisperState& self) { self.assignState(state); });
+}
+
+void WhisperState::assignState(RecordingState state) {
+    {
+        std::lock_guard lock(mutex_);
+        if (currentState_ == state) return;
+        currentState_ = state;
+    }
+    emit currentStateChanged();
+}
+
+void WhisperState::assignResultText(const QString& text) {
+    {
+        std::lock_guard lock(mutex_);
+        if (resultText_ == text) return;
+        resultText_ = text;
+    }
+    emit resultTextChanged();
+}
+
+void WhisperState::assignRealtimeText(const QString& text) {
+    {
+        std::lock_guard lock(mutex_);
+        if (realtimeText_ == text) return;
+        realtimeText_ = text;
+    }
+    emit realtimeTextChanged();
+}

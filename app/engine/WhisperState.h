@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/Recognizer.h"
+#include "engine/RecordingState.h"
+#include "engine/WhisperContext.h"
+
+class Recorder;
+class SettingsStore;
+
+// The controller of one dictation at a time: loads the model, starts and stops the recorder, recognizes the trimmed
+// samples, stores result.txt and meta.json beside the recording's output.wav, and delivers the text to the clipboard
+// and the focused application. With realtime results on it also recognizes the recorder's chunks while the user
+// speaks and gathers their text.
+//
+// The operations block and run on background tasks. The published values change on the GUI thread only, each through
+// a queued call, so a change lands after the operation that asked for it has moved on; every value the background
+// tasks share with the GUI thread is guarded by one mutex. Settings are read live at every use.
+class WhisperState : public QObject, public std::enable_shared_from_this<WhisperState> {
+    Q_OBJECT
+    Q_PROPERTY(QString resultText READ resultText NOTIFY resultTextChanged)
+    Q_PROPERTY(QString realtimeText READ realtimeText NOTIFY realtimeTextChanged)
+    Q_PROPERTY(RecordingState currentState READ currentState NOTIFY currentStateChanged)
+
+public:
+    // Called on the stopping task once a dictation has been saved; not ordered against the delivery.
+    using CompletionHandler = std::function<void()>;
+
+    // A controller in state ready, with no model loaded, that receives the recorder's realtime chunks. `recorder`
+    // must outlive it.
+    static std::shared_ptr<WhisperState> create(CompletionHandler onComplete, Recorder& recorder);
+    static std::shared_ptr<WhisperState> create(CompletionHandler onComplete, Recorder& recorder,
+                                                SettingsStore& settings, Recognizer& recognizer);
+    ~WhisperState() override;
+
+    QString resultText() const;
+    QString realtimeText() const;
+    RecordingState currentState() const;
+
+    Recorder& recorder() const { return recorder_; }
+    std::shared_ptr<WhisperContext> whisperContext() const;
+    // The model id of whisperContext; none before the first successful load.
+    std::optional<std::string> loadedModel() const;
+
+    std::string activeModelKey() const;
+    std::string selectedLanguage() const;
+    bool enableLiteralPunctuation() const;
+    bool enableTranslation() const;
+    std::string selectedDeviceID() const;
+    std::string activePrompt() const;
+    bool autoPasteEnabled() const;
+
+    // Loads the model file of activeModelKey and selectedLanguage. Throws WhisperStateError: couldNotLocateModel when
+    // the file is not there (nothing logged), couldNotLoadModel when the recognizer refuses it (logged and reported;
+    // the previous model stays). The state does not change.
+    void loadModel();
+    // Clears the texts and enters recording, then starts the recorder; when that fails, goes back to ready and
+    // rethrows the RecorderError.
+    void startRecording();
+    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws.
+    void stopRecording();
+    // Discards a dictation that is recording; does nothing in any other state.
+    void cancelRecording();
+    // The recorder's realtime chunk handler: recognizes `samples` after the text gathered so far and appends the
+    // result to realtimeText. Runs in any state; nothing is stored or delivered.
+    std::string runRealtimeTranscription(std::vector<float> samples);
+
+    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read or holds no valid header.
+    static std::int64_t audioDurationMilliseconds(const std::filesystem::path& file);
+
+signals:
+    void resultTextChanged();
+    void realtimeTextChanged();
+    void currentStateChanged();
+
+private:
+    WhisperState(CompletionHandler onComplete, Recorder& recorder, SettingsStore& settings, Recognizer& recognizer);
+
+    // Runs `work` on the GUI thread later, keeping this object alive until then.
+    void dispatchToMain(std::function<void(WhisperState&)> work);
+    void setState(RecordingState state);
+    std::string postProcessText(const std::string& text) const;
+    std::string transcribeSamples(std::span<const float> samples, const std::optional<std::string>& context);
+    void saveRecordingMetadata(const std::string& text, const std::filesystem::path& wavFile,
+                               std::uint64_t startMark);
+    void writeResultText(const std::string& text, const std::filesystem::path& wavFile);
+    void cancelCore();
+    void deliverResult(const std::string& text);
+
+    // GUI thread only.
+    void assignState(RecordingState state);
+    void assignResultText(const QString& text);
+    void assignRealtimeText(const QString& text);
+
+    const CompletionHandler onComplete_;
+    Recorder& recorder_;
+    SettingsStore& settings_;
+    Recognizer& recognizer_;
+
+    mutable std::mutex mutex_;  // guards every field below
+    QString resultText_;
+    QString realtimeText_;
+    RecordingState currentState_ = RecordingState::initializing;
+    std::shared_ptr<WhisperContext> whisperContext_;
+    std::optional<std::string> loadedModel_;
+};

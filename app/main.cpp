@@ -1,0 +1,40 @@
+#include "platform/SettingsStore.h"
+#include "shell/AppDelegate.h"
+#include "shell/AppWindows.h"
+#include "shell/ErrorReporting.h"
+#include "shell/GuiThreadExecutor.h"
+#include "ui/ContentView.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <memory>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vellumcaster"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Vellumcaster"));
+    QApplication::setApplicationVersion(QStringLiteral(VC_APP_VERSION));
+    // A tray application: closing its last window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
+
+    // The windows need the delegate's managers, so their openers reach them once both exist.
+    std::unique_ptr<AppWindows> windows;
+    AppDelegate* delegatePointer = nullptr;
+    AppDelegate::Services services;
+    services.dsn = ErrorReporting::configuredDsn(VC_DUVIDU_DSN);
+    services.showSettings = [&windows] { windows->showSettings(); };
+    services.showOnboarding = [&windows] { windows->showOnboarding(); };
+    services.presentContentView = [&delegatePointer] {
+        makeHistoryWindow(new ContentView(delegatePointer->keyboardManager(), delegatePointer->audioManager()));
+    };
+
+    AppDelegate delegate(SettingsStore::standard(), std::move(services));
+    delegatePointer = &delegate;
+    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager());
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    const int result = app.exec();
+    windows.reset();
+    return result;
+}

@@ -1,0 +1,206 @@
+#include "shell/AppDelegate.h"
+
+#include "engine/FileDownloader.h"
+#include "engine/Model.h"
+#include "platform/AppLog.h"
+#include "platform/NotificationCenter.h"
+#include "platform/QtCaptureBackend.h"
+#include "platform/SettingsStore.h"
+#include "platform/TrustCheck.h"
+#include "shell/ErrorReporting.h"
+#include "shell/LaunchOnLogin.h"
+#include "shell/RecordingView.h"
+#include "shell/RecordingWindow.h"
+#include "shell/WhisperStateController.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+std::string removeEveryEn(const std::string& key) {
+    std::string out;
+    for (std::size_t i = 0; i < key.size();) {
+        if (key.compare(i, 3, ".en") == 0) {
+            i += 3;
+        } else {
+            out += key[i++];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(SettingsStore& settings, Services services)
+    : settings_(settings), services_(std::move(services)) {
+    if (!services_.spawn) services_.spawn = [](Task task) { QThreadPool::globalInstance()->start(std::move(task)); };
+    if (!services_.startErrorReporting) services_.startErrorReporting = ErrorReporting::start;
+    if (!services_.isTrusted) services_.isTrusted = [] { return TrustCheck().isTrusted(); };
+    if (!services_.loginItemEnabled) services_.loginItemEnabled = LaunchOnLogin::isEnabled;
+    if (!services_.setLoginItemEnabled) services_.setLoginItemEnabled = LaunchOnLogin::setEnabled;
+    if (!services_.downloadModel) {
+        // The downloader lives as long as the application, so the fetch runs on after start-up has returned.
+        auto downloader = std::make_shared<FileDownloader>();
+        services_.downloadModel = [downloader](const std::string& url, const std::filesystem::path& destination) {
+            downloader->download(url, destination);
+        };
+    }
+    if (!services_.makeController) {
+        services_.makeController = [](Recorder& recorder, Task onComplete) -> std::shared_ptr<TranscriptionController> {
+            return std::make_shared<WhisperStateController>(WhisperState::create(std::move(onComplete), recorder));
+        };
+    }
+    if (!services_.captureBackend) services_.captureBackend = std::make_shared<QtCaptureBackend>();
+
+    keyboardManager_ = std::make_unique<KeyboardManager>(settings_, services_.spawn);
+    audioManager_ = std::make_unique<AudioManager>(settings_, services_.audioDevices);
+    recorder_ = std::make_unique<Recorder>(services_.captureBackend);
+    dictation_ = std::make_unique<DictationControl>(settings_, dictationEnvironment());
+}
+
+AppDelegate::~AppDelegate() {
+    // Dictation tasks use the delegate's members; a quit during a transcription waits for it to end.
+    QThreadPool::globalInstance()->waitForDone();
+}
+
+void AppDelegate::post(Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); }
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (settings_.boolValue("errorLoggingEnabled", false)) services_.startErrorReporting(services_.dsn);
+
+    if (!statusItem_.hasButton()) AppLog::info("No system tray found; the hot key still toggles dictation");
+    statusItem_.setImage(QStringLiteral("Icon"));
+    statusItem_.setAction(&menu_, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
+
+    buildStatusMenu();
+    setUpLaunchAtLogin();
+    if (!services_.isTrusted() && services_.showOnboarding) services_.showOnboarding();
+    migrateModelKeys();
+    ensureDefaultModel();
+
+    keyboardManager_->toggleRecord = [this] { dictation_->toggleRecording(); };
+    keyboardManager_->cancelRecord = [this] { dictation_->cancelRecording(); };
+    keyboardManager_->registerHotKey();
+}
+
+void AppDelegate::buildStatusMenu() {
+    QAction* start = menu_.addAction(QStringLiteral("Start dictating"));
+    start->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Space));
+    connect(start, &QAction::triggered, this, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
+
+    QAction* history = menu_.addAction(QStringLiteral("View dictation history"));
+    connect(history, &QAction::triggered, this, [this] {
+        if (services_.presentContentView) services_.presentContentView();
+    });
+
+    menu_.addSeparator();
+    QAction* version = menu_.addAction(QStringLiteral("Version " VC_APP_VERSION));
+    version->setEnabled(false);
+
+    checkForUpdatesMenuItem_ = menu_.addAction(QStringLiteral("Check for Updates..."));
+    connect(checkForUpdatesMenuItem_, &QAction::triggered, &updaterController_, &Updater::checkForUpdates);
+
+    QAction* settingsItem = menu_.addAction(QStringLiteral("Settings..."));
+    settingsItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settingsItem, &QAction::triggered, this, [this] {
+        if (services_.showSettings) services_.showSettings();
+    });
+
+    menu_.addSeparator();
+    QAction* quit = menu_.addAction(QStringLiteral("Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void AppDelegate::setUpLaunchAtLogin() {
+    const bool launchOnLogin = settings_.boolValue("launchOnLogin", false);
+    const bool enabled = services_.loginItemEnabled();
+    if (launchOnLogin && !enabled) services_.setLoginItemEnabled(true);
+    // A user who switched the setting off must not keep launching at login.
+    if (!launchOnLogin && enabled) services_.setLoginItemEnabled(false);
+    settings_.setBool("hasLaunchedBefore", true);
+}
+
+void AppDelegate::migrateModelKeys() {
+    const std::string active = settings_.stringValue("activeModelKey", "small");
+    settings_.setString("activeModelKey", removeEveryEn(active));
+}
+
+void AppDelegate::ensureDefaultModel() {
+    if (isModelDownloaded("small", "en")) return;
+    const std::string fileName = modelFileName("small", "en");
+    services_.downloadModel(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
+}
+
+void AppDelegate::showRecordingWindow() {
+    post([this] {
+        if (!recordingWindow_) {
+            const auto controller = dictation_->controller();
+            if (!controller) return;
+            auto* view = new RecordingView(settings_);
+            const auto refreshFromController = [view, c = controller.get()] {
+                view->setState(c->currentState());
+                view->setRealtimeText(c->realtimeText());
+                view->setResultText(c->resultText());
+            };
+            connect(controller.get(), &TranscriptionController::changed, view, refreshFromController);
+            connect(recorder_.get(), &Recorder::reducedSamplesChanged, view,
+                    [this, view] { view->setReducedSamples(recorder_->reducedSamples()); });
+            refreshFromController();
+            view->setReducedSamples(recorder_->reducedSamples());
+            recordingView_ = view;
+            recordingWindow_ = std::make_unique<RecordingWindow>(view);
+        }
+        recordingWindow_->present();
+    });
+}
+
+void AppDelegate::hideRecordingWindow() {
+    post([this] {
+        if (recordingWindow_) recordingWindow_->hide();
+    });
+}
+
+void AppDelegate::showAlert(const QString& title, const std::optional<QString>& message) {
+    post([title, text = message.value_or(QString())] {
+        auto* box = new QMessageBox(QMessageBox::Critical, title, title, QMessageBox::Ok);
+        box->setInformativeText(text);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        box->show();
+        box->raise();
+        box->activateWindow();
+    });
+}
+
+DictationControl::Environment AppDelegate::dictationEnvironment() {
+    DictationControl::Environment env;
+    env.makeController = [this](DictationControl::Task onComplete) {
+        return services_.makeController(*recorder_, std::move(onComplete));
+    };
+    env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };
+    env.showRecordingWindow = [this] { showRecordingWindow(); };
+    env.hideRecordingWindow = [this] { hideRecordingWindow(); };
+    env.registerEscapeHotKey = [this] { post([this] { keyboardManager_->registerEscapeHotKey(Key::escape, {}); }); };
+    env.dropEscapeHotKey = [this] { post([this] { keyboardManager_->resetHotKeyEscape(); }); };
+    env.showAlert = [this](const QString& title, const std::optional<QString>& message) { showAlert(title, message); };
+    // Observers such as the history window touch widgets, so the notification is posted on the GUI thread.
+    env.postRecordingComplete = [this] {
+        post([] { NotificationCenter::defaultCenter().post(QStringLiteral("recordingComplete")); });
+    };
+    env.playSound = [this](const QString& resource, float volume) {
+        post([this, resource, volume] {
+            completionSound_.setSource(QUrl(QStringLiteral("qrc") + resource));
+            completionSound_.setVolume(volume);
+            completionSound_.play();
+        });
+    };
+    env.after = [this](int milliseconds, DictationControl::Task task) {
+        post([this, milliseconds, task = std::move(task)] { QTimer::singleShot(milliseconds, this, task); });
+    };
+    return env;
+}

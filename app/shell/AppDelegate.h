@@ -1,0 +1,96 @@
+#pragma once
+
+#include "engine/Recorder.h"
+#include "shell/AudioManager.h"
+#include "shell/DictationControl.h"
+#include "shell/KeyboardManager.h"
+#include "shell/StatusItem.h"
+#include "shell/Updater.h"
+
+#include <QMenu>
+#include <QObject>
+#include <QSoundEffect>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+class FileDownloader;
+class RecordingView;
+class RecordingWindow;
+class SettingsStore;
+
+// The application: owns the long-lived pieces of the tray shell (the dictation control with its controller, the hot
+// keys, the device list, the recorder, the status icon and its menu, the updater and the windows) and runs the
+// start-up once the event loop is about to run. Lives on the GUI thread.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    using Task = std::function<void()>;
+
+    // What start-up and the menu reach outside the shell; tests replace any of them.
+    struct Services {
+        std::string dsn;
+        std::function<void(const std::string& dsn)> startErrorReporting;
+        std::function<bool()> isTrusted;
+        Task showOnboarding;
+        Task showSettings;
+        Task presentContentView;
+        std::function<bool()> loginItemEnabled;
+        std::function<void(bool enabled)> setLoginItemEnabled;
+        // Starts fetching a model file; start-up does not wait for it.
+        std::function<void(const std::string& url, const std::filesystem::path& destination)> downloadModel;
+        // Makes the transcription controller around the application's recorder.
+        std::function<std::shared_ptr<TranscriptionController>(Recorder& recorder, Task onComplete)> makeController;
+        std::shared_ptr<CaptureBackend> captureBackend;
+        std::shared_ptr<AudioDeviceSource> audioDevices;
+        // Runs a task in the background.
+        std::function<void(Task)> spawn;
+    };
+
+    AppDelegate(SettingsStore& settings, Services services);
+    ~AppDelegate() override;
+
+    // Start-up: telemetry, status icon, menu, login item, trust check, model key, default model, hot keys.
+    void applicationDidFinishLaunching();
+
+    void buildStatusMenu();
+    void setUpLaunchAtLogin();
+    void migrateModelKeys();
+    void ensureDefaultModel();
+
+    // Shows or hides the recording window from any thread; the work is posted to the GUI thread in order.
+    void showRecordingWindow();
+    void hideRecordingWindow();
+
+    StatusItem& statusItem() { return statusItem_; }
+    QMenu& menu() { return menu_; }
+    QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
+    KeyboardManager& keyboardManager() { return *keyboardManager_; }
+    AudioManager& audioManager() { return *audioManager_; }
+    Recorder& recorder() { return *recorder_; }
+    DictationControl& dictation() { return *dictation_; }
+    RecordingWindow* recordingWindow() const { return recordingWindow_.get(); }
+    RecordingView* recordingView() const { return recordingView_; }
+
+private:
+    void post(Task task);
+    void showAlert(const QString& title, const std::optional<QString>& message);
+    DictationControl::Environment dictationEnvironment();
+
+    SettingsStore& settings_;
+    Services services_;
+    RecordingView* recordingView_ = nullptr;
+    std::unique_ptr<RecordingWindow> recordingWindow_;
+    StatusItem statusItem_;
+    QMenu menu_;
+    QAction* checkForUpdatesMenuItem_ = nullptr;
+    Updater updaterController_;
+    std::unique_ptr<KeyboardManager> keyboardManager_;
+    std::unique_ptr<AudioManager> audioManager_;
+    std::unique_ptr<Recorder> recorder_;
+    std::unique_ptr<DictationControl> dictation_;
+    QSoundEffect completionSound_;
+};

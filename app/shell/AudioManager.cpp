@@ -1,0 +1,71 @@
+#include "shell/AudioManager.h"
+
+#include <chrono>
+
+#include "platform/AppLog.h"
+#include "shell/QtAudioDeviceSource.h"
+
+namespace {
+
+std::int64_t secondsSince1970() {
+    using namespace std::chrono;
+    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceSource> source, Clock clock,
+                           QObject* parent)
+    : QObject(parent),
+      settings_(settings),
+      source_(source ? std::move(source) : std::make_shared<QtAudioDeviceSource>()),
+      clock_(clock ? std::move(clock) : Clock(secondsSince1970)) {
+    refreshAudioInputDevices();
+    timer_.setInterval(refreshIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, &AudioManager::tick);
+    timer_.start();
+}
+
+AudioManager::~AudioManager() { timer_.stop(); }
+
+std::string AudioManager::selectedDeviceID() const { return settings_.stringValue(selectedDeviceIDSetting, ""); }
+
+void AudioManager::setSelectedDeviceID(const std::string& id) { settings_.setString(selectedDeviceIDSetting, id); }
+
+bool AudioManager::useDefaultAudioDevice() const { return settings_.boolValue(useDefaultAudioDeviceSetting, true); }
+
+void AudioManager::setUseDefaultAudioDevice(bool value) { settings_.setBool(useDefaultAudioDeviceSetting, value); }
+
+void AudioManager::refreshAudioInputDevices() {
+    QMetaObject::invokeMethod(this, [this] { discover(); }, Qt::QueuedConnection);
+}
+
+void AudioManager::tick() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshAudioInputDevices();
+            validateSelectedDevice();
+        },
+        Qt::QueuedConnection);
+}
+
+void AudioManager::discover() {
+    audioInputDevices_ = source_->inputDevices();
+    audioInputDevicesUpdatedStamp_ = QString::number(clock_());
+    emit audioInputDevicesChanged();
+}
+
+void AudioManager::validateSelectedDevice() {
+    const bool found = source_->device(selectedDeviceID()).has_value();
+    if (!found) AppLog::info("selectedDevice not available, updating to default");
+    if (!found || useDefaultAudioDevice()) selectDefaultAudioDevice();
+}
+
+void AudioManager::selectDefaultAudioDevice() {
+    const auto device = source_->defaultDevice();
+    if (!device) return;
+    if (device->uniqueID == selectedDeviceID()) return;
+    AppLog::info("Updating to default device " + device->uniqueID);
+    setSelectedDeviceID(device->uniqueID);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/CaptureDevice.h"
+#include "platform/SettingsStore.h"
+#include "shell/AudioDeviceSource.h"
+
+// Keeps the list of audio input devices for the settings page and keeps the stored device choice valid: every 5
+// seconds it lists the devices again and, when the chosen device has gone or the user follows the system default,
+// stores the default input device as the choice. GUI thread only.
+class AudioManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString audioInputDevicesUpdatedStamp READ audioInputDevicesUpdatedStamp NOTIFY audioInputDevicesChanged)
+
+public:
+    static constexpr const char* selectedDeviceIDSetting = "selectedDeviceID";
+    static constexpr const char* useDefaultAudioDeviceSetting = "useDefaultAudioDevice";
+    static constexpr int refreshIntervalMs = 5000;
+
+    // Seconds since 1970 (UTC), for the stamp.
+    using Clock = std::function<std::int64_t()>;
+
+    // Runs the first discovery on the next turn of the event loop and starts the 5-second timer.
+    explicit AudioManager(SettingsStore& settings = SettingsStore::standard(),
+                          std::shared_ptr<AudioDeviceSource> source = {}, Clock clock = {},
+                          QObject* parent = nullptr);
+    ~AudioManager() override;
+
+    const std::vector<CaptureDevice>& audioInputDevices() const { return audioInputDevices_; }
+    // Whole seconds since 1970 of the last discovery, in decimal; "" before the first.
+    const QString& audioInputDevicesUpdatedStamp() const { return audioInputDevicesUpdatedStamp_; }
+
+    std::string selectedDeviceID() const;
+    void setSelectedDeviceID(const std::string& id);
+    bool useDefaultAudioDevice() const;
+    void setUseDefaultAudioDevice(bool value);
+
+    // Schedules a discovery on the GUI thread's event loop and returns at once.
+    void refreshAudioInputDevices();
+    void validateSelectedDevice();
+    void selectDefaultAudioDevice();
+
+    // What the timer runs: schedules a refresh followed by a validation (which therefore runs before the refresh's
+    // discovery).
+    void tick();
+    const QTimer& timer() const { return timer_; }
+
+signals:
+    void audioInputDevicesChanged();
+
+private:
+    void discover();
+
+    SettingsStore& settings_;
+    std::shared_ptr<AudioDeviceSource> source_;
+    Clock clock_;
+    std::vector<CaptureDevice> audioInputDevices_;
+    QString audioInputDevicesUpdatedStamp_;
+    QTimer timer_;
+};

@@ -1,0 +1,55 @@
+#include "shell/StatusItem.h"
+
+#include <QCursor>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMenu>
+
+// Status changes are traced here for whoever enables the category (QT_LOGGING_RULES="vellumcaster.status.info=true").
+Q_LOGGING_CATEGORY(statusLog, "vellumcaster.status", QtWarningMsg)
+
+StatusItem::StatusItem(QObject* parent) : QObject(parent), tray_(std::make_unique<QSystemTrayIcon>()) {
+    tray_->setToolTip(QStringLiteral("Vellumcaster"));
+    connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        click(reason, QGuiApplication::queryKeyboardModifiers());
+    });
+}
+
+StatusItem::~StatusItem() = default;
+
+StatusItem::ClickResult StatusItem::route(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers) {
+    if (reason == QSystemTrayIcon::Context) return ClickResult::OpenMenu;
+    if (reason == QSystemTrayIcon::Trigger && (modifiers & Qt::ControlModifier)) return ClickResult::OpenMenu;
+    return ClickResult::Toggle;
+}
+
+QIcon StatusItem::image(const QString& name) {
+    const QString path = QStringLiteral(":/%1.svg").arg(name);
+    if (!QFile::exists(path)) return {};
+    return QIcon(path);
+}
+
+bool StatusItem::hasButton() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void StatusItem::setImage(const QString& name) {
+    imageName_ = name;
+    tray_->setIcon(image(name));
+    // The tray shows nothing until it has an icon; showing it with the first image keeps an empty slot away.
+    if (!tray_->isVisible()) tray_->show();
+    qCInfo(statusLog).noquote() << "status image" << name;
+    emit imageChanged(name);
+}
+
+void StatusItem::setAction(QMenu* menu, std::function<void()> onToggle) {
+    menu_ = menu;
+    onToggle_ = std::move(onToggle);
+}
+
+void StatusItem::click(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers) {
+    if (route(reason, modifiers) == ClickResult::OpenMenu) {
+        if (menu_) menu_->popup(QCursor::pos());
+        return;
+    }
+    if (onToggle_) onToggle_();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <memory>
+
+class QMenu;
+
+// The application's icon in the system tray. It shows one of the status images by name and routes clicks: a right
+// click, or a left click with Control held, opens the status menu; every other click toggles dictation. The menu is
+// not attached to the tray icon, so the shell decides what each click does. GUI thread only.
+class StatusItem : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString imageName READ imageName NOTIFY imageChanged)
+
+public:
+    enum class ClickResult { OpenMenu, Toggle };
+
+    explicit StatusItem(QObject* parent = nullptr);
+    ~StatusItem() override;
+
+    // Where a click with this reason and these held modifiers goes.
+    static ClickResult route(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers);
+
+    // The status image of that name from the application's resources; a null icon when there is none.
+    static QIcon image(const QString& name);
+
+    // Whether the session has a tray to show the icon in (the platform's "status item has a button").
+    bool hasButton() const;
+
+    // Shows the named status image; a name without a resource shows no image. The name is kept either way.
+    void setImage(const QString& name);
+    const QString& imageName() const { return imageName_; }
+
+    // Connects clicks: `onToggle` runs for a toggling click; an opening click pops `menu` up at the pointer.
+    void setAction(QMenu* menu, std::function<void()> onToggle);
+    // Handles one click as the tray reports it.
+    void click(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers);
+
+    QSystemTrayIcon& trayIcon() { return *tray_; }
+
+signals:
+    void imageChanged(const QString& name);
+
+private:
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    QString imageName_;
+    QMenu* menu_ = nullptr;
+    std::function<void()> onToggle_;
+};

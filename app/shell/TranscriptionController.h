@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engine/RecordingState.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <string>
+
+// What the dictation control needs of the transcription controller. Every member may be called from any thread;
+// the operations block until done (they run on background tasks) and throw where the controller throws. The texts
+// and the state that views show change on the GUI thread, announced by `changed`.
+class TranscriptionController : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual RecordingState currentState() const = 0;
+    virtual std::optional<std::string> loadedModel() const = 0;
+    virtual std::string activeModelKey() const = 0;
+
+    virtual void loadModel() = 0;
+    virtual void startRecording() = 0;
+    virtual void stopRecording() = 0;
+    virtual void cancelRecording() = 0;
+
+    virtual QString resultText() const = 0;
+    virtual QString realtimeText() const = 0;
+
+signals:
+    // The state, the result text or the realtime text changed.
+    void changed();
+};

@@ -1,0 +1,22 @@
+#include "ui/AppMenuPage.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+
+#include "ui/PrimaryButtonLargeStyle.h"
+#include "ui/StyledButton.h"
+
+AppMenuPage::AppMenuPage(Action onComplete, Action onBack, QWidget* parent)
+    : OnboardingPage(tr("To open the app menu"),
+                     {{tr("Right click on the vellumcaster logo in the menubar.\nFrom here  you can click to open the "
+                          "settings menu."),
+                       FontRole::Title2}},
+                     "OnboardingAppMenu", 400, parent),
+      onComplete_(std::move(onComplete)),
+      onBack_(std::move(onBack)),
+      button_(StyledButton::make<PrimaryButtonLargeStyle>(tr("Continue"), false, this)) {
+    buttonRow()->addWidget(button_);
+    connect(button_, &QAbstractButton::clicked, this, [this] {
+        if (onComplete_) onComplete_();
+    });
+}

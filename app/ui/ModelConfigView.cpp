@@ -1,0 +1,360 @@
+#include "ui/ModelConfigView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGraphicsBlurEffect>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "engine/FileDownloader.h"
+#include "engine/Language.h"
+#include "ui/FontRole.h"
+#include "ui/InfoButtonView.h"
+#include "ui/PrimaryButtonStyle.h"
+#include "ui/SecondaryButtonStyle.h"
+#include "ui/SettingsRow.h"
+#include "ui/StyledButton.h"
+
+namespace {
+
+
+constexpr const char* languageKey = "selectedLanguage";
+constexpr const char* promptKey = "activePrompt";
+constexpr const char* activeModelKeyKey = "activeModelKey";
+constexpr const char* translationKey = "enableTranslation";
+constexpr const char* punctuationKey = "enableLiteralPunctuation";
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// Every ".en" removed, left to right in one pass.
+std::string withoutEnglishSuffix(std::string key) {
+    for (std::size_t at = key.find(".en"); at != std::string::npos; at = key.find(".en", at)) key.erase(at, 3);
+    return key;
+}
+
+}  // namespace
+
+QString ModelConfigView::pickerText(const Model& model) {
+    return tr("%1 (%2 speed, %3 accuracy, %4)").arg(q(model.name), q(model.speed), q(model.accuracy), q(model.size));
+}
+
+ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFactory makeDownloader,
+                                 SettingsStore& settings, QWidget* parent)
+    : QWidget(parent),
+      navigationDisabled_(std::move(navigationDisabled)),
+      makeDownloader_(makeDownloader ? std::move(makeDownloader)
+                                     : DownloaderFactory([] { return std::make_unique<FileDownloader>(); })),
+      settings_(settings),
+      column_(new QWidget(this)),
+      blur_(new QGraphicsBlurEffect(this)) {
+    // The settings column.
+    models_ = new QComboBox(column_);
+    for (const Model& model : models()) models_->addItem(pickerText(model), q(model.id));
+    connect(models_, &QComboBox::activated, this,
+            [this](int index) { chooseModel(models_->itemData(index).toString().toStdString()); });
+    auto* modelControls = new QVBoxLayout;
+    modelControls->setSpacing(10);
+    modelControls->addWidget(models_);
+
+    languages_ = new QComboBox(column_);
+    for (const Language& language : languages()) languages_->addItem(q(language.name), q(language.id));
+    languages_->setMaxVisibleItems(15);
+    connect(languages_, &QComboBox::activated, this,
+            [this](int index) { chooseLanguage(languages_->itemData(index).toString().toStdString()); });
+    translation_ = new QCheckBox(tr("Translate to English"), column_);
+    connect(translation_, &QCheckBox::toggled, this, [this](bool on) { settings_.setBool(translationKey, on); });
+    auto* languageControls = new QVBoxLayout;
+    languageControls->setSpacing(10);
+    languageControls->addWidget(languages_);
+    languageControls->addWidget(translation_);
+
+    prompt_ = new QLineEdit(column_);
+    prompt_->setPlaceholderText(tr("Provide context to the model"));
+    prompt_->setFixedWidth(275);
+    // Every edit is stored, an emptied field as the empty text.
+    connect(prompt_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { settings_.setString(promptKey, text.toStdString()); });
+    auto* promptControls = new QHBoxLayout;
+    promptControls->addWidget(prompt_);
+    promptControls->addWidget(new InfoButtonView(
+        tr("You can use the prompt to give unique spelling of names, set tone or context, or location based "
+           "spelling.\n\nWe recommend giving it proper nouns (people, companies, places, etc) you commonly use.\n\n"
+           "For example: 'I am First Last, I work at Company, in Place.'"),
+        column_));
+
+    punctuation_ = new QCheckBox(tr("Enable literal punctuation"), column_);
+    connect(punctuation_, &QCheckBox::toggled, this, [this](bool on) { settings_.setBool(punctuationKey, on); });
+    auto* punctuationRow = new QHBoxLayout;
+    punctuationRow->addWidget(punctuation_);
+    punctuationRow->addWidget(new InfoButtonView(
+        tr("When enabled, only punctuation you dictate will be written. For example, say 'question mark' to have a "
+           "'?' appear. \n\n Keep in mind this will remove any punctuation put into the result by the model."),
+        column_));
+    punctuationRow->addStretch();
+    auto* punctuationControls = new QVBoxLayout;
+    punctuationControls->setSpacing(10);
+    punctuationControls->addLayout(punctuationRow);
+
+    auto* rows = new QVBoxLayout(column_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(24);
+    rows->addWidget(new SettingsRow(tr("AI Model"), modelControls, SettingsRow::Width::Framed, column_));
+    rows->addWidget(new SettingsRow(tr("Language"), languageControls, SettingsRow::Width::Framed, column_));
+    rows->addWidget(new SettingsRow(tr("Prompt"), promptControls, SettingsRow::Width::Free, column_));
+    rows->addWidget(new SettingsRow(tr("Punctuation"), punctuationControls, SettingsRow::Width::Framed, column_));
+    blur_->setBlurRadius(0);
+    column_->setGraphicsEffect(blur_);
+
+    // The download panel, over the column.
+    panel_ = new QWidget(this);
+    panel_->setFixedWidth(350);
+    panelTitle_ = new QLabel(panel_);
+    panelTitle_->setFont(fontFor(FontRole::Title2));
+    panelTitle_->setAlignment(Qt::AlignCenter);
+    panelMessage_ = new QLabel(panel_);
+    panelMessage_->setWordWrap(true);
+    panelMessage_->setAlignment(Qt::AlignCenter);
+    progress_ = new QProgressBar(panel_);
+    progress_->setRange(0, 1000);
+    progress_->setTextVisible(false);
+    panelSize_ = new QLabel(panel_);
+    QFont sizeFont = panelSize_->font();
+    sizeFont.setPixelSize(10);
+    panelSize_->setFont(sizeFont);
+    auto* progressStack = new QVBoxLayout;
+    progressStack->setSpacing(0);
+    progressStack->addWidget(progress_);
+    progressStack->addWidget(panelSize_, 0, Qt::AlignRight);
+    cancel_ = StyledButton::make<SecondaryButtonStyle>(tr("Cancel"), false, panel_);
+    download_ = StyledButton::make<PrimaryButtonStyle>(tr("Download"), false, panel_);
+    done_ = StyledButton::make<PrimaryButtonStyle>(tr("Done"), false, panel_);
+    connect(cancel_, &QAbstractButton::clicked, this, &ModelConfigView::cancelModelDownload);
+    connect(download_, &QAbstractButton::clicked, this, &ModelConfigView::startModelDownload);
+    connect(done_, &QAbstractButton::clicked, this, &ModelConfigView::modelDownloadFinished);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel_);
+    buttons->addWidget(download_);
+    buttons->addWidget(done_);
+    buttons->addStretch();
+    auto* panelStack = new QVBoxLayout(panel_);
+    panelStack->setContentsMargins(0, 0, 0, 0);
+    panelStack->setSpacing(8);
+    panelStack->addWidget(panelTitle_);
+    panelStack->addWidget(panelMessage_);
+    panelStack->addLayout(progressStack);
+    panelStack->addLayout(buttons);
+
+    auto* layers = new QGridLayout(this);
+    layers->setContentsMargins(0, 0, 0, 0);
+    layers->addWidget(column_, 0, 0, Qt::AlignCenter);
+    layers->addWidget(panel_, 0, 0, Qt::AlignCenter);
+    panel_->hide();
+
+    seenLanguage_ = selectedLanguage();
+    connect(&settings_, &SettingsStore::valueChanged, this, &ModelConfigView::languageStored);
+    updateControls();
+    syncModelSelection();
+}
+
+ModelConfigView::~ModelConfigView() = default;
+
+std::string ModelConfigView::selectedLanguage() const { return settings_.stringValue(languageKey, "en"); }
+
+std::string ModelConfigView::activeModelKey() const { return settings_.stringValue(activeModelKeyKey, "small"); }
+
+bool ModelConfigView::isSelectedModelDownloaded() const {
+    return isModelDownloaded(selectedModelKey_, selectedLanguage());
+}
+
+const Model& ModelConfigView::panelModel() const {
+    for (const Model& model : models())
+        if (model.id == selectedModelKey_) return model;
+    return defaultModel();
+}
+
+void ModelConfigView::setSelectedModelKey(const std::string& key) {
+    if (key == selectedModelKey_) return;
+    selectedModelKey_ = key;
+    modelChangePending_ = true;
+}
+
+void ModelConfigView::setSelectedLanguage(const std::string& id) {
+    // Marked before the write, so that the store's change signal does not run the handler in the middle of an
+    // operation.
+    if (id != seenLanguage_) {
+        seenLanguage_ = id;
+        languageChangePending_ = true;
+    }
+    settings_.setString(languageKey, id);
+}
+
+void ModelConfigView::languageStored(const QString& key) {
+    if (key == QLatin1String(promptKey) || key == QLatin1String(translationKey) ||
+        key == QLatin1String(punctuationKey) || key == QLatin1String(activeModelKeyKey)) {
+        updateControls();
+        return;
+    }
+    if (key != QLatin1String(languageKey)) return;
+    // A language written elsewhere runs the handler like a choice made here.
+    const std::string language = selectedLanguage();
+    if (language == seenLanguage_) return;
+    seenLanguage_ = language;
+    languageChangePending_ = true;
+    runChangeHandlers();
+}
+
+void ModelConfigView::runChangeHandlers() {
+    // Handlers change values themselves; their changes run the handlers again once they return.
+    if (runningHandlers_) return;
+    runningHandlers_ = true;
+    while (modelChangePending_ || languageChangePending_) {
+        if (modelChangePending_) {
+            modelChangePending_ = false;
+            modelSelectionChanged();
+        } else {
+            languageChangePending_ = false;
+            languageSelectionChanged();
+        }
+    }
+    runningHandlers_ = false;
+    updateControls();
+}
+
+void ModelConfigView::setShowModelDownloadAlert(bool show) {
+    if (show == showModelDownloadAlert_) return;
+    showModelDownloadAlert_ = show;
+    if (show) {
+        // A new downloader for every opening, so the panel always starts at progress 0.
+        downloader_ = makeDownloader_();
+        downloadStarted_ = false;
+        downloadProgress_ = downloader_->downloadProgress();
+        connect(downloader_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
+            downloadProgress_ = progress;
+            updatePanel();
+        });
+    } else {
+        downloader_.reset();
+    }
+}
+
+void ModelConfigView::chooseModel(const std::string& key) {
+    setSelectedModelKey(key);
+    runChangeHandlers();
+}
+
+void ModelConfigView::chooseLanguage(const std::string& id) {
+    setSelectedLanguage(id);
+    runChangeHandlers();
+}
+
+void ModelConfigView::syncModelSelection() {
+    setSelectedModelKey(activeModelKey());
+    runChangeHandlers();
+}
+
+void ModelConfigView::modelSelectionChanged() {
+    if (isSelectedModelDownloaded()) {
+        settings_.setString(activeModelKeyKey, selectedModelKey_);
+        return;
+    }
+    setShowModelDownloadAlert(true);
+    navigationDisabled_.set(true);
+}
+
+void ModelConfigView::languageSelectionChanged() {
+    setSelectedModelKey(withoutEnglishSuffix(selectedModelKey_));
+    if (isSelectedModelDownloaded()) return;
+    setShowModelDownloadAlert(true);
+    navigationDisabled_.set(true);
+}
+
+void ModelConfigView::resetModelSelection() {
+    setSelectedModelKey(defaultModel().id);
+    if (!isSelectedModelDownloaded()) setSelectedLanguage("en");
+}
+
+void ModelConfigView::cancelModelDownload() {
+    resetModelSelection();
+    if (downloader_ && downloader_->downloadTask()) downloader_->downloadTask()->cancel();
+    setShowModelDownloadAlert(false);
+    navigationDisabled_.set(false);
+    runChangeHandlers();
+}
+
+void ModelConfigView::startModelDownload() {
+    if (!downloader_ || isSelectedModelDownloaded()) return;
+    const std::string fileName = modelFileName(selectedModelKey_, selectedLanguage());
+    downloader_->download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
+    downloadStarted_ = true;
+    updatePanel();
+}
+
+void ModelConfigView::modelDownloadFinished() {
+    settings_.setString(activeModelKeyKey, selectedModelKey_);
+    setShowModelDownloadAlert(false);
+    navigationDisabled_.set(false);
+    runChangeHandlers();
+}
+
+void ModelConfigView::updateControls() {
+    {
+        const QSignalBlocker block(models_);
+        models_->setCurrentIndex(models_->findData(q(selectedModelKey_)));
+    }
+    const std::string language = selectedLanguage();
+    {
+        const QSignalBlocker block(languages_);
+        languages_->setCurrentIndex(languages_->findData(q(language)));
+    }
+    {
+        const QSignalBlocker block(translation_);
+        translation_->setChecked(settings_.boolValue(translationKey, false));
+    }
+    // Disabled for English; the stored value stays as it is.
+    translation_->setEnabled(language != "en");
+    const QString prompt = q(settings_.stringValue(promptKey, ""));
+    if (prompt_->text() != prompt) prompt_->setText(prompt);
+    {
+        const QSignalBlocker block(punctuation_);
+        punctuation_->setChecked(settings_.boolValue(punctuationKey, false));
+    }
+
+    blur_->setBlurRadius(showModelDownloadAlert_ ? 10 : 0);
+    column_->setEnabled(!showModelDownloadAlert_);
+    panel_->setVisible(showModelDownloadAlert_);
+    if (showModelDownloadAlert_) updatePanel();
+}
+
+void ModelConfigView::updatePanel() {
+    const Model& model = panelModel();
+    panelTitle_->setText(tr("Download %1 model").arg(q(model.name)));
+    panelMessage_->setText(tr("This could take a long time and will use data if you're not on Wi-Fi.\n\n Make sure you "
+                              "have at least %1 of storage available and a stable connection before continuing.")
+                               .arg(q(model.size)));
+    panelSize_->setText(q(model.size));
+
+    // A progress that is not a number counts as nothing received.
+    float progress = downloadProgress_;
+    if (!std::isfinite(progress)) progress = 0.0f;
+    progress_->setValue(static_cast<int>(std::lround(std::clamp(progress, 0.0f, 1.0f) * 1000)));
+
+    const bool complete = progress == 1.0f;
+    cancel_->setStyleDisabled(complete);
+    cancel_->setEnabled(!complete);
+    const bool finished = !(progress < 1.0f);
+    download_->setVisible(!finished);
+    done_->setVisible(finished);
+    // Once started, "Download" stays off even while the progress is unknown: a second press would start a second
+    // transfer into the same file.
+    const bool downloading = progress > 0.0f || downloadStarted_;
+    download_->setStyleDisabled(downloading);
+    download_->setEnabled(!downloading);
+}

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/Model.h"
+#include "platform/SettingsStore.h"
+#include "ui/Binding.h"
+
+class FileDownloader;
+class QCheckBox;
+class QComboBox;
+class QGraphicsBlurEffect;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class StyledButton;
+
+// The "AI Model" page: model, language, translation, prompt and literal punctuation. Language, translation, prompt
+// and punctuation are written to their settings keys at once. A model whose file is missing is never made active
+// directly: choosing it opens the in-page download panel (over the blurred, disabled settings, with the window's tabs
+// locked through `navigationDisabled`), and the model becomes active when the user presses "Done" after the download.
+//
+// The two change handlers run after the operation that changed their value has finished, for every change, the page's
+// own writes included.
+class ModelConfigView : public QWidget {
+    Q_OBJECT
+
+public:
+    using DownloaderFactory = std::function<std::unique_ptr<FileDownloader>()>;
+
+    // `makeDownloader` gives the downloader of each opening of the panel, so that every opening starts at progress 0.
+    ModelConfigView(Binding<bool> navigationDisabled, DownloaderFactory makeDownloader = {},
+                    SettingsStore& settings = SettingsStore::standard(), QWidget* parent = nullptr);
+    ~ModelConfigView() override;
+
+    const std::string& selectedModelKey() const { return selectedModelKey_; }
+    bool showModelDownloadAlert() const { return showModelDownloadAlert_; }
+    // The downloader of the open panel, or null.
+    FileDownloader* fileDownloader() const { return downloader_.get(); }
+    // The catalogue row the panel is about: the selected one, or the default row for an unknown key.
+    const Model& panelModel() const;
+    // The picker text of a catalogue row, e.g. "Standard (5x speed, medium accuracy, 487 MB)".
+    static QString pickerText(const Model& model);
+
+    // The user's choices, as the controls make them.
+    void chooseModel(const std::string& key);
+    void chooseLanguage(const std::string& id);
+
+    void cancelModelDownload();
+    void startModelDownload();
+    void modelDownloadFinished();
+
+    QComboBox* modelPicker() const { return models_; }
+    QComboBox* languagePicker() const { return languages_; }
+    QCheckBox* translationToggle() const { return translation_; }
+    QLineEdit* promptField() const { return prompt_; }
+    QCheckBox* punctuationToggle() const { return punctuation_; }
+    QWidget* settingsColumn() const { return column_; }
+    QWidget* downloadPanel() const { return panel_; }
+    QLabel* panelTitle() const { return panelTitle_; }
+    QLabel* panelMessage() const { return panelMessage_; }
+    QProgressBar* progressBar() const { return progress_; }
+    StyledButton* cancelButton() const { return cancel_; }
+    StyledButton* downloadButton() const { return download_; }
+    StyledButton* doneButton() const { return done_; }
+
+private:
+    std::string selectedLanguage() const;
+    std::string activeModelKey() const;
+    bool isSelectedModelDownloaded() const;
+
+    void setSelectedModelKey(const std::string& key);
+    void setSelectedLanguage(const std::string& id);
+    void setShowModelDownloadAlert(bool show);
+    void runChangeHandlers();
+
+    void syncModelSelection();
+    void modelSelectionChanged();
+    void languageSelectionChanged();
+    void resetModelSelection();
+
+    void languageStored(const QString& key);
+    void updateControls();
+    void updatePanel();
+
+    Binding<bool> navigationDisabled_;
+    DownloaderFactory makeDownloader_;
+    SettingsStore& settings_;
+
+    std::string selectedModelKey_ = "small";
+    std::string seenLanguage_;
+    bool showModelDownloadAlert_ = false;
+    bool modelChangePending_ = false;
+    bool languageChangePending_ = false;
+    bool runningHandlers_ = false;
+    std::unique_ptr<FileDownloader> downloader_;
+    bool downloadStarted_ = false;
+    float downloadProgress_ = 0.0f;  // as the downloader last published it
+
+    QWidget* column_;
+    QGraphicsBlurEffect* blur_;
+    QComboBox* models_;
+    QComboBox* languages_;
+    QCheckBox* translation_;
+    QLineEdit* prompt_;
+    QCheckBox* punctuation_;
+    QWidget* panel_;
+    QLabel* panelTitle_;
+    QLabel* panelMessage_;
+    QProgressBar* progress_;
+    QLabel* panelSize_;
+    StyledButton* cancel_;
+    StyledButton* download_;
+    StyledButton* done_;
+};

@@ -1,0 +1,141 @@
+#include "ui/RecordingCard.h"
+
+#include "ui/FontRole.h"
+#include "ui/PanelBackground.h"
+#include "ui/RecordingTextFormat.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+QColor withAlpha(QColor colour, qreal opacity) {
+    colour.setAlphaF(colour.alphaF() * opacity);
+    return colour;
+}
+
+void setTextColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+}  // namespace
+
+RecordingCard::RecordingCard(const Recording& recording, bool isSelected, QWidget* parent)
+    : QWidget(parent), recording_(recording), isSelected_(isSelected) {
+    setFixedSize(cardWidth, cardHeight);
+    setAttribute(Qt::WA_Hover);
+
+    date_ = new QLabel(this);
+    processingTime_ = new QLabel(this);
+    result_ = new QLabel(this);
+    for (QLabel* label : {date_, processingTime_, result_}) {
+        // Record texts are shown verbatim, never as markup.
+        label->setTextFormat(Qt::PlainText);
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    date_->setFont(fontFor(FontRole::Subheadline));
+    processingTime_->setFont(fontFor(FontRole::Subheadline));
+    result_->setWordWrap(true);
+    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The text takes the rest of the fixed card; what does not fit is cut off at the card's edge.
+    result_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 0, 0);
+    header->addWidget(date_);
+    header->addStretch(1);
+    header->addWidget(processingTime_);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->addLayout(header);
+    column->addSpacing(5);
+    column->addWidget(result_, 1);
+
+    updateTexts();
+    updateColours();
+}
+
+void RecordingCard::setRecording(const Recording& recording) {
+    recording_ = recording;
+    updateTexts();
+    updateColours();
+}
+
+void RecordingCard::setSelected(bool isSelected) {
+    if (isSelected_ == isSelected) return;
+    isSelected_ = isSelected;
+    update();
+}
+
+void RecordingCard::setHovering(bool isHovering) {
+    if (isHovering_ == isHovering) return;
+    isHovering_ = isHovering;
+    update();
+}
+
+qreal RecordingCard::borderOpacity() const {
+    if (isSelected_) return 0.6;
+    if (isHovering_) return 0.4;
+    return 0.0;
+}
+
+QString RecordingCard::dateText() const { return date_->text(); }
+QString RecordingCard::processingTimeText() const { return processingTime_->text(); }
+QString RecordingCard::resultText() const { return result_->text(); }
+bool RecordingCard::showsPlaceholder() const { return recording_.metadata.result.empty(); }
+
+void RecordingCard::updateTexts() {
+    const RecordingMetadata& metadata = recording_.metadata;
+    date_->setText(RecordingTextFormat::dateText(metadata.datetime));
+    processingTime_->setText(RecordingTextFormat::secondsText(metadata.processingTime));
+    QFont font = fontFor(FontRole::Title3);
+    if (showsPlaceholder()) {
+        font.setItalic(true);
+        result_->setText(QCoreApplication::translate("RecordingCard", "No voice found in recording"));
+    } else {
+        result_->setText(QString::fromStdString(metadata.result));
+    }
+    result_->setFont(font);
+}
+
+void RecordingCard::updateColours() {
+    const QColor text = palette().color(QPalette::WindowText);
+    setTextColour(date_, withAlpha(text, 0.5));
+    setTextColour(processingTime_, withAlpha(text, 0.5));
+    setTextColour(result_, showsPlaceholder() ? withAlpha(text, 0.75) : text);
+}
+
+void RecordingCard::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+    PanelBackground::paint(painter, frame, PanelBackground::isDark(palette()));
+    if (const qreal opacity = borderOpacity(); opacity > 0) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPen pen(withAlpha(QColor(142, 142, 147), opacity), 2.0);
+        pen.setCapStyle(Qt::FlatCap);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(frame, PanelBackground::cornerRadius, PanelBackground::cornerRadius);
+    }
+}
+
+void RecordingCard::enterEvent(QEnterEvent*) { setHovering(true); }
+
+void RecordingCard::leaveEvent(QEvent*) { setHovering(false); }
+
+void RecordingCard::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+}
+
+void RecordingCard::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) updateColours();
+    QWidget::changeEvent(event);
+}

@@ -1,0 +1,226 @@
+#include "ui/RecordingDetail.h"
+
+#include "engine/CopyToPasteboard.h"
+#include "engine/Language.h"
+#include "platform/QtRepeatingTimer.h"
+#include "platform/QtSoundPlayer.h"
+#include "ui/FontRole.h"
+#include "ui/HistorySymbol.h"
+#include "ui/IconButtonStyle.h"
+#include "ui/PanelBackground.h"
+#include "ui/RecordingPlayback.h"
+#include "ui/RecordingTextFormat.h"
+#include "ui/RecordingWaveform.h"
+#include "ui/RecordingWaveformView.h"
+#include "ui/StyledButton.h"
+#include "ui/TertiaryButtonStyle.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+void setOpacity(QLabel* label, qreal opacity) {
+    QPalette palette = label->palette();
+    QColor colour = palette.color(QPalette::WindowText);
+    colour.setAlphaF(opacity);
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+QLabel* plainLabel(FontRole role, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    // Texts from the record are shown as they are, never as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(fontFor(role));
+    return label;
+}
+
+// One of the three panels: the translucent rounded card with a caption header; the caller fills `content`.
+class DetailPanel : public QWidget {
+public:
+    DetailPanel(const QString& header, QWidget* parent) : QWidget(parent) {
+        content = new QVBoxLayout(this);
+        content->setContentsMargins(20, 10, 20, 20);
+        headerRow = new QHBoxLayout;
+        auto* title = plainLabel(FontRole::Caption, this);
+        title->setText(header);
+        setOpacity(title, 0.3);
+        headerRow->addWidget(title);
+        content->addLayout(headerRow);
+    }
+
+    QVBoxLayout* content;
+    QHBoxLayout* headerRow;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        PanelBackground::paint(painter, QRectF(rect()).adjusted(2, 2, -2, -2), PanelBackground::isDark(palette()));
+    }
+};
+
+// A configuration row: a secondary-coloured symbol in a 20-point column, then the value in title3; the label of the
+// row is its tooltip.
+QWidget* configurationRow(const QString& symbol, const QString& tooltip, std::initializer_list<QLabel*> values,
+                          QWidget* parent) {
+    auto* row = new QWidget(parent);
+    row->setToolTip(tooltip);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* icon = new QLabel(row);
+    QColor secondary = row->palette().color(QPalette::WindowText);
+    secondary.setAlphaF(0.5);
+    icon->setPixmap(HistorySymbol::pixmap(symbol, 16, secondary, row->devicePixelRatioF()));
+    icon->setFixedWidth(20);
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    for (QLabel* value : values) {
+        value->setParent(row);
+        // The column is narrow: a long model name or date wraps rather than being cut off.
+        value->setWordWrap(true);
+        layout->addWidget(value);
+    }
+    layout->setSpacing(8);
+    return row;
+}
+
+}  // namespace
+
+RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, SoundPlayer::Factory makePlayer,
+                                 RepeatingTimer::Factory makeTimer)
+    : QWidget(parent), recording_(recording) {
+    if (!makePlayer) makePlayer = &QtSoundPlayer::open;
+    if (!makeTimer) makeTimer = &QtRepeatingTimer::make;
+    playback_ = new RecordingPlayback(std::move(makePlayer), std::move(makeTimer), this);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+
+    // RECORDING
+    auto* recordingPanel = new DetailPanel(tr("RECORDING"), this);
+    auto* row = new QHBoxLayout;
+    playButton_ = StyledButton::make<IconButtonStyle>(QString(), false, recordingPanel);
+    playButton_->setIconSize(QSize(26, 26));
+    waveform_ = new RecordingWaveformView(recordingPanel);
+    duration_ = plainLabel(FontRole::Body, recordingPanel);
+    row->addWidget(playButton_);
+    row->addStretch(1);
+    row->addWidget(waveform_);
+    row->addStretch(1);
+    row->addWidget(duration_);
+    recordingPanel->content->addLayout(row);
+    column->addWidget(recordingPanel);
+
+    // CONFIGURATION
+    auto* configurationPanel = new DetailPanel(tr("CONFIGURATION"), this);
+    modelName_ = plainLabel(FontRole::Title3, configurationPanel);
+    language_ = plainLabel(FontRole::Title3, configurationPanel);
+    appVersion_ = plainLabel(FontRole::Title3, configurationPanel);
+    processingTime_ = plainLabel(FontRole::Title3, configurationPanel);
+    timestamp_ = plainLabel(FontRole::Title3, configurationPanel);
+    auto* left = new QVBoxLayout;
+    left->addWidget(configurationRow("brain", tr("Model name"), {modelName_}, configurationPanel));
+    left->addWidget(configurationRow("globe.asia.australia.fill", tr("Language selected"), {language_}, configurationPanel));
+    left->addWidget(configurationRow("shippingbox", tr("App version"), {appVersion_}, configurationPanel));
+    auto* right = new QVBoxLayout;
+    right->addWidget(configurationRow("clock", tr("Processing time"), {processingTime_}, configurationPanel));
+    right->addWidget(configurationRow("calendar", tr("Timestamp"), {timestamp_}, configurationPanel));
+    right->addStretch(1);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left);
+    columns->addStretch(1);
+    columns->addLayout(right);
+    configurationPanel->content->addStretch(1);
+    configurationPanel->content->addLayout(columns);
+    column->addWidget(configurationPanel);
+
+    // RESULT
+    auto* resultPanel = new DetailPanel(tr("RESULT"), this);
+    copyButton_ = StyledButton::make<TertiaryButtonStyle>(tr("Copy"), false, resultPanel);
+    resultPanel->headerRow->addStretch(1);
+    resultPanel->headerRow->addWidget(copyButton_);
+    result_ = plainLabel(FontRole::Title2, resultPanel);
+    result_->setWordWrap(true);
+    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A long text keeps the panel's size and is cut off at its edge rather than growing the window.
+    result_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    resultPanel->content->addWidget(result_, 1);
+    column->addWidget(resultPanel, 1);
+
+    connect(playButton_, &StyledButton::clicked, this, [this] { playback_->togglePlayback(recording_.audioURL); });
+    connect(copyButton_, &StyledButton::clicked, this, [this] { copyToPasteboard(recording_.metadata.result); });
+    connect(playback_, &RecordingPlayback::changed, this, &RecordingDetail::updatePlaybackViews);
+
+    updateTexts();
+    updatePlaybackViews();
+}
+
+RecordingDetail::~RecordingDetail() = default;
+
+void RecordingDetail::setRecording(const Recording& recording) {
+    const bool newAudio = recording.audioURL != recording_.audioURL;
+    recording_ = recording;
+    updateTexts();
+    if (newAudio && isVisible()) {
+        playback_->stopPlayback();
+        playback_->resetPlaybackTime();
+        loadWaveform();
+    }
+}
+
+QString RecordingDetail::playButtonSymbol() const {
+    return playback_->playbackActive() ? QStringLiteral("pause.circle.fill") : QStringLiteral("play.circle.fill");
+}
+
+QString RecordingDetail::durationText() const { return duration_->text(); }
+QString RecordingDetail::modelText() const { return modelName_->text(); }
+QString RecordingDetail::languageText() const { return language_->text(); }
+QString RecordingDetail::appVersionText() const { return appVersion_->text(); }
+QString RecordingDetail::processingTimeText() const { return processingTime_->text(); }
+QString RecordingDetail::timestampText() const { return timestamp_->text(); }
+QString RecordingDetail::resultText() const { return result_->text(); }
+bool RecordingDetail::showsPlaceholder() const { return recording_.metadata.result.empty(); }
+
+void RecordingDetail::updateTexts() {
+    const RecordingMetadata& metadata = recording_.metadata;
+    duration_->setText(RecordingTextFormat::secondsText(metadata.duration));
+    waveform_->setDuration(metadata.duration);
+    // The stored name as it is, then the translated note, as one text so that it wraps as one.
+    modelName_->setText(QString::fromStdString(metadata.modelName) +
+                        (metadata.speedUpEnabled ? tr(" (Turbo on)") : QString()));
+    language_->setText(QString::fromStdString(languageName(metadata.languageSelected)));
+    appVersion_->setText(QString::fromStdString(metadata.appVersion));
+    processingTime_->setText(RecordingTextFormat::secondsText(metadata.processingTime));
+    timestamp_->setText(RecordingTextFormat::dateText(metadata.datetime));
+
+    QFont font = fontFor(FontRole::Title2);
+    font.setItalic(showsPlaceholder());
+    result_->setFont(font);
+    result_->setText(showsPlaceholder() ? tr("No voice found in recording")
+                                        : QString::fromStdString(metadata.result));
+    setOpacity(result_, showsPlaceholder() ? 0.75 : 1.0);
+}
+
+void RecordingDetail::updatePlaybackViews() {
+    playButton_->setIcon(HistorySymbol::icon(playButtonSymbol(), playButton_->iconSize().width()));
+    waveform_->setPlaybackTime(playback_->playbackTime());
+}
+
+void RecordingDetail::loadWaveform() { waveform_->setWaveHeights(RecordingWaveform::loadWaveform(recording_.audioURL)); }
+
+void RecordingDetail::showEvent(QShowEvent* event) {
+    // Minimising and restoring the window are not the panel coming on screen.
+    if (!event->spontaneous()) loadWaveform();
+    QWidget::showEvent(event);
+}
+
+void RecordingDetail::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) playback_->stopPlayback();
+    QWidget::hideEvent(event);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "engine/Recording.h"
+#include "platform/RepeatingTimer.h"
+#include "platform/SoundPlayer.h"
+
+#include <QWidget>
+
+class QLabel;
+class RecordingPlayback;
+class RecordingWaveformView;
+class StyledButton;
+
+// The right-hand side of the history window: one stored dictation in three panels, RECORDING (waveform, play/pause,
+// length), CONFIGURATION (model, language, app version, processing time, date) and RESULT (the text and "Copy"). It only
+// reads the stored record.
+class RecordingDetail : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit RecordingDetail(const Recording& recording, QWidget* parent = nullptr,
+                             SoundPlayer::Factory makePlayer = {}, RepeatingTimer::Factory makeTimer = {});
+    ~RecordingDetail() override;
+
+    const Recording& recording() const { return recording_; }
+    // Shows another recording. A new audio file stops the playback, moves the mark to the start and loads the new
+    // file's waveform, in that order.
+    void setRecording(const Recording& recording);
+
+    RecordingPlayback& playback() const { return *playback_; }
+    RecordingWaveformView& waveform() const { return *waveform_; }
+    StyledButton& playButton() const { return *playButton_; }
+    StyledButton& copyButton() const { return *copyButton_; }
+    // The play/pause button's symbol name.
+    QString playButtonSymbol() const;
+
+    QString durationText() const;
+    QString modelText() const;  // the model name, with " (Turbo on)" when the record says so
+    QString languageText() const;
+    QString appVersionText() const;
+    QString processingTimeText() const;
+    QString timestampText() const;
+    QString resultText() const;
+    bool showsPlaceholder() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void updateTexts();
+    void updatePlaybackViews();
+    void loadWaveform();
+
+    Recording recording_;
+    RecordingPlayback* playback_;
+    RecordingWaveformView* waveform_;
+    StyledButton* playButton_;
+    StyledButton* copyButton_;
+    QLabel* duration_;
+    QLabel* modelName_;
+    QLabel* language_;
+    QLabel* appVersion_;
+    QLabel* processingTime_;
+    QLabel* timestamp_;
+    QLabel* result_;
+};

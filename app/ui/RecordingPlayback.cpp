@@ -1,0 +1,66 @@
+#include "ui/RecordingPlayback.h"
+
+#include "platform/AppLog.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <system_error>
+
+RecordingPlayback::RecordingPlayback(SoundPlayer::Factory makePlayer, RepeatingTimer::Factory makeTimer,
+                                     QObject* parent)
+    : QObject(parent), makePlayer_(std::move(makePlayer)), makeTimer_(std::move(makeTimer)) {}
+
+RecordingPlayback::~RecordingPlayback() {
+    // The sound must not go on playing after the view that shows it is gone.
+    if (playbackSession_) playbackSession_->pause();
+}
+
+void RecordingPlayback::togglePlayback(const std::filesystem::path& audioURL) {
+    if (playbackActive_) {
+        stopPlayback();
+    } else {
+        startPlayback(audioURL);
+    }
+}
+
+void RecordingPlayback::startPlayback(const std::filesystem::path& audioURL) {
+    std::error_code ec;
+    if (!std::filesystem::exists(audioURL, ec)) {
+        const QString url = QUrl::fromLocalFile(QString::fromStdString(audioURL.string())).toString();
+        AppLog::error("Unable to find recording file at " + url.toStdString() + ".");
+        return;
+    }
+    // The previous sound, paused by stopPlayback, is replaced: a new playback always starts from the beginning.
+    playbackSession_ = makePlayer_(audioURL);
+    playbackTime_ = 0.0;
+    if (playbackSession_) {
+        playbackSession_->setVolume(1.0f);
+        playbackSession_->play();
+    }
+    playbackActive_ = true;
+    playbackTimer_ = makeTimer_();
+    playbackTimer_->start(std::chrono::milliseconds(100), [this] { playbackTick(); });
+    emit changed();
+}
+
+void RecordingPlayback::playbackTick() {
+    if (!playbackSession_) return;
+    const double t = playbackSession_->currentTime();
+    if (playbackTime_ > t) stopPlayback();
+    playbackTime_ = t;
+    emit changed();
+}
+
+void RecordingPlayback::stopPlayback() {
+    if (playbackSession_) playbackSession_->pause();
+    if (playbackTimer_) playbackTimer_->stop();
+    playbackActive_ = false;
+    emit changed();
+}
+
+void RecordingPlayback::resetPlaybackTime() {
+    playbackTime_ = 0.0;
+    emit changed();
+}

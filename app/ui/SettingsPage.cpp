@@ -1,0 +1,21 @@
+#include "ui/SettingsPage.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+
+#include "ui/PrimaryButtonLargeStyle.h"
+#include "ui/StyledButton.h"
+
+SettingsPage::SettingsPage(Action onComplete, Action onBack, QWidget* parent)
+    : OnboardingPage(tr("Settings"),
+                     {{tr("From the settings window you can configure the AI model,\n adjust system/app settings."),
+                       FontRole::Title2}},
+                     "OnboardingSettings", 400, parent),
+      onComplete_(std::move(onComplete)),
+      onBack_(std::move(onBack)),
+      button_(StyledButton::make<PrimaryButtonLargeStyle>(tr("Done"), false, this)) {
+    buttonRow()->addWidget(button_);
+    connect(button_, &QAbstractButton::clicked, this, [this] {
+        if (onComplete_) onComplete_();
+    });
+}

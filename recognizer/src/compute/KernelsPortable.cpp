@@ -1,0 +1,280 @@
+// Plain C++ kernels: the reference for the SIMD levels and the path for CPUs without AVX2.
+#include <cmath>
+#include <cstring>
+
+#include "compute/BlockLayouts.h"
+#include "compute/Kernels.h"
+#include "compute/Quantization.h"
+#include "compute/TensorType.h"
+
+namespace recognizer {
+
+namespace {
+
+constexpr int kMr = 4;
+constexpr int kNr = 16;
+
+uint32_t loadQh(const uint8_t* qh) {
+    uint32_t v;
+    std::memcpy(&v, qh, 4);
+    return v;
+}
+
+void dequantizeF32(const void* src, float* dst, int64_t n) {
+    std::memcpy(dst, src, size_t(n) * sizeof(float));
+}
+
+void fp16ToFp32Row(const uint16_t* src, float* dst, int64_t n) {
+    for (int64_t i = 0; i < n; ++i) dst[i] = fp16ToFp32(src[i]);
+}
+
+void fp32ToFp16Row(const float* src, uint16_t* dst, int64_t n) {
+    for (int64_t i = 0; i < n; ++i) dst[i] = fp32ToFp16(src[i]);
+}
+
+void dequantizeF16(const void* src, float* dst, int64_t n) {
+    fp16ToFp32Row(static_cast<const uint16_t*>(src), dst, n);
+}
+
+void dequantizeQ4_0(const void* src, float* dst, int64_t n) {
+    const auto* x = static_cast<const BlockQ4_0*>(src);
+    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
+        const float d = fp16ToFp32(x[b].d);
+        for (int j = 0; j < 16; ++j) {
+            dst[j] = float((x[b].qs[j] & 0xF) - 8) * d;
+            dst[j + 16] = float((x[b].qs[j] >> 4) - 8) * d;
+        }
+    }
+}
+
+void dequantizeQ4_1(const void* src, float* dst, int64_t n) {
+    const auto* x = static_cast<const BlockQ4_1*>(src);
+    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
+        const float d = fp16ToFp32(x[b].d);
+        const float m = fp16ToFp32(x[b].m);
+        for (int j = 0; j < 16; ++j) {
+            dst[j] = float(x[b].qs[j] & 0xF) * d + m;
+            dst[j + 16] = float(x[b].qs[j] >> 4) * d + m;
+        }
+    }
+}
+
+void dequantizeQ5_0(const void* src, float* dst, int64_t n) {
+    const auto* x = static_cast<const BlockQ5_0*>(src);
+    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
+        const float d = fp16ToFp32(x[b].d);
+        const uint32_t qh = loadQh(x[b].qh);
+        for (int j = 0; j < 16; ++j) {
+            const int q0 = (x[b].qs[j] & 0xF) | int(qh >> j & 1) << 4;
+            const int q1 = (x[b].qs[j] >> 4) | int(qh >> (j + 16) & 1) << 4;
+            dst[j] = float(q0 - 16) * d;
+            dst[j + 16] = float(q1 - 16) * d;
+        }
+    }
+}
+
+void dequantizeQ5_1(const void* src, float* dst, int64_t n) {
+    const auto* x = static_cast<const BlockQ5_1*>(src);
+    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
+        const float d = fp16ToFp32(x[b].d);
+        const float m = fp16ToFp32(x[b].m);
+        const uint32_t qh = loadQh(x[b].qh);
+        for (int j = 0; j < 16; ++j) {
+            const int q0 = (x[b].qs[j] & 0xF) | int(qh >> j & 1) << 4;
+            const int q1 = (x[b].qs[j] >> 4) | int(qh >> (j + 16) & 1) << 4;
+            dst[j] = float(q0) * d + m;
+            dst[j + 16] = float(q1) * d + m;
+        }
+    }
+}
+
+void dequantizeQ8_0(const void* src, float* dst, int64_t n) {
+    const auto* x = static_cast<const BlockQ8_0*>(src);
+    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
+        const float d = fp16ToFp32(x[b].d);
+        for (int j = 0; j < kBlock; ++j) dst[j] = float(x[b].qs[j]) * d;
+    }
+}
+
+void gemmTile(int64_t kc, const float* a, const float* b, float* c, int64_t ldc, const float* bias, bool accumulate) {
+    float acc[kMr][kNr] = {};
+    for (int64_t k = 0; k < kc; ++k, a += kMr, b += kNr) {
+        for (int i = 0; i < kMr; ++i)
+            for (int j = 0; j < kNr; ++j) acc[i][j] += a[i] * b[j];
+    }
+    for (int i = 0; i < kMr; ++i) {
+        float* row = c + i * ldc;
+        for (int j = 0; j < kNr; ++j) row[j] = (accumulate ? row[j] : 0.0f) + acc[i][j] + (bias ? bias[j] : 0.0f);
+    }
+}
+
+void gemmSmallNN(int64_t m, int64_t k, float alpha, const float* a, int64_t lda, const float* b, int64_t ldb, float beta,
+                 float* c, int64_t ldc, int64_t j0, int64_t j1) {
+    constexpr int64_t kWidth = 64;
+    float acc[kWidth];
+    for (int64_t i = 0; i < m; ++i) {
+        for (int64_t jb = j0; jb < j1; jb += kWidth) {
+            const int64_t len = j1 - jb < kWidth ? j1 - jb : kWidth;
+            for (int64_t j = 0; j < len; ++j) acc[j] = 0.0f;
+            for (int64_t p = 0; p < k; ++p) {
+                const float av = a[i * lda + p];
+                const float* row = b + p * ldb + jb;
+                for (int64_t j = 0; j < len; ++j) acc[j] += av * row[j];
+            }
+            float* out = c + i * ldc + jb;
+            for (int64_t j = 0; j < len; ++j) out[j] = alpha * acc[j] + (beta != 0.0f ? beta * out[j] : 0.0f);
+        }
+    }
+}
+
+void packTransposed(const float* src, int64_t ld, int64_t rows, int64_t kc, float* dst, int64_t width) {
+    for (int64_t kk = 0; kk < kc; ++kk) {
+        float* out = dst + kk * width;
+        for (int64_t r = 0; r < rows; ++r) out[r] = src[r * ld + kk];
+        for (int64_t r = rows; r < width; ++r) out[r] = 0.0f;
+    }
+}
+
+// Weight rows are expanded one block of 32 at a time (shorter at the end of an f32 or f16 row) and multiplied with up
+// to kChunk activation rows per pass.
+void gemvAny(DequantizeKernel expand, size_t elementBytes32, const void* w, size_t rowStride, int64_t cols,
+             const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy, int64_t r0, int64_t r1, const float* bias,
+             float alpha, float beta) {
+    constexpr int kChunk = 8;
+    float block[kBlock];
+    for (int64_t r = r0; r < r1; ++r) {
+        const auto* row = static_cast<const uint8_t*>(w) + size_t(r) * rowStride;
+        for (int64_t i0 = 0; i0 < m; i0 += kChunk) {
+            const int64_t mc = m - i0 < kChunk ? m - i0 : kChunk;
+            float acc[kChunk] = {};
+            for (int64_t k0 = 0; k0 < cols; k0 += kBlock) {
+                const int64_t len = cols - k0 < kBlock ? cols - k0 : kBlock;
+                expand(row + size_t(k0 / kBlock) * elementBytes32, block, len);
+                for (int64_t i = 0; i < mc; ++i) {
+                    const float* xi = x + (i0 + i) * ldx + k0;
+                    float s = 0.0f;
+                    for (int64_t k = 0; k < len; ++k) s += xi[k] * block[k];
+                    acc[i] += s;
+                }
+            }
+            for (int64_t i = 0; i < mc; ++i) {
+                float& out = y[(i0 + i) * ldy + r];
+                out = alpha * acc[i] + (bias ? bias[r] : 0.0f) + (beta != 0.0f ? beta * out : 0.0f);
+            }
+        }
+    }
+}
+
+template <TensorType T, DequantizeKernel Expand>
+void gemv(const void* w, size_t rowStride, int64_t cols, const float* x, int64_t m, int64_t ldx, float* y,
+          int64_t ldy, int64_t r0, int64_t r1, const float* bias, float alpha, float beta) {
+    // Bytes per 32 elements: one block for the quantized types, 32 values otherwise.
+    const size_t bytes32 = isQuantized(T) ? blockBytes(T) : blockBytes(T) * kBlock;
+    gemvAny(Expand, bytes32, w, rowStride, cols, x, m, ldx, y, ldy, r0, r1, bias, alpha, beta);
+}
+
+void layerNorm(const float* x, int64_t n, const float* w, const float* b, float eps, float* out) {
+    double sum = 0.0;
+    for (int64_t i = 0; i < n; ++i) sum += x[i];
+    const double mean = sum / double(n);
+    double var = 0.0;
+    for (int64_t i = 0; i < n; ++i) var += (x[i] - mean) * (x[i] - mean);
+    const float scale = float(1.0 / std::sqrt(var / double(n) + eps));
+    const float mu = float(mean);
+    for (int64_t i = 0; i < n; ++i) out[i] = (x[i] - mu) * scale * w[i] + b[i];
+}
+
+void gelu(float* x, int64_t n) {
+    for (int64_t i = 0; i < n; ++i) {
+        const float v = x[i];
+        // Beyond +-10 the curve equals x or 0 to f32 precision; this also keeps infinities out of the tanh.
+        if (v <= -10.0f) {
+            x[i] = 0.0f;
+        } else if (v < 10.0f) {
+            x[i] = 0.5f * v * (1.0f + std::tanh(0.7978845608f * (v + 0.044715f * v * v * v)));
+        }
+    }
+}
+
+void softmax(float* x, int64_t n, float scale) {
+    float max = -INFINITY;
+    for (int64_t i = 0; i < n; ++i) max = std::fmax(max, x[i] * scale);
+    if (max == -INFINITY) {
+        // Every entry masked: no weight anywhere rather than 0/0.
+        for (int64_t i = 0; i < n; ++i) x[i] = 0.0f;
+        return;
+    }
+    double sum = 0.0;
+    for (int64_t i = 0; i < n; ++i) {
+        x[i] = std::exp(x[i] * scale - max);
+        sum += x[i];
+    }
+    const float inv = float(1.0 / sum);
+    for (int64_t i = 0; i < n; ++i) x[i] *= inv;
+}
+
+void softmaxColumns(float* s, int64_t rows, int64_t width, float* inv) {
+    for (int64_t c = 0; c < width; ++c) {
+        float max = -INFINITY;
+        for (int64_t r = 0; r < rows; ++r) max = std::fmax(max, s[r * width + c]);
+        double sum = 0.0;
+        for (int64_t r = 0; r < rows; ++r) {
+            float& e = s[r * width + c];
+            e = std::exp(e - max);
+            sum += e;
+        }
+        inv[c] = float(1.0 / sum);
+    }
+}
+
+void add(float* y, const float* x, int64_t n) {
+    for (int64_t i = 0; i < n; ++i) y[i] += x[i];
+}
+
+float dot(const float* a, const float* b, int64_t n) {
+    float s = 0.0f;
+    for (int64_t i = 0; i < n; ++i) s += a[i] * b[i];
+    return s;
+}
+
+Kernels makeKernels() {
+    Kernels k{};
+    k.level = KernelLevel::Portable;
+    k.mr = kMr;
+    k.nr = kNr;
+    k.gemmTile = gemmTile;
+    k.packTransposed = packTransposed;
+    k.gemmSmallNN = gemmSmallNN;
+    k.gemv[int(TensorType::F32)] = gemv<TensorType::F32, dequantizeF32>;
+    k.gemv[int(TensorType::F16)] = gemv<TensorType::F16, dequantizeF16>;
+    k.gemv[int(TensorType::Q4_0)] = gemv<TensorType::Q4_0, dequantizeQ4_0>;
+    k.gemv[int(TensorType::Q4_1)] = gemv<TensorType::Q4_1, dequantizeQ4_1>;
+    k.gemv[int(TensorType::Q5_0)] = gemv<TensorType::Q5_0, dequantizeQ5_0>;
+    k.gemv[int(TensorType::Q5_1)] = gemv<TensorType::Q5_1, dequantizeQ5_1>;
+    k.gemv[int(TensorType::Q8_0)] = gemv<TensorType::Q8_0, dequantizeQ8_0>;
+    k.dequantize[int(TensorType::F32)] = dequantizeF32;
+    k.dequantize[int(TensorType::F16)] = dequantizeF16;
+    k.dequantize[int(TensorType::Q4_0)] = dequantizeQ4_0;
+    k.dequantize[int(TensorType::Q4_1)] = dequantizeQ4_1;
+    k.dequantize[int(TensorType::Q5_0)] = dequantizeQ5_0;
+    k.dequantize[int(TensorType::Q5_1)] = dequantizeQ5_1;
+    k.dequantize[int(TensorType::Q8_0)] = dequantizeQ8_0;
+    k.fp16ToFp32 = fp16ToFp32Row;
+    k.fp32ToFp16 = fp32ToFp16Row;
+    k.layerNorm = layerNorm;
+    k.gelu = gelu;
+    k.softmax = softmax;
+    k.softmaxColumns = softmaxColumns;
+    k.add = add;
+    k.dot = dot;
+    return k;
+}
+
+}  // namespace
+
+const Kernels& portableKernels() {
+    static const Kernels k = makeKernels();
+    return k;
+}
+
+}  // namespace recognizer

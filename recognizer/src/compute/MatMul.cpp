@@ -1,0 +1,300 @@
+#include "compute/MatMul.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "compute/Kernels.h"
+#include "compute/ScratchBuffer.h"
+#include "compute/ThreadPool.h"
+
+namespace recognizer {
+
+namespace {
+
+// Up to this many activation rows the weights are streamed in their stored type (decoder steps, prompts); above it
+// they are expanded into packed panels for the blocked product. Quantized rows cost more to decode in the streaming
+// kernels, so they switch earlier.
+constexpr int64_t kSmallM = 48;
+constexpr int64_t kSmallMQuantized = 16;
+// Depth of one packed block: an A micro-panel of mr x kMaxKc floats stays in the L1 cache.
+constexpr int64_t kMaxKc = 384;
+// Largest packed copy of B (16 MB): wider matrices are multiplied in column slabs.
+constexpr int64_t kMaxPackedFloats = int64_t(4) << 20;
+
+struct ThreadScratch {
+    ScratchBuffer packedA;
+    ScratchBuffer rows;  // expanded weight rows of one B panel
+    ScratchBuffer tile;  // edge tiles
+    ScratchBuffer packedB;
+};
+
+ThreadScratch& threadScratch() {
+    thread_local ThreadScratch s;
+    return s;
+}
+
+int64_t ceilDiv(int64_t a, int64_t b) {
+    return (a + b - 1) / b;
+}
+
+// ---- Few activation rows: split the output rows (or columns) over the threads in chunks taken on demand. ----
+
+struct GemvJob {
+    GemvKernel kernel;
+    const void* w;
+    size_t stride;
+    int64_t cols;
+    const float* x;
+    int64_t m;
+    int64_t ldx;
+    float* y;
+    int64_t ldy;
+    const float* bias;
+    float alpha;
+    float beta;
+    int64_t rows;
+    int64_t chunk;
+    std::atomic<int64_t> next{0};
+};
+
+int64_t gemvChunk(int64_t rows, int threads) {
+    if (threads == 1) return rows;
+    return std::max<int64_t>(8, ceilDiv(ceilDiv(rows, int64_t(threads) * 4), 4) * 4);
+}
+
+void runGemv(ThreadPool& pool, GemvJob& job) {
+    pool.runDynamic([&job](int, int) {
+        for (;;) {
+            const int64_t r0 = job.next.fetch_add(job.chunk, std::memory_order_relaxed);
+            if (r0 >= job.rows) return;
+            const int64_t r1 = std::min(job.rows, r0 + job.chunk);
+            job.kernel(job.w, job.stride, job.cols, job.x, job.m, job.ldx, job.y, job.ldy, r0, r1, job.bias,
+                       job.alpha, job.beta);
+        }
+    });
+}
+
+// ---- Blocked product: B is packed once into [k block][nr panel][kc][nr]; tiles of C are taken on demand, each
+// packing its rows of A per k block into [mr panel][kc][mr]. ----
+
+enum class BSource { Rows, Cols, Weights };
+
+struct GemmJob {
+    const Kernels* K;
+    int64_t m, n, k;
+    float alpha;
+    const float* a;
+    int64_t lda;
+    BSource source;
+    const float* b;  // Rows: n x k; Cols: k x n
+    int64_t ldb;
+    WeightView w;
+    float beta;
+    float* c;
+    int64_t ldc;
+    const float* bias;
+
+    int64_t kc = 0, kBlocks = 0, nPanels = 0, mcPanels = 0, mTiles = 0, chunkPanels = 0, nChunks = 0;
+    float* packedB = nullptr;
+    std::atomic<int64_t> nextPanel{0};
+    std::atomic<int64_t> nextTile{0};
+
+    float* panelB(int64_t p, int64_t j) const { return packedB + (p * nPanels + j) * kc * K->nr; }
+};
+
+void planGemm(GemmJob& job, int threads) {
+    const int mr = job.K->mr, nr = job.K->nr;
+    job.kBlocks = ceilDiv(job.k, kMaxKc);
+    job.kc = ceilDiv(job.k, job.kBlocks);
+    job.nPanels = ceilDiv(job.n, nr);
+    // Rows per tile: the panel count (up to 8) whose tiles spread most evenly over the threads.
+    const int64_t mPanels = ceilDiv(job.m, mr);
+    int64_t best = 1, bestSpan = INT64_MAX;
+    for (int64_t p = 1; p <= 8; ++p) {
+        const int64_t span = ceilDiv(ceilDiv(mPanels, p), threads) * p;
+        if (span <= bestSpan) {
+            bestSpan = span;
+            best = p;
+        }
+    }
+    job.mcPanels = best;
+    job.mTiles = ceilDiv(mPanels, best);
+    // Too few row tiles to keep every thread busy: split the columns as well.
+    int64_t chunks = 1;
+    if (job.mTiles < 2 * threads) chunks = std::min(job.nPanels, ceilDiv(2 * threads, job.mTiles));
+    job.chunkPanels = ceilDiv(job.nPanels, chunks);
+    job.nChunks = ceilDiv(job.nPanels, job.chunkPanels);
+}
+
+void packBPanel(const GemmJob& job, int64_t j, ThreadScratch& s) {
+    const Kernels& K = *job.K;
+    const int64_t nr = K.nr, n0 = j * nr, rows = std::min(nr, job.n - n0);
+    // The panel's first row (Rows, Weights) or first column (Cols) of B.
+    const float* src = job.source == BSource::Weights ? nullptr
+                     : job.source == BSource::Cols  ? job.b + n0
+                                                    : job.b + n0 * job.ldb;
+    int64_t ld = job.ldb;
+    if (job.source == BSource::Weights) {
+        // Expand this panel's weight rows once; the blocks below are then cut from f32 rows.
+        float* buf = s.rows.get(size_t(nr * job.k));
+        const size_t stride = rowBytes(job.w.type, job.k);
+        for (int64_t r = 0; r < rows; ++r) {
+            K.dequantize[int(job.w.type)](static_cast<const char*>(job.w.data) + size_t(n0 + r) * stride,
+                                          buf + r * job.k, job.k);
+        }
+        src = buf;
+        ld = job.k;
+    }
+    for (int64_t p = 0; p < job.kBlocks; ++p) {
+        const int64_t k0 = p * job.kc, kcp = std::min(job.kc, job.k - k0);
+        float* dst = job.panelB(p, j);
+        if (job.source == BSource::Cols) {
+            for (int64_t kk = 0; kk < kcp; ++kk) {
+                const float* row = src + (k0 + kk) * ld;
+                float* out = dst + kk * nr;
+                std::copy(row, row + rows, out);
+                std::fill(out + rows, out + nr, 0.0f);
+            }
+        } else {
+            K.packTransposed(src + k0, ld, rows, kcp, dst, nr);
+        }
+    }
+}
+
+void runTile(const GemmJob& job, int64_t t, ThreadScratch& s) {
+    const Kernels& K = *job.K;
+    const int64_t mr = K.mr, nr = K.nr;
+    const int64_t i0 = (t / job.nChunks) * job.mcPanels * mr;
+    const int64_t i1 = std::min(job.m, i0 + job.mcPanels * mr);
+    const int64_t jp0 = (t % job.nChunks) * job.chunkPanels;
+    const int64_t jp1 = std::min(job.nPanels, jp0 + job.chunkPanels);
+    const int64_t aPanels = ceilDiv(i1 - i0, mr);
+    float* pa = s.packedA.get(size_t(job.mcPanels * mr * job.kc));
+    float* tmp = s.tile.get(size_t(mr * nr));
+
+    if (job.beta != 0.0f && job.beta != 1.0f) {
+        const int64_t c0 = jp0 * nr, c1 = std::min(job.n, jp1 * nr);
+        for (int64_t i = i0; i < i1; ++i)
+            for (int64_t j = c0; j < c1; ++j) job.c[i * job.ldc + j] *= job.beta;
+    }
+    for (int64_t p = 0; p < job.kBlocks; ++p) {
+        const int64_t k0 = p * job.kc, kcp = std::min(job.kc, job.k - k0);
+        for (int64_t ip = 0; ip < aPanels; ++ip) {
+            const int64_t row = i0 + ip * mr;
+            float* dst = pa + ip * job.kc * mr;
+            K.packTransposed(job.a + row * job.lda + k0, job.lda, std::min(mr, i1 - row), kcp, dst, mr);
+            if (job.alpha != 1.0f)
+                for (int64_t e = 0; e < kcp * mr; ++e) dst[e] *= job.alpha;
+        }
+        const bool accumulate = p > 0 || job.beta != 0.0f;
+        for (int64_t jp = jp0; jp < jp1; ++jp) {
+            const float* pb = job.panelB(p, jp);
+            const int64_t col = jp * nr, cols = std::min(nr, job.n - col);
+            const float* bias = p == 0 && job.bias ? job.bias + col : nullptr;
+            for (int64_t ip = 0; ip < aPanels; ++ip) {
+                const int64_t row = i0 + ip * mr, rows = std::min(mr, i1 - row);
+                float* c = job.c + row * job.ldc + col;
+                if (rows == mr && cols == nr) {
+                    K.gemmTile(kcp, pa + ip * job.kc * mr, pb, c, job.ldc, bias, accumulate);
+                    continue;
+                }
+                K.gemmTile(kcp, pa + ip * job.kc * mr, pb, tmp, nr, nullptr, false);
+                for (int64_t i = 0; i < rows; ++i) {
+                    for (int64_t j = 0; j < cols; ++j) {
+                        float& out = c[i * job.ldc + j];
+                        out = (accumulate ? out : 0.0f) + tmp[i * nr + j] + (bias ? bias[j] : 0.0f);
+                    }
+                }
+            }
+        }
+    }
+}
+
+void runSlab(ThreadPool& pool, GemmJob& job) {
+    planGemm(job, pool.size());
+    job.packedB = threadScratch().packedB.get(size_t(job.kBlocks * job.nPanels * job.kc * job.K->nr));
+    job.nextPanel.store(0, std::memory_order_relaxed);
+    job.nextTile.store(0, std::memory_order_relaxed);
+    pool.runDynamic([&job](int, int) {
+        ThreadScratch& s = threadScratch();
+        for (int64_t j; (j = job.nextPanel.fetch_add(1, std::memory_order_relaxed)) < job.nPanels;)
+            packBPanel(job, j, s);
+    });
+    const int64_t tiles = job.mTiles * job.nChunks;
+    pool.runDynamic([&job, tiles](int, int) {
+        ThreadScratch& s = threadScratch();
+        for (int64_t t; (t = job.nextTile.fetch_add(1, std::memory_order_relaxed)) < tiles;) runTile(job, t, s);
+    });
+}
+
+// Column slabs keep the packed copy of B within kMaxPackedFloats, whatever the size of the matrix.
+void runGemm(ThreadPool& pool, GemmJob& job) {
+    const int64_t nr = job.K->nr;
+    const int64_t slab = std::max(nr, kMaxPackedFloats / job.k / nr * nr);
+    const int64_t n = job.n;
+    const float* b = job.b;
+    const char* weights = static_cast<const char*>(job.w.data);
+    float* c = job.c;
+    const float* bias = job.bias;
+    for (int64_t j0 = 0; j0 < n; j0 += slab) {
+        job.n = std::min(slab, n - j0);
+        job.c = c + j0;
+        job.bias = bias ? bias + j0 : nullptr;
+        if (job.source == BSource::Rows) job.b = b + j0 * job.ldb;
+        if (job.source == BSource::Cols) job.b = b + j0;
+        if (job.source == BSource::Weights) job.w.data = weights + size_t(j0) * rowBytes(job.w.type, job.k);
+        runSlab(pool, job);
+    }
+}
+
+}  // namespace
+
+void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy,
+            const float* bias) {
+    if (m <= 0 || w.rows <= 0) return;
+    const Kernels& K = kernels();
+    if (m <= (isQuantized(w.type) ? kSmallMQuantized : kSmallM)) {
+        GemvJob job{K.gemv[int(w.type)], w.data, rowBytes(w.type, w.cols), w.cols, x, m, ldx, y, ldy, bias, 1.0f,
+                    0.0f, w.rows, gemvChunk(w.rows, pool.size())};
+        runGemv(pool, job);
+        return;
+    }
+    GemmJob job{&K, m, w.rows, w.cols, 1.0f, x, ldx, BSource::Weights, nullptr, 0, w, 0.0f, y, ldy, bias};
+    if (w.type == TensorType::F32) {
+        job.source = BSource::Rows;
+        job.b = static_cast<const float*>(w.data);
+        job.ldb = w.cols;
+    }
+    runGemm(pool, job);
+}
+
+void sgemm(ThreadPool& pool, bool transB, int64_t m, int64_t n, int64_t k, float alpha, const float* a, int64_t lda,
+           const float* b, int64_t ldb, float beta, float* c, int64_t ldc) {
+    if (m <= 0 || n <= 0) return;
+    if (k <= 0) {
+        for (int64_t i = 0; i < m; ++i)
+            for (int64_t j = 0; j < n; ++j) c[i * ldc + j] = beta == 0.0f ? 0.0f : beta * c[i * ldc + j];
+        return;
+    }
+    const Kernels& K = kernels();
+    if (m <= kSmallM && transB) {
+        GemvJob job{K.gemv[int(TensorType::F32)], b, size_t(ldb) * sizeof(float), k, a, m, lda, c, ldc, nullptr,
+                    alpha, beta, n, gemvChunk(n, pool.size())};
+        runGemv(pool, job);
+        return;
+    }
+    if (m <= kSmallM) {
+        const int64_t chunk = std::max<int64_t>(64, ceilDiv(ceilDiv(n, int64_t(pool.size()) * 2), 64) * 64);
+        std::atomic<int64_t> next{0};
+        pool.runDynamic([&](int, int) {
+            for (int64_t j0; (j0 = next.fetch_add(chunk, std::memory_order_relaxed)) < n;)
+                K.gemmSmallNN(m, k, alpha, a, lda, b, ldb, beta, c, ldc, j0, std::min(n, j0 + chunk));
+        });
+        return;
+    }
+    GemmJob job{&K, m, n, k, alpha, a, lda, transB ? BSource::Rows : BSource::Cols, b, ldb,
+                WeightView{TensorType::F32, 0, 0, nullptr}, beta, c, ldc, nullptr};
+    runGemm(pool, job);
+}
+
+}  // namespace recognizer

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/Model.h"
+
+namespace recognizer {
+
+class Encoder;
+class ThreadPool;
+
+// The text decoder with one key/value cache per parallel decoder ("slot"). All buffers are sized when the decoder is
+// made (or when more slots are reserved), so decoding a token allocates nothing.
+class Decoder {
+public:
+    struct Row {
+        int token;
+        int position;
+        int slot;
+    };
+
+    explicit Decoder(const Model& model);
+
+    void reserveSlots(int slots);
+    // Copies the first `positions` cache entries of slot `from` into slot `to`.
+    void copySlot(int from, int to, int positions);
+
+    // Runs the rows (at most n_text_ctx) through the decoder, writing their keys and values into their slots; a row
+    // attends to the positions up to its own in its slot. Writes the logits of the rows listed in `logitRows` to
+    // logits[i * n_vocab].
+    void run(const Row* rows, int n, const Encoder& encoder, const int* logitRows, int nLogitRows, float* logits,
+             ThreadPool& pool);
+
+private:
+    void projectQkv(const AttentionWeights& w, int n, ThreadPool& pool);
+    void selfAttention(int layer, const Row* rows, int n, ThreadPool& pool);
+    void crossAttention(int layer, const Encoder& encoder, int n, ThreadPool& pool);
+    float* cacheK(int slot, int layer, int pos);
+    float* cacheV(int slot, int layer, int pos);
+
+    const Model& model_;
+    int d_, heads_, layers_, textCtx_, vocab_, slots_ = 0;
+    std::vector<float> x_, ln_, q_, k_, v_, att_, hidden_, scores_;
+    std::vector<float> cacheK_, cacheV_;
+
+};
+
+}  // namespace recognizer

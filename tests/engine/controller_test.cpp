@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <thread>
+
+#include "engine/CopyToPasteboard.h"
+#include "engine/Model.h"
+#include "engine/Recorder.h"
+#include "engine/RecorderError.h"
+#include "engine/Recording.h"
+#include "engine/RecordingMetadata.h"
+#include "engine/WavFile.h"
+#include "engine/WhisperState.h"
+#include "engine/WhisperStateError.h"
+#include "platform/KeyPoster.h"
+#include "platform/Pasteboard.h"
+#include "platform/SettingsStore.h"
+#include "support/TempHome.h"
+#include "CapturedLog.h"
+#include "FakeCaptureBackend.h"
+#include "FakeKeyPoster.h"
+#include "FakePasteboard.h"
+#include "FakeRecognizer.h"
+#include "SyntheticAudio.h"
+
+namespace fs = std::filesystem;
+using capturetest::CapturedLog;
+using capturetest::FakeCaptureBackend;
+using enginetest::FakeKeyPoster;
+using enginetest::FakePasteboard;
+using enginetest::FakeRecognizer;
+
+namespace {
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// 8000 loud samples and 12000 quiet ones: the trim drops the last 4000 and keeps 2000 after the last loud sample,
+// so 10000 samples (625 ms) are recognized and stored.
+std::vector<float> speechThenSilence() {
+    std::vector<float> samples(20000, 0.0f);
+    std::fill(samples.begin(), samples.begin() + 8000, 0.5f);
+    return samples;
+}
+
+class ControllerTest : public testing::Test {
+protected:
+    vctest::TempHome home;
+    SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
+    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
+    std::atomic<std::uint64_t> clock{1000};
+    Recorder recorder{backend, settings, [this] { return clock.load(); }};
+    FakeRecognizer recognizer;
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    std::shared_ptr<FakeKeyPoster> poster = std::make_shared<FakeKeyPoster>();
+    std::atomic<int> completions{0};
+    std::shared_ptr<WhisperState> state;
+    std::vector<RecordingState> states;  // every change of currentState
+
+    void SetUp() override {
+        Pasteboard::setGeneral(pasteboard);
+        KeyPoster::setSystem(poster);
+        state = WhisperState::create([this] { ++completions; }, recorder, settings, recognizer);
+        QObject::connect(state.get(), &WhisperState::currentStateChanged,
+                         [this] { states.push_back(state->currentState()); });
+    }
+    void TearDown() override {
+        drain();
+        state.reset();
+        Pasteboard::setGeneral(nullptr);
+        KeyPoster::setSystem(nullptr);
+    }
+
+    static void drain() {
+        for (int i = 0; i < 8; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
+
+    void loadModel() {
+        enginetest::writeFakeModel(modelsFolderURL() / modelFileName("small", "en"));
+        state->loadModel();
+    }
+
+    void record(const std::vector<float>& samples) {
+        state->startRecording();
+        drain();
+        const CaptureFormat format{CaptureFormat::SampleType::float32, 16000.0, 1};
+        backend->deliver(capturetest::encode(format, 0, std::int64_t(samples.size()), [&](std::int64_t i, int) {
+                             return double(samples[std::size_t(i)]);
+                         }).buffer());
+    }
+
+    void dictate(const std::vector<float>& samples) {
+        record(samples);
+        state->stopRecording();
+        drain();
+    }
+
+    static std::vector<fs::path> recordingFolders() {
+        std::vector<fs::path> folders;
+        if (!fs::exists(recordingsDirectory())) return folders;
+        for (const auto& entry : fs::directory_iterator(recordingsDirectory())) folders.push_back(entry.path());
+        return folders;
+    }
+
+    static fs::path onlyFolder() {
+        const auto folders = recordingFolders();
+        EXPECT_EQ(folders.size(), 1u);
+        return folders.empty() ? fs::path() : folders.front();
+    }
+};
+
+TEST_F(ControllerTest, DictationStoresTheTrimmedAudioTheTextAndTheRecordAndDelivers) {
+    settings.setString("activePrompt", "Names: Ana");
+    settings.setString("selectedLanguage", "de");
+    settings.setBool("enableTranslation", true);
+    settings.setString("selectedDeviceID", "usb-mic");
+    enginetest::writeFakeModel(modelsFolderURL() / modelFileName("small", "de"));
+    state->loadModel();
+    EXPECT_EQ(state->loadedModel(), "small");
+    recognizer.script({" Hello", " [MUSIC] world."});
+
+    const auto captured = speechThenSilence();
+    dictate(captured);
+
+    const std::vector<float> trimmed = Recorder::trimForTranscription(recorder.rawFloatData(), 0.04f);
+    ASSERT_EQ(trimmed.size(), 10000u);
+    const auto runs = recognizer.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].samples, trimmed);
+    EXPECT_EQ(runs[0].prompt, "Names: Ana");
+    EXPECT_EQ(runs[0].language, "de");
+    EXPECT_TRUE(runs[0].params.translate);
+
+    const fs::path folder = onlyFolder();
+    EXPECT_EQ(fs::file_size(folder / "output.wav"), 44u + 2u * trimmed.size());
+    const auto stored = readWavSamples(folder / "output.wav");
+    ASSERT_EQ(stored.size(), trimmed.size());
+    EXPECT_FLOAT_EQ(stored.front(), wavSampleToFloat(wavSampleFromFloat(0.5f)));
+    EXPECT_EQ(readFile(folder / "result.txt"), "Hello  world.");
+
+    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    EXPECT_EQ(record.duration, 625);
+    EXPECT_EQ(record.modelKey, "small");
+    EXPECT_EQ(record.modelName, "Standard");
+    EXPECT_EQ(record.recordingDevice, "usb-mic");
+    EXPECT_EQ(record.languageSelected, "de");
+    EXPECT_EQ(record.prompt, "Names: Ana");
+    EXPECT_TRUE(record.translationEnabled);
+    EXPECT_FALSE(record.literalPunctuationEnabled);
+    EXPECT_EQ(record.rawResult, "Hello  world.");
+    EXPECT_EQ(record.result, "Hello  world.");
+    EXPECT_GE(record.processingTime, 0);
+
+    EXPECT_EQ(state->resultText(), "Hello  world.");
+    EXPECT_EQ(state->currentState(), RecordingState::ready);
+    EXPECT_EQ(states, (std::vector<RecordingState>{RecordingState::recording, RecordingState::processing,
+                                                   RecordingState::ready}));
+    EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:Hello  world."}));
+    EXPECT_EQ(poster->pastes, 1);
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(ControllerTest, LiteralPunctuationShowsSignsLiveAndDeliversTheTwiceCleanedText) {
+    settings.setBool("enableLiteralPunctuation", true);
+    loadModel();
+    recognizer.script({" hello period"});
+    recognizer.script({" hello period"});
+    record(speechThenSilence());
+    EXPECT_EQ(state->runRealtimeTranscription(std::vector<float>(100, 0.2f)), "hello.");
+    state->stopRecording();
+    drain();
+
+    EXPECT_EQ(state->realtimeText(), " hello.");
+    const fs::path folder = onlyFolder();
+    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    EXPECT_EQ(record.rawResult, "hello.");
+    EXPECT_EQ(record.result, "hello");
+    EXPECT_TRUE(record.literalPunctuationEnabled);
+    EXPECT_EQ(readFile(folder / "result.txt"), "hello");
+    EXPECT_EQ(state->resultText(), "hello");
+    EXPECT_EQ(pasteboard->contents, "hello");
+}
+
+TEST_F(ControllerTest, PasteIsPostedOnlyWithAutoPasteAndAfterTheClipboardHoldsTheText) {
+    loadModel();
+    std::optional<std::string> atPaste;
+    poster->onPaste = [&] { atPaste = pasteboard->contents; };
+    dictate(speechThenSilence());
+    EXPECT_EQ(poster->pastes, 1);
+    EXPECT_EQ(atPaste, "hello");
+
+    settings.setBool("autoPasteEnabled", false);
+    recognizer.script({" second"});
+    dictate(speechThenSilence());
+    EXPECT_EQ(pasteboard->contents, "second");
+    EXPECT_EQ(poster->pastes, 1);
+    EXPECT_EQ(completions, 2);
+}
+
+TEST_F(ControllerTest, WithoutAModelTheEmptyTextIsStoredAndDelivered) {
+    dictate(speechThenSilence());
+    EXPECT_TRUE(recognizer.runs().empty());
+    const fs::path folder = onlyFolder();
+    EXPECT_EQ(readFile(folder / "result.txt"), "");
+    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    EXPECT_EQ(record.rawResult, "");
+    EXPECT_EQ(record.result, "");
+    EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:"}));
+    EXPECT_EQ(poster->pastes, 1);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(state->currentState(), RecordingState::ready);
+}
+
+TEST_F(ControllerTest, StartThatFailsAtOnceEndsReadyAndRethrows) {
+    backend->startFailure = CaptureSession::StartFailure{true, "busy"};
+    EXPECT_THROW(state->startRecording(), RecorderError);
+    drain();
+    EXPECT_EQ(state->currentState(), RecordingState::ready);
+    EXPECT_EQ(recorder.captureSession(), nullptr);
+}
+
+TEST_F(ControllerTest, StartClearsTheLastDictationsTexts) {
+    loadModel();
+    dictate(speechThenSilence());
+    state->runRealtimeTranscription({0.1f});
+    drain();
+    ASSERT_FALSE(state->resultText().isEmpty());
+    ASSERT_FALSE(state->realtimeText().isEmpty());
+    state->startRecording();
+    drain();
+    EXPECT_TRUE(state->resultText().isEmpty());
+    EXPECT_TRUE(state->realtimeText().isEmpty());
+    EXPECT_EQ(state->currentState(), RecordingState::recording);
+}
+
+TEST_F(ControllerTest, CancelDiscardsARecordingAndNothingElse) {
+    loadModel();
+    // Ready: nothing happens, the last result stays.
+    dictate(speechThenSilence());
+    state->cancelRecording();
+    drain();
+    EXPECT_EQ(state->resultText(), "hello");
+
+    // Recording: capture is released, texts cleared, nothing stored.
+    record(speechThenSilence());
+    state->runRealtimeTranscription({0.1f});
+    drain();
+    state->cancelRecording();
+    drain();
+    EXPECT_EQ(state->currentState(), RecordingState::ready);
+    EXPECT_TRUE(state->realtimeText().isEmpty());
+    EXPECT_EQ(recorder.captureSession(), nullptr);
+    EXPECT_EQ(recorder.audioDataOutput(), nullptr);
+    EXPECT_EQ(recordingFolders().size(), 1u);
+
+    // Processing: the dictation goes on and is delivered.
+    record(speechThenSilence());
+    recognizer.hold();
+    recognizer.script({" kept"});
+    auto stopping = std::async(std::launch::async, [this] { state->stopRecording(); });
+    recognizer.waitForWaitingRuns(1);
+    drain();
+    ASSERT_EQ(state->currentState(), RecordingState::processing);
+    state->cancelRecording();
+    recognizer.release();
+    stopping.get();
+    drain();
+    EXPECT_EQ(state->resultText(), "kept");
+    EXPECT_EQ(state->currentState(), RecordingState::ready);
+    EXPECT_EQ(recordingFolders().size(), 2u);
+}
+
+TEST_F(ControllerTest, RealtimeTextGathersTheChunksAfterThePromptAndTheTextSoFar) {
+    settings.setString("activePrompt", "Ctx");
+    loadModel();
+    recognizer.script({" first"});
+    recognizer.script({" second"});
+    EXPECT_EQ(state->runRealtimeTranscription({0.1f}), "first");
+    drain();
+    EXPECT_EQ(state->runRealtimeTranscription({0.2f}), "second");
+    drain();
+    EXPECT_EQ(state->realtimeText(), " first second");
+    const auto runs = recognizer.runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].prompt, "Ctx ");  // an empty text so far still adds the space
+    EXPECT_EQ(runs[1].prompt, "Ctx  first");
+    EXPECT_EQ(state->currentState(), RecordingState::ready);  // realtime runs store and deliver nothing
+    EXPECT_TRUE(pasteboard->events.empty());
+}
+
+TEST_F(ControllerTest, RecorderChunksReachTheRealtimeText) {
+    settings.setBool("realtimeResultsEnabled", true);
+    loadModel();
+    recognizer.script({" spoken"});
+    std::vector<float> samples(32001, 0.0f);
+    std::fill(samples.begin(), samples.begin() + 16001, 0.5f);  // speech, then a pause the rule detects
+    record(samples);
+    recorder.heartbeat();
+    drain();
+    const auto runs = recognizer.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].samples.size(), 32000u);
+    EXPECT_EQ(state->realtimeText(), " spoken");
+}
+
+TEST_F(ControllerTest, NoPlaceForTheWavFileEndsTheStopReady) {
+    fs::create_directories(home.documents());
+    std::ofstream(home.documents() / "vellumcaster") << "a file where the folder belongs";
+    loadModel();
+    CapturedLog log;
+    dictate(speechThenSilence());
+    EXPECT_EQ(log.lines().back(), "Could not write wav file");
+    EXPECT_EQ(state->currentState(), RecordingState::ready);
+    EXPECT_TRUE(recognizer.runs().empty());
+    EXPECT_TRUE(pasteboard->events.empty());
+    EXPECT_EQ(completions, 0);
+}
+
+TEST_F(ControllerTest, LoadModelFailures) {
+    CapturedLog log;
+    try {
+        state->loadModel();
+        FAIL() << "no error";
+    } catch (const WhisperStateError& error) {
+        EXPECT_EQ(error.errorCase(), WhisperStateError::Case::couldNotLocateModel);
+    }
+    EXPECT_TRUE(log.lines().empty());
+
+    loadModel();
+    const auto loaded = state->whisperContext();
+    settings.setString("activeModelKey", "base");
+    const fs::path broken = modelsFolderURL() / modelFileName("base", "en");
+    enginetest::writeFakeModel(broken, "broken");
+    try {
+        state->loadModel();
+        FAIL() << "no error";
+    } catch (const WhisperStateError& error) {
+        EXPECT_EQ(error.errorCase(), WhisperStateError::Case::couldNotLoadModel);
+    }
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"Couldn't load model at " + broken.string(), "Failed to load model base"}));
+    EXPECT_EQ(state->whisperContext(), loaded);
+    EXPECT_EQ(state->loadedModel(), "small");
+}
+
+TEST(AudioDuration, WholeMillisecondsOfTheDataOrZero) {
+    vctest::TempHome home;
+    const fs::path file = home.path() / "a.wav";
+    writeWavFile(std::vector<float>(16016, 0.1f), file, 16000);
+    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 1001);
+    writeWavFile({}, file, 16000);
+    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "RIFF0000WAVEjunk";
+    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
+    EXPECT_EQ(WhisperState::audioDurationMilliseconds(home.path() / "missing.wav"), 0);
+}
+
+TEST(CopyToPasteboard, RefusedTextIsLoggedAndTheClipboardStaysCleared) {
+    auto pasteboard = std::make_shared<FakePasteboard>();
+    pasteboard->contents = "old";
+    pasteboard->accepts = false;
+    Pasteboard::setGeneral(pasteboard);
+    CapturedLog log;
+    copyToPasteboard("new");
+    Pasteboard::setGeneral(nullptr);
+    EXPECT_EQ(pasteboard->contents, std::nullopt);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Error setting clipboard value"});
+}
+
+}  // namespace

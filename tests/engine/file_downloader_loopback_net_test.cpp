@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "engine/FileDownloader.h"
+#include "engine/Model.h"
+#include "support/TempHome.h"
+#include "CapturedLog.h"
+#include "LoopbackHttpServer.h"
+
+namespace fs = std::filesystem;
+using capturetest::CapturedLog;
+using enginetest::LoopbackHttpServer;
+
+namespace {
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string body(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = char('a' + i % 26);
+    return bytes;
+}
+
+std::string okHead(std::size_t length) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(length) +
+           "\r\nConnection: close\r\n\r\n";
+}
+
+class FileDownloaderTest : public testing::Test {
+protected:
+    vctest::TempHome home;
+    fs::path folder = modelsFolderURL();
+    fs::path destination = folder / "ggml-tiny.bin";
+    FileDownloader downloader;
+    std::vector<float> published;
+
+    FileDownloaderTest() {
+        QObject::connect(&downloader, &FileDownloader::downloadProgressChanged,
+                         [this](float progress) { published.push_back(progress); });
+    }
+
+    template <typename Condition>
+    static bool waitUntil(Condition condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        QCoreApplication::processEvents();
+        return true;
+    }
+
+    bool finished() {
+        return waitUntil([this] { return downloader.downloadTask() && downloader.downloadTask()->isFinished(); });
+    }
+
+    std::vector<std::string> folderContents() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(FileDownloaderTest, KnownLengthEndsAtExactlyOneWithTheFileInPlace) {
+    const std::string bytes = body(100);
+    LoopbackHttpServer server([&](int socket, const std::string&) {
+        LoopbackHttpServer::send(socket, okHead(bytes.size()) + bytes);
+    });
+    downloader.download(server.url("/ggml-tiny.bin"), destination);
+    EXPECT_EQ(downloader.destinationUrl(), destination);
+    ASSERT_TRUE(finished());
+    ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
+    EXPECT_EQ(readFile(destination), bytes);
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-tiny.bin"});
+    ASSERT_FALSE(published.empty());
+    EXPECT_EQ(published.back(), 1.0f);
+    for (std::size_t i = 1; i < published.size(); ++i) EXPECT_GT(published[i], published[i - 1]);
+}
+
+TEST_F(FileDownloaderTest, RedirectIsFollowed) {
+    const std::string bytes = body(300);
+    LoopbackHttpServer server([&](int socket, const std::string& path) {
+        if (path == "/resolve/ggml-tiny.bin") {
+            LoopbackHttpServer::send(socket, "HTTP/1.1 302 Found\r\nLocation: /storage/blob\r\nContent-Length: 0\r\n"
+                                             "Connection: close\r\n\r\n");
+        } else {
+            LoopbackHttpServer::send(socket, okHead(bytes.size()) + bytes);
+        }
+    });
+    downloader.download(server.url("/resolve/ggml-tiny.bin"), destination);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(readFile(destination), bytes);
+}
+
+TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
+    const std::string bytes = body(5000);
+    LoopbackHttpServer server([&](int socket, const std::string&) {
+        // No length: the body ends when the connection closes.
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + bytes);
+    });
+    downloader.download(server.url("/m.bin"), destination);
+    ASSERT_TRUE(finished());
+    ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
+    EXPECT_EQ(published, std::vector<float>{1.0f});
+    EXPECT_EQ(readFile(destination), bytes);
+}
+
+TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFile) {
+    CapturedLog log;
+    {
+        LoopbackHttpServer server([](int socket, const std::string&) {
+            LoopbackHttpServer::send(socket, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\n"
+                                             "Not Found");
+        });
+        downloader.download(server.url("/missing.bin"), destination);
+        ASSERT_TRUE(finished());
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(log.lines()[0].rfind("Error downloading file: ", 0), 0u) << log.lines()[0];
+    }
+    {
+        LoopbackHttpServer server([](int socket, const std::string&) {
+            LoopbackHttpServer::send(socket, okHead(1000) + body(300));  // then the connection drops
+        });
+        downloader.download(server.url("/cut.bin"), destination);
+        ASSERT_TRUE(finished());
+    }
+    EXPECT_LT(downloader.downloadProgress(), 1.0f);
+    {
+        std::atomic<bool> sent{false};
+        std::atomic<bool> release{false};
+        LoopbackHttpServer server([&](int socket, const std::string&) {
+            LoopbackHttpServer::send(socket, okHead(1000000) + body(1000));
+            sent = true;
+            // Stalls until the test is done with it.
+            for (int i = 0; i < 1000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        });
+        downloader.download(server.url("/slow.bin"), destination);
+        const float partial = float(1000) / float(1000000);
+        ASSERT_TRUE(waitUntil([&] { return sent && downloader.downloadProgress() == partial; }));
+        downloader.downloadTask()->cancel();
+        ASSERT_TRUE(finished());
+        EXPECT_EQ(downloader.downloadProgress(), partial);
+        release = true;
+    }
+    EXPECT_EQ(log.lines().size(), 1u);  // neither the cut nor the cancel is logged
+    EXPECT_TRUE(folderContents().empty());
+}
+
+TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
+    std::ofstream(destination) << "the model already here";
+    LoopbackHttpServer server([](int socket, const std::string&) {
+        LoopbackHttpServer::send(socket, okHead(100) + body(100));
+    });
+    CapturedLog log;
+    downloader.download(server.url("/ggml-tiny.bin"), destination);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(readFile(destination), "the model already here");
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-tiny.bin"});
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("Error saving file: ", 0), 0u) << log.lines()[0];
+}
+
+TEST_F(FileDownloaderTest, AddressThatIsNotAnHttpUrlDoesNothing) {
+    downloader.download("not a url", destination);
+    downloader.download("file:///etc/hostname", destination);
+    EXPECT_EQ(downloader.downloadTask(), nullptr);
+    EXPECT_EQ(downloader.destinationUrl(), std::nullopt);
+}
+
+}  // namespace

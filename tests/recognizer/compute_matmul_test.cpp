@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "ComputeLevels.h"
+#include "compute/MatMul.h"
+#include "compute/Quantization.h"
+#include "compute/ThreadPool.h"
+
+using namespace recognizer;
+
+namespace {
+
+std::vector<float> randomValues(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> v(n);
+    for (auto& x : v) x = dist(rng);
+    return v;
+}
+
+// A weight matrix in a stored type together with its exact f32 expansion.
+struct Weights {
+    std::vector<uint8_t> bytes;
+    std::vector<float> expanded;
+    WeightView view;
+};
+
+Weights makeWeights(TensorType type, int64_t rows, int64_t cols, unsigned seed) {
+    Weights w;
+    const auto values = randomValues(size_t(rows * cols), seed);
+    const size_t stride = rowBytes(type, cols);
+    w.bytes.resize(stride * size_t(rows));
+    w.expanded.resize(size_t(rows * cols));
+    for (int64_t r = 0; r < rows; ++r) {
+        quantizeRow(type, values.data() + r * cols, w.bytes.data() + size_t(r) * stride, cols);
+        dequantizeRow(type, w.bytes.data() + size_t(r) * stride, w.expanded.data() + r * cols, cols);
+    }
+    w.view = WeightView{type, rows, cols, w.bytes.data()};
+    return w;
+}
+
+// Checks every output against a double-precision product, scaled by the magnitude of the terms.
+void expectProduct(const std::vector<float>& got, int64_t ld, int64_t m, int64_t n, const auto& reference,
+                   float relTol) {
+    for (int64_t i = 0; i < m; ++i) {
+        for (int64_t j = 0; j < n; ++j) {
+            double sum = 0.0, mag = 0.0;
+            reference(i, j, sum, mag);
+            ASSERT_NEAR(got[size_t(i * ld + j)], sum, relTol * (mag + 1.0)) << "at " << i << "," << j;
+        }
+    }
+}
+
+const TensorType kAllTypes[] = {TensorType::F32,  TensorType::F16,  TensorType::Q4_0, TensorType::Q4_1,
+                                TensorType::Q5_0, TensorType::Q5_1, TensorType::Q8_0};
+
+}  // namespace
+
+// Every stored type, from single-token products to encoder-sized ones, with padded strides, with and without bias.
+TEST(ComputeMatMul, EveryTypeMatchesTheExpandedProduct) {
+    ThreadPool pool(4);
+    struct Shape {
+        int64_t m, rows, cols;
+    };
+    for (TensorType type : kAllTypes) {
+        for (Shape s : {Shape{1, 37, 64}, Shape{3, 130, 384}, Shape{17, 67, 160}, Shape{60, 67, 800},
+                        Shape{1500, 45, 384}, Shape{5, 2053, 96}}) {
+            SCOPED_TRACE(testing::Message()
+                         << tensorTypeName(type) << " m=" << s.m << " rows=" << s.rows << " cols=" << s.cols);
+            const Weights w = makeWeights(type, s.rows, s.cols, unsigned(s.rows + s.cols));
+            const int64_t ldx = s.cols + 5, ldy = s.rows + 3;
+            const auto x = randomValues(size_t(s.m * ldx), 99);
+            const auto bias = randomValues(size_t(s.rows), 5);
+            // The exact product and the magnitude of its terms, once for every kernel level.
+            std::vector<double> exact(size_t(s.m * s.rows)), magnitude(exact.size());
+            for (int64_t i = 0; i < s.m; ++i) {
+                for (int64_t r = 0; r < s.rows; ++r) {
+                    for (int64_t k = 0; k < s.cols; ++k) {
+                        const double t = double(x[size_t(i * ldx + k)]) * w.expanded[size_t(r * s.cols + k)];
+                        exact[size_t(i * s.rows + r)] += t;
+                        magnitude[size_t(i * s.rows + r)] += std::fabs(t);
+                    }
+                }
+            }
+            forEachKernelLevel([&](KernelLevel) {
+                for (const float* b : {bias.data(), static_cast<const float*>(nullptr)}) {
+                    std::vector<float> y(size_t(s.m * ldy), 1234.0f);
+                    matmul(pool, w.view, x.data(), s.m, ldx, y.data(), ldy, b);
+                    expectProduct(
+                        y, ldy, s.m, s.rows,
+                        [&](int64_t i, int64_t r, double& sum, double& mag) {
+                            sum = exact[size_t(i * s.rows + r)] + (b ? b[r] : 0.0);
+                            mag = magnitude[size_t(i * s.rows + r)];
+                        },
+                        2e-5f);
+                    // Padding between rows of Y is left alone.
+                    for (int64_t i = 0; i < s.m; ++i)
+                        for (int64_t r = s.rows; r < ldy; ++r) ASSERT_EQ(y[size_t(i * ldy + r)], 1234.0f);
+                }
+            });
+        }
+    }
+}
+
+TEST(ComputeSgemm, BothLayoutsWithAlphaBetaAndOddSizes) {
+    ThreadPool pool(3);
+    forEachKernelLevel([&](KernelLevel) {
+        struct Shape {
+            int64_t m, n, k;
+        };
+        for (Shape s : {Shape{1, 1, 1}, Shape{2, 3, 5}, Shape{17, 33, 29}, Shape{150, 150, 64}, Shape{300, 64, 301},
+                        Shape{64, 1500, 64}, Shape{31, 40, 1200}, Shape{60, 40, 1200}}) {
+            for (bool transB : {false, true}) {
+                for (auto [alpha, beta] : {std::pair{1.0f, 0.0f}, std::pair{0.125f, 1.0f}, std::pair{-2.0f, 0.5f}}) {
+                    SCOPED_TRACE(testing::Message() << "m=" << s.m << " n=" << s.n << " k=" << s.k
+                                                    << " transB=" << transB << " alpha=" << alpha << " beta=" << beta);
+                    const int64_t lda = s.k + 3, ldb = (transB ? s.k : s.n) + 7, ldc = s.n + 2;
+                    const auto a = randomValues(size_t(s.m * lda), 1);
+                    const auto b = randomValues(size_t((transB ? s.n : s.k) * ldb), 2);
+                    auto c = randomValues(size_t(s.m * ldc), 3);
+                    const auto c0 = c;
+                    if (beta == 0.0f) std::fill(c.begin(), c.end(), NAN);  // beta 0 must not read C
+                    sgemm(pool, transB, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(), ldc);
+                    expectProduct(
+                        c, ldc, s.m, s.n,
+                        [&](int64_t i, int64_t j, double& sum, double& mag) {
+                            for (int64_t p = 0; p < s.k; ++p) {
+                                const double t = double(a[size_t(i * lda + p)]) *
+                                                 (transB ? b[size_t(j * ldb + p)] : b[size_t(p * ldb + j)]);
+                                sum += t;
+                                mag += std::fabs(t);
+                            }
+                            sum = alpha * sum + (beta == 0.0f ? 0.0 : beta * double(c0[size_t(i * ldc + j)]));
+                            mag = std::fabs(alpha) * mag + std::fabs(beta);
+                        },
+                        2e-5f);
+                    for (int64_t i = 0; i < s.m; ++i)
+                        for (int64_t j = s.n; j < ldc; ++j)
+                            if (beta != 0.0f) {
+                                ASSERT_EQ(c[size_t(i * ldc + j)], c0[size_t(i * ldc + j)]);
+                            }
+                }
+            }
+        }
+    });
+}
+
+// Unquantized rows may have any length (the first convolution has 3 x mels inputs): partial vector steps at the end.
+TEST(ComputeMatMul, FloatRowsOfAnyLength) {
+    ThreadPool pool(2);
+    forEachKernelLevel([&](KernelLevel) {
+        for (TensorType type : {TensorType::F32, TensorType::F16}) {
+            for (int64_t cols : {1, 7, 9, 17, 75}) {
+                for (int64_t m : {2, 60}) {
+                    SCOPED_TRACE(testing::Message() << tensorTypeName(type) << " cols=" << cols << " m=" << m);
+                    const Weights w = makeWeights(type, 21, cols, unsigned(cols));
+                    const auto x = randomValues(size_t(m * cols), 3);
+                    std::vector<float> y(size_t(m * 21));
+                    matmul(pool, w.view, x.data(), m, cols, y.data(), 21, nullptr);
+                    expectProduct(
+                        y, 21, m, 21,
+                        [&](int64_t i, int64_t r, double& sum, double& mag) {
+                            for (int64_t k = 0; k < cols; ++k) {
+                                const double t = double(x[size_t(i * cols + k)]) * w.expanded[size_t(r * cols + k)];
+                                sum += t;
+                                mag += std::fabs(t);
+                            }
+                        },
+                        2e-5f);
+                }
+            }
+        }
+    });
+}
+
+// A matrix whose packed copy would exceed the scratch cap is multiplied in column slabs; the seams must not show.
+TEST(ComputeMatMul, WideMatricesGoThroughInSlabs) {
+    ThreadPool pool(4);
+    const int64_t rows = 2100, cols = 2016;  // 63 blocks; 4.2 M values, just over the cap
+    for (auto [type, m] : {std::pair{TensorType::F16, int64_t(49)}, std::pair{TensorType::Q8_0, int64_t(17)}}) {
+        SCOPED_TRACE(tensorTypeName(type));
+        const Weights w = makeWeights(type, rows, cols, 12);
+        const auto x = randomValues(size_t(m * cols), 13);
+        const auto bias = randomValues(size_t(rows), 14);
+        std::vector<double> exact(size_t(m * rows));
+        for (int64_t i = 0; i < m; ++i)
+            for (int64_t r = 0; r < rows; ++r) {
+                double sum = bias[size_t(r)];
+                for (int64_t k = 0; k < cols; ++k)
+                    sum += double(x[size_t(i * cols + k)]) * w.expanded[size_t(r * cols + k)];
+                exact[size_t(i * rows + r)] = sum;
+            }
+        forEachKernelLevel([&](KernelLevel) {
+            std::vector<float> y(size_t(m * rows));
+            matmul(pool, w.view, x.data(), m, cols, y.data(), rows, bias.data());
+            for (size_t e = 0; e < y.size(); ++e) ASSERT_NEAR(y[e], exact[e], 2e-3) << e;
+        });
+    }
+}
+
+// The same product with 1 to 8 threads gives the same numbers: the split must not change the summation order.
+TEST(ComputeMatMul, ResultsDoNotDependOnTheThreadCount) {
+    const Weights w = makeWeights(TensorType::F16, 200, 256, 4);
+    for (int64_t m : {1, 4, 300}) {
+        const auto x = randomValues(size_t(m * 256), 8);
+        std::vector<float> first;
+        for (int threads = 1; threads <= 8; ++threads) {
+            ThreadPool pool(threads);
+            std::vector<float> y(static_cast<size_t>(m * 200));
+            matmul(pool, w.view, x.data(), m, 256, y.data(), 200, nullptr);
+            if (first.empty()) first = y;
+            ASSERT_EQ(y, first) << "m=" << m << " threads=" << threads;
+        }
+    }
+}

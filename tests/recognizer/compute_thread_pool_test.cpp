@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "compute/ThreadPool.h"
+
+using namespace recognizer;
+
+TEST(ComputeThreadPool, EveryThreadRunsEachTaskExactlyOnce) {
+    for (int threads = 1; threads <= 8; ++threads) {
+        ThreadPool pool(threads);
+        ASSERT_EQ(pool.size(), threads);
+        std::vector<std::atomic<int>> hits(static_cast<size_t>(threads));
+        std::atomic<int> wrongCount{0};
+        for (int run = 0; run < 500; ++run) {
+            pool.run([&](int ith, int nth) {
+                if (nth != threads) wrongCount.fetch_add(1);
+                hits[size_t(ith)].fetch_add(1);
+            });
+        }
+        EXPECT_EQ(wrongCount.load(), 0);
+        for (auto& h : hits) EXPECT_EQ(h.load(), 500);
+    }
+}
+
+TEST(ComputeThreadPool, RunReturnsOnlyWhenAllWorkIsVisible) {
+    ThreadPool pool(6);
+    std::vector<int> slots(6);
+    for (int run = 1; run <= 3000; ++run) {
+        pool.run([&](int ith, int) { slots[size_t(ith)] = run; });
+        for (int v : slots) ASSERT_EQ(v, run);
+        if (run % 1000 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));  // workers go to sleep
+    }
+}
+
+TEST(ComputeThreadPool, ResizeAndNestedRuns) {
+    ThreadPool pool(2);
+    pool.resize(5);
+    EXPECT_EQ(pool.size(), 5);
+    pool.resize(0);  // at least the caller
+    EXPECT_EQ(pool.size(), 1);
+    pool.resize(4);
+    std::atomic<int> inner{0};
+    pool.run([&](int, int) {
+        // A task that runs the pool again gets a single-thread run on its own thread instead of a deadlock.
+        pool.run([&](int ith, int nth) {
+            if (ith == 0 && nth == 1) inner.fetch_add(1);
+        });
+    });
+    EXPECT_EQ(inner.load(), 4);
+}
+
+TEST(ComputeThreadPool, TwoCallersShareOnePool) {
+    ThreadPool pool(3);
+    std::atomic<long> total{0};
+    auto caller = [&] {
+        for (int i = 0; i < 500; ++i) pool.run([&](int, int) { total.fetch_add(1); });
+    };
+    std::thread a(caller), b(caller);
+    a.join();
+    b.join();
+    EXPECT_EQ(total.load(), 2 * 500 * 3);
+}
+
+TEST(ComputeThreadPool, AThrowingTaskOnTheCallerWaitsForTheWorkersAndRethrows) {
+    ThreadPool pool(4);
+    std::atomic<int> finished{0};
+    EXPECT_THROW(pool.run([&](int ith, int) {
+        if (ith == 0) throw std::runtime_error("task failed");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        finished.fetch_add(1);
+    }),
+                 std::runtime_error);
+    EXPECT_EQ(finished.load(), 3);  // the workers were done before the exception left run()
+    std::atomic<int> again{0};
+    pool.run([&](int, int) { again.fetch_add(1); });
+    EXPECT_EQ(again.load(), 4);
+}
+
+// Work handed out on demand is done exactly once however many workers join, and is visible when the run returns.
+TEST(ComputeThreadPool, DynamicRunsFinishAllWorkWithAnyNumberOfJoiners) {
+    for (int threads = 1; threads <= 8; ++threads) {
+        ThreadPool pool(threads);
+        std::vector<int> items(257);
+        for (int run = 1; run <= 300; ++run) {
+            std::atomic<int> next{0};
+            pool.runDynamic([&](int, int) {
+                for (int i; (i = next.fetch_add(1)) < int(items.size());) items[size_t(i)] += 1;
+            });
+            for (int v : items) ASSERT_EQ(v, run) << threads;
+            if (run % 100 == 0) pool.run([](int, int) {});  // plain runs in between still reach every thread
+        }
+    }
+}

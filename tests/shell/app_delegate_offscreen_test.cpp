@@ -1,0 +1,217 @@
+#include "FakeHotKeyBackend.h"
+#include "ScriptedController.h"
+#include "engine/Model.h"
+#include "platform/AppLog.h"
+#include "platform/SettingsStore.h"
+#include "shell/AppDelegate.h"
+#include "shell/AudioDeviceSource.h"
+#include "shell/RecordingView.h"
+#include "shell/RecordingWindow.h"
+#include "support/TempHome.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMenu>
+
+#include <fstream>
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+class NoDevices : public AudioDeviceSource {
+public:
+    std::vector<CaptureDevice> inputDevices() override { return {}; }
+    std::optional<CaptureDevice> device(const std::string&) override { return std::nullopt; }
+    std::optional<CaptureDevice> defaultDevice() override { return std::nullopt; }
+};
+
+// An application delegate whose outside services record what start-up asks of them, in order.
+class AppDelegateTest : public testing::Test {
+protected:
+    AppDelegateTest() { AppLog::setSink([](const std::string&, const std::string&) {}); }
+    ~AppDelegateTest() override { AppLog::setSink({}); }
+
+    std::unique_ptr<AppDelegate> make() {
+        AppDelegate::Services s;
+        s.dsn = "https://key@127.0.0.1/1";
+        s.startErrorReporting = [this](const std::string& dsn) { steps.push_back("sdk " + dsn); };
+        s.isTrusted = [this] {
+            steps.push_back("trust");
+            return trusted;
+        };
+        s.showOnboarding = [this] { steps.push_back("onboarding"); };
+        s.showSettings = [this] { steps.push_back("settings"); };
+        s.presentContentView = [this] { steps.push_back("history"); };
+        s.loginItemEnabled = [this] { return loginItem; };
+        s.setLoginItemEnabled = [this](bool on) { steps.push_back(on ? "login on" : "login off"); };
+        s.downloadModel = [this](const std::string& url, const std::filesystem::path& destination) {
+            steps.push_back("download " + url + " -> " + destination.string());
+            hotKeysAtDownload = hotKeys->calls.size();
+        };
+        s.makeController = [this](Recorder&, AppDelegate::Task onComplete) {
+            auto made = std::make_shared<ScriptedController>();
+            made->loaded = "small";
+            completion = std::move(onComplete);
+            controller = made;
+            return made;
+        };
+        s.audioDevices = std::make_shared<NoDevices>();
+        s.spawn = [this](AppDelegate::Task task) {
+            ++spawned;
+            if (runTasks) task();
+        };
+        return std::make_unique<AppDelegate>(settings, std::move(s));
+    }
+
+    static void drain() {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    }
+
+    vctest::TempHome home;
+    std::shared_ptr<FakeHotKeyBackend> hotKeys = FakeHotKeyBackend::install();
+    SettingsStore settings{home.config() / "vellumcaster/settings.json"};
+    std::vector<std::string> steps;
+    bool trusted = true;
+    bool loginItem = false;
+    bool runTasks = false;
+    int spawned = 0;
+    std::size_t hotKeysAtDownload = 0;
+    std::shared_ptr<ScriptedController> controller;
+    AppDelegate::Task completion;
+};
+
+TEST_F(AppDelegateTest, FirstLaunchWithEmptySettings) {
+    auto app = make();
+    EXPECT_TRUE(hotKeys->calls.empty());
+    app->applicationDidFinishLaunching();
+
+    const std::string file = modelFileName("small", "en");
+    EXPECT_THAT(steps, ElementsAre("trust", "download " + modelRepositoryBaseURL() + file + " -> " +
+                                                (modelsFolderURL() / file).string()));
+    EXPECT_EQ(settings.storedString("activeModelKey"), "small");
+    EXPECT_EQ(settings.storedBool("hasLaunchedBefore"), true);
+    EXPECT_FALSE(settings.contains("launchOnLogin"));
+    EXPECT_EQ(app->statusItem().imageName(), "Icon");
+
+    // The dictation hot key (Option+Space by default) is registered last, after the model fetch started.
+    EXPECT_EQ(hotKeysAtDownload, 0u);
+    ASSERT_EQ(hotKeys->calls.size(), 1u);
+    EXPECT_EQ(hotKeys->calls[0].op, "register");
+    EXPECT_EQ(hotKeys->calls[0].combo, KeyCombo(49, 2048));
+}
+
+TEST_F(AppDelegateTest, StoredSettingsDriveTheOtherStartUpSteps) {
+    settings.setBool("errorLoggingEnabled", true);
+    settings.setBool("launchOnLogin", true);
+    settings.setString("activeModelKey", "medium.en");
+    trusted = false;
+    std::filesystem::create_directories(modelsFolderURL());
+    std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
+
+    auto app = make();
+    app->applicationDidFinishLaunching();
+    EXPECT_THAT(steps, ElementsAre("sdk https://key@127.0.0.1/1", "login on", "trust", "onboarding"));
+    EXPECT_EQ(settings.storedString("activeModelKey"), "medium");
+}
+
+TEST_F(AppDelegateTest, LoginItemFollowsTheSettingBothWaysAndTextFlagsCountAsOff) {
+    loginItem = true;
+    settings.setString("errorLoggingEnabled", "true");
+    auto app = make();
+    app->applicationDidFinishLaunching();  // an enabled login item with the setting absent is switched off
+    settings.setBool("launchOnLogin", true);
+    app->setUpLaunchAtLogin();
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[0], "login off");  // no "sdk": a flag stored as text is not a stored true
+    EXPECT_EQ(steps[1], "trust");
+    EXPECT_THAT(steps, testing::Not(testing::Contains("login on")));
+}
+
+TEST_F(AppDelegateTest, ModelKeyMigrationRemovesEveryEnInOnePass) {
+    auto app = make();
+    for (const auto& [stored, migrated] : std::vector<std::pair<std::string, std::string>>{
+             {"small.en", "small"}, {"base", "base"}, {"a.enb", "ab"}, {"s.e.enn", "s.en"}, {"", ""}}) {
+        settings.setString("activeModelKey", stored);
+        app->migrateModelKeys();
+        EXPECT_EQ(settings.storedString("activeModelKey"), migrated) << stored;
+    }
+}
+
+TEST_F(AppDelegateTest, StatusMenuModel) {
+    auto app = make();
+    app->buildStatusMenu();
+    const auto actions = app->menu().actions();
+    ASSERT_EQ(actions.size(), 8);
+    std::vector<std::string> titles;
+    for (QAction* a : actions) titles.push_back(a->isSeparator() ? "--" : a->text().toStdString());
+    EXPECT_THAT(titles, ElementsAre("Start dictating", "View dictation history", "--",
+                                    testing::MatchesRegex("Version [0-9]+\\.[0-9]+\\.[0-9]+"), "Check for Updates...",
+                                    "Settings...", "--", "Quit"));
+    EXPECT_EQ(actions[0]->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
+    EXPECT_EQ(actions[5]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_EQ(actions[7]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_FALSE(actions[3]->isEnabled());
+    EXPECT_EQ(app->checkForUpdatesMenuItem(), actions[4]);
+
+    actions[1]->trigger();
+    actions[5]->trigger();
+    EXPECT_THAT(steps, ElementsAre("history", "settings"));
+    actions[0]->trigger();
+    EXPECT_EQ(spawned, 1);
+}
+
+TEST_F(AppDelegateTest, ClickRouting) {
+    using R = StatusItem::ClickResult;
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Context, Qt::NoModifier), R::OpenMenu);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::ControlModifier), R::OpenMenu);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::NoModifier), R::Toggle);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::AltModifier), R::Toggle);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::MetaModifier | Qt::ShiftModifier), R::Toggle);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::MiddleClick, Qt::NoModifier), R::Toggle);
+
+    auto app = make();
+    app->applicationDidFinishLaunching();
+    app->statusItem().click(QSystemTrayIcon::Trigger, Qt::NoModifier);
+    EXPECT_EQ(spawned, 1);
+    app->statusItem().click(QSystemTrayIcon::Context, Qt::NoModifier);
+    EXPECT_EQ(spawned, 1);
+    EXPECT_TRUE(app->menu().isVisible());
+    app->menu().hide();
+}
+
+TEST_F(AppDelegateTest, DictationReachesTheIconEscapeAndOneReusedRecordingWindow) {
+    runTasks = true;
+    auto app = make();
+    app->applicationDidFinishLaunching();
+    app->dictation().toggleRecording();
+    drain();
+    EXPECT_EQ(app->statusItem().imageName(), "IconRecording");
+    EXPECT_NE(app->keyboardManager().hotKeyEscape(), nullptr);
+    RecordingWindow* window = app->recordingWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+
+    // Controller changes reach the view on the GUI thread.
+    emit controller->changed();
+    drain();
+    EXPECT_EQ(app->recordingView()->state(), RecordingState::recording);
+
+    app->dictation().toggleRecording();
+    completion();
+    drain();
+    EXPECT_EQ(app->statusItem().imageName(), "IconComplete");
+    EXPECT_EQ(app->keyboardManager().hotKeyEscape(), nullptr);
+    EXPECT_FALSE(window->isVisible());
+
+    controller->state = RecordingState::ready;
+    app->dictation().toggleRecording();
+    drain();
+    EXPECT_EQ(app->recordingWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+}
+
+}  // namespace

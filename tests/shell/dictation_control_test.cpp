@@ -1,0 +1,220 @@
+#include "ScriptedController.h"
+#include "platform/AppLog.h"
+#include "platform/SettingsStore.h"
+#include "shell/DictationControl.h"
+#include "support/TempHome.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+// Runs the dictation control against a scripted controller and records every effect in order.
+class DictationFixture : public testing::Test {
+protected:
+    DictationFixture() : settings(home.config() / "vellumcaster/settings.json") {
+        DictationControl::Environment env;
+        env.makeController = [this](DictationControl::Task onComplete) {
+            ++controllersMade;
+            completion = std::move(onComplete);
+            auto made = std::make_shared<ScriptedController>();
+            made->calls = &events;
+            made->loaded = loadedAtCreation;
+            made->duringLoad = [this] {
+                if (auto hook = std::exchange(duringLoad, nullptr)) hook();
+            };
+            controller = made;
+            if (auto hook = std::exchange(duringCreation, nullptr)) hook();
+            return made;
+        };
+        env.setStatusImage = [this](const QString& name) { events.push_back("image " + name.toStdString()); };
+        env.showRecordingWindow = [this] { events.push_back("show window"); };
+        env.hideRecordingWindow = [this] { events.push_back("hide window"); };
+        env.registerEscapeHotKey = [this] { events.push_back("escape on"); };
+        env.dropEscapeHotKey = [this] { events.push_back("escape off"); };
+        env.showAlert = [this](const QString& title, const std::optional<QString>& message) {
+            events.push_back("alert " + title.toStdString() + " / " + message.value_or("").toStdString());
+        };
+        env.postRecordingComplete = [this] { events.push_back("notify recordingComplete"); };
+        env.playSound = [this](const QString& resource, float volume) {
+            events.push_back("sound " + resource.toStdString() + " " + std::to_string(volume).substr(0, 3));
+        };
+        env.after = [this](int ms, DictationControl::Task task) {
+            events.push_back("after " + std::to_string(ms));
+            delayed = std::move(task);
+        };
+        control = std::make_unique<DictationControl>(settings, std::move(env));
+        AppLog::setSink([this](const std::string& category, const std::string& message) {
+            logs.push_back(category + ": " + message);
+        });
+    }
+    ~DictationFixture() override { AppLog::setSink({}); }
+
+    // The first press with a loaded model leaves a recording controller behind.
+    void startRecording() {
+        loadedAtCreation = "small";
+        control->toggleRecording();
+        events.clear();
+    }
+
+    vctest::TempHome home;
+    SettingsStore settings;
+    std::vector<std::string> events;
+    std::vector<std::string> logs;
+    std::optional<std::string> loadedAtCreation;
+    std::shared_ptr<ScriptedController> controller;
+    DictationControl::Task completion;
+    DictationControl::Task delayed;
+    std::function<void()> duringCreation;
+    std::function<void()> duringLoad;
+    int controllersMade = 0;
+    std::unique_ptr<DictationControl> control;
+};
+
+const std::string loadAlert =
+    "alert Could not load model / Was unable to load up the selected model. Try restarting vellumcaster and quitting "
+    "other resource intensive applications.";
+
+TEST_F(DictationFixture, FirstPressCreatesLoadsAndStarts) {
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "image IconLoading", "controller.load", "image IconRecording",
+                                    "controller.start", "escape on", "show window"));
+    EXPECT_EQ(controllersMade, 1);
+    EXPECT_FALSE(control->isInitializing());
+}
+
+TEST_F(DictationFixture, SecondPressStopsAndFurtherPressesWhileProcessingAreDropped) {
+    startRecording();
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconWorking", "controller.stop"));
+    events.clear();
+    control->toggleRecording();
+    controller->state = RecordingState::initializing;
+    control->toggleRecording();
+    EXPECT_THAT(events, IsEmpty());
+}
+
+TEST_F(DictationFixture, ChangedModelReloadsBeforeRecording) {
+    startRecording();
+    controller->state = RecordingState::ready;
+    controller->active = "base";
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load", "image IconRecording", "controller.start",
+                                    "escape on", "show window"));
+    EXPECT_EQ(controllersMade, 1);
+}
+
+TEST_F(DictationFixture, FailedLoadKeepsTheHotKeyAliveAndStartsNothing) {
+    loadedAtCreation.reset();
+    control->toggleRecording();
+    controller->failLoad = true;
+    controller->loaded.reset();
+    controller->state = RecordingState::ready;
+    events.clear();
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load", loadAlert, "image Icon"));
+    EXPECT_FALSE(control->isInitializing());
+
+    // The next press tries again.
+    controller->failLoad = false;
+    events.clear();
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load", "image IconRecording", "controller.start",
+                                    "escape on", "show window"));
+}
+
+TEST_F(DictationFixture, PressDuringCreationOrLoadIsDroppedAndMakesNoSecondController) {
+    // A second press arrives while the first is still creating the controller, and another while it loads.
+    duringCreation = [this] { control->toggleRecording(); };
+    duringLoad = [this] { control->toggleRecording(); };
+    control->toggleRecording();
+    EXPECT_EQ(controllersMade, 1);
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "image IconLoading", "controller.load", "image IconRecording",
+                                    "controller.start", "escape on", "show window"));
+}
+
+TEST_F(DictationFixture, StartFailureAlertsAndReturnsToRest) {
+    startRecording();
+    controller->state = RecordingState::ready;
+    controller->failStart = "Could not find audio device";
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconRecording", "controller.start",
+                                    "alert Could not start recording / Could not find audio device", "image Icon"));
+}
+
+TEST_F(DictationFixture, EscapeWhileRecordingDiscardsAndRests) {
+    control->cancelRecording();  // no controller yet: nothing happens
+    EXPECT_THAT(events, IsEmpty());
+    startRecording();
+    control->cancelRecording();
+    EXPECT_THAT(events, ElementsAre("escape off", "hide window", "controller.cancel", "image Icon"));
+}
+
+TEST_F(DictationFixture, EscapeWhileProcessingOnlyHidesAndDropsTheKey) {
+    startRecording();
+    controller->state = RecordingState::processing;
+    control->cancelRecording();
+    EXPECT_THAT(events, ElementsAre("escape off", "hide window"));
+}
+
+TEST_F(DictationFixture, CompletionNotifiesReleasesEscapeShowsCompleteAndRestsAfterFiveSeconds) {
+    settings.setBool("enableSoundEffects", true);
+    startRecording();
+    completion();
+    EXPECT_THAT(events, ElementsAre("notify recordingComplete", "escape off", "hide window", "image IconComplete",
+                                    "sound :/recording-complete.wav 1.0", "after 5000"));
+    events.clear();
+    controller->state = RecordingState::ready;
+    delayed();
+    EXPECT_THAT(events, ElementsAre("image Icon"));
+}
+
+TEST_F(DictationFixture, WindowSettingsAreHonoured) {
+    settings.setBool("closeRecordingViewEnabled", false);
+    startRecording();
+    completion();
+    settings.setBool("recordingViewEnabled", false);
+    controller->state = RecordingState::ready;
+    control->toggleRecording();
+    EXPECT_THAT(events, testing::Not(testing::Contains("hide window")));
+    EXPECT_THAT(events, testing::Not(testing::Contains("show window")));
+}
+
+TEST_F(DictationFixture, NewDictationWithinFiveSecondsKeepsItsIcon) {
+    startRecording();
+    completion();
+    controller->state = RecordingState::recording;
+    events.clear();
+    delayed();
+    EXPECT_THAT(events, IsEmpty());
+}
+
+TEST_F(DictationFixture, SoundPlaysOnlyForAStoredTrueAtTheStoredVolume) {
+    startRecording();
+    control->playSound("recording-complete", "wav");
+    settings.setString("enableSoundEffects", "true");
+    control->playSound("recording-complete", "wav");
+    settings.setBool("enableSoundEffects", false);
+    control->playSound("recording-complete", "wav");
+    EXPECT_THAT(events, IsEmpty());
+
+    settings.setBool("enableSoundEffects", true);
+    settings.setNumber("soundEffectVolume", 0.3);
+    control->playSound("recording-complete", "wav");
+    settings.setString("soundEffectVolume", "loud");
+    control->playSound("recording-complete", "wav");
+    EXPECT_THAT(events, ElementsAre("sound :/recording-complete.wav 0.3", "sound :/recording-complete.wav 1.0"));
+
+    events.clear();
+    control->playSound("no-such-sound", "mp3");
+    EXPECT_THAT(events, IsEmpty());
+    EXPECT_THAT(logs, ElementsAre("errors: Unable to find sound file with name 'no-such-sound' and extension 'mp3'."));
+}
+
+}  // namespace

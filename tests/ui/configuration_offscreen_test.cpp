@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QSlider>
+
+#include "shell/AudioManager.h"
+#include "shell/FakeHotKeyBackend.h"
+#include "shell/KeyboardManager.h"
+#include "support/TempHome.h"
+#include "ui/ConfigurationView.h"
+
+namespace {
+
+class TwoMicrophones : public AudioDeviceSource {
+public:
+    std::vector<CaptureDevice> inputDevices() override { return devices; }
+    std::optional<CaptureDevice> device(const std::string& id) override {
+        for (const CaptureDevice& d : devices)
+            if (d.uniqueID == id) return d;
+        return std::nullopt;
+    }
+    std::optional<CaptureDevice> defaultDevice() override { return devices.front(); }
+    std::vector<CaptureDevice> devices{{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}};
+};
+
+class ConfigurationTest : public testing::Test {
+protected:
+
+    int registrations() const {
+        return static_cast<int>(std::count_if(backend->calls.begin(), backend->calls.end(),
+                                              [](const auto& call) { return call.op == "register"; }));
+    }
+
+    vctest::TempHome home;
+    SettingsStore settings{home.config() / "vellumcaster/settings.json"};
+    std::shared_ptr<FakeHotKeyBackend> backend = FakeHotKeyBackend::install();
+    KeyboardManager keyboard{settings, [](KeyboardManager::Action) {}};
+    std::shared_ptr<TwoMicrophones> devices = std::make_shared<TwoMicrophones>();
+    std::int64_t now = 1700000000;
+    AudioManager audio{settings, devices, [this] { return now; }};
+    bool navigationDisabled = false;
+    // Made after the audio manager's first discovery, as in the application.
+    int discovered = (QCoreApplication::processEvents(), 0);
+    ConfigurationView page{keyboard, audio,
+                           Binding<bool>([this] { return navigationDisabled; },
+                                         [this](const bool& v) { navigationDisabled = v; }),
+                           settings};
+};
+
+TEST(ConfigurationVolume, LabelIsTheRoundedPercentage) {
+    EXPECT_EQ(ConfigurationView::volumeLabelText(0.7), "Volume (70%)");
+    EXPECT_EQ(ConfigurationView::volumeLabelText(0.30000000000000004), "Volume (30%)");
+    EXPECT_EQ(ConfigurationView::volumeLabelText(1.0), "Volume (100%)");
+    EXPECT_EQ(ConfigurationView::volumeLabelText(0.0), "Volume (0%)");
+}
+
+TEST_F(ConfigurationTest, NothingStoredShowsThePageDefaults) {
+    EXPECT_TRUE(page.soundToggle()->isChecked());
+    EXPECT_EQ(page.volumeLabel()->text(), "Volume (100%)");
+    EXPECT_TRUE(page.volumeSlider()->isEnabled());
+    EXPECT_TRUE(page.defaultDeviceToggle()->isChecked());
+    EXPECT_FALSE(page.devicePicker()->isEnabled());
+    EXPECT_EQ(page.modifierPicker()->currentText(), "Option (\u2325)");
+    EXPECT_EQ(page.keyPicker()->currentText(), "Spacebar");
+    EXPECT_TRUE(page.recordingViewToggle()->isChecked());
+    EXPECT_TRUE(page.autoPasteToggle()->isChecked());
+    EXPECT_FALSE(page.realtimeToggle()->isChecked());
+    EXPECT_FALSE(page.closeRecordingViewToggle()->isChecked());
+    EXPECT_FALSE(page.launchOnLoginToggle()->isChecked());
+    EXPECT_FALSE(page.errorLoggingToggle()->isChecked());
+    EXPECT_TRUE(settings.value("enableSoundEffects") == std::nullopt);  // showing writes nothing
+}
+
+TEST_F(ConfigurationTest, TogglesAndSliderWriteTheirKeys) {
+    const std::pair<QCheckBox*, const char*> toggles[] = {
+        {page.soundToggle(), "enableSoundEffects"},          {page.defaultDeviceToggle(), "useDefaultAudioDevice"},
+        {page.realtimeToggle(), "realtimeResultsEnabled"},   {page.closeRecordingViewToggle(), "closeRecordingViewEnabled"},
+        {page.autoPasteToggle(), "autoPasteEnabled"},        {page.launchOnLoginToggle(), "launchOnLogin"},
+        {page.errorLoggingToggle(), "errorLoggingEnabled"},  {page.recordingViewToggle(), "recordingViewEnabled"},
+    };
+    for (const auto& [toggle, key] : toggles) {
+        const bool before = toggle->isChecked();
+        toggle->click();
+        EXPECT_EQ(settings.storedBool(key), !before) << key;
+    }
+    // Sound off disables the slider and keeps the volume; recording window off disables two toggles, keeps values.
+    EXPECT_FALSE(page.volumeSlider()->isEnabled());
+    EXPECT_FALSE(page.realtimeToggle()->isEnabled());
+    EXPECT_FALSE(page.closeRecordingViewToggle()->isEnabled());
+    EXPECT_EQ(settings.storedBool("realtimeResultsEnabled"), true);
+
+    page.soundToggle()->click();
+    page.volumeSlider()->setValue(3);
+    EXPECT_DOUBLE_EQ(*settings.storedNumber("soundEffectVolume"), 0.3);
+    EXPECT_EQ(page.volumeLabel()->text(), "Volume (30%)");
+}
+
+TEST_F(ConfigurationTest, HotKeyIsRegisteredAgainOnlyOnARealChange) {
+    const int before = registrations();
+    page.modifierPicker()->activated(page.modifierPicker()->findData("control"));
+    EXPECT_EQ(settings.storedString("selectedModifierKey"), "control");
+    EXPECT_EQ(registrations(), before + 1);
+    page.modifierPicker()->activated(page.modifierPicker()->findData("control"));
+    EXPECT_EQ(registrations(), before + 1);
+    page.keyPicker()->activated(page.keyPicker()->findData("k"));
+    EXPECT_EQ(settings.storedString("selectedPrimaryKey"), "k");
+    EXPECT_EQ(registrations(), before + 2);
+    // A write from elsewhere counts as a change too.
+    settings.setString("selectedPrimaryKey", "tab");
+    EXPECT_EQ(registrations(), before + 3);
+    EXPECT_EQ(page.keyPicker()->currentText(), "Tab");
+}
+
+TEST_F(ConfigurationTest, MicrophonePickerListsTheDevicesAndWritesTheChoice) {
+    ASSERT_EQ(page.devicePicker()->count(), 2);
+    EXPECT_EQ(page.devicePicker()->itemText(1), "USB Headset");
+    page.defaultDeviceToggle()->click();
+    EXPECT_TRUE(page.devicePicker()->isEnabled());
+    EXPECT_EQ(page.devicePicker()->currentIndex(), -1);  // nothing stored yet
+    page.devicePicker()->activated(1);
+    EXPECT_EQ(settings.storedString("selectedDeviceID"), "mic-b");
+    EXPECT_EQ(audio.selectedDeviceID(), "mic-b");
+    EXPECT_EQ(page.devicePicker()->currentIndex(), 1);
+
+    // A device that appears shows up at the next redraw after a key change.
+    devices->devices.push_back({"mic-c", "Webcam"});
+    now += 5;
+    audio.refreshAudioInputDevices();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page.devicePicker()->count(), 2);
+    settings.setBool("autoPasteEnabled", false);
+    EXPECT_EQ(page.devicePicker()->count(), 3);
+}
+
+}  // namespace

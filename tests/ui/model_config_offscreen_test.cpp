@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLabel>
+#include <QProgressBar>
+#include <fstream>
+
+#include "engine/FileDownloader.h"
+#include "engine/Model.h"
+#include "ui/ModelConfigView.h"
+#include "ui/StyledButton.h"
+#include "support/TempHome.h"
+
+namespace {
+
+class ModelConfigTest : public testing::Test {
+protected:
+    void addModelFile(const std::string& key, const std::string& language) {
+        std::ofstream(modelsFolderURL() / modelFileName(key, language)) << "model";
+    }
+    std::unique_ptr<ModelConfigView> make() {
+        return std::make_unique<ModelConfigView>(
+            Binding<bool>([this] { return navigationDisabled; }, [this](const bool& v) { navigationDisabled = v; }),
+            [this] {
+                ++downloadersMade;
+                return std::make_unique<FileDownloader>();
+            },
+            settings);
+    }
+    // The downloader publishes its progress; the page follows the published value.
+    static void publish(ModelConfigView& page, float progress) { emit page.fileDownloader()->downloadProgressChanged(progress); }
+
+    vctest::TempHome home;
+    SettingsStore settings{home.config() / "vellumcaster/settings.json"};
+    bool navigationDisabled = false;
+    int downloadersMade = 0;
+};
+
+TEST_F(ModelConfigTest, PickerTextAndUnknownKeyFallsBackToTheDefaultRow) {
+    EXPECT_EQ(ModelConfigView::pickerText(defaultModel()), "Standard (5x speed, medium accuracy, 487 MB)");
+    settings.setString("activeModelKey", "gigantic");
+    auto page = make();  // shown with a key the catalogue lacks: the panel opens for the default row
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->panelTitle()->text(), "Download Standard model");
+    EXPECT_TRUE(page->panelMessage()->text().contains("at least 487 MB of storage"));
+}
+
+TEST_F(ModelConfigTest, ChoosingAModelWithItsFileMakesItActiveAtOnce) {
+    addModelFile("small", "en");
+    addModelFile("tiny", "en");
+    auto page = make();
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    page->chooseModel("tiny");
+    EXPECT_EQ(settings.storedString("activeModelKey"), "tiny");
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    EXPECT_FALSE(navigationDisabled);
+    EXPECT_FALSE(page->downloadPanel()->isVisibleTo(page.get()));
+}
+
+TEST_F(ModelConfigTest, ChoosingAModelWithoutItsFileOpensThePanelAndLocksTheTabs) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->chooseModel("medium");
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_TRUE(navigationDisabled);
+    EXPECT_FALSE(settings.contains("activeModelKey"));
+    EXPECT_EQ(page->panelTitle()->text(), "Download Pro model");
+    EXPECT_FALSE(page->settingsColumn()->isEnabled());
+    EXPECT_TRUE(page->downloadPanel()->isVisibleTo(page.get()));
+}
+
+TEST_F(ModelConfigTest, PanelButtonsFollowTheProgress) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->chooseModel("base");
+    ASSERT_NE(page->fileDownloader(), nullptr);
+    // Waiting: both enabled.
+    EXPECT_TRUE(page->cancelButton()->isEnabled());
+    EXPECT_TRUE(page->downloadButton()->isEnabled());
+    EXPECT_FALSE(page->downloadButton()->buttonStyle().isDisabled);
+    EXPECT_FALSE(page->doneButton()->isVisibleTo(page.get()));
+    // Downloading.
+    publish(*page, 0.5f);
+    EXPECT_TRUE(page->cancelButton()->isEnabled());
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+    EXPECT_TRUE(page->downloadButton()->buttonStyle().isDisabled);
+    EXPECT_EQ(page->progressBar()->value(), 500);
+    // Complete: "Done" replaces "Download", "Cancel" is off.
+    publish(*page, 1.0f);
+    EXPECT_FALSE(page->cancelButton()->isEnabled());
+    EXPECT_TRUE(page->cancelButton()->buttonStyle().isDisabled);
+    EXPECT_FALSE(page->downloadButton()->isVisibleTo(page.get()));
+    EXPECT_TRUE(page->doneButton()->isVisibleTo(page.get()));
+    EXPECT_TRUE(page->doneButton()->isEnabled());
+
+    page->modelDownloadFinished();  // activates without checking the file again
+    EXPECT_EQ(settings.storedString("activeModelKey"), "base");
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    EXPECT_FALSE(navigationDisabled);
+    EXPECT_EQ(page->fileDownloader(), nullptr);
+}
+
+TEST_F(ModelConfigTest, DownloadStaysOffOnceStartedEvenWithoutProgress) {
+    addModelFile("small", "en");
+    setenv("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:9/", 1);  // nothing listens there
+    auto page = make();
+    page->chooseModel("base");
+    page->startModelDownload();
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+    publish(*page, -1.0f);  // a server without a length
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+    EXPECT_TRUE(page->cancelButton()->isEnabled());
+    page->cancelModelDownload();
+    unsetenv("VELLUMCASTER_MODEL_BASE_URL");
+}
+
+TEST_F(ModelConfigTest, CancelResetsToTheDefaultModelAndEveryOpeningMeetsANewDownloader) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->chooseModel("large");
+    publish(*page, 0.5f);
+    page->cancelModelDownload();
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    EXPECT_FALSE(navigationDisabled);
+    EXPECT_EQ(page->selectedModelKey(), "small");
+    EXPECT_EQ(settings.storedString("activeModelKey"), "small");  // the reset's own change runs the handler
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "small");
+
+    page->chooseModel("medium");
+    EXPECT_EQ(downloadersMade, 2);
+    EXPECT_EQ(page->progressBar()->value(), 0);
+    EXPECT_TRUE(page->downloadButton()->isEnabled());
+}
+
+TEST_F(ModelConfigTest, CancelWithoutTheDefaultModelSwitchesToEnglishAndOffersIt) {
+    settings.setString("selectedLanguage", "de");
+    addModelFile("small", "de");
+    auto page = make();
+    page->chooseModel("tiny");
+    page->cancelModelDownload();
+    // "small" exists for German, so the language stays.
+    EXPECT_EQ(settings.storedString("selectedLanguage"), "de");
+    EXPECT_FALSE(page->showModelDownloadAlert());
+
+    std::filesystem::remove(modelsFolderURL() / modelFileName("small", "de"));
+    page->chooseModel("tiny");
+    page->cancelModelDownload();
+    EXPECT_EQ(settings.storedString("selectedLanguage"), "en");
+    // The handlers run after the operation: the default model's file is missing too, so its panel opens.
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->panelTitle()->text(), "Download Standard model");
+    EXPECT_TRUE(navigationDisabled);
+}
+
+TEST_F(ModelConfigTest, LanguageChangeOpensThePanelWhenTheFileForTheNewLanguageIsMissing) {
+    addModelFile("small", "en");
+    auto page = make();
+    EXPECT_FALSE(page->translationToggle()->isEnabledTo(page->settingsColumn()));
+    page->chooseLanguage("fr");
+    EXPECT_EQ(settings.storedString("selectedLanguage"), "fr");
+    EXPECT_TRUE(page->translationToggle()->isEnabledTo(page->settingsColumn()));
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->panelTitle()->text(), "Download Standard model");
+    EXPECT_FALSE(settings.contains("activeModelKey"));
+}
+
+TEST_F(ModelConfigTest, OldEnglishOnlyKeyIsStrippedOnLanguageChange) {
+    settings.setString("activeModelKey", "base.en");
+    addModelFile("base.en", "en");  // an old file name for the old key
+    addModelFile("base", "fr");
+    auto page = make();
+    page->chooseLanguage("fr");
+    EXPECT_EQ(page->selectedModelKey(), "base");
+    EXPECT_EQ(settings.storedString("activeModelKey"), "base");
+    EXPECT_FALSE(page->showModelDownloadAlert());
+}
+
+TEST_F(ModelConfigTest, ShowingThePageWithAMissingActiveModelOpensThePanel) {
+    settings.setString("activeModelKey", "medium");
+    auto page = make();
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_TRUE(navigationDisabled);
+    EXPECT_EQ(page->panelTitle()->text(), "Download Pro model");
+}
+
+TEST_F(ModelConfigTest, DownloadDoesNothingWhenTheFileAppeared) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->chooseModel("tiny");
+    addModelFile("tiny", "en");
+    page->startModelDownload();
+    EXPECT_EQ(page->fileDownloader()->downloadTask(), nullptr);
+    EXPECT_TRUE(page->downloadButton()->isEnabled());
+}
+
+TEST_F(ModelConfigTest, ControlsWriteTheirKeys) {
+    addModelFile("small", "en");
+    auto page = make();
+    const auto type = [&](Qt::Key key, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(page->promptField(), &press);
+    };
+    type(Qt::Key_A, "A");
+    type(Qt::Key_D, "d");
+    EXPECT_EQ(settings.storedString("activePrompt"), "Ad");
+    type(Qt::Key_Backspace, "");
+    type(Qt::Key_Backspace, "");
+    EXPECT_EQ(settings.storedString("activePrompt"), "");
+    page->punctuationToggle()->click();
+    EXPECT_EQ(settings.storedBool("enableLiteralPunctuation"), true);
+    EXPECT_EQ(page->languagePicker()->count(), 100);
+    EXPECT_EQ(page->languagePicker()->currentText(), "English");
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+#include "ui/RecordingDetail.h"
+
+#include "engine/CapturedLog.h"
+#include "support/TempHome.h"
+#include "ui/RecordingPlayback.h"
+#include "ui/RecordingWaveformView.h"
+#include "ui/StyledButton.h"
+#include "ui/history_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace historytest;
+
+class Detail : public testing::Test {
+protected:
+    std::unique_ptr<RecordingDetail> make(const Recording& recording) {
+        return std::make_unique<RecordingDetail>(recording, nullptr, sounds.factory(), timers.factory());
+    }
+
+    vctest::TempHome home;
+    FakeSounds sounds;
+    FakeTimers timers;
+};
+
+TEST_F(Detail, ConfigurationTextsComeFromTheRecord) {
+    RecordingMetadata m = record("text");
+    m.speedUpEnabled = true;
+    m.languageSelected = "auto";
+    m.appVersion = "2.3.4";
+    m.duration = 3456;
+    auto detail = make(recordingIn(writeDictation(1000, m)));
+    EXPECT_EQ(detail->modelText(), "Base (English) (Turbo on)");
+    EXPECT_EQ(detail->languageText(), "Automatic");
+    EXPECT_EQ(detail->appVersionText(), "2.3.4");
+    EXPECT_EQ(detail->processingTimeText(), "1.23s");
+    EXPECT_EQ(detail->durationText(), "3.46s");
+    EXPECT_FALSE(detail->timestampText().isEmpty());
+    EXPECT_EQ(detail->resultText(), "text");
+
+    for (const char* id : {"en", "xx", "", "EN"}) {
+        m.languageSelected = id;
+        m.speedUpEnabled = false;
+        detail->setRecording(recordingIn(writeDictation(2000, m)));
+        EXPECT_EQ(detail->languageText(), "English") << id;
+        EXPECT_EQ(detail->modelText(), "Base (English)");
+    }
+}
+
+TEST_F(Detail, UndecodableRecordShowsEmptyTextsAndThePlaceholder) {
+    const auto folder = makeRecordingFolder(1000);
+    std::ofstream(folder / "meta.json") << "{ not json";
+    capturetest::CapturedLog log;
+    auto detail = make(recordingIn(folder));
+    EXPECT_EQ(detail->modelText(), "");
+    EXPECT_EQ(detail->languageText(), "English");
+    EXPECT_EQ(detail->appVersionText(), "");
+    EXPECT_EQ(detail->processingTimeText(), "0.00s");
+    EXPECT_EQ(detail->timestampText(), "");
+    EXPECT_TRUE(detail->showsPlaceholder());
+    EXPECT_EQ(detail->resultText(), "No voice found in recording");
+}
+
+TEST_F(Detail, CopyPutsTheFinalTextOnTheClipboard) {
+    auto pasteboard = std::make_shared<FakePasteboard>();
+    Pasteboard::setGeneral(pasteboard);
+    RecordingMetadata m = record("final text");
+    m.rawResult = "raw text";
+    auto detail = make(recordingIn(writeDictation(1000, m)));
+    detail->copyButton().click();
+    EXPECT_EQ(pasteboard->text, "final text");
+
+    detail->setRecording(recordingIn(writeDictation(2000, record(""))));
+    detail->copyButton().click();
+    EXPECT_EQ(pasteboard->clears, 2);
+    EXPECT_EQ(pasteboard->text, "");
+    Pasteboard::setGeneral(nullptr);
+}
+
+TEST_F(Detail, WaveformLoadsWhenShownAndKeepsButtonAndLengthWithoutAudio) {
+    auto detail = make(recordingIn(writeDictation(1000, record("a"), std::vector<float>(16000, 0.5f))));
+    EXPECT_TRUE(detail->waveform().waveHeights().empty());
+    detail->show();
+    EXPECT_EQ(detail->waveform().waveHeights().size(), 76u);
+
+    capturetest::CapturedLog log;
+    testing::internal::CaptureStdout();
+    detail->setRecording(recordingIn(writeDictation(2000, record("b"), {})));
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(detail->waveform().waveHeights().empty());
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(detail->playButton().isVisible());
+    EXPECT_EQ(detail->durationText(), "2.00s");
+}
+
+TEST_F(Detail, AnotherRecordingStopsPlaybackResetsTheMarkAndLoadsItsBars) {
+    auto detail = make(recordingIn(writeDictation(1000, record("a", 3000), std::vector<float>(16000, 0.5f))));
+    detail->show();
+    detail->playButton().click();
+    EXPECT_EQ(detail->playButtonSymbol(), "pause.circle.fill");
+    sounds.state->time = 2.5;
+    timers.fire();
+    EXPECT_EQ(detail->waveform().currentBar(), 63u);  // 2.5 s of 3 s over 76 bars
+
+    detail->setRecording(recordingIn(writeDictation(2000, record("b", 3000), std::vector<float>(100, 0.5f))));
+    EXPECT_FALSE(detail->playback().playbackActive());
+    EXPECT_EQ(sounds.state->pauses, 1);
+    EXPECT_EQ(detail->playback().playbackTime(), 0.0);
+    EXPECT_EQ(detail->waveform().waveHeights().size(), 100u);
+    EXPECT_EQ(detail->waveform().currentBar(), 0u);
+    EXPECT_EQ(detail->playButtonSymbol(), "play.circle.fill");
+
+    // The same file under a new listing id is not another recording.
+    detail->playButton().click();
+    detail->setRecording(recordingIn(detail->recording().metaURL.parent_path()));
+    EXPECT_TRUE(detail->playback().playbackActive());
+
+    // Leaving the screen stops the sound.
+    detail->hide();
+    EXPECT_FALSE(detail->playback().playbackActive());
+}

@@ -1,0 +1,156 @@
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <fstream>
+
+#include "Snapshots.h"
+#include "engine/FileDownloader.h"
+#include "engine/Model.h"
+#include "shell/AppWindows.h"
+#include "shell/AudioManager.h"
+#include "shell/KeyboardManager.h"
+#include "ui/AccessibilityPage.h"
+#include "ui/IconButtonStyle.h"
+#include "ui/InfoPopoverView.h"
+#include "ui/ModelConfigView.h"
+#include "ui/OnboardingView.h"
+#include "ui/PrimaryButtonLargeStyle.h"
+#include "ui/PrimaryButtonStyle.h"
+#include "ui/SecondaryButtonStyle.h"
+#include "ui/SettingsView.h"
+#include "ui/SlidingPageHost.h"
+#include "ui/StyledButton.h"
+#include "ui/TertiaryButtonStyle.h"
+
+namespace {
+
+// Two microphones, so that the device picker has something to show.
+class SampleDevices : public AudioDeviceSource {
+public:
+    std::vector<CaptureDevice> inputDevices() override { return devices_; }
+    std::optional<CaptureDevice> device(const std::string& id) override {
+        for (const CaptureDevice& d : devices_)
+            if (d.uniqueID == id) return d;
+        return std::nullopt;
+    }
+    std::optional<CaptureDevice> defaultDevice() override { return devices_.front(); }
+
+private:
+    std::vector<CaptureDevice> devices_{{"alsa_input.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo"},
+                                        {"alsa_input.usb-headset.mono", "USB Headset Mono"}};
+};
+
+class Writer {
+public:
+    explicit Writer(QString dir) : dir_(std::move(dir)) {}
+
+    void save(QWidget* widget, const QString& name) {
+        QCoreApplication::processEvents();
+        widget->adjustSize();
+        QImage image(widget->size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        // An opaque desktop behind the translucent windows, as a compositor would show it.
+        image.fill(QColor(0x3c, 0x44, 0x50));
+        {
+            QPainter painter(&image);
+            widget->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        }
+        if (image.save(dir_ + "/" + name + ".png")) ++written_;
+    }
+    int written() const { return written_; }
+
+private:
+    QString dir_;
+    int written_ = 0;
+};
+
+void renderButtons(Writer& out) {
+    QWidget gallery;
+    gallery.setAutoFillBackground(true);
+    auto* grid = new QGridLayout(&gallery);
+    grid->setSpacing(16);
+    grid->setContentsMargins(20, 20, 20, 20);
+    const char* states[] = {"rest", "disabled", "pressed"};
+    for (int column = 0; column < 3; ++column) grid->addWidget(new QLabel(states[column]), 0, column + 1);
+    const auto row = [&](int index, const QString& title, auto make) {
+        grid->addWidget(new QLabel(title), index, 0);
+        for (int column = 0; column < 3; ++column) {
+            StyledButton* button = make(column == 1);
+            button->setDown(column == 2);
+            grid->addWidget(button, index, column + 1, Qt::AlignCenter);
+        }
+    };
+    row(1, "Primary", [](bool d) { return StyledButton::make<PrimaryButtonStyle>("Download", d); });
+    row(2, "PrimaryLarge", [](bool d) { return StyledButton::make<PrimaryButtonLargeStyle>("Continue", d); });
+    row(3, "Secondary", [](bool d) { return StyledButton::make<SecondaryButtonStyle>("Cancel", d); });
+    row(4, "Tertiary", [](bool d) { return StyledButton::make<TertiaryButtonStyle>("Copy", d); });
+    row(5, "Icon", [](bool d) {
+        auto* button = StyledButton::make<IconButtonStyle>(QString(), d);
+        button->setIcon(QIcon(":/info.circle.svg"));
+        button->setIconSize(QSize(28, 28));
+        return button;
+    });
+    out.save(&gallery, "buttons");
+}
+
+void renderSettings(Writer& out) {
+    SettingsStore& settings = SettingsStore::standard();
+    std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
+    KeyboardManager keyboard(settings, [](KeyboardManager::Action) {});
+    AudioManager audio(settings, std::make_shared<SampleDevices>());
+    QCoreApplication::processEvents();  // first discovery
+    audio.tick();                       // stores the default device as the choice
+    QCoreApplication::processEvents();
+
+    AppWindows windows(keyboard, audio, settings);
+    windows.showSettings();
+    AppWindow* window = windows.settingsWindow();
+    auto* view = qobject_cast<SettingsView*>(window->root());
+    out.save(window, "settings-ai-model");
+
+    auto* model = qobject_cast<ModelConfigView*>(view->page());
+    model->chooseModel("medium");
+    out.save(window, "settings-ai-model-download-waiting");
+    emit model->fileDownloader()->downloadProgressChanged(0.5f);
+    out.save(window, "settings-ai-model-downloading");
+    emit model->fileDownloader()->downloadProgressChanged(1.0f);
+    out.save(window, "settings-ai-model-download-complete");
+    model->cancelModelDownload();
+
+    view->setSelectedTab(1);
+    out.save(window, "settings-settings");
+    view->setSelectedTab(2);
+    out.save(window, "settings-about");
+
+    InfoPopoverView popover("You can use the prompt to give unique spelling of names, set tone or context, or "
+                            "location based spelling.\n\nWe recommend giving it proper nouns (people, companies, "
+                            "places, etc) you commonly use.");
+    out.save(&popover, "info-popover");
+}
+
+void renderOnboarding(Writer& out) {
+    AppWindow* window = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return false; })));
+    auto* view = qobject_cast<OnboardingView*>(window->root());
+    out.save(window, "onboarding-0-accessibility");
+    if (auto* page = qobject_cast<AccessibilityPage*>(view->page())) page->openAccessibilitySettings();
+    out.save(window, "onboarding-0-accessibility-confirm");
+    const char* names[] = {"onboarding-1-dictation", "onboarding-2-app-menu", "onboarding-3-settings"};
+    for (const char* name : names) {
+        view->nextOnboardingPage();
+        out.save(window, name);
+    }
+    window->close();
+}
+
+}  // namespace
+
+int renderSettingsSnapshots(const QString& outDir) {
+    SlidingPageHost::animationsEnabled = false;
+    Writer out(outDir);
+    renderButtons(out);
+    renderSettings(out);
+    renderOnboarding(out);
+    return out.written();
+}
