@@ -136,13 +136,13 @@ std::optional<CaptureSession::StartFailure> QtCaptureSession::startOnCaptureThre
     sink_->open(QIODevice::WriteOnly);
     QObject::connect(source_, &QAudioSource::stateChanged, context_, [this](QAudio::State) { checkStillCapturing(); });
     // A source that disappears leaves the stream active and silent, without an error; the device list tells.
-    auto* watchdog = new QTimer(context_);
-    QObject::connect(watchdog, &QTimer::timeout, context_, [this] {
+    watchdog_ = new QTimer(context_);
+    QObject::connect(watchdog_, &QTimer::timeout, context_, [this] {
         if (running_ && !stopping_ && findDevice(device_.id().toStdString()).isNull()) {
             reportFailure("the device " + device_.id().toStdString() + " was removed");
         }
     });
-    watchdog->start(devicePollMilliseconds);
+    watchdog_->start(devicePollMilliseconds);
     source_->start(sink_);
     if (source_->error() != QAudio::NoError || source_->state() == QAudio::StoppedState) {
         const QAudio::Error error = source_->error();
@@ -168,6 +168,8 @@ void QtCaptureSession::reportFailure(const std::string& reason) {
 void QtCaptureSession::stopOnCaptureThread() {
     stopping_ = true;
     running_ = false;
+    delete watchdog_;
+    watchdog_ = nullptr;
     if (source_) source_->stop();
     delete source_;
     source_ = nullptr;

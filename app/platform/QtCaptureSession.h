@@ -46,6 +46,7 @@ private:
     QObject* context_ = nullptr;  // lives on the capture thread; parent of the source and the sink
     class QAudioSource* source_ = nullptr;
     Sink* sink_ = nullptr;
+    class QTimer* watchdog_ = nullptr;  // a timer must be stopped on the thread it runs on
     std::atomic<bool> running_{false};
     bool stopping_ = false;  // capture thread only
 };

@@ -70,7 +70,6 @@ public:
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
     KeyboardManager& keyboardManager() { return *keyboardManager_; }
     AudioManager& audioManager() { return *audioManager_; }
-    Recorder& recorder() { return *recorder_; }
     DictationControl& dictation() { return *dictation_; }
     RecordingWindow* recordingWindow() const { return recordingWindow_.get(); }
     RecordingView* recordingView() const { return recordingView_; }

@@ -2,8 +2,8 @@
 
 #include <string>
 
-// Starts the error-reporting SDK for this run with the application's options: the DSN, the SDK's own log off, every
-// trace sampled, no app-hang tracking. An empty DSN starts nothing, so nothing can be sent.
+// The start of error reporting at launch, when the user has switched error logging on. An empty DSN starts nothing,
+// so nothing can be sent.
 class ErrorReporting {
 public:
     ErrorReporting() = delete;

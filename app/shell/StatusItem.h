@@ -41,8 +41,6 @@ public:
     // Handles one click as the tray reports it.
     void click(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers);
 
-    QSystemTrayIcon& trayIcon() { return *tray_; }
-
 signals:
     void imageChanged(const QString& name);
 

@@ -29,7 +29,6 @@ public:
     const std::vector<int>& values() const { return values_; }
     // White bars on a dark scheme, black ones on a light scheme.
     void setDark(bool dark);
-    bool isDark() const { return dark_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
