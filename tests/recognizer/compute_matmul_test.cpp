@@ -66,8 +66,8 @@ TEST(ComputeMatMul, EveryTypeMatchesTheExpandedProduct) {
         int64_t m, rows, cols;
     };
     for (TensorType type : kAllTypes) {
-        for (Shape s : {Shape{1, 37, 64}, Shape{3, 130, 384}, Shape{17, 67, 160}, Shape{60, 67, 800},
-                        Shape{1500, 45, 384}, Shape{5, 2053, 96}}) {
+        for (Shape s : {Shape{1, 37, 64}, Shape{2, 41, 96}, Shape{3, 130, 384}, Shape{14, 19, 64}, Shape{17, 67, 160},
+                        Shape{60, 67, 800}, Shape{1500, 45, 384}, Shape{5, 2053, 96}}) {
             SCOPED_TRACE(testing::Message()
                          << tensorTypeName(type) << " m=" << s.m << " rows=" << s.rows << " cols=" << s.cols);
             const Weights w = makeWeights(type, s.rows, s.cols, unsigned(s.rows + s.cols));

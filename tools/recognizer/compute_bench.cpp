@@ -113,7 +113,8 @@ void benchGemm(const Options& o) {
     }
     // Attention of one head: scores = Q K^T over 1500 positions (rows of a 384-wide activation), then P V.
     const int64_t n = 1500, d = 384, dh = 64;
-    const auto q = randomValues(size_t(n * d), 3), k = randomValues(size_t(n * d), 4), v = randomValues(size_t(n * d), 5);
+    const auto q = randomValues(size_t(n * d), 3), k = randomValues(size_t(n * d), 4),
+               v = randomValues(size_t(n * d), 5);
     std::vector<float> scores(size_t(n * n)), out(size_t(n * d));
     const auto p = randomValues(size_t(n * n), 6);
     struct Attn {
@@ -185,7 +186,7 @@ void benchGemv(const Options& o) {
 void benchBatches(const Options& o) {
     std::printf("\nShort batches (prompts): microseconds per activation row, median of %d runs\n", o.reps * 4);
     std::printf("%-22s", "rows x cols type");
-    const int64_t batches[] = {1, 4, 8, 16, 32, 48, 49, 64, 96};
+    const int64_t batches[] = {1, 3, 4, 6, 8, 12, 16, 32, 48, 49, 64, 96};
     for (int64_t m : batches) std::printf("  m=%-5lld", (long long)m);
     std::printf("\n");
     for (TensorType type : {TensorType::F16, TensorType::Q5_0}) {
@@ -197,9 +198,8 @@ void benchBatches(const Options& o) {
                 ThreadPool pool(t);
                 std::printf("%4lld x 384 %-5s %2dthr", (long long)rows, tensorTypeName(type), t);
                 for (int64_t m : batches) {
-                    const Timing tm = timeIt(o.reps * 4, [&] {
-                        matmul(pool, w.view, x.data(), m, 384, y.data(), rows, nullptr);
-                    });
+                    const Timing tm =
+                        timeIt(o.reps * 4, [&] { matmul(pool, w.view, x.data(), m, 384, y.data(), rows, nullptr); });
                     std::printf("  %7.2f", tm.median * 1000.0 / double(m));
                 }
                 std::printf("\n");
@@ -264,8 +264,8 @@ struct ModelBench {
             matmul(pool, wq.view, x.data(), n, d, qkv.data(), 3 * d, nullptr);
             matmul(pool, wk.view, x.data(), n, d, qkv.data() + d, 3 * d, nullptr);
             matmul(pool, wv.view, x.data(), n, d, qkv.data() + 2 * d, 3 * d, nullptr);
-            attention(pool, n, n, dims.heads, dh, 0.125f, qkv.data(), 3 * d, qkv.data() + d, 3 * d,
-                      qkv.data() + 2 * d, 3 * d, attn.data(), d);
+            attention(pool, n, n, dims.heads, dh, 0.125f, qkv.data(), 3 * d, qkv.data() + d, 3 * d, qkv.data() + 2 * d,
+                      3 * d, attn.data(), d);
             matmul(pool, wo.view, attn.data(), n, d, h.data(), d, nullptr);
             matmul(pool, up.view, h.data(), n, d, big.data(), 4 * d, nullptr);
             pool.run([&](int ith, int nth) {
@@ -275,22 +275,25 @@ struct ModelBench {
         }
     }
 
-    void decoderStep(ThreadPool& pool) {
+    // One token: every weight product of the decoder plus the logits, and (when `cross`) the attention over the
+    // encoder output with f32 keys and values.
+    void decoderStep(ThreadPool& pool, bool cross) {
         const int64_t d = dims.d, n = 1500, dh = 64;
         float* v = x.data();
         float* t = h.data();
         for (int64_t l = 0; l < dims.layersDec; ++l) {
             for (const Matrix* m : {&wq, &wk, &wv, &wo, &wq, &wo}) matmul(pool, m->view, v, 1, d, t, d, nullptr);
             // Cross-attention over the encoder output, all heads at once on the pool.
-            pool.run([&](int ith, int nth) {
-                float* s = scores.data() + ith * n;
-                for (int64_t hd = ith; hd < dims.heads; hd += nth) {
-                    sgemm(pool, true, 1, n, dh, 0.125f, v + hd * dh, d, kvCross.data() + hd * dh, d, 0.0f, s, n);
-                    softmaxInPlace(s, n, 1.0f);
-                    sgemm(pool, false, 1, dh, n, 1.0f, s, n, kvCross.data() + n * d + hd * dh, d, 0.0f,
-                          t + hd * dh, d);
-                }
-            });
+            if (cross)
+                pool.run([&](int ith, int nth) {
+                    float* s = scores.data() + ith * n;
+                    for (int64_t hd = ith; hd < dims.heads; hd += nth) {
+                        sgemm(pool, true, 1, n, dh, 0.125f, v + hd * dh, d, kvCross.data() + hd * dh, d, 0.0f, s, n);
+                        softmaxInPlace(s, n, 1.0f);
+                        sgemm(pool, false, 1, dh, n, 1.0f, s, n, kvCross.data() + n * d + hd * dh, d, 0.0f, t + hd * dh,
+                              d);
+                    }
+                });
             matmul(pool, up.view, v, 1, d, big.data(), 4 * d, nullptr);
             matmul(pool, down.view, big.data(), 1, 4 * d, t, d, nullptr);
         }
@@ -300,7 +303,10 @@ struct ModelBench {
 
 void benchModels(const Options& o) {
     const ModelDims models[] = {{"tiny", 384, 4, 4, 6}, {"base", 512, 6, 6, 8}, {"small", 768, 12, 12, 12}};
-    std::printf("\nWhole sequences: encoder pass (ms) and decoder step (ms/token), median (best) of %d runs\n", o.reps);
+    std::printf(
+        "\nWhole sequences: encoder pass (ms), decoder step with cross-attention and weights only (ms/token), median "
+        "(best) of %d runs\n",
+        o.reps);
     for (const ModelDims& md : models) {
         for (TensorType type : {TensorType::F16, TensorType::Q5_0, TensorType::Q8_0}) {
             ModelBench b(md, type);
@@ -308,9 +314,10 @@ void benchModels(const Options& o) {
             for (int t : o.threads) {
                 ThreadPool pool(t);
                 const Timing enc = timeIt(std::max(3, o.reps / 2), [&] { b.encoder(pool); });
-                const Timing dec = timeIt(o.reps * 5, [&] { b.decoderStep(pool); });
-                std::printf("  %2d thr: enc %6.1f (%6.1f) dec %5.2f (%5.2f)", t, enc.median, enc.best, dec.median,
-                            dec.best);
+                const Timing dec = timeIt(o.reps * 5, [&] { b.decoderStep(pool, true); });
+                const Timing weights = timeIt(o.reps * 5, [&] { b.decoderStep(pool, false); });
+                std::printf("  %d thr: enc %6.1f (%6.1f) dec %5.2f (%5.2f) w %5.2f", t, enc.median, enc.best,
+                            dec.median, dec.best, weights.median);
             }
             std::printf("\n");
         }

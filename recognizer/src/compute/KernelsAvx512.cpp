@@ -215,11 +215,163 @@ void gemvRange(const void* w, size_t stride, int64_t cols, const float* x, int64
     for (; r < r1; ++r) gemvRows<Row, 1, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
 }
 
-// Quantized rows always hold whole blocks; f32 and f16 rows may end in a partial step.
-template <class Row>
+// Quantized rows go block by block. A block is decoded to its raw codes as floats (lo: elements 0..15, hi: 16..31),
+// its scale d and the offset o that every element gets, value = q * d + o. The scale is applied once per block to
+// the partial dot product and the offset to the block's sum of activations, instead of to every weight.
+struct BlockCodes {
+    __m512 lo, hi, d, o;
+};
+
+__m512i codes4(const uint8_t* qs, __m512i& hi) {
+    const __m512i v = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(qs)));
+    hi = _mm512_srli_epi32(v, 4);
+    return _mm512_and_si512(v, _mm512_set1_epi32(0xF));
+}
+
+struct BlocksQ8_0 {
+    static constexpr bool kOffset = false;
+    static BlockCodes decode(const uint8_t* row, int64_t i) {
+        const auto* b = reinterpret_cast<const BlockQ8_0*>(row) + i;
+        const __m128i* qs = reinterpret_cast<const __m128i*>(b->qs);
+        return {_mm512_cvtepi32_ps(_mm512_cvtepi8_epi32(_mm_loadu_si128(qs))),
+                _mm512_cvtepi32_ps(_mm512_cvtepi8_epi32(_mm_loadu_si128(qs + 1))), _mm512_set1_ps(halfToFloat(b->d)),
+                _mm512_setzero_ps()};
+    }
+};
+
+struct BlocksQ4_0 {
+    static constexpr bool kOffset = true;
+    static BlockCodes decode(const uint8_t* row, int64_t i) {
+        const auto* b = reinterpret_cast<const BlockQ4_0*>(row) + i;
+        __m512i hi;
+        const __m512i lo = codes4(b->qs, hi);
+        const float d = halfToFloat(b->d);
+        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(d), _mm512_set1_ps(-8.0f * d)};
+    }
+};
+
+struct BlocksQ4_1 {
+    static constexpr bool kOffset = true;
+    static BlockCodes decode(const uint8_t* row, int64_t i) {
+        const auto* b = reinterpret_cast<const BlockQ4_1*>(row) + i;
+        __m512i hi;
+        const __m512i lo = codes4(b->qs, hi);
+        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(halfToFloat(b->d)),
+                _mm512_set1_ps(halfToFloat(b->m))};
+    }
+};
+
+__m512i addFifthBits(__m512i codes, uint32_t bits) {
+    return _mm512_mask_or_epi32(codes, __mmask16(bits), codes, _mm512_set1_epi32(16));
+}
+
+struct BlocksQ5_0 {
+    static constexpr bool kOffset = true;
+    static BlockCodes decode(const uint8_t* row, int64_t i) {
+        const auto* b = reinterpret_cast<const BlockQ5_0*>(row) + i;
+        __m512i hi;
+        __m512i lo = codes4(b->qs, hi);
+        const uint32_t qh = loadU32(b->qh);
+        lo = addFifthBits(lo, qh & 0xFFFF);
+        hi = addFifthBits(hi, qh >> 16);
+        const float d = halfToFloat(b->d);
+        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(d), _mm512_set1_ps(-16.0f * d)};
+    }
+};
+
+struct BlocksQ5_1 {
+    static constexpr bool kOffset = true;
+    static BlockCodes decode(const uint8_t* row, int64_t i) {
+        const auto* b = reinterpret_cast<const BlockQ5_1*>(row) + i;
+        __m512i hi;
+        __m512i lo = codes4(b->qs, hi);
+        const uint32_t qh = loadU32(b->qh);
+        lo = addFifthBits(lo, qh & 0xFFFF);
+        hi = addFifthBits(hi, qh >> 16);
+        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(halfToFloat(b->d)),
+                _mm512_set1_ps(halfToFloat(b->m))};
+    }
+};
+
+template <class Blocks, int R, int M>
+void gemvBlocksTile(const uint8_t* w, size_t stride, int64_t blocks, const float* x, int64_t ldx, float* y,
+                    int64_t ldy, int64_t r, const float* bias, float alpha, float beta) {
+    const uint8_t* rows[R];
+    for (int rr = 0; rr < R; ++rr) rows[rr] = w + size_t(r + rr) * stride;
+    __m512 acc[R][M];
+    for (int rr = 0; rr < R; ++rr)
+        for (int i = 0; i < M; ++i) acc[rr][i] = _mm512_setzero_ps();
+    const char* ahead = reinterpret_cast<const char*>(rows[0]) + kPrefetchAhead;
+    const int64_t groupBytes = int64_t(R * stride);
+    const int64_t perBlock = blocks ? (groupBytes + blocks - 1) / blocks : 0;
+    for (int64_t b = 0; b < blocks; ++b) {
+        for (int64_t off = b * perBlock; off < (b + 1) * perBlock && off < groupBytes; off += 64)
+            _mm_prefetch(ahead + off, _MM_HINT_T0);
+        __m512 x0[M], x1[M], xs[M];
+        for (int i = 0; i < M; ++i) {
+            x0[i] = _mm512_loadu_ps(x + i * ldx + 32 * b);
+            x1[i] = _mm512_loadu_ps(x + i * ldx + 32 * b + 16);
+            if constexpr (Blocks::kOffset) xs[i] = _mm512_add_ps(x0[i], x1[i]);
+        }
+        for (int rr = 0; rr < R; ++rr) {
+            const BlockCodes c = Blocks::decode(rows[rr], b);
+            for (int i = 0; i < M; ++i) {
+                const __m512 t = _mm512_fmadd_ps(c.hi, x1[i], _mm512_mul_ps(c.lo, x0[i]));
+                acc[rr][i] = _mm512_fmadd_ps(t, c.d, acc[rr][i]);
+                if constexpr (Blocks::kOffset) acc[rr][i] = _mm512_fmadd_ps(xs[i], c.o, acc[rr][i]);
+            }
+        }
+    }
+    for (int rr = 0; rr < R; ++rr) {
+        for (int i = 0; i < M; ++i) {
+            float& out = y[i * ldy + r + rr];
+            const float v = alpha * _mm512_reduce_add_ps(acc[rr][i]) + (bias ? bias[r + rr] : 0.0f);
+            out = beta != 0.0f ? v + beta * out : v;
+        }
+    }
+}
+
+// Up to two activation rows with four weight rows at a time, three or four with two, so that the accumulators and
+// the activations stay in registers.
+template <class Blocks, int R>
+void gemvBlocksRows(const uint8_t* w, size_t stride, int64_t blocks, const float* x, int64_t m, int64_t ldx, float* y,
+                    int64_t ldy, int64_t r, const float* bias, float alpha, float beta) {
+    for (int64_t i = 0; i < m;) {
+        const float* xi = x + i * ldx;
+        float* yi = y + i * ldy;
+        const int64_t left = m - i;
+        if (R == 4 || left <= 2) {
+            if (left == 1) {
+                gemvBlocksTile<Blocks, R, 1>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
+                i += 1;
+            } else {
+                gemvBlocksTile<Blocks, R, 2>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
+                i += 2;
+            }
+        } else if (left == 3) {
+            gemvBlocksTile<Blocks, R, 3>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
+            i += 3;
+        } else {
+            gemvBlocksTile<Blocks, R, 4>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
+            i += 4;
+        }
+    }
+}
+
+template <class Blocks>
 void gemvQuantized(const void* w, size_t stride, int64_t cols, const float* x, int64_t m, int64_t ldx, float* y,
                    int64_t ldy, int64_t r0, int64_t r1, const float* bias, float alpha, float beta) {
-    gemvRange<Row, false>(w, stride, cols, x, m, ldx, y, ldy, r0, r1, bias, alpha, beta);
+    const auto* base = static_cast<const uint8_t*>(w);
+    const int64_t blocks = cols / 32;
+    int64_t r = r0;
+    if (m <= 2) {
+        for (; r + 4 <= r1; r += 4)
+            gemvBlocksRows<Blocks, 4>(base, stride, blocks, x, m, ldx, y, ldy, r, bias, alpha, beta);
+    } else {
+        for (; r + 2 <= r1; r += 2)
+            gemvBlocksRows<Blocks, 2>(base, stride, blocks, x, m, ldx, y, ldy, r, bias, alpha, beta);
+    }
+    for (; r < r1; ++r) gemvBlocksRows<Blocks, 1>(base, stride, blocks, x, m, ldx, y, ldy, r, bias, alpha, beta);
 }
 
 template <class Row>
@@ -508,11 +660,11 @@ Kernels makeKernels() {
     k.gemmSmallNN = gemmSmallNN;
     k.gemv[int(TensorType::F32)] = gemvFloat<RowF32>;
     k.gemv[int(TensorType::F16)] = gemvFloat<RowF16>;
-    k.gemv[int(TensorType::Q4_0)] = gemvQuantized<RowQ4_0>;
-    k.gemv[int(TensorType::Q4_1)] = gemvQuantized<RowQ4_1>;
-    k.gemv[int(TensorType::Q5_0)] = gemvQuantized<RowQ5_0>;
-    k.gemv[int(TensorType::Q5_1)] = gemvQuantized<RowQ5_1>;
-    k.gemv[int(TensorType::Q8_0)] = gemvQuantized<RowQ8_0>;
+    k.gemv[int(TensorType::Q4_0)] = gemvQuantized<BlocksQ4_0>;
+    k.gemv[int(TensorType::Q4_1)] = gemvQuantized<BlocksQ4_1>;
+    k.gemv[int(TensorType::Q5_0)] = gemvQuantized<BlocksQ5_0>;
+    k.gemv[int(TensorType::Q5_1)] = gemvQuantized<BlocksQ5_1>;
+    k.gemv[int(TensorType::Q8_0)] = gemvQuantized<BlocksQ8_0>;
     k.dequantize[int(TensorType::F32)] = dequantizeF32;
     k.dequantize[int(TensorType::F16)] = dequantizeF16;
     k.dequantize[int(TensorType::Q4_0)] = dequantize<RowQ4_0>;

@@ -12,7 +12,7 @@ namespace recognizer {
 namespace {
 
 constexpr int kMr = 4;
-constexpr int kNr = 16;
+constexpr int kNr = 8;
 
 uint32_t loadQh(const uint8_t* qh) {
     uint32_t v;
@@ -96,15 +96,26 @@ void dequantizeQ8_0(const void* src, float* dst, int64_t n) {
     }
 }
 
+// Four-lane vectors of the compiler's generic vector extension: SSE2 on any x86-64, plain scalar code elsewhere.
+typedef float Lanes4 __attribute__((vector_size(16)));
+
 void gemmTile(int64_t kc, const float* a, const float* b, float* c, int64_t ldc, const float* bias, bool accumulate) {
-    float acc[kMr][kNr] = {};
+    static_assert(kNr == 8);
+    Lanes4 acc[kMr][2] = {};
     for (int64_t k = 0; k < kc; ++k, a += kMr, b += kNr) {
-        for (int i = 0; i < kMr; ++i)
-            for (int j = 0; j < kNr; ++j) acc[i][j] += a[i] * b[j];
+        Lanes4 b0, b1;
+        std::memcpy(&b0, b, sizeof b0);
+        std::memcpy(&b1, b + 4, sizeof b1);
+        for (int i = 0; i < kMr; ++i) {
+            const float ai = a[i];
+            acc[i][0] += ai * b0;
+            acc[i][1] += ai * b1;
+        }
     }
     for (int i = 0; i < kMr; ++i) {
         float* row = c + i * ldc;
-        for (int j = 0; j < kNr; ++j) row[j] = (accumulate ? row[j] : 0.0f) + acc[i][j] + (bias ? bias[j] : 0.0f);
+        for (int j = 0; j < kNr; ++j)
+            row[j] = (accumulate ? row[j] : 0.0f) + acc[i][j / 4][j % 4] + (bias ? bias[j] : 0.0f);
     }
 }
 

@@ -107,16 +107,10 @@ void planGemm(GemmJob& job, int threads) {
     job.kBlocks = ceilDiv(job.k, kMaxKc);
     job.kc = ceilDiv(job.k, job.kBlocks);
     job.nPanels = ceilDiv(job.n, nr);
-    // Rows per tile: the panel count (up to 8) whose tiles spread most evenly over the threads.
+    // Rows per tile: at least four tiles per thread, so that taking tiles on demand evens out threads that the
+    // system runs late or slowly; otherwise as many panels as possible (up to 8) to share each packed block of A.
     const int64_t mPanels = ceilDiv(job.m, mr);
-    int64_t best = 1, bestSpan = INT64_MAX;
-    for (int64_t p = 1; p <= 8; ++p) {
-        const int64_t span = ceilDiv(ceilDiv(mPanels, p), threads) * p;
-        if (span <= bestSpan) {
-            bestSpan = span;
-            best = p;
-        }
-    }
+    const int64_t best = std::clamp<int64_t>(mPanels / (4 * int64_t(threads)), 1, 8);
     job.mcPanels = best;
     job.mTiles = ceilDiv(mPanels, best);
     // Too few row tiles to keep every thread busy: split the columns as well.

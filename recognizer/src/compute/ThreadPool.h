@@ -29,6 +29,7 @@ public:
     // Like run(), for tasks that hand out their work on demand (each thread takes pieces until none are left): a
     // worker that has not started by the time the caller's own share is done is not waited for, so that a thread
     // the system has not scheduled yet cannot hold up the result. Some ith may therefore not run at all.
+    // Either kind of run started from inside a task (of any pool) runs inline on the calling thread as fn(0, 1).
     void runDynamicRaw(Task task, void* context);
 
     template <class F>
