@@ -2,15 +2,13 @@
 
 #include "engine/ErrorCapture.h"
 #include "platform/AppLog.h"
+#include "platform/FileIO.h"
 #include "platform/Paths.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <string>
 #include <system_error>
 
@@ -24,41 +22,15 @@ std::string describe(const fs::filesystem_error& e) {
     return text;
 }
 
-// The whole file, or nullopt with errno set when it cannot be read (missing, unreadable, a folder).
-std::optional<std::string> readWholeFile(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string bytes;
-    char chunk[16384];
-    for (;;) {
-        const ssize_t r = ::read(fd, chunk, sizeof chunk);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return std::nullopt;
-        }
-        if (r == 0) break;
-        bytes.append(chunk, static_cast<std::size_t>(r));
-    }
-    ::close(fd);
-    return bytes;
-}
-
 RecordingMetadata readMetadata(const fs::path& metaURL) {
-    const auto bytes = readWholeFile(metaURL);
-    if (!bytes) {
-        AppLog::error("Error parsing metadata: " + std::error_code(errno, std::generic_category()).message() + " (" +
-                      metaURL.string() + ")");
-        return RecordingMetadata::defaultRecord();
-    }
     try {
-        return RecordingMetadata::decode(*bytes);
+        return RecordingMetadata::decode(FileIO::read(metaURL));
+    } catch (const fs::filesystem_error& e) {
+        AppLog::error("Error parsing metadata: " + describe(e));
     } catch (const RecordingMetadataDecodeError& e) {
         AppLog::error(std::string("Error parsing metadata: ") + e.what());
-        return RecordingMetadata::defaultRecord();
     }
+    return RecordingMetadata::defaultRecord();
 }
 
 }  // namespace

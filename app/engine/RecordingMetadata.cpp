@@ -1,16 +1,12 @@
 #include "engine/RecordingMetadata.h"
 
 #include "engine/Model.h"
+#include "platform/FileIO.h"
 #include "platform/JsonWriter.h"
 
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <ctime>
-#include <system_error>
 
 #ifndef VC_APP_VERSION
 #error "VC_APP_VERSION must be defined by the build"
@@ -150,22 +146,5 @@ void writeRecordingMetadata(const fs::path& url, const std::string& modelKey, st
     record.translationEnabled = translationEnabled;
     record.rawResult = rawResult;
     record.result = result;
-    const std::string bytes = record.encode();
-
-    const int fd = ::open(url.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw fs::filesystem_error("Cannot write metadata", url, std::error_code(errno, std::generic_category()));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) {
-            const int saved = errno;
-            ::close(fd);
-            throw fs::filesystem_error("Cannot write metadata", url, std::error_code(saved, std::generic_category()));
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    if (::close(fd) != 0) {
-        throw fs::filesystem_error("Cannot write metadata", url, std::error_code(errno, std::generic_category()));
-    }
+    FileIO::writeInPlace(url, record.encode());
 }

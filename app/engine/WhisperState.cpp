@@ -3,11 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -23,30 +19,13 @@
 #include "engine/WhisperError.h"
 #include "engine/WhisperStateError.h"
 #include "platform/AppLog.h"
+#include "platform/FileIO.h"
 #include "platform/MonotonicClock.h"
 #include "platform/SettingsStore.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Writes `text` to a temporary file beside `file` and renames it over `file`; the error of the step that failed.
-std::error_code writeFileAtomically(const fs::path& file, const std::string& text) {
-    std::string pattern = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) return {errno, std::generic_category()};
-    fchmod(fd, 0644);
-    std::error_code error;
-    for (std::size_t written = 0; written < text.size() && !error;) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno != EINTR) error = {errno, std::generic_category()};
-        if (n > 0) written += std::size_t(n);
-    }
-    if (::close(fd) != 0 && !error) error = {errno, std::generic_category()};
-    if (!error && std::rename(pattern.c_str(), file.c_str()) != 0) error = {errno, std::generic_category()};
-    if (error) ::unlink(pattern.c_str());
-    return error;
-}
 
 std::uint32_t littleEndian32(const unsigned char* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
@@ -236,12 +215,13 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const fs::path
 }
 
 void WhisperState::writeResultText(const std::string& text, const fs::path& wavFile) {
-    const fs::path file = wavFile.parent_path() / "result.txt";
-    const std::error_code error = writeFileAtomically(file, text);
-    if (!error) return;
-    AppLog::error(std::string("Error writing file: ") + fs::filesystem_error("cannot write", file, error).what());
-    captureSystemError(error, error.message());
-    AppLog::error(error.message());
+    try {
+        FileIO::writeAtomically(wavFile.parent_path() / "result.txt", text);
+    } catch (const fs::filesystem_error& error) {
+        AppLog::error(std::string("Error writing file: ") + error.what());
+        captureSystemError(error.code(), error.code().message());
+        AppLog::error(error.code().message());
+    }
 }
 
 void WhisperState::deliverResult(const std::string& text) {

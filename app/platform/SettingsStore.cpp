@@ -1,15 +1,12 @@
 #include "platform/SettingsStore.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
 
 #include "platform/AppLog.h"
+#include "platform/FileIO.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -64,22 +61,9 @@ void SettingsStore::writeFileLocked() const {
 
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
-    const std::string temp = file_.string() + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    size_t written = 0;
-    while (ok && written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) ok = false;
-        else written += static_cast<size_t>(n);
-    }
-    if (fd >= 0) {
-        ok = ok && ::fsync(fd) == 0;
-        ok = (::close(fd) == 0) && ok;
-    }
-    ok = ok && std::rename(temp.c_str(), file_.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
+    try {
+        FileIO::writeAtomically(file_, text, 0600);
+    } catch (const std::filesystem::filesystem_error&) {
         AppLog::error("Could not write settings file " + file_.string());
     }
 }

@@ -1,0 +1,80 @@
+#include "platform/FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const char* what, const fs::path& file, int error) {
+    throw fs::filesystem_error(what, file, std::error_code(error, std::generic_category()));
+}
+
+// Writes every byte, retrying interrupted and short writes; 0 or the errno of the failure.
+int writeAll(int fd, std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return EIO;
+        done += std::size_t(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string FileIO::read(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail("Cannot read file", file, errno);
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(std::size_t(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail("Cannot read file", file, error);
+        }
+        if (n == 0) break;
+        bytes.append(chunk, std::size_t(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+void FileIO::writeInPlace(const fs::path& file, std::string_view bytes, mode_t mode) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) fail("Cannot write file", file, errno);
+    if (const int error = writeAll(fd, bytes)) {
+        ::close(fd);
+        fail("Cannot write file", file, error);
+    }
+    if (::close(fd) != 0) fail("Cannot write file", file, errno);
+}
+
+void FileIO::writeAtomically(const fs::path& file, std::string_view bytes, mode_t mode) {
+    std::string temp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) fail("Cannot write file", file, errno);
+    int error = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    if (!error) error = writeAll(fd, bytes);
+    if (!error && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error && std::rename(temp.c_str(), file.c_str()) != 0) error = errno;
+    if (error) {
+        ::unlink(temp.c_str());
+        fail("Cannot write file", file, error);
+    }
+}
