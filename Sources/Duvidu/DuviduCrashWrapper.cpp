@@ -3,23 +3,11 @@
 #include <sys/statvfs.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "Duvidu/DuviduFileText.h"
+
 namespace duvidu {
-
-namespace {
-
-std::optional<std::string> readFile(const char* path)
-{
-    std::ifstream file(path);
-    if (!file) return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-}  // namespace
 
 std::shared_ptr<DuviduCrashWrapper> DuviduCrashWrapper::sharedInstance()
 {
@@ -44,7 +32,7 @@ std::optional<uint64_t> DuviduCrashWrapper::kilobytesField(const std::string& pr
 
 uint64_t DuviduCrashWrapper::freeMemorySize() const
 {
-    auto text = readFile("/proc/meminfo");
+    auto text = duvidu_readTextFile("/proc/meminfo");
     return text ? kilobytesField(*text, "MemFree").value_or(0) : 0;
 }
 
@@ -58,7 +46,7 @@ uint64_t DuviduCrashWrapper::freeStorageSize() const
 
 uint64_t DuviduCrashWrapper::appMemorySize() const
 {
-    auto text = readFile("/proc/self/status");
+    auto text = duvidu_readTextFile("/proc/self/status");
     if (!text) return 0;
     auto resident = kilobytesField(*text, "RssAnon");
     if (!resident) return 0;

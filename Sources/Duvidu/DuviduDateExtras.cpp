@@ -52,6 +52,12 @@ std::optional<DuviduDate> parse(std::string_view text, bool withMillis)
     parts.tm_min = minute;
     parts.tm_sec = second;
     std::time_t seconds = timegm(&parts);
+    // A date holds nanoseconds since 1970 in 64 bits (about the years 1678 to 2262); a text outside that span would
+    // wrap around to an unrelated date.
+    using Seconds = std::chrono::duration<std::time_t>;
+    constexpr auto kEarliest = std::chrono::floor<Seconds>(DuviduDate::min().time_since_epoch()).count() + 1;
+    constexpr auto kLatest = std::chrono::floor<Seconds>(DuviduDate::max().time_since_epoch()).count() - 1;
+    if (seconds < kEarliest || seconds > kLatest) return std::nullopt;
     return DuviduDate(std::chrono::seconds(seconds)) + std::chrono::milliseconds(millis);
 }
 

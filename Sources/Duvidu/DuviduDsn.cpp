@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "Duvidu/DuviduError.h"
+#include "Duvidu/DuviduPercentDecoding.h"
 
 namespace duvidu {
 
@@ -27,31 +28,6 @@ bool isUrlCharacter(unsigned char c)
     if (std::isalnum(c)) return true;
     static const std::string allowed = "-._~:/?#[]@!$&'()*+,;=%";
     return allowed.find(static_cast<char>(c)) != std::string::npos;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::optional<std::string> percentDecode(std::string_view text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return std::nullopt;
-        int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        out += static_cast<char>(high << 4 | low);
-        i += 2;
-    }
-    return out;
 }
 
 }  // namespace
@@ -122,11 +98,11 @@ std::shared_ptr<DuviduDsn> DuviduDsn::initWithString(const std::string& string, 
     }
 
     std::string_view user = userInfo.substr(0, userInfo.find(':'));
-    auto publicKey = percentDecode(user);
+    auto publicKey = duvidu_percentDecoded(user);
     if (!publicKey || publicKey->empty()) return fail(error, "User component of DSN is missing");
     dsn->publicKey_ = *publicKey;
     if (auto secretColon = userInfo.find(':'); secretColon != std::string_view::npos) {
-        dsn->secretKey_ = percentDecode(userInfo.substr(secretColon + 1));
+        dsn->secretKey_ = duvidu_percentDecoded(userInfo.substr(secretColon + 1));
     }
 
     // Path components as the platform counts them: "/" is one, so a project id needs at least two.

@@ -5,17 +5,11 @@
 #include <cstring>
 #include <random>
 
+#include "Duvidu/DuviduPercentDecoding.h"
+
 namespace duvidu {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 void fillRandom(uint8_t* out, size_t length)
 {
@@ -58,8 +52,8 @@ DuviduId DuviduId::fromUUIDString(std::string_view text)
             ++i;
             continue;
         }
-        int high = hexValue(dashed[i]);
-        int low = hexValue(dashed[i + 1]);
+        int high = duvidu_hexDigitValue(dashed[i]);
+        int low = duvidu_hexDigitValue(dashed[i + 1]);
         if (high < 0 || low < 0) return empty();
         bytes[byte++] = static_cast<uint8_t>(high << 4 | low);
         i += 2;

@@ -105,14 +105,10 @@ Value DuviduOptions::regularExpression(const std::string& pattern, bool caseInse
 void DuviduOptions::setDsn(const std::optional<std::string>& dsn)
 {
     NSError error("", 0);
-    parsedDsn_ = dsn ? DuviduDsn::initWithString(*dsn, &error) : nullptr;
-    if (parsedDsn_) {
-        dsn_ = dsn;
-    } else if (dsn) {
-        DUVIDU_LOG_ERROR("Could not parse the DSN: " + error.description() + ".");
-    } else {
-        dsn_.reset();
-    }
+    // No DSN parses like the empty text: it fails, is logged and leaves the DSN as it was.
+    parsedDsn_ = DuviduDsn::initWithString(dsn.value_or(""), &error);
+    if (parsedDsn_) dsn_ = dsn;
+    else DUVIDU_LOG_ERROR("Could not parse the DSN: " + error.description() + ".");
 }
 
 bool DuviduOptions::isValidSampleRate(double rate)

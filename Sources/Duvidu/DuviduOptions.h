@@ -52,7 +52,8 @@ public:
     // A regular expression as an element of the two target lists.
     static Value regularExpression(const std::string& pattern, bool caseInsensitive = true);
 
-    // The DSN. Setting parses it; an invalid one is logged and leaves the DSN as it was, without a parsed DSN.
+    // The DSN. Setting parses it; an invalid one, or none, is logged and leaves the DSN as it was, without a parsed
+    // DSN.
     const std::optional<std::string>& dsn() const { return dsn_; }
     void setDsn(const std::optional<std::string>& dsn);
     const std::shared_ptr<const DuviduDsn>& parsedDsn() const { return parsedDsn_; }

@@ -9,6 +9,7 @@
 #include "Duvidu/DuviduDateExtras.h"
 #include "Duvidu/DuviduEnvelopeAttachmentHeader.h"
 #include "Duvidu/DuviduLog.h"
+#include "Duvidu/DuviduPercentDecoding.h"
 
 namespace duvidu {
 
@@ -155,14 +156,6 @@ std::string percentEncode(const std::string& text)
     return out;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool isValidUtf8(const std::string& text)
 {
     size_t i = 0;
@@ -199,22 +192,11 @@ bool isValidUtf8(const std::string& text)
     return true;
 }
 
+// A baggage value decodes only to UTF-8 text.
 std::optional<std::string> percentDecode(const std::string& text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return std::nullopt;
-        int high = hexValue(text[i + 1]), low = hexValue(text[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        out += static_cast<char>(high << 4 | low);
-        i += 2;
-    }
-    if (!isValidUtf8(out)) return std::nullopt;
+    auto out = duvidu_percentDecoded(text);
+    if (!out || !isValidUtf8(*out)) return std::nullopt;
     return out;
 }
 

@@ -5,10 +5,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
 
 namespace duvidu {
@@ -27,18 +26,9 @@ const DuviduDate g_moduleInit = std::chrono::system_clock::now();
 constexpr int kCtlKern = 1;
 constexpr int kKernBoottime = 21;
 
-std::optional<std::string> readFile(const char* path)
-{
-    std::ifstream file(path);
-    if (!file) return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::optional<int64_t> readBootTime()
 {
-    auto text = readFile("/proc/stat");
+    auto text = duvidu_readTextFile("/proc/stat");
     int savedErrno = errno;
     auto seconds = text ? DuviduSysctl::bootTimeFromProcStat(*text) : std::nullopt;
     if (!seconds) {
@@ -111,7 +101,7 @@ DuviduDate DuviduSysctl::systemBootTimestamp() const
 
 DuviduDate DuviduSysctl::processStartTimestamp() const
 {
-    auto text = readFile("/proc/self/stat");
+    auto text = duvidu_readTextFile("/proc/self/stat");
     auto ticks = text ? startTicksFromProcPidStat(*text) : std::nullopt;
     long ticksPerSecond = sysconf(_SC_CLK_TCK);
     auto boot = ticks && ticksPerSecond > 0 ? readBootTime() : std::nullopt;

@@ -73,6 +73,15 @@ TEST(DuviduDateExtrasTest, MillisecondFormatRoundTripsAndSecondsFormatParses)
                             "2023-02-29T00:00:00Z", "2024-13-01T00:00:00Z", "2024-05-01T24:00:00Z", "", "x"}) {
         EXPECT_FALSE(duvidu_fromIso8601String(bad)) << bad;
     }
+    // Years a date cannot hold give no date rather than some other date.
+    for (const char* distant : {"1500-01-01T00:00:00Z", "2300-01-01T00:00:00.000Z", "9999-12-31T23:59:59.999Z"}) {
+        EXPECT_FALSE(duvidu_fromIso8601String(distant)) << distant;
+    }
+    for (const char* edge : {"1678-01-01T00:00:00.000Z", "2262-01-01T00:00:00.000Z"}) {
+        auto date = duvidu_fromIso8601String(edge);
+        ASSERT_TRUE(date) << edge;
+        EXPECT_EQ(duvidu_toIso8601String(*date), edge);
+    }
 }
 
 TEST(DuviduCompressionTest, GzipInflatesBackAndEmptyStaysEmpty)

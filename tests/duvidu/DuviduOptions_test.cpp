@@ -108,6 +108,25 @@ TEST_F(DuviduOptionsTest, DsnFromEnvironment)
               std::string::npos);
 }
 
+TEST_F(DuviduOptionsTest, UnparsableDsnKeepsTheTextButDropsTheParse)
+{
+    DuviduOptions options;
+    options.setDsn(std::string(kDsn));
+    ASSERT_TRUE(options.parsedDsn());
+    options.setDsn(std::nullopt);
+    EXPECT_EQ(options.dsn(), kDsn);
+    EXPECT_FALSE(options.parsedDsn());
+    options.setDsn(std::string("https://public@ingest.example.test/"));
+    EXPECT_EQ(options.dsn(), kDsn);
+    EXPECT_FALSE(options.parsedDsn());
+    auto lines = logOutput->lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("] Could not parse the DSN: Error Domain=DuviduErrorDomain Code=100 "
+                            "\"URL scheme of DSN is missing\""),
+              std::string::npos);
+    EXPECT_NE(lines[1].find("\"Project ID path component of DSN is missing\""), std::string::npos);
+}
+
 TEST_F(DuviduOptionsTest, SampleRatesAndTracingInterplay)
 {
     DuviduOptions options;
