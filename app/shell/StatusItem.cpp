@@ -19,9 +19,17 @@ StatusItem::StatusItem(QObject* parent) : QObject(parent), tray_(std::make_uniqu
 StatusItem::~StatusItem() = default;
 
 StatusItem::ClickResult StatusItem::route(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers) {
-    if (reason == QSystemTrayIcon::Context) return ClickResult::OpenMenu;
-    if (reason == QSystemTrayIcon::Trigger && (modifiers & Qt::ControlModifier)) return ClickResult::OpenMenu;
-    return ClickResult::Toggle;
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        return ClickResult::OpenMenu;
+    // The second click of a double click is a left click like the first.
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::DoubleClick:
+        return (modifiers & Qt::ControlModifier) ? ClickResult::OpenMenu : ClickResult::Toggle;
+    default:
+        // Only the left and right buttons act on the icon.
+        return ClickResult::Ignore;
+    }
 }
 
 QIcon StatusItem::image(const QString& name) {
@@ -47,9 +55,14 @@ void StatusItem::setAction(QMenu* menu, std::function<void()> onToggle) {
 }
 
 void StatusItem::click(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers) {
-    if (route(reason, modifiers) == ClickResult::OpenMenu) {
+    switch (route(reason, modifiers)) {
+    case ClickResult::OpenMenu:
         if (menu_) menu_->popup(QCursor::pos());
         return;
+    case ClickResult::Toggle:
+        if (onToggle_) onToggle_();
+        return;
+    case ClickResult::Ignore:
+        return;
     }
-    if (onToggle_) onToggle_();
 }

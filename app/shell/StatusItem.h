@@ -11,14 +11,15 @@
 class QMenu;
 
 // The application's icon in the system tray. It shows one of the status images by name and routes clicks: a right
-// click, or a left click with Control held, opens the status menu; every other click toggles dictation. The menu is
-// not attached to the tray icon, so the shell decides what each click does. GUI thread only.
+// click, or a left click with Control held, opens the status menu; every other left click toggles dictation, and
+// other buttons do nothing. The menu is not attached to the tray icon, so the shell decides what each click does.
+// GUI thread only.
 class StatusItem : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString imageName READ imageName NOTIFY imageChanged)
 
 public:
-    enum class ClickResult { OpenMenu, Toggle };
+    enum class ClickResult { OpenMenu, Toggle, Ignore };
 
     explicit StatusItem(QObject* parent = nullptr);
     ~StatusItem() override;

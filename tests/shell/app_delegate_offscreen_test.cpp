@@ -171,12 +171,19 @@ TEST_F(AppDelegateTest, ClickRouting) {
     EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::NoModifier), R::Toggle);
     EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::AltModifier), R::Toggle);
     EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Trigger, Qt::MetaModifier | Qt::ShiftModifier), R::Toggle);
-    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::MiddleClick, Qt::NoModifier), R::Toggle);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::DoubleClick, Qt::NoModifier), R::Toggle);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::DoubleClick, Qt::ControlModifier), R::OpenMenu);
+    // Only the left and right buttons act on the icon.
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::MiddleClick, Qt::NoModifier), R::Ignore);
+    EXPECT_EQ(StatusItem::route(QSystemTrayIcon::Unknown, Qt::NoModifier), R::Ignore);
 
     auto app = make();
     app->applicationDidFinishLaunching();
     app->statusItem().click(QSystemTrayIcon::Trigger, Qt::NoModifier);
     EXPECT_EQ(spawned, 1);
+    app->statusItem().click(QSystemTrayIcon::MiddleClick, Qt::NoModifier);
+    EXPECT_EQ(spawned, 1);
+    EXPECT_FALSE(app->menu().isVisible());
     app->statusItem().click(QSystemTrayIcon::Context, Qt::NoModifier);
     EXPECT_EQ(spawned, 1);
     EXPECT_TRUE(app->menu().isVisible());
