@@ -14,9 +14,4 @@ AppMenuPage::AppMenuPage(Action onComplete, Action onBack, QWidget* parent)
                      "OnboardingAppMenu", 400, parent),
       onComplete_(std::move(onComplete)),
       onBack_(std::move(onBack)),
-      button_(StyledButton::make<PrimaryButtonLargeStyle>(tr("Continue"), false, this)) {
-    buttonRow()->addWidget(button_);
-    connect(button_, &QAbstractButton::clicked, this, [this] {
-        if (onComplete_) onComplete_();
-    });
-}
+      button_(addButton(StyledButton::make<PrimaryButtonLargeStyle>(tr("Continue"), false, this), onComplete_)) {}

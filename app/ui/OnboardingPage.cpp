@@ -1,5 +1,7 @@
 #include "ui/OnboardingPage.h"
 
+#include "ui/StyledButton.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -72,4 +74,12 @@ QStringList OnboardingPage::texts() const {
     QStringList result;
     for (const QLabel* label : labels_) result << label->text();
     return result;
+}
+
+StyledButton* OnboardingPage::addButton(StyledButton* button, Action action) {
+    buttonRow_->addWidget(button);
+    connect(button, &QAbstractButton::clicked, this, [action = std::move(action)] {
+        if (action) action();
+    });
+    return button;
 }

@@ -9,6 +9,7 @@
 
 class QHBoxLayout;
 class QLabel;
+class StyledButton;
 
 // What every onboarding page shares: a text block (bold title, then further texts), an illustration clipped to a
 // rounded rectangle, and a row of buttons, stacked and centred 20 points apart.
@@ -32,6 +33,8 @@ protected:
                    QWidget* parent);
 
     QHBoxLayout* buttonRow() const { return buttonRow_; }
+    // Puts `button` at the end of the button row, running `action` (when set) at every click; returns the button.
+    StyledButton* addButton(StyledButton* button, Action action);
     QLabel* addText(const Text& text);
 
 private:

@@ -13,9 +13,4 @@ SettingsPage::SettingsPage(Action onComplete, Action onBack, QWidget* parent)
                      "OnboardingSettings", 400, parent),
       onComplete_(std::move(onComplete)),
       onBack_(std::move(onBack)),
-      button_(StyledButton::make<PrimaryButtonLargeStyle>(tr("Done"), false, this)) {
-    buttonRow()->addWidget(button_);
-    connect(button_, &QAbstractButton::clicked, this, [this] {
-        if (onComplete_) onComplete_();
-    });
-}
+      button_(addButton(StyledButton::make<PrimaryButtonLargeStyle>(tr("Done"), false, this), onComplete_)) {}

@@ -1,5 +1,6 @@
 // Renders the history window over generated dictations to PNG files.
 
+#include "PictureWriter.h"
 #include "Snapshots.h"
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
@@ -13,8 +14,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImage>
-#include <QPainter>
 #include <QPointer>
 #include <QThreadPool>
 
@@ -102,33 +101,10 @@ struct OpenHistory {
     int reloads = 0;
 };
 
-class Pictures {
-public:
-    explicit Pictures(QString dir) : dir_(std::move(dir)) {}
-
-    void save(QWidget* window, const QString& name) {
-        QCoreApplication::processEvents();
-        QImage image(window->size() * 2, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(2);
-        // An opaque desktop behind the translucent window, as a compositor would show it.
-        image.fill(QColor(0x3c, 0x44, 0x50));
-        {
-            QPainter painter(&image);
-            window->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-        }
-        if (image.save(dir_ + "/" + name + ".png")) ++written_;
-    }
-    int written() const { return written_; }
-
-private:
-    QString dir_;
-    int written_ = 0;
-};
-
 }  // namespace
 
 int renderHistorySnapshots(const QString& outDir) {
-    Pictures out(outDir);
+    PictureWriter out(outDir);
     KeyboardManager keyboard;
     AudioManager audioManager(SettingsStore::standard(), std::make_shared<NoDevices>());
 

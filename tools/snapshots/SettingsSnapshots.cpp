@@ -1,10 +1,9 @@
 #include <QCoreApplication>
 #include <QGridLayout>
-#include <QImage>
 #include <QLabel>
-#include <QPainter>
 #include <fstream>
 
+#include "PictureWriter.h"
 #include "Snapshots.h"
 #include "engine/FileDownloader.h"
 #include "engine/Model.h"
@@ -42,31 +41,7 @@ private:
                                         {"alsa_input.usb-headset.mono", "USB Headset Mono"}};
 };
 
-class Writer {
-public:
-    explicit Writer(QString dir) : dir_(std::move(dir)) {}
-
-    void save(QWidget* widget, const QString& name) {
-        QCoreApplication::processEvents();
-        widget->adjustSize();
-        QImage image(widget->size() * 2, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(2);
-        // An opaque desktop behind the translucent windows, as a compositor would show it.
-        image.fill(QColor(0x3c, 0x44, 0x50));
-        {
-            QPainter painter(&image);
-            widget->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-        }
-        if (image.save(dir_ + "/" + name + ".png")) ++written_;
-    }
-    int written() const { return written_; }
-
-private:
-    QString dir_;
-    int written_ = 0;
-};
-
-void renderButtons(Writer& out) {
+void renderButtons(PictureWriter& out) {
     QWidget gallery;
     gallery.setAutoFillBackground(true);
     auto* grid = new QGridLayout(&gallery);
@@ -95,7 +70,7 @@ void renderButtons(Writer& out) {
     out.save(&gallery, "buttons");
 }
 
-void renderSettings(Writer& out) {
+void renderSettings(PictureWriter& out) {
     SettingsStore& settings = SettingsStore::standard();
     std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
     KeyboardManager keyboard(settings, [](KeyboardManager::Action) {});
@@ -130,7 +105,7 @@ void renderSettings(Writer& out) {
     out.save(&popover, "info-popover");
 }
 
-void renderOnboarding(Writer& out) {
+void renderOnboarding(PictureWriter& out) {
     AppWindow* window = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return false; })));
     auto* view = qobject_cast<OnboardingView*>(window->root());
     out.save(window, "onboarding-0-accessibility");
@@ -148,7 +123,7 @@ void renderOnboarding(Writer& out) {
 
 int renderSettingsSnapshots(const QString& outDir) {
     SlidingPageHost::animationsEnabled = false;
-    Writer out(outDir);
+    PictureWriter out(outDir);
     renderButtons(out);
     renderSettings(out);
     renderOnboarding(out);

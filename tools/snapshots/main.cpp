@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
     setenv("XDG_CACHE_HOME", (root + "/.cache").constData(), 1);
     setenv("XDG_DOCUMENTS_DIR", (root + "/Documents").constData(), 1);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Pictures at twice the size, drawn sharp at that scale.
+    if (!std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
 
     QApplication app(argc, argv);
     int written = renderSettingsSnapshots(outDir);
