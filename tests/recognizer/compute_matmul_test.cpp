@@ -216,3 +216,64 @@ TEST(ComputeMatMul, ResultsDoNotDependOnTheThreadCount) {
         }
     }
 }
+
+// A norm, several products, GELU and accumulation in one run, against layer norm and products in double.
+TEST(ComputeMatMul, RowProductsWithNormGeluAndResidual) {
+    ThreadPool pool(3);
+    const int64_t cols = 96;
+    const auto normW = randomValues(size_t(cols), 11), normB = randomValues(size_t(cols), 12);
+    forEachKernelLevel([&](KernelLevel) {
+        for (TensorType type : {TensorType::F32, TensorType::F16, TensorType::Q5_0, TensorType::Q8_0}) {
+            for (int64_t m : {1, 2, 5, 15}) {
+                SCOPED_TRACE(testing::Message() << "type " << int(type) << " m=" << m);
+                const int64_t ldx = cols + 3;
+                auto x = randomValues(size_t(m * ldx), 13);
+                for (auto& v : x) v = 4.0f * v + 2.0f;
+                const Weights a = makeWeights(type, 40, cols, 14), b = makeWeights(type, 200, cols, 15),
+                              c = makeWeights(type, 7, cols, 16);
+                const auto bias = randomValues(200, 17);
+                std::vector<float> ya(size_t(m * 41), 5.0f), yb(size_t(m * 200), 0.0f), yc(size_t(m * 7));
+                const auto before = ya;
+                const RowProduct products[] = {{a.view, ya.data(), 41, nullptr, true},
+                                               {b.view, yb.data(), 200, bias.data(), false, true},
+                                               {c.view, yc.data(), 7, bias.data()}};
+                const RowNorm norm{normW.data(), normB.data(), 1e-5f};
+                matmulRows(pool, x.data(), m, ldx, &norm, products, 3);
+
+                std::vector<double> normed(size_t(m * cols));
+                for (int64_t i = 0; i < m; ++i) {
+                    double mean = 0, var = 0;
+                    for (int64_t k = 0; k < cols; ++k) mean += x[size_t(i * ldx + k)];
+                    mean /= double(cols);
+                    for (int64_t k = 0; k < cols; ++k) var += std::pow(x[size_t(i * ldx + k)] - mean, 2);
+                    var /= double(cols);
+                    for (int64_t k = 0; k < cols; ++k) {
+                        const double z = (x[size_t(i * ldx + k)] - mean) / std::sqrt(var + 1e-5);
+                        normed[size_t(i * cols + k)] = z * normW[size_t(k)] + normB[size_t(k)];
+                    }
+                }
+                auto product = [&](const Weights& w, int64_t i, int64_t r, double& sum, double& mag) {
+                    for (int64_t k = 0; k < cols; ++k) {
+                        const double t = normed[size_t(i * cols + k)] * w.expanded[size_t(r * cols + k)];
+                        sum += t;
+                        mag += std::fabs(t);
+                    }
+                };
+                expectProduct(ya, 41, m, 40, [&](int64_t i, int64_t r, double& sum, double& mag) {
+                    sum = before[size_t(i * 41 + r)];
+                    product(a, i, r, sum, mag);
+                }, 1e-5f);
+                expectProduct(yb, 200, m, 200, [&](int64_t i, int64_t r, double& sum, double& mag) {
+                    product(b, i, r, sum, mag);
+                    sum += bias[size_t(r)];
+                    sum = 0.5 * sum * (1.0 + std::tanh(0.7978845608 * (sum + 0.044715 * sum * sum * sum)));
+                }, 1e-5f);
+                expectProduct(yc, 7, m, 7, [&](int64_t i, int64_t r, double& sum, double& mag) {
+                    product(c, i, r, sum, mag);
+                    sum += bias[size_t(r)];
+                }, 1e-5f);
+                for (int64_t i = 0; i < m; ++i) EXPECT_EQ(ya[size_t(i * 41 + 40)], 5.0f);
+            }
+        }
+    });
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ComputeLevels.h"
+#include "compute/Kernels.h"
 #include "compute/VectorOps.h"
 
 using namespace recognizer;
@@ -91,6 +92,34 @@ TEST(ComputeVectorOps, SoftmaxIsStableAndHonoursMaskedEntries) {
         // A row with every entry masked gives zeros rather than NaN.
         std::vector<float> masked(20, -INFINITY);
         softmaxInPlace(masked.data(), 20, 1.0f);
+        for (float v : masked) EXPECT_EQ(v, 0.0f);
+    });
+}
+
+TEST(ComputeVectorOps, SoftmaxPartsGiveTheShiftedExponentialsTheirMaximumAndSum) {
+    forEachKernelLevel([&](KernelLevel) {
+        for (int64_t n : kLengths) {
+            auto x = randomValues(size_t(n), 50.0f, unsigned(n) + 7);
+            x[size_t(n - 1)] = 2000.0f;
+            if (n > 2) x[1] = -INFINITY;
+            const auto in = x;
+            const float scale = 0.125f;
+            float max = 0.0f;
+            const float sum = kernels().softmaxParts(x.data(), n, scale, &max);
+            double wantMax = -INFINITY, wantSum = 0;
+            for (float v : in) wantMax = std::fmax(wantMax, double(v) * scale);
+            EXPECT_EQ(max, float(wantMax));
+            for (int64_t i = 0; i < n; ++i) {
+                const double want = std::exp(double(in[size_t(i)]) * scale - wantMax);
+                ASSERT_NEAR(x[size_t(i)], want, 1e-6 * (1.0 + want)) << i;
+                wantSum += want;
+            }
+            EXPECT_NEAR(sum, wantSum, 1e-5 * wantSum);
+        }
+        std::vector<float> masked(19, -INFINITY);
+        float max = 0.0f;
+        EXPECT_EQ(kernels().softmaxParts(masked.data(), 19, 1.0f, &max), 0.0f);
+        EXPECT_EQ(max, -INFINITY);
         for (float v : masked) EXPECT_EQ(v, 0.0f);
     });
 }

@@ -36,6 +36,10 @@ struct Kernels {
     void (*layerNorm)(const float* x, int64_t n, const float* w, const float* b, float eps, float* out);
     void (*gelu)(float* x, int64_t n);
     void (*softmax)(float* x, int64_t n, float scale);
+    // The unnormalised part of a softmax, from which blocks of one row can be merged: x = exp(scale * x - max) in
+    // place, where max (written to *max) is the largest scale * x; returns the sum of the exponentials. A row that is
+    // all -INFINITY becomes zeros, with max -INFINITY and sum 0.
+    float (*softmaxParts)(float* x, int64_t n, float scale, float* max);
     // Softmax down each of the `width` columns of s (rows x width, stored row after row): exponentials of s minus the
     // column's maximum in place, and the reciprocal of each column's sum in inv[0..width).
     void (*softmaxColumns)(float* s, int64_t rows, int64_t width, float* inv);

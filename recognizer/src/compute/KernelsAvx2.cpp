@@ -409,7 +409,7 @@ void gelu(float* x, int64_t n) {
     }
 }
 
-void softmax(float* x, int64_t n, float scale) {
+float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
     const __m256 vs = _mm256_set1_ps(scale);
     const __m256 minusInf = _mm256_set1_ps(-__builtin_inff());
     __m256 vmax = minusInf;
@@ -422,10 +422,10 @@ void softmax(float* x, int64_t n, float scale) {
         vmax = _mm256_max_ps(vmax, v);
     }
     const float max = hmax(vmax);
+    *maxOut = max;
     if (max == -__builtin_inff()) {
-        // Every entry masked: no weight anywhere rather than 0/0.
         for (int64_t j = 0; j < n; ++j) x[j] = 0.0f;
-        return;
+        return 0.0f;
     }
     const __m256 shift = _mm256_set1_ps(max);
     __m256 vsum = _mm256_setzero_ps();
@@ -440,8 +440,18 @@ void softmax(float* x, int64_t n, float scale) {
         _mm256_maskstore_ps(x + i, tail, e);
         vsum = _mm256_add_ps(vsum, e);
     }
-    const __m256 inv = _mm256_set1_ps(1.0f / hsum(vsum));
-    for (i = 0; i + 8 <= n; i += 8) _mm256_storeu_ps(x + i, _mm256_mul_ps(_mm256_loadu_ps(x + i), inv));
+    return hsum(vsum);
+}
+
+void softmax(float* x, int64_t n, float scale) {
+    float max;
+    const float sum = softmaxParts(x, n, scale, &max);
+    // Every entry masked: the parts left zeros, no weight anywhere rather than 0/0.
+    if (sum == 0.0f) return;
+    const __m256 inv = _mm256_set1_ps(1.0f / sum);
+    int64_t i = 0;
+    for (; i + 8 <= n; i += 8) _mm256_storeu_ps(x + i, _mm256_mul_ps(_mm256_loadu_ps(x + i), inv));
+    const __m256i tail = firstLanes(n - i);
     if (i < n) _mm256_maskstore_ps(x + i, tail, _mm256_mul_ps(_mm256_maskload_ps(x + i, tail), inv));
 }
 
@@ -544,6 +554,7 @@ Kernels makeKernels() {
     k.layerNorm = layerNorm;
     k.gelu = gelu;
     k.softmax = softmax;
+    k.softmaxParts = softmaxParts;
     k.softmaxColumns = softmaxColumns;
     k.add = add;
     k.dot = dot;

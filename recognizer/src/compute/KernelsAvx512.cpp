@@ -549,7 +549,7 @@ void gelu(float* x, int64_t n) {
     }
 }
 
-void softmax(float* x, int64_t n, float scale) {
+float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
     const __m512 vs = _mm512_set1_ps(scale);
     const __m512 minusInf = _mm512_set1_ps(-__builtin_inff());
     __m512 vmax = minusInf;
@@ -558,10 +558,10 @@ void softmax(float* x, int64_t n, float scale) {
     const __mmask16 tail = firstLanes(n - i);
     if (i < n) vmax = _mm512_mask_max_ps(vmax, tail, vmax, _mm512_mul_ps(_mm512_maskz_loadu_ps(tail, x + i), vs));
     const float max = _mm512_reduce_max_ps(vmax);
+    *maxOut = max;
     if (max == -__builtin_inff()) {
-        // Every entry masked: no weight anywhere rather than 0/0.
         for (int64_t j = 0; j < n; ++j) x[j] = 0.0f;
-        return;
+        return 0.0f;
     }
     const __m512 shift = _mm512_set1_ps(max);
     __m512 vsum = _mm512_setzero_ps();
@@ -575,8 +575,18 @@ void softmax(float* x, int64_t n, float scale) {
         _mm512_mask_storeu_ps(x + i, tail, e);
         vsum = _mm512_add_ps(vsum, e);
     }
-    const __m512 inv = _mm512_set1_ps(1.0f / _mm512_reduce_add_ps(vsum));
-    for (i = 0; i + 16 <= n; i += 16) _mm512_storeu_ps(x + i, _mm512_mul_ps(_mm512_loadu_ps(x + i), inv));
+    return _mm512_reduce_add_ps(vsum);
+}
+
+void softmax(float* x, int64_t n, float scale) {
+    float max;
+    const float sum = softmaxParts(x, n, scale, &max);
+    // Every entry masked: the parts left zeros, no weight anywhere rather than 0/0.
+    if (sum == 0.0f) return;
+    const __m512 inv = _mm512_set1_ps(1.0f / sum);
+    int64_t i = 0;
+    for (; i + 16 <= n; i += 16) _mm512_storeu_ps(x + i, _mm512_mul_ps(_mm512_loadu_ps(x + i), inv));
+    const __mmask16 tail = firstLanes(n - i);
     if (i < n) _mm512_mask_storeu_ps(x + i, tail, _mm512_mul_ps(_mm512_maskz_loadu_ps(tail, x + i), inv));
 }
 
@@ -677,6 +687,7 @@ Kernels makeKernels() {
     k.layerNorm = layerNorm;
     k.gelu = gelu;
     k.softmax = softmax;
+    k.softmaxParts = softmaxParts;
     k.softmaxColumns = softmaxColumns;
     k.add = add;
     k.dot = dot;

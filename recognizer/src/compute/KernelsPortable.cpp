@@ -207,20 +207,28 @@ void gelu(float* x, int64_t n) {
     }
 }
 
-void softmax(float* x, int64_t n, float scale) {
+float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
     float max = -INFINITY;
     for (int64_t i = 0; i < n; ++i) max = std::fmax(max, x[i] * scale);
+    *maxOut = max;
     if (max == -INFINITY) {
-        // Every entry masked: no weight anywhere rather than 0/0.
         for (int64_t i = 0; i < n; ++i) x[i] = 0.0f;
-        return;
+        return 0.0f;
     }
     double sum = 0.0;
     for (int64_t i = 0; i < n; ++i) {
         x[i] = std::exp(x[i] * scale - max);
         sum += x[i];
     }
-    const float inv = float(1.0 / sum);
+    return float(sum);
+}
+
+void softmax(float* x, int64_t n, float scale) {
+    float max;
+    const float sum = softmaxParts(x, n, scale, &max);
+    // Every entry masked: the parts left zeros, no weight anywhere rather than 0/0.
+    if (sum == 0.0f) return;
+    const float inv = 1.0f / sum;
     for (int64_t i = 0; i < n; ++i) x[i] *= inv;
 }
 
@@ -275,6 +283,7 @@ Kernels makeKernels() {
     k.layerNorm = layerNorm;
     k.gelu = gelu;
     k.softmax = softmax;
+    k.softmaxParts = softmaxParts;
     k.softmaxColumns = softmaxColumns;
     k.add = add;
     k.dot = dot;

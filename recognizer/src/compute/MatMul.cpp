@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 
 #include "compute/Kernels.h"
 #include "compute/ScratchBuffer.h"
@@ -26,6 +27,7 @@ struct ThreadScratch {
     ScratchBuffer rows;  // expanded weight rows of one B panel
     ScratchBuffer tile;  // edge tiles
     ScratchBuffer packedB;
+    ScratchBuffer normed;  // normalised activation rows of matmulRows()
 };
 
 ThreadScratch& threadScratch() {
@@ -260,6 +262,42 @@ void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, in
         job.ldb = w.cols;
     }
     runGemm(pool, job);
+}
+
+void matmulRows(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowNorm* norm,
+                const RowProduct* products, int count) {
+    if (m <= 0 || count <= 0) return;
+    assert(count <= kMaxRowProducts);
+    const Kernels& K = kernels();
+    const int64_t cols = products[0].w.cols;
+    // Output rows are handed out in chunks numbered across all the products.
+    int64_t chunk[kMaxRowProducts], firstChunk[kMaxRowProducts + 1] = {0};
+    for (int p = 0; p < count; ++p) {
+        chunk[p] = gemvChunk(products[p].w.rows, pool.size());
+        firstChunk[p + 1] = firstChunk[p] + ceilDiv(products[p].w.rows, chunk[p]);
+    }
+    std::atomic<int64_t> next{0};
+    pool.runDynamic([&](int, int) {
+        const float* in = x;
+        int64_t ld = ldx;
+        if (norm) {
+            float* rows = threadScratch().normed.get(size_t(m * cols));
+            for (int64_t i = 0; i < m; ++i)
+                K.layerNorm(x + i * ldx, cols, norm->weight, norm->bias, norm->eps, rows + i * cols);
+            in = rows;
+            ld = cols;
+        }
+        int p = 0;
+        for (int64_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < firstChunk[count];) {
+            while (c >= firstChunk[p + 1]) ++p;
+            const RowProduct& prod = products[p];
+            const int64_t r0 = (c - firstChunk[p]) * chunk[p], r1 = std::min(prod.w.rows, r0 + chunk[p]);
+            K.gemv[int(prod.w.type)](prod.w.data, rowBytes(prod.w.type, cols), cols, in, m, ld, prod.y, prod.ldy, r0,
+                                     r1, prod.bias, 1.0f, prod.accumulate ? 1.0f : 0.0f);
+            if (prod.gelu)
+                for (int64_t i = 0; i < m; ++i) K.gelu(prod.y + i * prod.ldy + r0, r1 - r0);
+        }
+    });
 }
 
 void sgemm(ThreadPool& pool, bool transB, int64_t m, int64_t n, int64_t k, float alpha, const float* a, int64_t lda,

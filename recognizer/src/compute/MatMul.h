@@ -23,6 +23,31 @@ struct WeightView {
 void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy,
             const float* bias);
 
+// Optional layer norm of the activation rows of matmulRows().
+struct RowNorm {
+    const float* weight;
+    const float* bias;
+    float eps;
+};
+
+// One product of matmulRows(): y[i][r] (+)= sum_k x[i][k] * W[r][k] + bias[r], then GELU on the new values if asked.
+struct RowProduct {
+    WeightView w;
+    float* y;
+    int64_t ldy;
+    const float* bias = nullptr;
+    bool accumulate = false;  // add to y (a residual connection) instead of overwriting it
+    bool gelu = false;
+};
+
+// Products of a few activation rows (a decoder step; many rows work but stream the weights once per four rows) with one
+// to kMaxRowProducts weight matrices of the same width, all in one pool run whose output rows the threads take on
+// demand. With a norm, every thread that joins first normalises the rows into its own copy: for a few rows that costs
+// less than a run of its own.
+constexpr int kMaxRowProducts = 4;
+void matmulRows(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowNorm* norm,
+                const RowProduct* products, int count);
+
 // C = alpha * A * op(B) + beta * C, all f32 and row-major. A is m x k (lda). With transB, B is n x k (ldb);
 // otherwise B is k x n (ldb). C is m x n (ldc).
 void sgemm(ThreadPool& pool, bool transB, int64_t m, int64_t n, int64_t k, float alpha, const float* a, int64_t lda,

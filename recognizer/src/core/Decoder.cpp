@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "compute/FewRowAttention.h"
 #include "compute/MatMul.h"
 #include "compute/Quantization.h"
 #include "compute/ThreadPool.h"
@@ -82,41 +83,31 @@ void Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* log
             addInPlace(x, model_.decoderPositions + static_cast<int64_t>(rows[r].position) * d, d);
         }
     });
-    auto layerNorm = [&](const float* in, float* out, int64_t count, const LayerNormWeights& w) {
-        parallelRanges(pool, count, d, [&](int64_t b, int64_t e) {
-            for (int64_t r = b; r < e; ++r) layerNormRow(in + r * d, d, w.weight, w.bias, kLnEps, out + r * d);
-        });
-    };
-    auto addResidual = [&](int64_t count) {
-        parallelRanges(pool, count, d, [&](int64_t b, int64_t e) {
-            addInPlace(x_.data() + b * d, ln_.data() + b * d, (e - b) * d);
-        });
-    };
     for (int l = 0; l < layers_; ++l) {
         const DecoderLayer& layer = model_.decoder[l];
-        layerNorm(x_.data(), ln_.data(), n, layer.attnLn);
-        projectQkv(layer.attn, n, pool);
+        const AttentionWeights& self = layer.attn;
+        const RowProduct qkv[] = {{self.query, q_.data(), d, self.queryBias},
+                                  {self.key, k_.data(), d},
+                                  {self.value, v_.data(), d, self.valueBias}};
+        project(x_.data(), n, &layer.attnLn, qkv, 3, pool);
         for (int r = 0; r < n; ++r) {
             memcpy(cacheK(rows[r].slot, l, rows[r].position), k_.data() + r * d, sizeof(float) * d);
             memcpy(cacheV(rows[r].slot, l, rows[r].position), v_.data() + r * d, sizeof(float) * d);
         }
         selfAttention(l, rows, n, pool);
-        matmul(pool, layer.attn.out, att_.data(), n, d, ln_.data(), d, layer.attn.outBias);
-        addResidual(n);
+        const RowProduct selfOut{self.out, x_.data(), d, self.outBias, true};
+        project(att_.data(), n, nullptr, &selfOut, 1, pool);
 
-        layerNorm(x_.data(), ln_.data(), n, layer.crossLn);
-        matmul(pool, layer.cross.query, ln_.data(), n, d, q_.data(), d, layer.cross.queryBias);
+        const RowProduct crossQuery{layer.cross.query, q_.data(), d, layer.cross.queryBias};
+        project(x_.data(), n, &layer.crossLn, &crossQuery, 1, pool);
         crossAttention(l, encoder, n, pool);
-        matmul(pool, layer.cross.out, att_.data(), n, d, ln_.data(), d, layer.cross.outBias);
-        addResidual(n);
+        const RowProduct crossOut{layer.cross.out, x_.data(), d, layer.cross.outBias, true};
+        project(att_.data(), n, nullptr, &crossOut, 1, pool);
 
-        layerNorm(x_.data(), ln_.data(), n, layer.mlpLn);
-        matmul(pool, layer.mlp.fc1, ln_.data(), n, d, hidden_.data(), 4 * d, layer.mlp.fc1Bias);
-        parallelRanges(pool, n, 4 * d, [&](int64_t b, int64_t e) {
-            geluInPlace(hidden_.data() + b * 4 * d, (e - b) * 4 * d);
-        });
-        matmul(pool, layer.mlp.fc2, hidden_.data(), n, 4 * d, ln_.data(), d, layer.mlp.fc2Bias);
-        addResidual(n);
+        const RowProduct fc1{layer.mlp.fc1, hidden_.data(), 4 * d, layer.mlp.fc1Bias, false, true};
+        project(x_.data(), n, &layer.mlpLn, &fc1, 1, pool);
+        const RowProduct fc2{layer.mlp.fc2, x_.data(), d, layer.mlp.fc2Bias, true};
+        project(hidden_.data(), n, nullptr, &fc2, 1, pool);
     }
     // Only the requested rows go through the final norm and the output projection.
     for (int i = 0; i < nLogitRows; ++i) {
@@ -126,28 +117,41 @@ void Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* log
     if (nLogitRows > 0) matmul(pool, emb, ln_.data(), nLogitRows, d, logits, vocab_, nullptr);
 }
 
-// Query, key and value of a few rows in one pass over the pool: each thread takes the same share of the rows of all
-// three matrices (inside a pool task a product runs on that thread). Prompts use the blocked products instead.
-void Decoder::projectQkv(const AttentionWeights& w, int n, ThreadPool& pool) {
-    const int64_t d = d_;
-    if (n >= kBatchAttentionRows) {
-        matmul(pool, w.query, ln_.data(), n, d, q_.data(), d, w.queryBias);
-        matmul(pool, w.key, ln_.data(), n, d, k_.data(), d, nullptr);
-        matmul(pool, w.value, ln_.data(), n, d, v_.data(), d, w.valueBias);
+// A few rows (a decoder step) take one pool run per group of products, with the norm, the GELU and the residual
+// addition done inside it. More rows go through the blocked products, with the norm, the GELU and the residual
+// addition as passes of their own; the norm and a residual's product then use ln_, which `in` must not be.
+void Decoder::project(const float* in, int n, const LayerNormWeights* norm, const RowProduct* products, int count,
+                      ThreadPool& pool) {
+    const int64_t cols = products[0].w.cols;
+    if (n < kBatchAttentionRows) {
+        const RowNorm rowNorm{norm ? norm->weight : nullptr, norm ? norm->bias : nullptr, kLnEps};
+        matmulRows(pool, in, n, cols, norm ? &rowNorm : nullptr, products, count);
         return;
     }
-    pool.run([&](int ith, int nth) {
-        const int64_t r0 = d * ith / nth, r1 = d * (ith + 1) / nth;
-        if (r0 == r1) return;
-        const std::pair<const WeightView*, std::pair<float*, const float*>> parts[] = {
-            {&w.query, {q_.data(), w.queryBias}}, {&w.key, {k_.data(), nullptr}}, {&w.value, {v_.data(), w.valueBias}}};
-        for (const auto& [weights, out] : parts) {
-            WeightView slice = *weights;
-            slice.data = static_cast<const uint8_t*>(slice.data) + rowBytes(slice.type, d) * r0;
-            slice.rows = r1 - r0;
-            matmul(pool, slice, ln_.data(), n, d, out.first + r0, d, out.second ? out.second + r0 : nullptr);
+    if (norm) {
+        parallelRanges(pool, n, cols, [&](int64_t b, int64_t e) {
+            for (int64_t r = b; r < e; ++r)
+                layerNormRow(in + r * cols, cols, norm->weight, norm->bias, kLnEps, ln_.data() + r * cols);
+        });
+        in = ln_.data();
+    }
+    for (int p = 0; p < count; ++p) {
+        const RowProduct& product = products[p];
+        const int64_t width = product.w.rows;
+        float* y = product.accumulate ? ln_.data() : product.y;
+        const int64_t ldy = product.accumulate ? width : product.ldy;
+        matmul(pool, product.w, in, n, cols, y, ldy, product.bias);
+        if (product.gelu) {
+            parallelRanges(pool, n, width, [&](int64_t b, int64_t e) {
+                for (int64_t r = b; r < e; ++r) geluInPlace(y + r * ldy, width);
+            });
         }
-    });
+        if (product.accumulate) {
+            parallelRanges(pool, n, width, [&](int64_t b, int64_t e) {
+                for (int64_t r = b; r < e; ++r) addInPlace(product.y + r * product.ldy, y + r * ldy, width);
+            });
+        }
+    }
 }
 
 void Decoder::selfAttention(int l, const Row* rows, int n, ThreadPool& pool) {
@@ -189,12 +193,19 @@ void Decoder::selfAttention(int l, const Row* rows, int n, ThreadPool& pool) {
     });
 }
 
-// Three passes, each spread over all threads whatever the number of heads: scores by ranges of encoder positions,
-// the softmax by rows, the weighted values by ranges of channels. Inside a pool task a product runs on that thread.
+// A few rows attend in one run over blocks of positions. More rows take three passes, each spread over all threads
+// whatever the number of heads: scores by ranges of encoder positions, the softmax by rows, the weighted values by
+// ranges of channels. Inside a pool task a product runs on that thread.
 void Decoder::crossAttention(int l, const Encoder& encoder, int n, ThreadPool& pool) {
     const int64_t d = d_, hd = d_ / heads_, keys = encoder.positions(), heads = heads_;
     const int64_t ld = heads * keys;  // scores are [row][head][position]
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
+    if (n < kBatchAttentionRows) {
+        attendFewRows(pool, n, keys, heads, hd, scale, q_.data(), d,
+                      static_cast<const uint16_t*>(encoder.crossKeys(l, 0).data),
+                      static_cast<const uint16_t*>(encoder.crossValues(l).data), att_.data(), d);
+        return;
+    }
     pool.run([&](int ith, int nth) {
         const int64_t k0 = keys * ith / nth, k1 = keys * (ith + 1) / nth;
         if (k0 == k1) return;

@@ -33,7 +33,10 @@ public:
              ThreadPool& pool);
 
 private:
-    void projectQkv(const AttentionWeights& w, int n, ThreadPool& pool);
+    // products[i].y (+)= products[i].w * (norm ? layerNorm(in) : in) for n rows of `in`, then GELU where asked; the
+    // row stride of `in` is the weights' width.
+    void project(const float* in, int n, const LayerNormWeights* norm, const RowProduct* products, int count,
+                 ThreadPool& pool);
     void selfAttention(int layer, const Row* rows, int n, ThreadPool& pool);
     void crossAttention(int layer, const Encoder& encoder, int n, ThreadPool& pool);
     float* cacheK(int slot, int layer, int pos);

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "ComputeLevels.h"
+#include "compute/FewRowAttention.h"
+#include "compute/Quantization.h"
+#include "compute/ThreadPool.h"
+
+using namespace recognizer;
+
+namespace {
+
+std::vector<float> randomValues(size_t n, float scale, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-scale, scale);
+    std::vector<float> v(n);
+    for (auto& x : v) x = dist(rng);
+    return v;
+}
+
+// Values rounded to f16, in that type and widened back.
+struct HalfValues {
+    std::vector<uint16_t> half;
+    std::vector<float> exact;
+};
+
+HalfValues halfValues(size_t n, float scale, unsigned seed) {
+    HalfValues h{std::vector<uint16_t>(n), randomValues(n, scale, seed)};
+    for (size_t i = 0; i < n; ++i) {
+        h.half[i] = fp32ToFp16(h.exact[i]);
+        h.exact[i] = fp16ToFp32(h.half[i]);
+    }
+    return h;
+}
+
+}  // namespace
+
+// Against the definition in double, for key counts that give one block, several blocks and a partial last block, with
+// head sizes that do not fill a vector, several pool sizes, and scores large enough to need the max shift.
+TEST(ComputeFewRowAttention, MatchesTheDefinitionForEveryShape) {
+    struct Shape {
+        int64_t m, nk, heads, dh;
+        float spread;
+    };
+    const Shape shapes[] = {{1, 1, 1, 8, 1.0f},    {1, 1500, 12, 64, 1.0f}, {3, 1500, 6, 64, 6.0f},
+                            {5, 130, 2, 24, 1.0f}, {2, 1001, 8, 40, 3.0f},  {15, 700, 4, 64, 1.0f}};
+    for (int threads : {1, 3, 8}) {
+        ThreadPool pool(threads);
+        forEachKernelLevel([&](KernelLevel) {
+            for (const Shape& s : shapes) {
+                SCOPED_TRACE(testing::Message() << "threads=" << threads << " m=" << s.m << " nk=" << s.nk
+                                                << " heads=" << s.heads << " dh=" << s.dh);
+                const int64_t width = s.heads * s.dh, ldq = width + 3, ldo = width + 2;
+                const auto q = randomValues(size_t(s.m * ldq), s.spread, 1);
+                const HalfValues k = halfValues(size_t(s.heads * s.nk * s.dh), s.spread, 2);
+                const HalfValues vt = halfValues(size_t(width * s.nk), 1.0f, 3);
+                const float scale = 1.0f / std::sqrt(float(s.dh));
+                std::vector<float> out(size_t(s.m * ldo), 77.0f);
+                attendFewRows(pool, s.m, s.nk, s.heads, s.dh, scale, q.data(), ldq, k.half.data(), vt.half.data(),
+                              out.data(), ldo);
+                std::vector<double> w(size_t(s.nk));
+                for (int64_t h = 0; h < s.heads; ++h) {
+                    for (int64_t i = 0; i < s.m; ++i) {
+                        double max = -INFINITY, sum = 0;
+                        for (int64_t j = 0; j < s.nk; ++j) {
+                            double dotp = 0;
+                            for (int64_t c = 0; c < s.dh; ++c) {
+                                dotp += double(q[size_t(i * ldq + h * s.dh + c)]) *
+                                        k.exact[size_t((h * s.nk + j) * s.dh + c)];
+                            }
+                            w[size_t(j)] = dotp * scale;
+                            max = std::max(max, w[size_t(j)]);
+                        }
+                        for (auto& x : w) sum += (x = std::exp(x - max));
+                        for (int64_t c = 0; c < s.dh; ++c) {
+                            double want = 0;
+                            for (int64_t j = 0; j < s.nk; ++j)
+                                want += w[size_t(j)] * vt.exact[size_t((h * s.dh + c) * s.nk + j)];
+                            ASSERT_NEAR(out[size_t(i * ldo + h * s.dh + c)], want / sum, 2e-5)
+                                << i << "," << h << "," << c;
+                        }
+                    }
+                }
+                for (int64_t i = 0; i < s.m; ++i)
+                    for (int64_t c = width; c < ldo; ++c) ASSERT_EQ(out[size_t(i * ldo + c)], 77.0f);
+            }
+        });
+    }
+}
