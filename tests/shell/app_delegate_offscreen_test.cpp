@@ -16,18 +16,12 @@
 #include <QMenu>
 
 #include <fstream>
+#include "support/FakeAudioDeviceSource.h"
 
 using testing::ElementsAre;
 using testing::IsEmpty;
 
 namespace {
-
-class NoDevices : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return {}; }
-    std::optional<CaptureDevice> device(const std::string&) override { return std::nullopt; }
-    std::optional<CaptureDevice> defaultDevice() override { return std::nullopt; }
-};
 
 // An application delegate whose outside services record what start-up asks of them, in order.
 class AppDelegateTest : public testing::Test {
@@ -59,7 +53,7 @@ protected:
             controller = made;
             return made;
         };
-        s.audioDevices = std::make_shared<NoDevices>();
+        s.audioDevices = std::make_shared<vctest::FakeAudioDeviceSource>();
         s.spawn = [this](AppDelegate::Task task) {
             ++spawned;
             if (runTasks) task();

@@ -5,25 +5,9 @@
 #include "platform/AppLog.h"
 #include "shell/AudioManager.h"
 #include "support/TempHome.h"
+#include "support/FakeAudioDeviceSource.h"
 
 namespace {
-
-class FakeDeviceSource : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return devices; }
-    std::optional<CaptureDevice> device(const std::string& id) override {
-        for (const CaptureDevice& d : devices)
-            if (d.uniqueID == id) return d;
-        return std::nullopt;
-    }
-    std::optional<CaptureDevice> defaultDevice() override {
-        if (defaultIndex < 0) return std::nullopt;
-        return devices.at(defaultIndex);
-    }
-
-    std::vector<CaptureDevice> devices{{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}};
-    int defaultIndex = 0;
-};
 
 class AudioManagerTest : public testing::Test {
 protected:
@@ -47,7 +31,8 @@ protected:
 
     vctest::TempHome home;
     SettingsStore settings{home.config() / "vellumcaster/settings.json"};
-    std::shared_ptr<FakeDeviceSource> source = std::make_shared<FakeDeviceSource>();
+    std::shared_ptr<vctest::FakeAudioDeviceSource> source = std::make_shared<vctest::FakeAudioDeviceSource>(
+        std::vector<CaptureDevice>{{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}});
     std::int64_t now = 1700000000;
     std::vector<std::string> logs;
 };

@@ -11,20 +11,9 @@
 #include "shell/KeyboardManager.h"
 #include "support/TempHome.h"
 #include "ui/ConfigurationView.h"
+#include "support/FakeAudioDeviceSource.h"
 
 namespace {
-
-class TwoMicrophones : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return devices; }
-    std::optional<CaptureDevice> device(const std::string& id) override {
-        for (const CaptureDevice& d : devices)
-            if (d.uniqueID == id) return d;
-        return std::nullopt;
-    }
-    std::optional<CaptureDevice> defaultDevice() override { return devices.front(); }
-    std::vector<CaptureDevice> devices{{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}};
-};
 
 class ConfigurationTest : public testing::Test {
 protected:
@@ -38,7 +27,8 @@ protected:
     SettingsStore settings{home.config() / "vellumcaster/settings.json"};
     std::shared_ptr<FakeHotKeyBackend> backend = FakeHotKeyBackend::install();
     KeyboardManager keyboard{settings, [](KeyboardManager::Action) {}};
-    std::shared_ptr<TwoMicrophones> devices = std::make_shared<TwoMicrophones>();
+    std::shared_ptr<vctest::FakeAudioDeviceSource> devices = std::make_shared<vctest::FakeAudioDeviceSource>(
+        std::vector<CaptureDevice>{{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}});
     std::int64_t now = 1700000000;
     AudioManager audio{settings, devices, [this] { return now; }};
     bool navigationDisabled = false;

@@ -77,7 +77,7 @@ protected:
 
     vctest::TempHome home;
     KeyboardManager keyboard;
-    AudioManager audio{SettingsStore::standard(), std::make_shared<NoDevices>()};
+    AudioManager audio{SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>()};
     QPointer<ContentView> view;
     int reloads = 0;
 };

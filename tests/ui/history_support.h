@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "support/FakeAudioDeviceSource.h"
 
 namespace historytest {
 
@@ -122,13 +123,6 @@ public:
     }
     int clears = 0;
     std::optional<std::string> text;
-};
-
-class NoDevices : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return {}; }
-    std::optional<CaptureDevice> device(const std::string&) override { return std::nullopt; }
-    std::optional<CaptureDevice> defaultDevice() override { return std::nullopt; }
 };
 
 }  // namespace historytest

@@ -15,15 +15,9 @@
 #include "ui/SettingsView.h"
 #include "ui/SlidingPageHost.h"
 #include "ui/TabButton.h"
+#include "support/FakeAudioDeviceSource.h"
 
 namespace {
-
-class NoDevices : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return {}; }
-    std::optional<CaptureDevice> device(const std::string&) override { return std::nullopt; }
-    std::optional<CaptureDevice> defaultDevice() override { return std::nullopt; }
-};
 
 class SettingsWindowTest : public testing::Test {
 protected:
@@ -38,7 +32,7 @@ protected:
     SettingsStore settings{home.config() / "vellumcaster/settings.json"};
     std::shared_ptr<FakeHotKeyBackend> backend = FakeHotKeyBackend::install();
     KeyboardManager keyboard{settings, [](KeyboardManager::Action) {}};
-    AudioManager audio{settings, std::make_shared<NoDevices>()};
+    AudioManager audio{settings, std::make_shared<vctest::FakeAudioDeviceSource>()};
 };
 
 TEST(SettingsViewHeights, MinimumPageHeightPerTab) {

@@ -27,15 +27,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "support/FakeAudioDeviceSource.h"
 
 namespace {
-
-class NoDevices : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return {}; }
-    std::optional<CaptureDevice> device(const std::string&) override { return std::nullopt; }
-    std::optional<CaptureDevice> defaultDevice() override { return std::nullopt; }
-};
 
 const char* const words[] = {"meeting", "invoice", "tomorrow", "please", "send", "report", "garden", "Quarterly",
                              "numbers", "call", "back", "Ünïcode", "coffee", "deadline", "review", "draft"};
@@ -113,7 +107,7 @@ int main(int argc, char** argv) {
     std::printf("wrote %d dictations in %.0f ms\n", count, static_cast<double>(clock.elapsed()));
 
     KeyboardManager keyboard;
-    AudioManager audio(SettingsStore::standard(), std::make_shared<NoDevices>());
+    AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
     StallMeter meter;
     int reloads = 0;
 

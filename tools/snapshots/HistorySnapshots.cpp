@@ -24,15 +24,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "support/FakeAudioDeviceSource.h"
 
 namespace {
-
-class NoDevices : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return {}; }
-    std::optional<CaptureDevice> device(const std::string&) override { return std::nullopt; }
-    std::optional<CaptureDevice> defaultDevice() override { return std::nullopt; }
-};
 
 struct Sample {
     std::int64_t second;
@@ -106,7 +100,7 @@ struct OpenHistory {
 int renderHistorySnapshots(const QString& outDir) {
     PictureWriter out(outDir);
     KeyboardManager keyboard;
-    AudioManager audioManager(SettingsStore::standard(), std::make_shared<NoDevices>());
+    AudioManager audioManager(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
 
     {
         OpenHistory empty(keyboard, audioManager);

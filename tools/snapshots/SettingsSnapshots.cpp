@@ -22,24 +22,9 @@
 #include "ui/SlidingPageHost.h"
 #include "ui/StyledButton.h"
 #include "ui/TertiaryButtonStyle.h"
+#include "support/FakeAudioDeviceSource.h"
 
 namespace {
-
-// Two microphones, so that the device picker has something to show.
-class SampleDevices : public AudioDeviceSource {
-public:
-    std::vector<CaptureDevice> inputDevices() override { return devices_; }
-    std::optional<CaptureDevice> device(const std::string& id) override {
-        for (const CaptureDevice& d : devices_)
-            if (d.uniqueID == id) return d;
-        return std::nullopt;
-    }
-    std::optional<CaptureDevice> defaultDevice() override { return devices_.front(); }
-
-private:
-    std::vector<CaptureDevice> devices_{{"alsa_input.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo"},
-                                        {"alsa_input.usb-headset.mono", "USB Headset Mono"}};
-};
 
 void renderButtons(PictureWriter& out) {
     QWidget gallery;
@@ -74,7 +59,10 @@ void renderSettings(PictureWriter& out) {
     SettingsStore& settings = SettingsStore::standard();
     std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
     KeyboardManager keyboard(settings, [](KeyboardManager::Action) {});
-    AudioManager audio(settings, std::make_shared<SampleDevices>());
+    AudioManager audio(settings, std::make_shared<vctest::FakeAudioDeviceSource>(std::vector<CaptureDevice>{
+                                          // Two microphones, so that the device picker has something to show.
+                                          {"alsa_input.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo"},
+                                          {"alsa_input.usb-headset.mono", "USB Headset Mono"}}));
     QCoreApplication::processEvents();  // first discovery
     audio.tick();                       // stores the default device as the choice
     QCoreApplication::processEvents();

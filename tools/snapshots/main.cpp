@@ -30,10 +30,7 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
 
     QApplication app(argc, argv);
-    int written = renderSettingsSnapshots(outDir);
-#ifdef VC_HISTORY_SNAPSHOTS
-    written += renderHistorySnapshots(outDir);
-#endif
+    const int written = renderSettingsSnapshots(outDir) + renderHistorySnapshots(outDir);
     std::printf("%d pictures in %s\n", written, qPrintable(outDir));
     return 0;
 }
