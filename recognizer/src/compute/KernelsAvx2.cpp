@@ -1,12 +1,14 @@
 // Kernels for CPUs with AVX2, FMA and F16C. This file is built with those instruction sets and is entered only through
 // the table, after the run-time check in Kernels.cpp. Everything here stays in an anonymous namespace and uses no
-// inline functions of other headers, so that no copy built for AVX2 can be picked by the linker for other code.
+// inline functions of other headers but those of SimdKernelParts.h, which are in an anonymous namespace too, so that no
+// copy built for AVX2 can be picked by the linker for other code.
 #include <immintrin.h>
 
 #include <cstdint>
 
 #include "compute/BlockLayouts.h"
 #include "compute/Kernels.h"
+#include "compute/SimdKernelParts.h"
 #include "compute/TensorType.h"
 
 namespace recognizer {
@@ -15,25 +17,10 @@ namespace {
 
 constexpr int kMr = 6;
 constexpr int kNr = 16;
-constexpr int64_t kPrefetchAhead = 8192;
-
-int64_t minOf(int64_t a, int64_t b) {
-    return a < b ? a : b;
-}
 
 // Lane mask with the first n (0..8) lanes set, for maskload/maskstore.
 __m256i firstLanes(int64_t n) {
     return _mm256_cmpgt_epi32(_mm256_set1_epi32(int(n < 8 ? n : 8)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-}
-
-float halfToFloat(uint16_t h) {
-    return _cvtsh_ss(h);
-}
-
-uint32_t loadU32(const uint8_t* p) {
-    uint32_t v;
-    __builtin_memcpy(&v, p, 4);
-    return v;
 }
 
 float hsum(__m256 v) {
@@ -163,10 +150,6 @@ void dequantizeF16(const void* src, float* dst, int64_t n) {
     fp16ToFp32Row(static_cast<const uint16_t*>(src), dst, n);
 }
 
-void dequantizeF32(const void* src, float* dst, int64_t n) {
-    __builtin_memcpy(dst, src, size_t(n) * sizeof(float));
-}
-
 // ---- Products with few activation rows: R weight rows x M activation rows per pass ----
 
 template <class Row, int R, int M, bool kTail>
@@ -178,14 +161,9 @@ void gemvTile(const uint8_t* w, size_t stride, int64_t cols, const float* x, int
     for (int rr = 0; rr < R; ++rr)
         for (int i = 0; i < M; ++i) acc[rr][i] = _mm256_setzero_ps();
     const int64_t steps = cols / 8;
-    // Rows are contiguous: while this group is multiplied, fetch the bytes kPrefetchAhead further on, spread evenly
-    // over the steps, so that the stream from memory never waits for the hardware prefetcher to catch up.
-    const char* ahead = reinterpret_cast<const char*>(rows[0]) + kPrefetchAhead;
-    const int64_t groupBytes = int64_t(R * stride);
-    const int64_t perStep = steps ? (groupBytes + steps - 1) / steps : 0;
+    const PrefetchSpread prefetch(rows[0], int64_t(R * stride), steps);
     for (int64_t s = 0; s < steps; ++s) {
-        for (int64_t off = s * perStep; off < (s + 1) * perStep && off < groupBytes; off += 64)
-            _mm_prefetch(ahead + off, _MM_HINT_T0);
+        prefetch.step(s);
         __m256 xv[M];
         for (int i = 0; i < M; ++i) xv[i] = _mm256_loadu_ps(x + i * ldx + 8 * s);
         for (int rr = 0; rr < R; ++rr) {
@@ -202,13 +180,7 @@ void gemvTile(const uint8_t* w, size_t stride, int64_t cols, const float* x, int
             for (int i = 0; i < M; ++i) acc[rr][i] = _mm256_fmadd_ps(wv, xv[i], acc[rr][i]);
         }
     }
-    for (int rr = 0; rr < R; ++rr) {
-        for (int i = 0; i < M; ++i) {
-            float& out = y[i * ldy + r + rr];
-            const float v = alpha * hsum(acc[rr][i]) + (bias ? bias[r + rr] : 0.0f);
-            out = beta != 0.0f ? v + beta * out : v;
-        }
-    }
+    storeRowProducts<hsum>(acc, y, ldy, r, bias, alpha, beta);
 }
 
 template <class Row, int R, bool kTail>

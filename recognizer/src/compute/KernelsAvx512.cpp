@@ -1,13 +1,14 @@
 // Kernels for CPUs with AVX-512 (F, BW, VL, DQ), FMA and F16C. This file is built with those instruction sets and is
 // entered only through the table, after the run-time check in Kernels.cpp. Everything here stays in an anonymous
-// namespace and uses no inline functions of other headers, so that no copy built for AVX-512 can be picked by the
-// linker for code that runs on other CPUs.
+// namespace and uses no inline functions of other headers but those of SimdKernelParts.h, which are in an anonymous
+// namespace too, so that no copy built for AVX-512 can be picked by the linker for code that runs on other CPUs.
 #include <immintrin.h>
 
 #include <cstdint>
 
 #include "compute/BlockLayouts.h"
 #include "compute/Kernels.h"
+#include "compute/SimdKernelParts.h"
 #include "compute/TensorType.h"
 
 namespace recognizer {
@@ -16,24 +17,14 @@ namespace {
 
 constexpr int kMr = 14;
 constexpr int kNr = 32;
-constexpr int64_t kPrefetchAhead = 8192;
-
-int64_t minOf(int64_t a, int64_t b) {
-    return a < b ? a : b;
-}
 
 __mmask16 firstLanes(int64_t n) {
     return n >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << n) - 1);
 }
 
-float halfToFloat(uint16_t h) {
-    return _cvtsh_ss(h);
-}
-
-uint32_t loadU32(const uint8_t* p) {
-    uint32_t v;
-    __builtin_memcpy(&v, p, 4);
-    return v;
+// The sum of the lanes, as a function that can be a template argument (the intrinsic is defined only for inlining).
+float hsum(__m512 v) {
+    return _mm512_reduce_add_ps(v);
 }
 
 // ---- Weight rows, sixteen elements per step ----
@@ -143,10 +134,6 @@ void dequantizeF16(const void* src, float* dst, int64_t n) {
     fp16ToFp32Row(static_cast<const uint16_t*>(src), dst, n);
 }
 
-void dequantizeF32(const void* src, float* dst, int64_t n) {
-    __builtin_memcpy(dst, src, size_t(n) * sizeof(float));
-}
-
 // ---- Products with few activation rows: R weight rows x M activation rows per pass, each weight step decoded once.
 
 template <class Row, int R, int M, bool kTail>
@@ -158,14 +145,9 @@ void gemvTile(const uint8_t* w, size_t stride, int64_t cols, const float* x, int
     for (int rr = 0; rr < R; ++rr)
         for (int i = 0; i < M; ++i) acc[rr][i] = _mm512_setzero_ps();
     const int64_t steps = cols / 16;
-    // Rows are contiguous: while this group is multiplied, fetch the bytes kPrefetchAhead further on, spread evenly
-    // over the steps, so that the stream from memory never waits for the hardware prefetcher to catch up.
-    const char* ahead = reinterpret_cast<const char*>(rows[0]) + kPrefetchAhead;
-    const int64_t groupBytes = int64_t(R * stride);
-    const int64_t perStep = steps ? (groupBytes + steps - 1) / steps : 0;
+    const PrefetchSpread prefetch(rows[0], int64_t(R * stride), steps);
     for (int64_t s = 0; s < steps; ++s) {
-        for (int64_t off = s * perStep; off < (s + 1) * perStep && off < groupBytes; off += 64)
-            _mm_prefetch(ahead + off, _MM_HINT_T0);
+        prefetch.step(s);
         __m512 xv[M];
         for (int i = 0; i < M; ++i) xv[i] = _mm512_loadu_ps(x + i * ldx + 16 * s);
         for (int rr = 0; rr < R; ++rr) {
@@ -182,13 +164,7 @@ void gemvTile(const uint8_t* w, size_t stride, int64_t cols, const float* x, int
             for (int i = 0; i < M; ++i) acc[rr][i] = _mm512_fmadd_ps(wv, xv[i], acc[rr][i]);
         }
     }
-    for (int rr = 0; rr < R; ++rr) {
-        for (int i = 0; i < M; ++i) {
-            float& out = y[i * ldy + r + rr];
-            const float v = alpha * _mm512_reduce_add_ps(acc[rr][i]) + (bias ? bias[r + rr] : 0.0f);
-            out = beta != 0.0f ? v + beta * out : v;
-        }
-    }
+    storeRowProducts<hsum>(acc, y, ldy, r, bias, alpha, beta);
 }
 
 template <class Row, int R, bool kTail>
@@ -301,12 +277,9 @@ void gemvBlocksTile(const uint8_t* w, size_t stride, int64_t blocks, const float
     __m512 acc[R][M];
     for (int rr = 0; rr < R; ++rr)
         for (int i = 0; i < M; ++i) acc[rr][i] = _mm512_setzero_ps();
-    const char* ahead = reinterpret_cast<const char*>(rows[0]) + kPrefetchAhead;
-    const int64_t groupBytes = int64_t(R * stride);
-    const int64_t perBlock = blocks ? (groupBytes + blocks - 1) / blocks : 0;
+    const PrefetchSpread prefetch(rows[0], int64_t(R * stride), blocks);
     for (int64_t b = 0; b < blocks; ++b) {
-        for (int64_t off = b * perBlock; off < (b + 1) * perBlock && off < groupBytes; off += 64)
-            _mm_prefetch(ahead + off, _MM_HINT_T0);
+        prefetch.step(b);
         __m512 x0[M], x1[M], xs[M];
         for (int i = 0; i < M; ++i) {
             x0[i] = _mm512_loadu_ps(x + i * ldx + 32 * b);
@@ -322,13 +295,7 @@ void gemvBlocksTile(const uint8_t* w, size_t stride, int64_t blocks, const float
             }
         }
     }
-    for (int rr = 0; rr < R; ++rr) {
-        for (int i = 0; i < M; ++i) {
-            float& out = y[i * ldy + r + rr];
-            const float v = alpha * _mm512_reduce_add_ps(acc[rr][i]) + (bias ? bias[r + rr] : 0.0f);
-            out = beta != 0.0f ? v + beta * out : v;
-        }
-    }
+    storeRowProducts<hsum>(acc, y, ldy, r, bias, alpha, beta);
 }
 
 // Up to two activation rows with four weight rows at a time, three or four with two, so that the accumulators and
