@@ -7,20 +7,9 @@
 #include "ComputeLevels.h"
 #include "compute/Attention.h"
 #include "compute/ThreadPool.h"
+#include "RandomValues.h"
 
 using namespace recognizer;
-
-namespace {
-
-std::vector<float> randomValues(size_t n, float scale, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-scale, scale);
-    std::vector<float> v(n);
-    for (auto& x : v) x = dist(rng);
-    return v;
-}
-
-}  // namespace
 
 // Against the definition in double: odd query and key counts (partial blocks and panels), head sizes that do not
 // fill a register tile, padded strides, and scores large enough to need the max shift.

@@ -8,18 +8,11 @@
 #include "compute/FewRowAttention.h"
 #include "compute/Quantization.h"
 #include "compute/ThreadPool.h"
+#include "RandomValues.h"
 
 using namespace recognizer;
 
 namespace {
-
-std::vector<float> randomValues(size_t n, float scale, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-scale, scale);
-    std::vector<float> v(n);
-    for (auto& x : v) x = dist(rng);
-    return v;
-}
 
 // Values rounded to f16, in that type and widened back.
 struct HalfValues {

@@ -8,18 +8,11 @@
 #include "compute/MatMul.h"
 #include "compute/Quantization.h"
 #include "compute/ThreadPool.h"
+#include "RandomValues.h"
 
 using namespace recognizer;
 
 namespace {
-
-std::vector<float> randomValues(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& x : v) x = dist(rng);
-    return v;
-}
 
 // A weight matrix in a stored type together with its exact f32 expansion.
 struct Weights {

@@ -9,6 +9,7 @@
 #include "ComputeLevels.h"
 #include "compute/Quantization.h"
 #include "compute/TensorType.h"
+#include "RandomValues.h"
 
 using namespace recognizer;
 
@@ -38,14 +39,6 @@ uint16_t nearestHalf(float f) {
     const double dLo = a - positives[lo], dHi = positives[hi] - a;
     if (dLo < dHi || (dLo == dHi && (lo & 1) == 0)) return sign | lo;
     return sign | hi;
-}
-
-std::vector<float> randomValues(size_t n, float scale, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-scale, scale);
-    std::vector<float> v(n);
-    for (auto& x : v) x = dist(rng);
-    return v;
 }
 
 }  // namespace

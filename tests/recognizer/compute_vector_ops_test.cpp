@@ -7,18 +7,11 @@
 #include "ComputeLevels.h"
 #include "compute/Kernels.h"
 #include "compute/VectorOps.h"
+#include "RandomValues.h"
 
 using namespace recognizer;
 
 namespace {
-
-std::vector<float> randomValues(size_t n, float scale, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-scale, scale);
-    std::vector<float> v(n);
-    for (auto& x : v) x = dist(rng);
-    return v;
-}
 
 const int64_t kLengths[] = {1, 7, 16, 31, 64, 385, 1500};
 

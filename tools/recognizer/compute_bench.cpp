@@ -18,6 +18,7 @@
 #include "compute/Quantization.h"
 #include "compute/ThreadPool.h"
 #include "compute/VectorOps.h"
+#include "recognizer/RandomValues.h"
 
 using namespace recognizer;
 
@@ -28,14 +29,6 @@ struct Options {
     int reps = 7;
     std::string only;
 };
-
-std::vector<float> randomValues(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& x : v) x = dist(rng);
-    return v;
-}
 
 // A weight matrix in its stored type.
 struct Matrix {
