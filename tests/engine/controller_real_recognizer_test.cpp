@@ -19,7 +19,7 @@
 #include "support/TempHome.h"
 #include "FakeCaptureBackend.h"
 #include "FakeKeyPoster.h"
-#include "FakePasteboard.h"
+#include "support/FakePasteboard.h"
 #include "SyntheticAudio.h"
 
 namespace fs = std::filesystem;
@@ -41,7 +41,7 @@ TEST(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
 
     auto backend = std::make_shared<capturetest::FakeCaptureBackend>();
     Recorder recorder{backend, settings, [] { return std::uint64_t(0); }};
-    auto pasteboard = std::make_shared<enginetest::FakePasteboard>();
+    auto pasteboard = std::make_shared<vctest::FakePasteboard>();
     auto poster = std::make_shared<enginetest::FakeKeyPoster>();
     Pasteboard::setGeneral(pasteboard);
     KeyPoster::setSystem(poster);

@@ -24,7 +24,7 @@
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
 #include "FakeKeyPoster.h"
-#include "FakePasteboard.h"
+#include "support/FakePasteboard.h"
 #include "FakeRecognizer.h"
 #include "SyntheticAudio.h"
 
@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 using capturetest::CapturedLog;
 using capturetest::FakeCaptureBackend;
 using enginetest::FakeKeyPoster;
-using enginetest::FakePasteboard;
+using vctest::FakePasteboard;
 using enginetest::FakeRecognizer;
 
 namespace {

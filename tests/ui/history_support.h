@@ -6,7 +6,6 @@
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
 #include "engine/WavFile.h"
-#include "platform/Pasteboard.h"
 #include "platform/RepeatingTimer.h"
 #include "platform/SoundPlayer.h"
 #include "shell/AudioDeviceSource.h"
@@ -109,20 +108,6 @@ struct FakeTimers {
     void fire() const {
         if (tick) tick();
     }
-};
-
-class FakePasteboard : public Pasteboard {
-public:
-    void clearContents() override {
-        ++clears;
-        text.reset();
-    }
-    bool writeString(const std::string& value) override {
-        text = value;
-        return true;
-    }
-    int clears = 0;
-    std::optional<std::string> text;
 };
 
 }  // namespace historytest

@@ -1,6 +1,7 @@
 #include "ui/RecordingDetail.h"
 
 #include "engine/CapturedLog.h"
+#include "support/FakePasteboard.h"
 #include "support/TempHome.h"
 #include "ui/RecordingPlayback.h"
 #include "ui/RecordingWaveformView.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 using namespace historytest;
@@ -63,18 +65,18 @@ TEST_F(Detail, UndecodableRecordShowsEmptyTextsAndThePlaceholder) {
 }
 
 TEST_F(Detail, CopyPutsTheFinalTextOnTheClipboard) {
-    auto pasteboard = std::make_shared<FakePasteboard>();
+    auto pasteboard = std::make_shared<vctest::FakePasteboard>();
     Pasteboard::setGeneral(pasteboard);
     RecordingMetadata m = record("final text");
     m.rawResult = "raw text";
     auto detail = make(recordingIn(writeDictation(1000, m)));
     detail->copyButton().click();
-    EXPECT_EQ(pasteboard->text, "final text");
+    EXPECT_EQ(pasteboard->contents, "final text");
 
     detail->setRecording(recordingIn(writeDictation(2000, record(""))));
     detail->copyButton().click();
-    EXPECT_EQ(pasteboard->clears, 2);
-    EXPECT_EQ(pasteboard->text, "");
+    EXPECT_EQ(std::count(pasteboard->events.begin(), pasteboard->events.end(), "clear"), 2);
+    EXPECT_EQ(pasteboard->contents, "");
     Pasteboard::setGeneral(nullptr);
 }
 

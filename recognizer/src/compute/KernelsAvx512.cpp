@@ -241,15 +241,21 @@ __m512i addFifthBits(__m512i codes, uint32_t bits) {
     return _mm512_mask_or_epi32(codes, __mmask16(bits), codes, _mm512_set1_epi32(16));
 }
 
+// The 5-bit codes of a q5 block: its nibbles with the fifth bit of each from qh.
+template <class Block>
+__m512i codes5(const Block* b, __m512i& hi) {
+    const __m512i lo = codes4(b->qs, hi);
+    const uint32_t qh = loadU32(b->qh);
+    hi = addFifthBits(hi, qh >> 16);
+    return addFifthBits(lo, qh & 0xFFFF);
+}
+
 struct BlocksQ5_0 {
     static constexpr bool kOffset = true;
     static BlockCodes decode(const uint8_t* row, int64_t i) {
         const auto* b = reinterpret_cast<const BlockQ5_0*>(row) + i;
         __m512i hi;
-        __m512i lo = codes4(b->qs, hi);
-        const uint32_t qh = loadU32(b->qh);
-        lo = addFifthBits(lo, qh & 0xFFFF);
-        hi = addFifthBits(hi, qh >> 16);
+        const __m512i lo = codes5(b, hi);
         const float d = halfToFloat(b->d);
         return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(d), _mm512_set1_ps(-16.0f * d)};
     }
@@ -260,10 +266,7 @@ struct BlocksQ5_1 {
     static BlockCodes decode(const uint8_t* row, int64_t i) {
         const auto* b = reinterpret_cast<const BlockQ5_1*>(row) + i;
         __m512i hi;
-        __m512i lo = codes4(b->qs, hi);
-        const uint32_t qh = loadU32(b->qh);
-        lo = addFifthBits(lo, qh & 0xFFFF);
-        hi = addFifthBits(hi, qh >> 16);
+        const __m512i lo = codes5(b, hi);
         return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(halfToFloat(b->d)),
                 _mm512_set1_ps(halfToFloat(b->m))};
     }

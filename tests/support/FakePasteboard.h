@@ -6,7 +6,7 @@
 
 #include "platform/Pasteboard.h"
 
-namespace enginetest {
+namespace vctest {
 
 // Records what is asked of the clipboard; `accepts` false makes every write fail.
 class FakePasteboard : public Pasteboard {
@@ -26,4 +26,4 @@ public:
     std::vector<std::string> events;
 };
 
-}  // namespace enginetest
+}  // namespace vctest
