@@ -2,9 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "Duvidu/DuviduSerialization.h"
+
+namespace duvidu {
+
+// Lets failed comparisons print values as text.
+inline void PrintTo(const Value& value, std::ostream* out)
+{
+    *out << value.description();
+}
+
+}  // namespace duvidu
 
 namespace duvidutest {
 
