@@ -12,20 +12,21 @@ endfunction()
 
 # vc_add_tests(AREA name [QT] LIBS lib...)
 # Turns every *_test.cpp of the calling folder into test executables, one per layer. The layer comes from the file
-# name: *_x11_test.cpp, *_audio_test.cpp, *_net_test.cpp, *_offscreen_test.cpp, otherwise unit. QT gives the tests a
-# QApplication (tests/support/QtTestMain.cpp); without it they use tests/support/TestMain.cpp. Both mains point HOME and
-# the XDG folders at a fresh temporary folder before any test runs.
+# name: *_x11_test.cpp, *_audio_test.cpp, *_net_test.cpp, *_offscreen_test.cpp, *_crash_test.cpp (tests that run a
+# helper program which crashes on purpose), otherwise unit. QT gives the tests a QApplication
+# (tests/support/QtTestMain.cpp); without it they use tests/support/TestMain.cpp. Both mains point HOME and the XDG
+# folders at a fresh temporary folder before any test runs.
 function(vc_add_tests)
   cmake_parse_arguments(T "QT" "AREA" "LIBS" ${ARGN})
   file(GLOB files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-  set(layers unit offscreen x11 audio net)
+  set(layers unit offscreen x11 audio net crash)
   foreach(layer IN LISTS layers)
     set(${layer}_files "")
   endforeach()
   foreach(f IN LISTS files)
     get_filename_component(name ${f} NAME)
     set(layer unit)
-    foreach(candidate offscreen x11 audio net)
+    foreach(candidate offscreen x11 audio net crash)
       if(name MATCHES "_${candidate}_test\\.cpp$")
         set(layer ${candidate})
       endif()

@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "DuviduCrash/Recording/Tools/DuviduCrashAlternateStack.h"
+
 namespace duvidu {
 
 // Shared with the worker thread, so that a queue destroyed from one of its own blocks stays valid until the worker
@@ -63,7 +65,11 @@ struct DuviduDispatchQueue::State {
 
 DuviduDispatchQueue::DuviduDispatchQueue(std::string name) : name_(std::move(name)), state_(std::make_shared<State>())
 {
-    std::thread worker([state = state_] { state->run(); });
+    std::thread worker([state = state_] {
+        // A stack overflow on the SDK's own thread is reported like one on the thread that started the SDK.
+        duviducrashstack_ensureAlternateStack();
+        state->run();
+    });
     // Thread names are limited to 15 characters.
     pthread_setname_np(worker.native_handle(), name_.substr(0, 15).c_str());
     {

@@ -39,6 +39,8 @@ __attribute__((noinline)) int duviducrashbt_backtraceInterrupted(uintptr_t* addr
     unw_context_t context;
     unw_cursor_t cursor;
     if (capacity <= 0 || unw_getcontext(&context) < 0 || unw_init_local(&cursor, &context) < 0) return 0;
+    // libunwind marks the frame whose registers came from the signal's saved context, which is the interrupted
+    // frame itself: the walk starts there.
     bool atSignalFrame = false;
     for (int step = 0; step < kMaxFramesToSignalFrame && unw_step(&cursor) > 0; ++step) {
         if (unw_is_signal_frame(&cursor) > 0) {
@@ -46,11 +48,7 @@ __attribute__((noinline)) int duviducrashbt_backtraceInterrupted(uintptr_t* addr
             break;
         }
     }
-    if (atSignalFrame) {
-        if (unw_step(&cursor) <= 0) return 0;
-    } else {
-        if (unw_init_local(&cursor, &context) < 0 || unw_step(&cursor) <= 0) return 0;
-    }
+    if (!atSignalFrame && (unw_init_local(&cursor, &context) < 0 || unw_step(&cursor) <= 0)) return 0;
     return collect(&cursor, addresses, capacity);
 }
 

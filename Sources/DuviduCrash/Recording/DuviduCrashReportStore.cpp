@@ -1,0 +1,96 @@
+#include "DuviduCrash/Recording/DuviduCrashReportStore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "Duvidu/DuviduLog.h"
+
+namespace fs = std::filesystem;
+
+namespace duvidu {
+
+namespace {
+
+constexpr const char* kSuffix = ".json";
+constexpr const char* kTemporarySuffix = ".json.tmp";
+
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+DuviduCrashReportStore::DuviduCrashReportStore(std::string folder, std::string appName)
+    : folder_(std::move(folder)), appName_(std::move(appName))
+{
+}
+
+std::string DuviduCrashReportStore::prefix() const
+{
+    return appName_ + "-report-";
+}
+
+bool DuviduCrashReportStore::prepare() const
+{
+    std::error_code error;
+    fs::create_directories(folder_, error);
+    if (error) {
+        DUVIDU_LOG_ERROR("Could not create the crash report folder " + folder_ + ": " + error.message());
+        return false;
+    }
+    for (const auto& entry : fs::directory_iterator(folder_, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix(), 0) == 0 && endsWith(name, kTemporarySuffix)) fs::remove(entry.path(), error);
+    }
+    return true;
+}
+
+std::string DuviduCrashReportStore::pathForReportId(const std::string& reportId) const
+{
+    return (fs::path(folder_) / (prefix() + reportId + kSuffix)).string();
+}
+
+std::vector<std::string> DuviduCrashReportStore::reportIds() const
+{
+    std::vector<std::pair<fs::file_time_type, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder_, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix(), 0) != 0 || !endsWith(name, kSuffix)) continue;
+        std::error_code timeError;
+        auto time = fs::last_write_time(entry.path(), timeError);
+        if (timeError) continue;  // gone meanwhile
+        found.emplace_back(time, name.substr(prefix().size(), name.size() - prefix().size() - std::strlen(kSuffix)));
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> ids;
+    for (auto& [time, id] : found) ids.push_back(std::move(id));
+    return ids;
+}
+
+std::optional<std::string> DuviduCrashReportStore::readReport(const std::string& reportId) const
+{
+    std::ifstream file(pathForReportId(reportId), std::ios::binary);
+    if (!file) return std::nullopt;
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void DuviduCrashReportStore::deleteReport(const std::string& reportId) const
+{
+    std::error_code error;
+    fs::remove(pathForReportId(reportId), error);
+}
+
+void DuviduCrashReportStore::deleteAllReports() const
+{
+    for (const auto& reportId : reportIds()) deleteReport(reportId);
+}
+
+}  // namespace duvidu

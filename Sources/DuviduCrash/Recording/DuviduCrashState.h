@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace duvidu {
+
+// The crash state file, CrashState.json: {"crashedLastLaunch": bool, "activeDurationSinceLastCrash": seconds}. The
+// first initialisation in a process reads what the previous launch left, then writes this launch's state (not
+// crashed; the active duration starts again at 0 after a crash). The active duration grows while the application is
+// active. The crash handler writes the file once more, with "crashedLastLaunch" true.
+class DuviduCrashState {
+public:
+    DuviduCrashState() = delete;
+
+    // Reads and rewrites the file at the path on the first call in the process; later calls keep what the first one
+    // read and only write the current state to the (possibly new) path.
+    static void initialize(const std::string& path);
+    // What the file said when the process first initialised; false before that.
+    static bool crashedLastLaunch();
+    // Seconds the application was active since the last crash, up to now.
+    static double activeDurationSinceLastCrash();
+
+    // The application became active (true) or stopped being active (false); the state is written when it stops.
+    static void notifyAppActive(bool isActive);
+    // The application is quitting: the active time so far is written.
+    static void notifyAppTerminate();
+    // In the crash handler: writes the state with "crashedLastLaunch" true and the active time up to the crash.
+    // Safe in a signal handler.
+    static void notifyAppCrash();
+};
+
+}  // namespace duvidu
