@@ -1,5 +1,6 @@
 #include "Duvidu/DuviduEnvelopeItem.h"
 
+#include "Duvidu/DuviduClientReport.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "Duvidu/DuviduSession.h"
 
@@ -14,6 +15,12 @@ DuviduEnvelopeItem::DuviduEnvelopeItem(const DuviduSession& session)
     : data_(DuviduSerialization::dataWithSession(session).value_or(DuviduData{}))
 {
     header_ = std::make_shared<DuviduEnvelopeItemHeader>("session", data_.size());
+}
+
+DuviduEnvelopeItem::DuviduEnvelopeItem(const DuviduClientReport& clientReport)
+    : data_(DuviduSerialization::dataWithJSONObject(clientReport.serialize()).value_or(DuviduData{}))
+{
+    header_ = std::make_shared<DuviduEnvelopeItemHeader>("client_report", data_.size());
 }
 
 }  // namespace duvidu

@@ -7,6 +7,7 @@
 
 namespace duvidu {
 
+class DuviduClientReport;
 class DuviduSession;
 
 // One item of an envelope: its header and its payload bytes.
@@ -15,6 +16,8 @@ public:
     DuviduEnvelopeItem(std::shared_ptr<const DuviduEnvelopeItemHeader> header, DuviduData data);
     // ObjC: -[DuviduEnvelopeItem initWithSession:] — an item of type "session" holding the session's JSON.
     explicit DuviduEnvelopeItem(const DuviduSession& session);
+    // An item of type "client_report" holding the report's JSON.
+    explicit DuviduEnvelopeItem(const DuviduClientReport& clientReport);
 
     const std::shared_ptr<const DuviduEnvelopeItemHeader>& header() const { return header_; }
     const DuviduData& data() const { return data_; }
