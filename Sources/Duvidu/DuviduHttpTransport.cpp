@@ -89,9 +89,9 @@ bool DuviduHttpTransport::flush(double timeoutSeconds)
 {
     DUVIDU_LOG_DEBUG("Flushing for at most " + std::to_string(timeoutSeconds) + " seconds.");
     sendAllCachedEnvelopes();
-    const auto timeout = std::chrono::duration<double>(std::max(0.0, timeoutSeconds));
-    std::unique_lock lock(passMutex_);
-    const bool idle = passIdle_.wait_for(lock, timeout, [this] { return !passQueued_ && !passRunning_; });
+    const auto timeout = std::chrono::duration_cast<DuviduDispatchQueue::Clock::duration>(
+        std::chrono::duration<double>(std::clamp(timeoutSeconds, 0.0, 1e9)));
+    const bool idle = dispatchQueueWrapper_->queue()->waitUntilIdle(timeout);
     if (!idle) DUVIDU_LOG_DEBUG("Flushing timed out.");
     return idle;
 }
@@ -111,9 +111,6 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
     if (auto self = weak.lock()) {
         std::lock_guard lock(self->passMutex_);
         self->passQueued_ = false;
-        self->passRunning_ = true;
-    } else {
-        return;
     }
     for (;;) {
         std::optional<DuviduFileContents> next;
@@ -123,14 +120,14 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
             auto self = weak.lock();
             if (!self) return;
             const auto dsn = self->options_->parsedDsn();
-            if (!dsn) return self->passEnded();
+            if (!dsn) return;
             if (auto end = self->rateLimits_.limitEnd(DuviduDataCategory::All)) {
                 // Everything is held back: the files wait, and sending resumes when the limit ends.
                 self->scheduleRetry(std::chrono::duration<double>(*end - DuviduCurrentDate::date()).count());
-                return self->passEnded();
+                return;
             }
             next = self->fileManager_->getOldestEnvelope();
-            if (!next) return self->passEnded();
+            if (!next) return;
             next->envelope->header().setSentAt(DuviduCurrentDate::date());
             request = DuviduNSURLRequestBuilder::createEnvelopeRequest(*next->envelope, *dsn);
             if (!request) {
@@ -153,7 +150,7 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
             self->retryDelay_ = std::min(self->retryDelay_ * 2, kMaxRetryDelaySeconds);
             lock.unlock();
             self->scheduleRetry(delay);
-            return self->passEnded();
+            return;
         }
         DUVIDU_LOG_DEBUG("The envelope was answered with status code " + std::to_string(response->statusCode) + ".");
         {
@@ -176,15 +173,6 @@ void DuviduHttpTransport::scheduleRetry(double delaySeconds)
         retryBlock_ = block;
     }
     dispatchQueueWrapper_->dispatchAfter(delaySeconds, [block] { block(); });
-}
-
-void DuviduHttpTransport::passEnded()
-{
-    {
-        std::lock_guard lock(passMutex_);
-        passRunning_ = false;
-    }
-    passIdle_.notify_all();
 }
 
 }  // namespace duvidu

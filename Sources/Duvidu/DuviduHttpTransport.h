@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -60,7 +59,6 @@ private:
     DiscardedCounts takeDiscarded();
     void restoreDiscarded(const DiscardedCounts& counts);
     void scheduleRetry(double delaySeconds);
-    void passEnded();
 
     std::shared_ptr<const DuviduOptions> options_;
     std::shared_ptr<DuviduFileManager> fileManager_;
@@ -71,11 +69,9 @@ private:
     std::mutex discardedMutex_;
     DiscardedCounts discarded_;
 
-    // Whether a pass waits in the queue or runs; flush waits until neither.
+    // Whether a pass waits in the queue: another trigger then has nothing to add.
     std::mutex passMutex_;
-    std::condition_variable passIdle_;
     bool passQueued_ = false;
-    bool passRunning_ = false;
     double retryDelay_ = kInitialRetryDelaySeconds;
     std::optional<DuviduDispatchBlock> retryBlock_;
 };

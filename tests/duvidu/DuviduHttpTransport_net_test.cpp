@@ -9,6 +9,7 @@
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
 #include "Duvidu/DuviduSerialization.h"
+#include "Duvidu/DuviduTransportAdapter.h"
 #include "Duvidu/DuviduTransportFactory.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
@@ -311,6 +312,49 @@ TEST_F(DuviduHttpTransportTest, BackOffDoublesUpToFifteenMinutesAndAnAnswerReset
     transport->sendEnvelope(errorEnvelope());
     ASSERT_TRUE(transport->flush(10));
     EXPECT_EQ(queue->delays().back(), 30);
+}
+
+TEST_F(DuviduHttpTransportTest, LostEventsRideWithTheNextStoredEnvelopeOnceWhenClientReportsAreOn)
+{
+    IngestServer server;
+    DuviduTransportAdapter adapter(makeTransport(server), options);
+    adapter.recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
+    adapter.recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
+    adapter.recordLostEvent(DuviduDataCategory::Transaction, DuviduDiscardReason::BeforeSend);
+    DuviduEvent first(DuviduLevel::Error);
+    adapter.sendEvent(first, nullptr, {});
+    DuviduEvent second(DuviduLevel::Error);
+    adapter.sendEvent(second, nullptr, {});
+    ASSERT_TRUE(adapter.flush(10));
+
+    ASSERT_EQ(server.requestCount(), 2u);
+    auto withReport = sentEnvelope(server.requests()[0]);
+    ASSERT_TRUE(withReport);
+    ASSERT_EQ(withReport->items().size(), 2u);
+    EXPECT_EQ(withReport->items()[0].header()->type(), "event");
+    EXPECT_EQ(withReport->items()[1].header()->type(), "client_report");
+    EXPECT_EQ(itemText(withReport->items()[1]),
+              R"({"discarded_events":[{"category":"transaction","quantity":1,"reason":"before_send"},)"
+              R"({"category":"error","quantity":2,"reason":"sample_rate"}],)"
+              R"("timestamp":"2023-11-14T22:13:20.000Z"})");
+    auto without = sentEnvelope(server.requests()[1]);
+    ASSERT_TRUE(without);
+    EXPECT_EQ(without->items().size(), 1u);
+}
+
+TEST_F(DuviduHttpTransportTest, WithoutClientReportsNothingIsCounted)
+{
+    options->sendClientReports = false;
+    IngestServer server;
+    DuviduTransportAdapter adapter(makeTransport(server), options);
+    adapter.recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
+    DuviduEvent event(DuviduLevel::Error);
+    adapter.sendEvent(event, nullptr, {});
+    ASSERT_TRUE(adapter.flush(10));
+    ASSERT_EQ(server.requestCount(), 1u);
+    auto envelope = sentEnvelope(server.requests()[0]);
+    ASSERT_TRUE(envelope);
+    EXPECT_EQ(envelope->items().size(), 1u);
 }
 
 }  // namespace
