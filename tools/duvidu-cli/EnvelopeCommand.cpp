@@ -3,13 +3,13 @@
 #include <cstdio>
 
 #include "CacheDelivery.h"
-#include "CommandLine.h"
+#include "Commands.h"
 #include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduSerialization.h"
 
 using namespace duvidu;
 
-int envelopeCommand(const CommandLine& line)
+int envelopeCommand(const DuviduCliOptions& line)
 {
     if (line.arguments.size() != 1) {
         std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] envelope FILE\n");

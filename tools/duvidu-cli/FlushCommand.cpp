@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "CacheDelivery.h"
-#include "CommandLine.h"
+#include "Commands.h"
 
-int flushCommand(const CommandLine& line)
+int flushCommand(const DuviduCliOptions& line)
 {
     if (!line.arguments.empty()) {
         std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] flush\n");
