@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "Duvidu/DuviduCurrentDate.h"
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduLog.h"
+#include "Duvidu/DuviduRandomProtocol.h"
 
 namespace duvidutest {
 
@@ -40,6 +42,33 @@ public:
     uint64_t dispatchTimeNow() const override { return 0; }
     int64_t timezoneOffset() const override { return 0; }
     uint64_t systemTime() const override { return 0; }
+};
+
+// Sampling numbers given in advance; once they run out, the last one repeats (0.5 when none was given).
+class ScriptedRandom : public duvidu::DuviduRandomProtocol {
+public:
+    explicit ScriptedRandom(std::deque<double> numbers = {}) : numbers_(std::move(numbers)) {}
+    double nextNumber() override
+    {
+        std::lock_guard lock(mutex_);
+        ++draws_;
+        if (numbers_.size() > 1) {
+            double next = numbers_.front();
+            numbers_.pop_front();
+            return next;
+        }
+        return numbers_.empty() ? 0.5 : numbers_.front();
+    }
+    int draws()
+    {
+        std::lock_guard lock(mutex_);
+        return draws_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<double> numbers_;
+    int draws_ = 0;
 };
 
 // Every SDK test starts from a clean container, a fixed clock and a log that prints everything into a collector.
