@@ -32,7 +32,7 @@ void DuviduDependencyContainer::reset()
         std::lock_guard guard(lock());
         old.swap(sharedSlot());
     }
-    // The old members (a queue joins its thread) are released outside the lock.
+    // The old members are released outside the lock.
 }
 
 std::shared_ptr<DuviduCrashWrapper> DuviduDependencyContainer::crashWrapper()

@@ -17,10 +17,17 @@ namespace duvidu {
 struct DuviduDispatchQueue::State {
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable idle;
     std::deque<std::function<void()>> ready;
     std::multimap<Clock::time_point, std::function<void()>> delayed;
     bool stopping = false;
+    bool running = false;
     std::thread::id workerId;
+
+    bool isIdle() const
+    {
+        return !running && ready.empty() && (delayed.empty() || delayed.begin()->first > Clock::now());
+    }
 
     void run()
     {
@@ -34,10 +41,13 @@ struct DuviduDispatchQueue::State {
             if (!ready.empty()) {
                 auto block = std::move(ready.front());
                 ready.pop_front();
+                running = true;
                 lock.unlock();
                 block();
                 block = nullptr;  // captured objects die outside the lock
                 lock.lock();
+                running = false;
+                if (isIdle()) idle.notify_all();
                 continue;
             }
             if (stopping) return;
@@ -65,19 +75,13 @@ DuviduDispatchQueue::DuviduDispatchQueue(std::string name) : name_(std::move(nam
 
 DuviduDispatchQueue::~DuviduDispatchQueue()
 {
-    std::promise<void> drained;
-    auto done = drained.get_future();
-    bool onWorker;
+    std::multimap<Clock::time_point, std::function<void()>> dropped;  // their captured objects die outside the lock
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
-        state_->delayed.clear();
-        onWorker = std::this_thread::get_id() == state_->workerId;
-        // The blocks already due still run: a queue that is dropped finishes what it was given.
-        if (!onWorker) state_->ready.push_back([&drained] { drained.set_value(); });
+        dropped.swap(state_->delayed);
     }
     state_->wake.notify_all();
-    if (!onWorker) done.wait();
 }
 
 // Both take their own reference to the state first: once the block is queued it may run and destroy this queue.
@@ -114,6 +118,15 @@ void DuviduDispatchQueue::sync(const std::function<void()>& block)
         finished.set_value();
     });
     done.wait();
+}
+
+bool DuviduDispatchQueue::waitUntilIdle(Clock::duration timeout)
+{
+    std::unique_lock lock(state_->mutex);
+    if (std::this_thread::get_id() == state_->workerId) return false;
+    auto now = Clock::now();
+    auto deadline = timeout < Clock::time_point::max() - now ? now + timeout : Clock::time_point::max();
+    return state_->idle.wait_until(lock, deadline, [this] { return state_->isIdle(); });
 }
 
 bool DuviduDispatchQueue::isCurrent() const

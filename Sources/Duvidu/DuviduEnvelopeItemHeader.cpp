@@ -10,7 +10,7 @@ DuviduEnvelopeItemHeader::DuviduEnvelopeItemHeader(std::string type, uint64_t le
 Value::Object DuviduEnvelopeItemHeader::serialize() const
 {
     Value::Object header;
-    if (!type_.empty()) header["type"] = type_;
+    header["type"] = type_;
     if (filename_) header["filename"] = *filename_;
     if (contentType_) header["content_type"] = *contentType_;
     header["length"] = length_;

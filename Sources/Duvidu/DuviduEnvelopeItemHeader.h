@@ -19,7 +19,8 @@ public:
     const std::optional<std::string>& filename() const { return filename_; }
     const std::optional<std::string>& contentType() const { return contentType_; }
 
-    // "type" (when not empty), "filename" and "content_type" (when set), and always "length".
+    // "type" (always, even when empty: a reader stops at an item header without it), "filename" and
+    // "content_type" (when set), and always "length".
     virtual Value::Object serialize() const;
 
 protected:

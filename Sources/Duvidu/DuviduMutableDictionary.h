@@ -15,4 +15,11 @@ void mergeEntriesFromDictionary(Value::Object& receiver, const Value::Object& ot
 // that is neither, leaves the dictionary as it was.
 void setBoolValue(Value::Object& receiver, const std::optional<Value>& value, const std::string& key);
 
+// Stores the value under the key when it is present; an absent value leaves the dictionary as it was.
+template <typename T>
+void setValueIfPresent(Value::Object& receiver, const std::string& key, const std::optional<T>& value)
+{
+    if (value) receiver[key] = Value(*value);
+}
+
 }  // namespace duvidu

@@ -151,6 +151,8 @@ TEST_F(DuviduConcurrencyTest, DroppedQueueFinishesWhatWasDueAndMayBeDroppedFromI
         auto queue = std::make_unique<DuviduDispatchQueue>("duvidu-test");
         for (int i = 0; i < 100; ++i) queue->async([&] { ++ran; });
         queue->asyncAt(DuviduDispatchQueue::Clock::now() + 10s, [&] { ran += 1000; });
+        EXPECT_TRUE(queue->waitUntilIdle(10s));
+        EXPECT_EQ(ran.load(), 100);
     }
     EXPECT_EQ(ran.load(), 100);
 
@@ -161,6 +163,44 @@ TEST_F(DuviduConcurrencyTest, DroppedQueueFinishesWhatWasDueAndMayBeDroppedFromI
         done.set_value();
     });
     done.get_future().wait();
+}
+
+// Closing the SDK drops its queues on the main thread while a queued block may be waiting for the main thread.
+TEST_F(DuviduConcurrencyTest, DroppingAQueueNeverWaitsForItsBlocks)
+{
+    std::promise<void> mainThreadFree;
+    auto freed = mainThreadFree.get_future().share();
+    std::promise<void> blockDone;
+    std::atomic<int> laterBlocks{0};
+    auto queue = std::make_unique<DuviduDispatchQueue>("duvidu-test");
+    queue->async([freed, &blockDone] {
+        freed.wait();
+        blockDone.set_value();
+    });
+    for (int i = 0; i < 10; ++i) queue->async([&] { ++laterBlocks; });
+    EXPECT_FALSE(queue->waitUntilIdle(20ms));
+    queue.reset();  // would deadlock if the drop waited for the block above
+    mainThreadFree.set_value();
+    EXPECT_EQ(blockDone.get_future().wait_for(10s), std::future_status::ready);
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (laterBlocks.load() < 10 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(laterBlocks.load(), 10);  // what was due when it was dropped still ran
+}
+
+TEST_F(DuviduConcurrencyTest, WaitUntilIdleCoversDueDelayedBlocksButNotItsOwnThread)
+{
+    DuviduDispatchQueue queue("duvidu-test");
+    EXPECT_TRUE(queue.waitUntilIdle(0s));
+    std::atomic<bool> delayedRan{false};
+    queue.asyncAt(DuviduDispatchQueue::Clock::now() + 30ms, [&] { delayedRan = true; });
+    EXPECT_TRUE(queue.waitUntilIdle(0s));  // not due yet
+    std::this_thread::sleep_for(40ms);
+    EXPECT_TRUE(queue.waitUntilIdle(10s));
+    EXPECT_TRUE(delayedRan.load());
+
+    std::promise<bool> fromInside;
+    queue.async([&] { fromInside.set_value(queue.waitUntilIdle(10s)); });
+    EXPECT_FALSE(fromInside.get_future().get());
 }
 
 TEST_F(DuviduConcurrencyTest, SyncFromTheQueueItselfDoesNotDeadlock)

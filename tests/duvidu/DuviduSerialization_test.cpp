@@ -75,7 +75,7 @@ TEST_F(DuviduSerializationTest, EmptyHeaderIsTwoBytesAndTraceRoundTrips)
 {
     DuviduEnvelopeHeader header(std::nullopt, std::nullopt, nullptr);
     DuviduEnvelope envelope(header, DuviduEnvelopeItem(std::make_shared<DuviduEnvelopeItemHeader>("", 0), {}));
-    EXPECT_EQ(text(*DuviduSerialization::dataWithEnvelope(envelope)), "{}\n{\"length\":0}\n");
+    EXPECT_EQ(text(*DuviduSerialization::dataWithEnvelope(envelope)), "{}\n{\"length\":0,\"type\":\"\"}\n");
 
     auto trace = std::make_shared<DuviduTraceContext>(DuviduId(), "public");
     trace->releaseName = "app@1";
@@ -87,6 +87,17 @@ TEST_F(DuviduSerializationTest, EmptyHeaderIsTwoBytesAndTraceRoundTrips)
     ASSERT_TRUE(back && back->header().traceContext());
     EXPECT_EQ(back->header().traceContext()->serialize(), trace->serialize());
     EXPECT_FALSE(back->header().eventId());
+}
+
+TEST_F(DuviduSerializationTest, ItemWithAnEmptyTypeSurvivesWritingBack)
+{
+    auto read = DuviduSerialization::envelopeWithData(dataFromString("{}\n{\"type\":\"\",\"length\":1}\nx"));
+    ASSERT_TRUE(read);
+    auto again = DuviduSerialization::envelopeWithData(*DuviduSerialization::dataWithEnvelope(*read));
+    ASSERT_TRUE(again);
+    ASSERT_EQ(again->items().size(), 1u);
+    EXPECT_EQ(again->items()[0].header()->type(), "");
+    EXPECT_EQ(text(again->items()[0].data()), "x");
 }
 
 TEST_F(DuviduSerializationTest, ReaderParseTable)
