@@ -99,6 +99,7 @@ std::shared_ptr<DuviduSession> DuviduSession::copy() const
     session->duration_ = duration_;
     session->releaseName_ = releaseName_;
     session->environment_ = environment_;
+    session->user_ = user_;
     return session;
 }
 
@@ -119,6 +120,7 @@ DUVIDU_SESSION_GETTER(std::optional<DuviduDate>, timestamp, timestamp_)
 DUVIDU_SESSION_GETTER(std::optional<double>, duration, duration_)
 DUVIDU_SESSION_GETTER(std::optional<std::string>, releaseName, releaseName_)
 DUVIDU_SESSION_GETTER(std::optional<std::string>, environment, environment_)
+DUVIDU_SESSION_GETTER(std::optional<DuviduUser>, user, user_)
 #undef DUVIDU_SESSION_GETTER
 
 void DuviduSession::setErrors(uint64_t errors)
@@ -131,6 +133,12 @@ void DuviduSession::setEnvironment(std::optional<std::string> environment)
 {
     std::lock_guard lock(mutex_);
     environment_ = std::move(environment);
+}
+
+void DuviduSession::setUser(std::optional<DuviduUser> user)
+{
+    std::lock_guard lock(mutex_);
+    user_ = std::move(user);
 }
 
 void DuviduSession::incrementErrors()
@@ -159,6 +167,11 @@ void DuviduSession::endSessionExitedWithTimestamp(DuviduDate timestamp)
 void DuviduSession::endSessionAbnormalWithTimestamp(DuviduDate timestamp)
 {
     end(DuviduSessionStatus::Abnormal, timestamp);
+}
+
+void DuviduSession::endSessionCrashedWithTimestamp(DuviduDate timestamp)
+{
+    end(DuviduSessionStatus::Crashed, timestamp);
 }
 
 Value::Object DuviduSession::serialize() const

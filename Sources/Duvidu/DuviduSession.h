@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Duvidu/DuviduId.h"
+#include "Duvidu/DuviduUser.h"
 #include "Duvidu/Value.h"
 
 namespace duvidu {
@@ -42,13 +43,17 @@ public:
     std::optional<std::string> releaseName() const;
     std::optional<std::string> environment() const;
     void setEnvironment(std::optional<std::string> environment);
+    std::optional<DuviduUser> user() const;
+    // ObjC: -[DuviduSession setUser:] — keeps a copy of the scope's user.
+    void setUser(std::optional<DuviduUser> user);
 
     // errors + 1, clears "init", raises the sequence.
     void incrementErrors();
-    // Status exited or abnormal, the end timestamp, duration = timestamp - started; clears "init", raises the
-    // sequence.
+    // Status exited, abnormal or crashed, the end timestamp, duration = timestamp - started; clears "init", raises
+    // the sequence.
     void endSessionExitedWithTimestamp(DuviduDate timestamp);
     void endSessionAbnormalWithTimestamp(DuviduDate timestamp);
+    void endSessionCrashedWithTimestamp(DuviduDate timestamp);
 
     // {"sid", "did", "init" (only while set), "started", "timestamp" (the end, or now), "status", "seq", "errors",
     //  "duration" (once ended), "attrs": {"release", "environment"}}
@@ -70,6 +75,7 @@ private:
     std::optional<double> duration_;
     std::optional<std::string> releaseName_;
     std::optional<std::string> environment_;
+    std::optional<DuviduUser> user_;
 };
 
 }  // namespace duvidu
