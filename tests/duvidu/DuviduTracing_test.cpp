@@ -4,8 +4,12 @@
 
 #include "Duvidu/DuviduProfilesSampler.h"
 #include "Duvidu/DuviduSampling.h"
+#include "Duvidu/DuviduScope.h"
+#include "Duvidu/DuviduTraceContext.h"
+#include "Duvidu/DuviduTracer.h"
 #include "Duvidu/DuviduTracerConfiguration.h"
 #include "Duvidu/DuviduTracesSampler.h"
+#include "Duvidu/DuviduTransaction.h"
 #include "DuviduTestSupport.h"
 
 using namespace duvidu;
@@ -140,6 +144,113 @@ TEST_F(DuviduTracingTest, NewContextsStartNewTracesAndConfigurationsStartUndecid
     EXPECT_FALSE(configuration.profilesSamplerDecision());
     configuration.setProfilesSamplerDecision(DuviduProfilesSamplerDecision{DuviduSampleDecision::Yes, 0.5});
     EXPECT_EQ(configuration.profilesSamplerDecision()->decision, DuviduSampleDecision::Yes);
+}
+
+// A hub that keeps what its tracers hand it.
+class RecordingTracerHub : public DuviduTracerHub {
+public:
+    std::shared_ptr<DuviduScope> scope() override { return hubScope; }
+    DuviduId captureTransaction(const std::shared_ptr<DuviduTransaction>& transaction,
+                                const std::shared_ptr<DuviduScope>& scope) override
+    {
+        captured.emplace_back(transaction, scope);
+        return transaction->eventId;
+    }
+
+    std::shared_ptr<DuviduScope> hubScope = std::make_shared<DuviduScope>();
+    std::vector<std::pair<std::shared_ptr<DuviduTransaction>, std::shared_ptr<DuviduScope>>> captured;
+};
+
+TEST_F(DuviduTracingTest, FinishedTracerBecomesATransactionOfItsHubOnce)
+{
+    auto hub = std::make_shared<RecordingTracerHub>();
+    auto context = newTransaction();
+    context.sampled = DuviduSampleDecision::Yes;
+    auto tracer = std::make_shared<DuviduTracer>(context, hub, DuviduTracerConfiguration::defaultConfiguration());
+    hub->hubScope->setSpan(tracer);
+    EXPECT_EQ(DuviduTracer::getTracer(hub->hubScope->span()), tracer);
+    EXPECT_FALSE(tracer->isFinished());
+    EXPECT_FALSE(tracer->serialize().contains("timestamp"));
+
+    clock->now += std::chrono::milliseconds(1500);
+    tracer->finish();
+    tracer->finish();
+    ASSERT_EQ(hub->captured.size(), 1u);
+    EXPECT_EQ(hub->captured[0].second, hub->hubScope);
+    EXPECT_FALSE(hub->hubScope->span());  // no longer the scope's current work
+
+    auto transaction = hub->captured[0].first;
+    EXPECT_EQ(transaction->trace(), tracer);
+    auto json = transaction->serialize();
+    EXPECT_EQ(json.at("type"), Value("transaction"));
+    EXPECT_EQ(json.at("transaction"), Value("load"));
+    EXPECT_EQ(json.at("spans"), Value(Value::Array{}));
+    double start = 0, end = 0;
+    ASSERT_TRUE(json.at("start_timestamp").numberAsDouble(start));
+    ASSERT_TRUE(json.at("timestamp").numberAsDouble(end));
+    EXPECT_DOUBLE_EQ(end - start, 1.5);
+
+    // The transaction's own trace wins over whatever the scope merged in.
+    transaction->context = Value::Object{{"trace", Value::Object{{"span_id", "other"}}}, {"os", Value::Object{}}};
+    auto contexts = *transaction->serialize().at("contexts").asObject();
+    EXPECT_EQ(contexts.at("trace"), Value(tracer->serialize()));
+    EXPECT_TRUE(contexts.contains("os"));
+    const auto& trace = *contexts.at("trace").asObject();
+    EXPECT_EQ(trace.at("trace_id"), Value(context.traceId.duviduIdString()));
+    EXPECT_EQ(trace.at("span_id"), Value(context.spanId.duviduSpanIdString()));
+    EXPECT_EQ(trace.at("op"), Value("ui.load"));
+    EXPECT_EQ(trace.at("origin"), Value("manual"));
+    EXPECT_FALSE(trace.contains("parent_span_id"));
+}
+
+TEST_F(DuviduTracingTest, TracerWithoutHubFinishesQuietlyAndPlainSpansHaveNoTracer)
+{
+    auto tracer = std::make_shared<DuviduTracer>(newTransaction(), nullptr, DuviduTracerConfiguration());
+    tracer->finish();
+    EXPECT_TRUE(tracer->isFinished());
+
+    class PlainSpan : public DuviduSpan {
+        Value::Object serialize() const override { return {}; }
+    };
+    EXPECT_EQ(DuviduTracer::getTracer(std::make_shared<PlainSpan>()), nullptr);
+    EXPECT_EQ(DuviduTracer::getTracer(nullptr), nullptr);
+}
+
+TEST_F(DuviduTracingTest, TraceContextOfAnEnvelopeHeader)
+{
+    DuviduOptions options;
+    options.setDsn("https://key123@ingest.example.com/42");
+    options.releaseName = "app@1.0+7";
+    options.environment = "staging";
+    auto context = newTransaction();
+    context.sampleRate = 0.25;
+    DuviduTracer tracer(context, nullptr, DuviduTracerConfiguration());
+    auto scope = std::make_shared<DuviduScope>();
+    DuviduUser user("u1");
+    user.segment = "beta";
+    scope->setUser(user);
+
+    auto trace = DuviduTraceContext::initWithTracer(tracer, scope, options);
+    ASSERT_TRUE(trace);
+    EXPECT_EQ(trace->serialize(), (Value::Object{{"trace_id", context.traceId.duviduIdString()},
+                                                 {"public_key", "key123"},
+                                                 {"release", "app@1.0+7"},
+                                                 {"environment", "staging"},
+                                                 {"transaction", "load"},
+                                                 {"user_segment", "beta"},
+                                                 {"sample_rate", "0.25"}}));
+    // It reads back from the header's dictionary.
+    EXPECT_EQ(DuviduTraceContext::initWithDict(trace->serialize())->serialize(), trace->serialize());
+
+    auto bare = DuviduTraceContext::initWithTracer(tracer, nullptr, options);
+    EXPECT_FALSE(bare->userSegment);
+
+    DuviduOptions noDsn;
+    noDsn.setDsn(std::nullopt);
+    EXPECT_EQ(DuviduTraceContext::initWithTracer(tracer, scope, noDsn), nullptr);
+    auto untraced = newTransaction();
+    untraced.traceId = DuviduId::empty();
+    EXPECT_EQ(DuviduTraceContext::initWithTracer(DuviduTracer(untraced, nullptr, {}), scope, options), nullptr);
 }
 
 }  // namespace
