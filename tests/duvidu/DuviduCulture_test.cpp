@@ -1,5 +1,4 @@
 // The locale and time-zone facts that go into an event's "culture" context.
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -11,26 +10,6 @@ using namespace duvidu;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedVariable()
-    {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(NSLocaleTest, IdentifiersNamesAndCalendars)
 {
@@ -54,19 +33,19 @@ TEST(NSLocaleTest, IdentifiersNamesAndCalendars)
 
 TEST(NSLocaleTest, CurrentLocaleFollowsTheEnvironment)
 {
-    ScopedVariable all("LC_ALL", nullptr);
-    ScopedVariable messages("LC_MESSAGES", nullptr);
+    duvidutest::ScopedVariable all("LC_ALL", nullptr);
+    duvidutest::ScopedVariable messages("LC_MESSAGES", nullptr);
     auto current = NSLocale::autoupdatingCurrentLocale();
     {
-        ScopedVariable lang("LANG", "de_AT.UTF-8");
+        duvidutest::ScopedVariable lang("LANG", "de_AT.UTF-8");
         EXPECT_EQ(current->localeIdentifier(), "de_AT");
     }
     {
-        ScopedVariable lang("LANG", "en_GB.UTF-8");
-        ScopedVariable overriding("LC_ALL", "fr_CA.UTF-8");
+        duvidutest::ScopedVariable lang("LANG", "en_GB.UTF-8");
+        duvidutest::ScopedVariable overriding("LC_ALL", "fr_CA.UTF-8");
         EXPECT_EQ(current->localeIdentifier(), "fr_CA");
     }
-    ScopedVariable lang("LANG", nullptr);
+    duvidutest::ScopedVariable lang("LANG", nullptr);
     EXPECT_EQ(current->localeIdentifier(), "en_US_POSIX");
     EXPECT_TRUE(current->timeIs24HourFormat());  // the C locale writes 24-hour times
 }
@@ -83,26 +62,26 @@ TEST_F(NSTimeZoneTest, FromTheVariableThenTheLinkThenTheFile)
 {
     std::ofstream(etc / "timezone") << "  America/Chicago \nignored\n";
     {
-        ScopedVariable tz("TZ", nullptr);
+        duvidutest::ScopedVariable tz("TZ", nullptr);
         EXPECT_EQ(NSTimeZone::systemTimeZone(etc.string()).name(), "America/Chicago");
         fs::create_symlink("../usr/share/zoneinfo/right/Asia/Tokyo", etc / "localtime");
         EXPECT_EQ(NSTimeZone::systemTimeZone(etc.string()).name(), "Asia/Tokyo");
     }
     {
-        ScopedVariable tz("TZ", ":Europe/Berlin");
+        duvidutest::ScopedVariable tz("TZ", ":Europe/Berlin");
         EXPECT_EQ(NSTimeZone::systemTimeZone(etc.string()).name(), "Europe/Berlin");
     }
     {
-        ScopedVariable tz("TZ", "/usr/share/zoneinfo/Pacific/Auckland");
+        duvidutest::ScopedVariable tz("TZ", "/usr/share/zoneinfo/Pacific/Auckland");
         EXPECT_EQ(NSTimeZone::systemTimeZone(etc.string()).name(), "Pacific/Auckland");
     }
     {
-        ScopedVariable tz("TZ", "");
+        duvidutest::ScopedVariable tz("TZ", "");
         EXPECT_EQ(NSTimeZone::systemTimeZone(etc.string()).name(), "UTC");
     }
     fs::remove(etc / "localtime");
     fs::remove(etc / "timezone");
-    ScopedVariable tz("TZ", nullptr);
+    duvidutest::ScopedVariable tz("TZ", nullptr);
     EXPECT_EQ(NSTimeZone::systemTimeZone(etc.string()).name(), "UTC");
 }
 
