@@ -1,14 +1,17 @@
 #include "CacheDelivery.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
 #include "Duvidu/DuviduTransportFactory.h"
 
 using namespace duvidu;
 
-std::optional<CacheDelivery> CacheDelivery::open(const std::optional<std::string>& dsn)
+std::optional<CacheDelivery> CacheDelivery::open(std::optional<std::string> dsn)
 {
+    if (const char* fromEnvironment = std::getenv("DUVIDU_DSN"); !dsn && fromEnvironment && *fromEnvironment)
+        dsn = fromEnvironment;
     if (!dsn) {
         std::fprintf(stderr, "duvidu-cli: no DSN: give --dsn DSN or set DUVIDU_DSN\n");
         return std::nullopt;

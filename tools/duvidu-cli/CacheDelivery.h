@@ -13,8 +13,9 @@ public:
     // How long the commands wait for the service.
     static constexpr double kWaitSeconds = 5;
 
-    // Prints why and gives nullopt when the DSN is missing or invalid, or the cache cannot be opened.
-    static std::optional<CacheDelivery> open(const std::optional<std::string>& dsn);
+    // The DSN given, else DUVIDU_DSN when set and not empty. Prints why and gives nullopt when the DSN is missing or
+    // invalid, or the cache cannot be opened.
+    static std::optional<CacheDelivery> open(std::optional<std::string> dsn);
 
     const std::shared_ptr<duvidu::DuviduFileManager>& fileManager() const { return fileManager_; }
     // Sends what the cache holds, waiting at most kWaitSeconds: 0 when the cache is empty afterwards, 1 when
