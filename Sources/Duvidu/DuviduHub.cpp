@@ -252,7 +252,7 @@ void DuviduHub::startSession()
     {
         std::lock_guard lock(sessionLock_);
         previous = session_;
-        session_ = std::make_shared<DuviduSession>(options->releaseName, DuviduInstallation::id());
+        session_ = std::make_shared<DuviduSession>(options->releaseName, DuviduInstallation::id().value_or(""));
         // Taken and cleared in one step: an error counted meanwhile on another thread is not lost.
         if (options->enableAutoSessionTracking) {
             if (uint64_t errors = errorsBeforeSession_.exchange(0); errors > 0) session_->setErrors(errors);

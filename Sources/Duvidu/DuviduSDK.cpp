@@ -1,7 +1,9 @@
 #include "Duvidu/DuviduSDK.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 #include "Duvidu/DuviduClient.h"
 #include "Duvidu/DuviduCrashWrapper.h"

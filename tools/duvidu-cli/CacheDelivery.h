@@ -13,8 +13,8 @@ public:
     // How long the commands wait for the service.
     static constexpr double kWaitSeconds = 5;
 
-    // The DSN given, else DUVIDU_DSN. Prints why and gives nullopt when the DSN is missing or invalid, or the cache
-    // cannot be opened.
+    // The DSN given, else DUVIDU_DSN when set and not empty. Prints why and gives nullopt when the DSN is missing or
+    // invalid, or the cache cannot be opened.
     static std::optional<CacheDelivery> open(std::optional<std::string> dsn);
 
     const std::shared_ptr<duvidu::DuviduFileManager>& fileManager() const { return fileManager_; }

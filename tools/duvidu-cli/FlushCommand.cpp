@@ -5,12 +5,12 @@
 #include "CacheDelivery.h"
 #include "Commands.h"
 
-int flushCommand(const DuviduCliOptions& line)
+int flushCommand(const DuviduCliOptions& options)
 {
-    if (!line.arguments.empty()) {
+    if (!options.arguments.empty()) {
         std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] flush\n");
         return 2;
     }
-    auto delivery = CacheDelivery::open(line.dsn);
+    auto delivery = CacheDelivery::open(options.dsn);
     return delivery ? delivery->sendAll() : 2;
 }
