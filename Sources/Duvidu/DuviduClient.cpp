@@ -347,7 +347,7 @@ DuviduId DuviduClient::sendEvent(const std::shared_ptr<DuviduEvent>& event, cons
     if (!prepared) return DuviduId::empty();
     // The trace comes from the event as the caller gave it: a transaction's own tracer, else the scope's span.
     auto traceContext = getTraceState(*event, scope);
-    transportAdapter_->sendEvent(prepared, traceContext, attachmentsFor(*prepared, scope), additionalEnvelopeItems);
+    transportAdapter_->sendEvent(*prepared, traceContext, attachmentsFor(*prepared, scope), additionalEnvelopeItems);
     return prepared->eventId;
 }
 
@@ -359,12 +359,12 @@ DuviduId DuviduClient::sendEvent(const std::shared_ptr<DuviduEvent>& event,
     auto attachments = attachmentsFor(*event, scope);
     auto releaseName = session ? session->releaseName() : std::nullopt;
     if (releaseName && !releaseName->empty()) {
-        transportAdapter_->sendEvent(event, session, attachments);
+        transportAdapter_->sendEvent(*event, *session, attachments);
         return event->eventId;
     }
     auto traceContext = getTraceState(*event, scope);
     DUVIDU_LOG_DEBUG("Session has no release name. Won't send it.");
-    transportAdapter_->sendEvent(event, traceContext, attachments);
+    transportAdapter_->sendEvent(*event, traceContext, attachments);
     return event->eventId;
 }
 

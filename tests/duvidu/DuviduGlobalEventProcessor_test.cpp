@@ -4,7 +4,6 @@
 
 #include "Duvidu/DuviduEvent.h"
 #include "Duvidu/DuviduGlobalEventProcessor.h"
-#include "Duvidu/DuviduSDK.h"
 #include "DuviduTestSupport.h"
 
 using namespace duvidu;
@@ -74,22 +73,6 @@ TEST_F(DuviduGlobalEventProcessorTest, ConcurrentAddingAndWalking)
     adding = false;
     for (size_t t = 4; t < threads.size(); ++t) threads[t].join();
     EXPECT_EQ(global.processors()->size(), 1000u);
-}
-
-TEST_F(DuviduGlobalEventProcessorTest, CrashedLastRunFlagIsSetOnceAcrossThreads)
-{
-    DuviduSDK::setCrashedLastRunCalled(false);
-    std::atomic<int> winners{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&] {
-            if (DuviduSDK::markCrashedLastRunCalled()) ++winners;
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(winners, 1);
-    EXPECT_TRUE(DuviduSDK::crashedLastRunCalled());
-    DuviduSDK::setCrashedLastRunCalled(false);
 }
 
 }  // namespace
