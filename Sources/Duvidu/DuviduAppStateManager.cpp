@@ -4,11 +4,10 @@
 
 namespace duvidu {
 
-DuviduAppStateManager::DuviduAppStateManager(std::shared_ptr<const DuviduOptions> options,
-                                             std::shared_ptr<DuviduCrashWrapper> crashWrapper,
-                                             std::shared_ptr<DuviduFileManager> fileManager,
-                                             std::shared_ptr<DuviduSysctl> sysctl,
-                                             std::shared_ptr<DuviduNSNotificationCenterWrapper> notificationCenterWrapper)
+DuviduAppStateManager::DuviduAppStateManager(
+    std::shared_ptr<const DuviduOptions> options, std::shared_ptr<DuviduCrashWrapper> crashWrapper,
+    std::shared_ptr<DuviduFileManager> fileManager, std::shared_ptr<DuviduSysctl> sysctl,
+    std::shared_ptr<DuviduNSNotificationCenterWrapper> notificationCenterWrapper)
     : options_(std::move(options)), crashWrapper_(std::move(crashWrapper)), fileManager_(std::move(fileManager)),
       sysctl_(std::move(sysctl)), notificationCenter_(std::move(notificationCenterWrapper))
 {
@@ -40,7 +39,8 @@ void DuviduAppStateManager::start()
         fileManager_->storeAppState(buildCurrentAppState());
     }
     // A handler already handed out by a posting thread may run after the manager is gone; it then does nothing.
-    auto observe = [this, weak = weak_from_this()](const std::string& name, std::function<void(DuviduAppState&)> change) {
+    auto observe = [this, weak = weak_from_this()](const std::string& name,
+                                                   std::function<void(DuviduAppState&)> change) {
         notificationCenter_->addObserver(
             this,
             [weak, change](const DuviduNotification&) {

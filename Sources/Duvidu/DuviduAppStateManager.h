@@ -19,7 +19,8 @@ namespace duvidu {
 // compares it with its own to tell how this one ended.
 class DuviduAppStateManager : public std::enable_shared_from_this<DuviduAppStateManager> {
 public:
-    DuviduAppStateManager(std::shared_ptr<const DuviduOptions> options, std::shared_ptr<DuviduCrashWrapper> crashWrapper,
+    DuviduAppStateManager(std::shared_ptr<const DuviduOptions> options,
+                          std::shared_ptr<DuviduCrashWrapper> crashWrapper,
                           std::shared_ptr<DuviduFileManager> fileManager, std::shared_ptr<DuviduSysctl> sysctl,
                           std::shared_ptr<DuviduNSNotificationCenterWrapper> notificationCenterWrapper);
     ~DuviduAppStateManager();

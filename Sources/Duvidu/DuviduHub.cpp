@@ -311,8 +311,9 @@ void DuviduHub::closeCachedSessionWithTimestamp(const std::optional<DuviduDate>&
     if (crashWrapper_->crashedLastLaunch()) return;
 
     if (!timestamp) {
-        DUVIDU_LOG_DEBUG("No timestamp to close session was provided. Closing as abnormal. Using session's start time " +
-                         Value(session->started()).description());
+        DUVIDU_LOG_DEBUG(
+            "No timestamp to close session was provided. Closing as abnormal. Using session's start time " +
+            Value(session->started()).description());
         session->endSessionAbnormalWithTimestamp(session->started());
     } else {
         DUVIDU_LOG_DEBUG("Closing cached session as exited.");
