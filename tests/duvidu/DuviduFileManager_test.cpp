@@ -83,6 +83,11 @@ TEST_F(DuviduFileManagerTest, AFolderThatCannotBeMadeGivesNoFileManagerAndACache
     EXPECT_EQ(error.localizedDescription().rfind("Could not create the folder " + home.cache().string() + "/duvidu/", 0),
               0u)
         << error.localizedDescription();
+    const auto lines = logOutput->lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("[Duvidu] [error] [DuviduFileManager:", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("] Failed to create the folder " + home.cache().string() + "/duvidu/"), std::string::npos)
+        << lines[0];
 }
 
 TEST_F(DuviduFileManagerTest, EnvelopeFilesHoldTheEnvelopeBytesAndSortByAge)
