@@ -14,7 +14,7 @@ namespace duvidu {
 class DuviduStacktrace {
 public:
     // ObjC: -[DuviduStacktrace initWithFrames:registers:]
-    DuviduStacktrace(std::vector<DuviduFrame> frames = {}, std::map<std::string, std::string> registers = {});
+    explicit DuviduStacktrace(std::vector<DuviduFrame> frames = {}, std::map<std::string, std::string> registers = {});
 
     std::vector<DuviduFrame> frames;
     // Register name to value text, for example "lr".

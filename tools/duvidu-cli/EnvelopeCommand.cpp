@@ -3,19 +3,19 @@
 #include <cstdio>
 
 #include "CacheDelivery.h"
-#include "CommandLine.h"
+#include "Commands.h"
 #include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduSerialization.h"
 
 using namespace duvidu;
 
-int envelopeCommand(const CommandLine& line)
+int envelopeCommand(const DuviduCliOptions& options)
 {
-    if (line.arguments.size() != 1) {
+    if (options.arguments.size() != 1) {
         std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] envelope FILE\n");
         return 2;
     }
-    const std::string& file = line.arguments[0];
+    const std::string& file = options.arguments[0];
     auto bytes = duvidu_readTextFile(file.c_str());
     if (!bytes) {
         std::fprintf(stderr, "duvidu-cli: cannot read %s\n", file.c_str());
@@ -26,7 +26,7 @@ int envelopeCommand(const CommandLine& line)
         std::fprintf(stderr, "duvidu-cli: %s holds no envelope\n", file.c_str());
         return 2;
     }
-    auto delivery = CacheDelivery::open(line.dsn);
+    auto delivery = CacheDelivery::open(options);
     if (!delivery) return 2;
     const auto path = delivery->fileManager()->storeEnvelope(*envelope);
     if (path.empty()) {

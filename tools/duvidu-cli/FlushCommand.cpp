@@ -3,14 +3,14 @@
 #include <cstdio>
 
 #include "CacheDelivery.h"
-#include "CommandLine.h"
+#include "Commands.h"
 
-int flushCommand(const CommandLine& line)
+int flushCommand(const DuviduCliOptions& options)
 {
-    if (!line.arguments.empty()) {
+    if (!options.arguments.empty()) {
         std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] flush\n");
         return 2;
     }
-    auto delivery = CacheDelivery::open(line.dsn);
+    auto delivery = CacheDelivery::open(options);
     return delivery ? delivery->sendAll() : 2;
 }

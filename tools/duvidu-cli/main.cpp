@@ -1,33 +1,30 @@
-// duvidu-cli: developer commands of the error-reporting SDK. The DSN comes from --dsn or DUVIDU_DSN.
-//
-//   duvidu-cli [--dsn DSN] envelope FILE   store an envelope file in the cache and send the cache
-//   duvidu-cli [--dsn DSN] flush           send what the cache holds
-//
-// The delivering commands wait at most 5 s and exit 0 when the cache is empty afterwards, 1 when something is kept
-// for later, 2 on a usage error.
+// duvidu-cli [--dsn DSN] [--release NAME] COMMAND [ARGUMENTS]: developer commands over the error-reporting SDK.
 
 #include <cstdio>
-#include <map>
 #include <string>
 
-#include "CommandLine.h"
+#include "Commands.h"
 
 namespace {
 
-const std::map<std::string, int (*)(const CommandLine&)>& commands()
-{
-    static const std::map<std::string, int (*)(const CommandLine&)> table = {
-        {"envelope", envelopeCommand},
-        {"flush", flushCommand},
-    };
-    return table;
-}
+struct Command {
+    const char* name;
+    int (*run)(const DuviduCliOptions&);
+    const char* usage;
+};
 
-int usage()
+// One line per command, in alphabetical order.
+const Command kCommands[] = {
+    {"envelope", envelopeCommand, "envelope FILE           store an envelope file in the cache and send the cache"},
+    {"flush", flushCommand, "flush                   send what the cache holds"},
+    {"threads", threadsCommand, "threads [--workers N]   the threads with stacks and debug images, as JSON"},
+};
+
+int usage(const std::string& problem)
 {
-    std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] <command> [arguments]\ncommands:");
-    for (const auto& [name, command] : commands()) std::fprintf(stderr, " %s", name.c_str());
-    std::fprintf(stderr, "\n");
+    std::fprintf(stderr, "duvidu-cli: %s\nusage: duvidu-cli [--dsn DSN] [--release NAME] COMMAND [ARGUMENTS]\n",
+                 problem.c_str());
+    for (const auto& command : kCommands) std::fprintf(stderr, "  %s\n", command.usage);
     return 2;
 }
 
@@ -35,9 +32,11 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    auto line = CommandLine::parse(argc, argv);
-    if (!line) return usage();
-    auto command = commands().find(line->command);
-    if (command == commands().end()) return usage();
-    return command->second(*line);
+    std::string error;
+    auto options = DuviduCliOptions::parse(argc, argv, error);
+    if (!options) return usage(error);
+    for (const auto& command : kCommands) {
+        if (options->command == command.name) return command.run(*options);
+    }
+    return usage("unknown command " + options->command);
 }
