@@ -1,16 +1,14 @@
 #include "Duvidu/DuviduFileManager.h"
 
 #include <openssl/evp.h>
-#include <pwd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
+#include "Duvidu/DuviduCacheDirectory.h"
 #include "Duvidu/DuviduDateExtras.h"
 #include "Duvidu/DuviduError.h"
 #include "Duvidu/DuviduFileText.h"
@@ -72,19 +70,6 @@ std::shared_ptr<DuviduEnvelope> wholeEnvelope(const DuviduData& bytes)
 
 }  // namespace
 
-std::string DuviduFileManager::cacheFolder()
-{
-    // XDG: a relative XDG_CACHE_HOME is invalid and ignored.
-    const char* cacheHome = std::getenv("XDG_CACHE_HOME");
-    if (cacheHome && cacheHome[0] == '/') return std::string(cacheHome) + "/duvidu";
-    const char* home = std::getenv("HOME");
-    std::string homePath = home && home[0] ? home : "";
-    if (homePath.empty()) {
-        if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) homePath = entry->pw_dir;
-    }
-    return homePath + "/.cache/duvidu";
-}
-
 std::shared_ptr<DuviduFileManager> DuviduFileManager::initWithOptions(
     const DuviduOptions& options, std::shared_ptr<DuviduCurrentDateProvider> currentDateProvider,
     std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper, NSError* error)
@@ -95,7 +80,7 @@ std::shared_ptr<DuviduFileManager> DuviduFileManager::initWithOptions(
 
     // Without a DSN nothing is sent, but stored files still need a folder that no DSN shares.
     const std::string dsnText = options.parsedDsn() ? options.parsedDsn()->url() : "";
-    const std::string path = cacheFolder() + "/" + sha1Hex(dsnText);
+    const std::string path = duvidu_cacheDirectory() + "/" + sha1Hex(dsnText);
     manager->duviduPath_ = path;
     manager->envelopesPath_ = path + "/envelopes";
     manager->currentSessionFilePath_ = path + "/session.current";

@@ -49,9 +49,6 @@ public:
         const DuviduOptions& options, std::shared_ptr<DuviduCurrentDateProvider> currentDateProvider,
         std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper, NSError* error = nullptr);
 
-    // The folder that holds the caches of every DSN: $XDG_CACHE_HOME/duvidu, or ~/.cache/duvidu.
-    static std::string cacheFolder();
-
     void setDelegate(std::weak_ptr<DuviduFileManagerDelegate> delegate);
 
     // Returns at once; on the file manager's queue deletes envelope files older than 90 days.

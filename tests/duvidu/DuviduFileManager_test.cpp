@@ -68,8 +68,6 @@ TEST_F(DuviduFileManagerTest, LivesInTheCacheFolderUnderTheDsnsHashAndDropsALeft
 
     options.setDsn("https://key@example.com/43");
     EXPECT_NE(make()->duviduPath(), expected);
-    unsetenv("XDG_CACHE_HOME");
-    EXPECT_EQ(DuviduFileManager::cacheFolder(), home.path().string() + "/.cache/duvidu");
 }
 
 TEST_F(DuviduFileManagerTest, AFolderThatCannotBeMadeGivesNoFileManagerAndACacheError)
@@ -83,6 +81,11 @@ TEST_F(DuviduFileManagerTest, AFolderThatCannotBeMadeGivesNoFileManagerAndACache
     EXPECT_EQ(error.localizedDescription().rfind("Could not create the folder " + home.cache().string() + "/duvidu/", 0),
               0u)
         << error.localizedDescription();
+    const auto lines = logOutput->lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("[Duvidu] [error] [DuviduFileManager:", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("] Failed to create the folder " + home.cache().string() + "/duvidu/"), std::string::npos)
+        << lines[0];
 }
 
 TEST_F(DuviduFileManagerTest, EnvelopeFilesHoldTheEnvelopeBytesAndSortByAge)

@@ -1,30 +1,21 @@
 #include "CacheDelivery.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
 #include "Duvidu/DuviduTransportFactory.h"
 
 using namespace duvidu;
 
-std::optional<CacheDelivery> CacheDelivery::open(std::optional<std::string> dsn)
+std::optional<CacheDelivery> CacheDelivery::open(const DuviduCliOptions& options)
 {
-    if (const char* fromEnvironment = std::getenv("DUVIDU_DSN"); !dsn && fromEnvironment && *fromEnvironment)
-        dsn = fromEnvironment;
-    if (!dsn) {
-        std::fprintf(stderr, "duvidu-cli: no DSN: give --dsn DSN or set DUVIDU_DSN\n");
-        return std::nullopt;
-    }
     CacheDelivery delivery;
-    delivery.options_ = std::make_shared<DuviduOptions>();
-    NSError error("", 0);
-    auto parsed = DuviduDsn::initWithString(*dsn, &error);
-    if (!parsed) {
-        std::fprintf(stderr, "duvidu-cli: invalid DSN: %s\n", error.localizedDescription().c_str());
+    delivery.options_ = options.sdkOptions();
+    if (!delivery.options_->parsedDsn()) {
+        std::fprintf(stderr, "duvidu-cli: no valid DSN: give --dsn DSN or set DUVIDU_DSN\n");
         return std::nullopt;
     }
-    delivery.options_->setDsn(*dsn);
+    NSError error("", 0);
     delivery.fileManager_ = DuviduFileManager::initWithOptions(
         *delivery.options_, DuviduDefaultCurrentDateProvider::sharedInstance(),
         std::make_shared<DuviduDispatchQueueWrapper>(), &error);

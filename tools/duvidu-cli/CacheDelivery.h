@@ -2,24 +2,22 @@
 
 #include <memory>
 #include <optional>
-#include <string>
 
 #include "Duvidu/DuviduFileManager.h"
 #include "Duvidu/DuviduOptions.h"
+#include "DuviduCliOptions.h"
 
-// The DSN's on-disk cache, as the commands that deliver from it open it.
+// The DSN's on-disk cache, as the commands that deliver from it open it. They wait at most 5 s for the service and
+// exit 0 when the cache is empty afterwards, 1 when something is kept for later.
 class CacheDelivery {
 public:
-    // How long the commands wait for the service.
     static constexpr double kWaitSeconds = 5;
 
-    // The DSN given, else DUVIDU_DSN when set and not empty. Prints why and gives nullopt when the DSN is missing or
-    // invalid, or the cache cannot be opened.
-    static std::optional<CacheDelivery> open(std::optional<std::string> dsn);
+    // Prints why and gives nullopt when there is no valid DSN or the cache cannot be opened.
+    static std::optional<CacheDelivery> open(const DuviduCliOptions& options);
 
     const std::shared_ptr<duvidu::DuviduFileManager>& fileManager() const { return fileManager_; }
-    // Sends what the cache holds, waiting at most kWaitSeconds: 0 when the cache is empty afterwards, 1 when
-    // something is kept for later.
+    // Sends what the cache holds and gives the exit status.
     int sendAll() const;
 
 private:

@@ -26,7 +26,7 @@ int envelopeCommand(const DuviduCliOptions& options)
         std::fprintf(stderr, "duvidu-cli: %s holds no envelope\n", file.c_str());
         return 2;
     }
-    auto delivery = CacheDelivery::open(options.dsn);
+    auto delivery = CacheDelivery::open(options);
     if (!delivery) return 2;
     const auto path = delivery->fileManager()->storeEnvelope(*envelope);
     if (path.empty()) {

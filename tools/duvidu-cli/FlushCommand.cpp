@@ -11,6 +11,6 @@ int flushCommand(const DuviduCliOptions& options)
         std::fprintf(stderr, "usage: duvidu-cli [--dsn DSN] flush\n");
         return 2;
     }
-    auto delivery = CacheDelivery::open(options.dsn);
+    auto delivery = CacheDelivery::open(options);
     return delivery ? delivery->sendAll() : 2;
 }

@@ -94,21 +94,21 @@ size_t gnuHashSymbolCount(const uint32_t* table)
     return size_t(highest) + 1;
 }
 
-void readDynamicSymbols(const struct dl_phdr_info* info, const ElfW(Phdr) & header,
-                        DuviduCrashBinaryImageCache::Image& image)
+// The exported functions of the image's dynamic symbol table, sorted by address; empty when it has no table.
+std::vector<DuviduCrashBinaryImageCache::Function> readFunctions(const struct dl_phdr_info* info,
+                                                                  const ElfW(Phdr) & header, uint64_t start,
+                                                                  uint64_t end)
 {
-    const uint64_t start = image.record.address;
-    const uint64_t end = start + image.record.size;
     // The loader relocates these entries in place for most objects but not for the kernel's vdso.
     auto pointer = [&](uint64_t value) -> uint64_t {
         if (info->dlpi_addr != 0 && value < info->dlpi_addr) value += info->dlpi_addr;
         return value >= start && value < end ? value : 0;
     };
-    uint64_t symbols = 0, strings = 0, stringsSize = 0, hash = 0, gnuHash = 0;
+    uint64_t symbolTable = 0, strings = 0, stringsSize = 0, hash = 0, gnuHash = 0;
     for (auto dynamic = reinterpret_cast<const ElfW(Dyn)*>(info->dlpi_addr + header.p_vaddr);
          dynamic->d_tag != DT_NULL; ++dynamic) {
         switch (dynamic->d_tag) {
-        case DT_SYMTAB: symbols = pointer(dynamic->d_un.d_ptr); break;
+        case DT_SYMTAB: symbolTable = pointer(dynamic->d_un.d_ptr); break;
         case DT_STRTAB: strings = pointer(dynamic->d_un.d_ptr); break;
         case DT_STRSZ: stringsSize = dynamic->d_un.d_val; break;
         case DT_HASH: hash = pointer(dynamic->d_un.d_ptr); break;
@@ -116,24 +116,50 @@ void readDynamicSymbols(const struct dl_phdr_info* info, const ElfW(Phdr) & head
         default: break;
         }
     }
-    if (!symbols || !strings || strings + stringsSize > end) return;
+    std::vector<DuviduCrashBinaryImageCache::Function> functions;
+    if (!symbolTable || !strings || strings + stringsSize > end) return functions;
     size_t count = 0;
     if (gnuHash) {
         count = gnuHashSymbolCount(reinterpret_cast<const uint32_t*>(gnuHash));
     } else if (hash) {
         count = reinterpret_cast<const uint32_t*>(hash)[1];
     }
-    if (symbols + count * sizeof(ElfW(Sym)) > end) return;
-    image.bias = info->dlpi_addr;
-    image.symbols = reinterpret_cast<const void*>(symbols);
-    image.symbolCount = count;
-    image.strings = reinterpret_cast<const char*>(strings);
-    image.stringsSize = stringsSize;
+    if (symbolTable + count * sizeof(ElfW(Sym)) > end) return functions;
+    auto symbols = reinterpret_cast<const ElfW(Sym)*>(symbolTable);
+    for (size_t i = 0; i < count; ++i) {
+        const ElfW(Sym)& symbol = symbols[i];
+        if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_shndx == SHN_UNDEF || symbol.st_value == 0 ||
+            symbol.st_name >= stringsSize)
+            continue;
+        functions.push_back({info->dlpi_addr + symbol.st_value, symbol.st_size,
+                             reinterpret_cast<const char*>(strings) + symbol.st_name});
+    }
+    std::sort(functions.begin(), functions.end(),
+              [](const auto& a, const auto& b) { return a.start < b.start; });
+    return functions;
+}
+
+struct Walk {
+    DuviduCrashBinaryImageCache::Snapshot* snapshot;
+    const DuviduCrashBinaryImageCache::Snapshot* previous;
+};
+
+// The function list the previous list made for the same image at the same place.
+std::shared_ptr<const std::vector<DuviduCrashBinaryImageCache::Function>> knownFunctions(
+    const DuviduCrashBinaryImageCache::Snapshot* previous, uint64_t address, const std::string& path)
+{
+    if (!previous) return nullptr;
+    for (size_t i = 0; i < previous->images.size(); ++i) {
+        if (previous->images[i].record.address == address && previous->paths[i] == path)
+            return previous->images[i].functions;
+    }
+    return nullptr;
 }
 
 int addImage(struct dl_phdr_info* info, size_t size, void* data)
 {
-    auto* snapshot = static_cast<DuviduCrashBinaryImageCache::Snapshot*>(data);
+    auto* walk = static_cast<Walk*>(data);
+    auto* snapshot = walk->snapshot;
     if (size >= offsetof(struct dl_phdr_info, dlpi_subs) + sizeof(info->dlpi_subs)) {
         snapshot->adds = info->dlpi_adds;
         snapshot->subs = info->dlpi_subs;
@@ -157,7 +183,13 @@ int addImage(struct dl_phdr_info* info, size_t size, void* data)
         for (int i = 0; i < info->dlpi_phnum; ++i) {
             const auto& header = info->dlpi_phdr[i];
             if (header.p_type == PT_NOTE && !hasUuid) hasUuid = readBuildId(info, header, image.uuidBytes);
-            if (header.p_type == PT_DYNAMIC) readDynamicSymbols(info, header, image);
+            if (header.p_type == PT_DYNAMIC && !image.functions) {
+                image.functions = knownFunctions(walk->previous, image.record.address, path);
+                if (!image.functions) {
+                    image.functions = std::make_shared<const std::vector<DuviduCrashBinaryImageCache::Function>>(
+                        readFunctions(info, header, image.record.address, image.record.address + image.record.size));
+                }
+            }
         }
         // The record's pointers are set once the list stops growing.
         image.record.uuid = hasUuid ? image.uuidBytes : nullptr;
@@ -180,7 +212,8 @@ void DuviduCrashBinaryImageCache::refresh()
     if (last && last->adds == counters.adds && last->subs == counters.subs) return;
 
     auto snapshot = std::make_unique<Snapshot>();
-    dl_iterate_phdr(addImage, snapshot.get());
+    Walk walk{snapshot.get(), last};
+    dl_iterate_phdr(addImage, &walk);
     for (size_t i = 0; i < snapshot->images.size(); ++i) {
         auto& image = snapshot->images[i];
         if (image.record.uuid) image.record.uuid = image.uuidBytes;
@@ -210,24 +243,29 @@ const DuviduCrashBinaryImageCache::Image* DuviduCrashBinaryImageCache::imageCont
 bool DuviduCrashBinaryImageCache::symbolContaining(const Image& image, uintptr_t address, const char** name,
                                                    uintptr_t* start)
 {
-    auto symbols = static_cast<const ElfW(Sym)*>(image.symbols);
-    const ElfW(Sym)* best = nullptr;
-    uint64_t bestStart = 0;
-    for (size_t i = 0; i < image.symbolCount; ++i) {
-        const ElfW(Sym)& symbol = symbols[i];
-        if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_shndx == SHN_UNDEF || symbol.st_value == 0)
-            continue;
-        uint64_t begin = image.bias + symbol.st_value;
-        bool inside = symbol.st_size == 0 ? address == begin : address >= begin && address - begin < symbol.st_size;
-        if (inside && (!best || begin > bestStart) && symbol.st_name < image.stringsSize) {
-            best = &symbol;
-            bestStart = begin;
+    if (!image.functions) return false;
+    const auto& functions = *image.functions;
+    // The last function starting at or before the address, then the few before it that start at the same place or
+    // might enclose it.
+    size_t low = 0, high = functions.size();
+    while (low < high) {
+        size_t middle = low + (high - low) / 2;
+        if (functions[middle].start <= address)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    constexpr size_t kLookBack = 8;
+    for (size_t i = low; i > 0 && low - i < kLookBack; --i) {
+        const Function& function = functions[i - 1];
+        bool inside = function.size == 0 ? address == function.start : address - function.start < function.size;
+        if (inside) {
+            *name = function.name;
+            *start = function.start;
+            return true;
         }
     }
-    if (!best) return false;
-    *name = image.strings + best->st_name;
-    *start = bestStart;
-    return true;
+    return false;
 }
 
 }  // namespace duvidu

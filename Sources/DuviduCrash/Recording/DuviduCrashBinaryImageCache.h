@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,15 +14,18 @@ namespace duvidu {
 // or goes away afterwards, so that a handler can look addresses up in it without a lock or an allocation.
 class DuviduCrashBinaryImageCache {
 public:
+    // An image's exported functions, sorted by address; the names lie in the image's own string table.
+    struct Function {
+        uint64_t start;
+        uint64_t size;
+        const char* name;
+    };
+
     struct Image {
         DuviduCrashBinaryImage record;
         uint8_t uuidBytes[16] = {};
-        // The image's dynamic symbol table as it lies in memory, for naming addresses; empty when it has none.
-        uint64_t bias = 0;
-        const void* symbols = nullptr;
-        size_t symbolCount = 0;
-        const char* strings = nullptr;
-        size_t stringsSize = 0;
+        // Shared by every list in which the image stays loaded at the same place.
+        std::shared_ptr<const std::vector<Function>> functions;
     };
 
     struct Snapshot {
