@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Duvidu/DuviduFileText.h"
+#include "DuviduCrash/Recording/DuviduCrashC.h"
 
 namespace duvidu {
 
@@ -28,6 +29,16 @@ std::optional<uint64_t> DuviduCrashWrapper::kilobytesField(const std::string& pr
         return kilobytes * 1024;
     }
     return std::nullopt;
+}
+
+bool DuviduCrashWrapper::crashedLastLaunch() const
+{
+    return duviducrash_crashedLastLaunch();
+}
+
+double DuviduCrashWrapper::activeDurationSinceLastCrash() const
+{
+    return duviducrash_activeDurationSinceLastCrash();
 }
 
 bool DuviduCrashWrapper::isBeingTraced() const

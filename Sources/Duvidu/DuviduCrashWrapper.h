@@ -13,9 +13,11 @@ public:
     virtual ~DuviduCrashWrapper() = default;
     static std::shared_ptr<DuviduCrashWrapper> sharedInstance();
 
-    // Whether the previous launch of the application ended in a crash, as the crash layer recorded it; no launch is
-    // recorded as crashed until a crash monitor is installed.
-    virtual bool crashedLastLaunch() const { return false; }
+    // Whether the previous launch of the application ended in a crash, as the crash state file said when crash
+    // capture was first installed in this process; false before that.
+    virtual bool crashedLastLaunch() const;
+    // Seconds the application was active since the last crash.
+    virtual double activeDurationSinceLastCrash() const;
     // Whether a debugger (or another tracer) is attached to this process.
     virtual bool isBeingTraced() const;
     // Bytes of free memory; 0 when it cannot be read.

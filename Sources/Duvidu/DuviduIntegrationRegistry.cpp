@@ -1,6 +1,7 @@
 #include "Duvidu/DuviduIntegrationRegistry.h"
 
 #include "Duvidu/DuviduAutoSessionTrackingIntegration.h"
+#include "Duvidu/DuviduCrashIntegration.h"
 #include "Duvidu/DuviduSwiftAsyncIntegration.h"
 #include "Duvidu/DuviduWatchdogTerminationTrackingIntegration.h"
 
@@ -8,6 +9,7 @@ namespace duvidu {
 
 DuviduIntegrationRegistry::DuviduIntegrationRegistry()
 {
+    add<DuviduCrashIntegration>("DuviduCrashIntegration");
     add<DuviduAutoSessionTrackingIntegration>("DuviduAutoSessionTrackingIntegration");
     add<DuviduWatchdogTerminationTrackingIntegration>("DuviduWatchdogTerminationTrackingIntegration");
     add<DuviduSwiftAsyncIntegration>("DuviduSwiftAsyncIntegration");

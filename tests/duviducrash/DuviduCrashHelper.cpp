@@ -1,11 +1,16 @@
-// The program the crash tests run: it installs crash capture, puts something into the scope and then faults in the
-// way its arguments name, so that the test process itself never crashes and is never forked.
+// The program the crash tests run: it starts the SDK (DSN from DUVIDU_DSN) as an application would, puts a tag and a
+// breadcrumb into the scope and then faults in the way its argument names, so that the test process itself never
+// crashes and is never forked.
 //
-//   duviducrash_helper core FAULT     installs the crash core alone under $XDG_CACHE_HOME/duviducrash-core
+//   duviducrash_helper FAULT          start, become active, tag "fault" = FAULT, breadcrumb "about to crash", fault
+//   duviducrash_helper restart FAULT  the same after a start and a close
+//   duviducrash_helper start          start, print "crashedLastRun YES|NO", flush, close
+//   duviducrash_helper close          start and close, print whether the SIGSEGV action that was set before the start
+//                                     is back ("restored YES|NO")
 //
 // FAULT: segv, abort, terminate (uncaught std::runtime_error on the main thread), terminate-thread (the same on a
-// std::thread), trap, overflow (unbounded recursion on the main thread), two-threads (two threads fault together),
-// sigterm (the process is asked to stop), none (exits normally).
+// std::thread), trap, overflow (unbounded recursion on the main thread), two-threads (two threads fault at once),
+// sigterm (the process is asked to stop).
 
 #include <signal.h>
 #include <sys/mman.h>
@@ -13,19 +18,21 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
-#include "DuviduCrash/Recording/DuviduCrashC.h"
-#include "DuviduCrash/Recording/DuviduCrashScopeSync.h"
+#include "Duvidu/DuviduBreadcrumb.h"
+#include "Duvidu/DuviduBundleInfo.h"
+#include "Duvidu/DuviduDependencyContainer.h"
+#include "Duvidu/DuviduSDK.h"
+
+using namespace duvidu;
 
 extern "C" {
 
-// Each way of faulting is a function of its own, kept out of line, so that it shows as the innermost frame of the
-// helper.
+// Each way of faulting is a function of its own, kept out of line, so that it is the helper's innermost frame.
 
 __attribute__((noinline)) void duviducrashHelperSegv()
 {
@@ -55,13 +62,16 @@ __attribute__((noinline)) void duviducrashHelperTrap()
 #endif
 }
 
-__attribute__((noinline)) int duviducrashHelperRecurse(volatile int depth)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+__attribute__((noinline)) int duviducrashHelperRecurse(int depth)
 {
     volatile char frame[512];
     frame[0] = static_cast<char>(depth);
     // Adding after the call keeps it from becoming a loop.
     return duviducrashHelperRecurse(depth + 1) + frame[0];
 }
+#pragma GCC diagnostic pop
 
 }  // extern "C"
 
@@ -91,7 +101,6 @@ int fault(const std::string& how)
     else if (how == "overflow") return duviducrashHelperRecurse(0);
     else if (how == "two-threads") twoThreadsFault();
     else if (how == "sigterm") raise(SIGTERM);
-    else if (how == "none") return 0;
     else {
         std::fprintf(stderr, "duviducrash_helper: unknown fault %s\n", how.c_str());
         return 2;
@@ -99,37 +108,72 @@ int fault(const std::string& how)
     return 1;
 }
 
-void setField(duvidu::DuviduCrashScopeSync::Field field, const std::string& json)
+void start()
 {
-    duvidu::DuviduCrashScopeSync::setField(field, json.data(), json.size());
+    DuviduSDK::startWithConfigureOptions([](DuviduOptions& options) {
+        options.debug = false;
+        options.setTracesSampleRate(1.0);
+        options.enableAppHangTracking = false;
+    });
 }
 
-int core(const std::string& how)
+int startAndFault(const std::string& how)
 {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (!cache || !duvidu::duviducrash_install("duviducrash_helper", std::string(cache) + "/duviducrash-core")) {
-        std::fprintf(stderr, "duviducrash_helper: crash capture was not installed\n");
-        return 3;
-    }
-    std::printf("crashedLastLaunch %s\n", duvidu::duviducrash_crashedLastLaunch() ? "YES" : "NO");
-    std::fflush(stdout);
-    const std::string userInfo = R"({"release":"helper@1.0"})";
-    duvidu::duviducrash_setUserInfoJSON(userInfo.data(), userInfo.size());
-    setField(duvidu::DuviduCrashScopeSync::Tags, R"({"helper":"core"})");
-    duvidu::DuviduCrashScopeSync::setBreadcrumbCapacity(2);
-    for (const char* message : {R"({"message":"one"})", R"({"message":"two"})", R"({"message":"three"})"})
-        duvidu::DuviduCrashScopeSync::addBreadcrumb(message, std::strlen(message));
+    start();
+    DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
+        DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
+    DuviduSDK::configureScope([&](DuviduScope& scope) { scope.setTagValue(how, "fault"); });
+    DuviduBreadcrumb breadcrumb;
+    breadcrumb.message = "about to crash";
+    DuviduSDK::addBreadcrumb(breadcrumb);
+    // The session that just started is sent before the crash, so that what the next start sends is only the crash.
+    DuviduSDK::flush(5);
     return fault(how);
+}
+
+int startAndReport()
+{
+    start();
+    std::printf("crashedLastRun %s\n", DuviduSDK::crashedLastRun() ? "YES" : "NO");
+    std::fflush(stdout);
+    DuviduSDK::flush(5);
+    DuviduSDK::close();
+    return 0;
+}
+
+void markSegv(int) {}
+
+int startAndClose()
+{
+    struct sigaction before {};
+    before.sa_handler = markSegv;
+    sigaction(SIGSEGV, &before, nullptr);
+    start();
+    DuviduSDK::close();
+    struct sigaction after {};
+    sigaction(SIGSEGV, nullptr, &after);
+    std::printf("restored %s\n", after.sa_handler == markSegv ? "YES" : "NO");
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // A crash here is expected: no core file.
+    // The crash is expected: no core file.
     const struct rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
-    if (argc == 3 && std::string(argv[1]) == "core") return core(argv[2]);
-    std::fprintf(stderr, "usage: duviducrash_helper core FAULT\n");
+    DuviduBundleInfo::setCurrent(DuviduBundleInfo{"org.example.duviducrash-helper", "1.0", "7", "duviducrash_helper"});
+
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (argc == 2 && command == "start") return startAndReport();
+    if (argc == 2 && command == "close") return startAndClose();
+    if (argc == 3 && command == "restart") {
+        start();
+        DuviduSDK::close();
+        return startAndFault(argv[2]);
+    }
+    if (argc == 2) return startAndFault(command);
+    std::fprintf(stderr, "usage: duviducrash_helper FAULT | restart FAULT | start | close\n");
     return 2;
 }

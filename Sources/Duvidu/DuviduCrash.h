@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Duvidu/Value.h"
+
+namespace duvidu {
+
+// The crash reporter as the SDK sees it: installs crash capture for the application, with its reports and crash state
+// in the SDK's cache folder ($XDG_CACHE_HOME/duvidu/DuviduCrash/<application>), and hands out the reports an earlier
+// launch stored. One per process.
+class DuviduCrash {
+public:
+    static std::shared_ptr<DuviduCrash> sharedInstance();
+
+    // Whether the previous launch crashed; false until the first install in this process read the crash state.
+    bool crashedLastLaunch() const;
+
+    // Installs crash capture (again after an uninstall); false when its folders cannot be made.
+    bool install();
+    // Takes the crash monitors out; the signal actions and terminate handler they replaced come back.
+    void uninstall();
+    bool isInstalled() const;
+    // The folder of this application's reports and state.
+    static std::string installPath();
+
+    // Carried by every report as its user info.
+    void setUserInfo(const Value::Object& userInfo);
+
+    // The reports stored so far, oldest first; empty before the first install.
+    std::vector<std::string> reportIds() const;
+    // The report as JSON; nullopt when it is gone or not a JSON object.
+    std::optional<Value::Object> readReport(const std::string& reportId) const;
+    void deleteReport(const std::string& reportId) const;
+};
+
+}  // namespace duvidu

@@ -1,0 +1,28 @@
+#include "Duvidu/DuviduSessionCrashedHandler.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Duvidu/DuviduCurrentDate.h"
+
+namespace duvidu {
+
+DuviduSessionCrashedHandler::DuviduSessionCrashedHandler(std::shared_ptr<DuviduCrashWrapper> crashWrapper,
+                                                         std::shared_ptr<DuviduFileManager> fileManager)
+    : crashWrapper_(std::move(crashWrapper)), fileManager_(std::move(fileManager))
+{
+}
+
+void DuviduSessionCrashedHandler::endCurrentSessionAsCrashedWhenCrashOrOOM()
+{
+    if (!fileManager_ || !crashWrapper_->crashedLastLaunch()) return;
+    auto session = fileManager_->readCurrentSession();
+    if (!session) return;
+    const auto activeTime = std::chrono::duration_cast<DuviduDate::duration>(
+        std::chrono::duration<double>(crashWrapper_->activeDurationSinceLastCrash()));
+    session->endSessionCrashedWithTimestamp(std::max(DuviduCurrentDate::date() - activeTime, session->started()));
+    fileManager_->storeCrashedSession(*session);
+    fileManager_->deleteCurrentSession();
+}
+
+}  // namespace duvidu

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+
+#include "Duvidu/DuviduCrashWrapper.h"
+#include "Duvidu/DuviduFileManager.h"
+
+namespace duvidu {
+
+// Turns the session that was running when the previous launch crashed into a crashed session, which the next crash
+// event carries.
+class DuviduSessionCrashedHandler {
+public:
+    // ObjC: -[DuviduSessionCrashedHandler initWithCrashWrapper:]
+    DuviduSessionCrashedHandler(std::shared_ptr<DuviduCrashWrapper> crashWrapper,
+                                std::shared_ptr<DuviduFileManager> fileManager);
+
+    // When the last launch crashed: the stored current session ends as crashed at now minus the active time since
+    // the crash (never before it started), is stored as the crashed session, and the current one is deleted.
+    void endCurrentSessionAsCrashedWhenCrashOrOOM();
+
+private:
+    std::shared_ptr<DuviduCrashWrapper> crashWrapper_;
+    std::shared_ptr<DuviduFileManager> fileManager_;
+};
+
+}  // namespace duvidu

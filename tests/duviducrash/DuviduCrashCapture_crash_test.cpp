@@ -1,0 +1,259 @@
+// Crash capture end to end: a helper program starts the SDK against a loopback stand-in for the reporting service and
+// crashes; the next start of the helper sends the crash, the start after it sends nothing.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "Duvidu/DuviduSerialization.h"
+#include "duvidu/IngestServer.h"
+#include "support/ChildProcess.h"
+#include "support/TempHome.h"
+
+namespace fs = std::filesystem;
+using duvidu::Value;
+using duvidutest::IngestServer;
+
+namespace {
+
+// One envelope as the server received it: its items' types and JSON, in order.
+struct ReceivedEnvelope {
+    std::vector<std::pair<std::string, Value::Object>> items;
+
+    std::optional<Value::Object> item(const std::string& type) const
+    {
+        for (const auto& [itemType, json] : items) {
+            if (itemType == type) return json;
+        }
+        return std::nullopt;
+    }
+};
+
+const Value* at(const Value* value, const std::string& key)
+{
+    auto object = value ? value->asObject() : nullptr;
+    if (!object) return nullptr;
+    auto it = object->find(key);
+    return it == object->end() ? nullptr : &it->second;
+}
+
+std::string text(const Value* value)
+{
+    return value && value->isString() ? *value->asString() : "";
+}
+
+std::vector<Value> elements(const Value* value)
+{
+    return value && value->isArray() ? *value->asArray() : std::vector<Value>{};
+}
+
+// The helper's build id as the debug images write it: the first 16 bytes in the 8-4-4-4-12 form, upper case.
+std::string helperDebugId()
+{
+    std::string buildId;
+    std::unique_ptr<FILE, int (*)(FILE*)> readelf(popen("readelf -n " VC_CRASH_HELPER, "r"), pclose);
+    char line[512];
+    while (readelf && std::fgets(line, sizeof line, readelf.get())) {
+        std::string text = line;
+        auto at = text.find("Build ID: ");
+        if (at != std::string::npos) buildId = text.substr(at + 10, 32);
+    }
+    std::transform(buildId.begin(), buildId.end(), buildId.begin(), ::toupper);
+    for (size_t dash : {8, 13, 18, 23}) {
+        if (buildId.size() >= dash) buildId.insert(dash, "-");
+    }
+    return buildId;
+}
+
+struct Fault {
+    std::string name;
+    int signal;
+    std::string function;
+};
+
+class DuviduCrashCapture : public testing::Test {
+protected:
+    vctest::ChildResult helper(const std::vector<std::string>& arguments)
+    {
+        // A sanitizer's own handlers would end the process with an exit code instead of the signal.
+        const std::string noSanitizerHandlers =
+            "handle_segv=0:handle_abort=0:handle_sigill=0:handle_sigbus=0:handle_sigfpe=0:handle_sigtrap=0";
+        return vctest::runChild(VC_CRASH_HELPER, arguments,
+                                {{"DUVIDU_DSN", server.dsn()},
+                                 {"ASAN_OPTIONS", noSanitizerHandlers},
+                                 {"TSAN_OPTIONS", noSanitizerHandlers}});
+    }
+
+    fs::path reportsFolder() const { return home.cache() / "duvidu/DuviduCrash/duviducrash_helper/Reports"; }
+
+    size_t count(const fs::path& folder) const
+    {
+        std::error_code error;
+        size_t found = 0;
+        for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator(); ++it) ++found;
+        return found;
+    }
+
+    bool existsInCache(const std::string& name) const
+    {
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(home.cache(), error)) {
+            if (entry.path().filename() == name) return true;
+        }
+        return false;
+    }
+
+    std::vector<ReceivedEnvelope> envelopesFrom(size_t first)
+    {
+        std::vector<ReceivedEnvelope> envelopes;
+        auto requests = server.requests();
+        for (size_t i = first; i < requests.size(); ++i) {
+            auto envelope = duvidu::DuviduSerialization::envelopeWithData(IngestServer::inflate(requests[i].body));
+            if (!envelope) continue;
+            ReceivedEnvelope received;
+            for (const auto& item : envelope->items()) {
+                auto json = duvidu::DuviduSerialization::JSONObjectWithData(item.data().data(), item.data().size());
+                received.items.emplace_back(item.header()->type(),
+                                            json && json->isObject() ? *json->asObject() : Value::Object{});
+            }
+            envelopes.push_back(std::move(received));
+        }
+        return envelopes;
+    }
+
+    // Runs the helper's start and returns what it printed.
+    std::string startHelper()
+    {
+        auto result = helper({"start"});
+        EXPECT_TRUE(WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0) << result.output;
+        return result.output;
+    }
+
+    vctest::TempHome home;
+    IngestServer server;
+};
+
+class DuviduCrashCaptureFault : public DuviduCrashCapture, public testing::WithParamInterface<Fault> {};
+
+TEST_P(DuviduCrashCaptureFault, TheNextStartSendsTheCrashOnceWithItsSession)
+{
+    const Fault& fault = GetParam();
+    auto crashed = helper({fault.name});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    EXPECT_EQ(WTERMSIG(crashed.status), fault.signal);
+    EXPECT_EQ(count(reportsFolder()), 1u);
+
+    const size_t before = server.requestCount();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+    std::vector<std::pair<Value, Value>> fatal;  // each fatal event with the session of its envelope
+    for (const auto& envelope : envelopesFrom(before)) {
+        auto event = envelope.item("event");
+        if (!event) continue;
+        const Value json(*event);
+        if (text(at(&json, "level")) == "fatal")
+            fatal.emplace_back(json, envelope.item("session") ? Value(*envelope.item("session")) : Value());
+    }
+    ASSERT_EQ(fatal.size(), 1u);
+    const Value& event = fatal[0].first;
+    EXPECT_EQ(text(at(&fatal[0].second, "status")), "crashed");
+
+    const auto exceptions = elements(at(at(&event, "exception"), "values"));
+    ASSERT_EQ(exceptions.size(), 1u);
+    const Value& exception = exceptions[0];
+    const Value* mechanism = at(&exception, "mechanism");
+    if (fault.name.rfind("terminate", 0) == 0) {
+        EXPECT_EQ(text(at(mechanism, "type")), "cpp_exception");
+        EXPECT_EQ(text(at(&exception, "type")), "std::runtime_error");
+        EXPECT_EQ(text(at(&exception, "value")), "the helper gave up");
+    } else {
+        EXPECT_EQ(text(at(mechanism, "type")), "signal");
+        EXPECT_EQ(text(at(&exception, "type")), text(at(at(at(mechanism, "meta"), "signal"), "name")));
+        double number = 0;
+        const Value* signalNumber = at(at(at(mechanism, "meta"), "signal"), "number");
+        ASSERT_TRUE(signalNumber && signalNumber->numberAsDouble(number));
+        EXPECT_EQ(static_cast<int>(number), fault.signal);
+    }
+
+    std::vector<std::string> crashedFunctions;
+    for (const auto& thread : elements(at(at(&event, "threads"), "values"))) {
+        const Value* crashedFlag = at(&thread, "crashed");
+        if (!crashedFlag || !crashedFlag->asBool() || !*crashedFlag->asBool()) continue;
+        for (const auto& frame : elements(at(at(&thread, "stacktrace"), "frames")))
+            crashedFunctions.push_back(text(at(&frame, "function")));
+    }
+    EXPECT_NE(std::find(crashedFunctions.begin(), crashedFunctions.end(), fault.function), crashedFunctions.end())
+        << "crashed thread's functions: " << testing::PrintToString(crashedFunctions);
+
+    bool helperImage = false;
+    for (const auto& image : elements(at(at(&event, "debug_meta"), "images"))) {
+        if (text(at(&image, "code_file")) == VC_CRASH_HELPER) {
+            helperImage = true;
+            EXPECT_EQ(text(at(&image, "debug_id")), helperDebugId());
+        }
+    }
+    EXPECT_TRUE(helperImage);
+    EXPECT_EQ(text(at(at(&event, "tags"), "fault")), fault.name);
+    bool breadcrumb = false;
+    for (const auto& crumb : elements(at(&event, "breadcrumbs")))
+        breadcrumb = breadcrumb || text(at(&crumb, "message")) == "about to crash";
+    EXPECT_TRUE(breadcrumb);
+    EXPECT_EQ(text(at(&event, "release")), "org.example.duviducrash-helper@1.0+7");
+
+    EXPECT_EQ(count(reportsFolder()), 0u);
+    EXPECT_FALSE(existsInCache("session.crashed"));
+    const size_t afterSecondStart = server.requestCount();
+    EXPECT_EQ(startHelper(), "crashedLastRun NO\n");
+    EXPECT_EQ(server.requestCount(), afterSecondStart);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DuviduCrashCaptureFault,
+    testing::Values(Fault{"segv", SIGSEGV, "duviducrashHelperSegv"}, Fault{"abort", SIGABRT, "duviducrashHelperAbort"},
+                    Fault{"terminate", SIGABRT, "duviducrashHelperThrow"},
+                    Fault{"terminate-thread", SIGABRT, "duviducrashHelperThrow"},
+                    Fault{"trap", SIGTRAP, "duviducrashHelperTrap"},
+                    Fault{"overflow", SIGSEGV, "duviducrashHelperRecurse"}),
+    [](const testing::TestParamInfo<Fault>& info) {
+        std::string name = info.param.name;
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
+
+TEST_F(DuviduCrashCapture, TwoThreadsFaultingTogetherLeaveOneReport)
+{
+    auto crashed = helper({"two-threads"});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status));
+    EXPECT_EQ(WTERMSIG(crashed.status), SIGSEGV);
+    EXPECT_EQ(count(reportsFolder()), 1u);
+}
+
+TEST_F(DuviduCrashCapture, StartCloseStartThenACrashLeavesOneReport)
+{
+    auto crashed = helper({"restart", "segv"});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status));
+    EXPECT_EQ(WTERMSIG(crashed.status), SIGSEGV);
+    EXPECT_EQ(count(reportsFolder()), 1u);
+}
+
+TEST_F(DuviduCrashCapture, AskingTheProcessToStopIsNoCrash)
+{
+    auto stopped = helper({"sigterm"});
+    ASSERT_TRUE(WIFSIGNALED(stopped.status));
+    EXPECT_EQ(WTERMSIG(stopped.status), SIGTERM);
+    EXPECT_EQ(count(reportsFolder()), 0u);
+    EXPECT_EQ(startHelper(), "crashedLastRun NO\n");
+}
+
+TEST_F(DuviduCrashCapture, CloseGivesBackThePreviousSegvAction)
+{
+    auto closed = helper({"close"});
+    ASSERT_TRUE(WIFEXITED(closed.status));
+    EXPECT_EQ(closed.output, "restored YES\n");
+}
+
+}  // namespace
