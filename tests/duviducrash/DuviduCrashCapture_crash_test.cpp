@@ -169,7 +169,7 @@ TEST_P(DuviduCrashCaptureFault, TheNextStartSendsTheCrashOnceWithItsSession)
     if (fault.name.rfind("terminate", 0) == 0) {
         EXPECT_EQ(text(at(mechanism, "type")), "cpp_exception");
         EXPECT_EQ(text(at(&exception, "type")), "std::runtime_error");
-        EXPECT_EQ(text(at(&exception, "value")), "the helper gave up");
+        EXPECT_EQ(text(at(&exception, "value")), "duvidu-cli gave up");
     } else {
         EXPECT_EQ(text(at(mechanism, "type")), "signal");
         EXPECT_EQ(text(at(&exception, "type")), text(at(at(at(mechanism, "meta"), "signal"), "name")));
@@ -213,11 +213,11 @@ TEST_P(DuviduCrashCaptureFault, TheNextStartSendsTheCrashOnceWithItsSession)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, DuviduCrashCaptureFault,
-    testing::Values(Fault{"segv", SIGSEGV, "duviducrashHelperSegv"}, Fault{"abort", SIGABRT, "duviducrashHelperAbort"},
-                    Fault{"terminate", SIGABRT, "duviducrashHelperThrow"},
-                    Fault{"terminate-thread", SIGABRT, "duviducrashHelperThrow"},
-                    Fault{"trap", SIGTRAP, "duviducrashHelperTrap"},
-                    Fault{"overflow", SIGSEGV, "duviducrashHelperRecurse"}),
+    testing::Values(Fault{"segv", SIGSEGV, "duviduCliFaultSegv"}, Fault{"abort", SIGABRT, "duviduCliFaultAbort"},
+                    Fault{"terminate", SIGABRT, "duviduCliFaultThrow"},
+                    Fault{"terminate-thread", SIGABRT, "duviduCliFaultThrow"},
+                    Fault{"trap", SIGTRAP, "duviduCliFaultTrap"},
+                    Fault{"overflow", SIGSEGV, "duviduCliFaultOverflow"}),
     [](const testing::TestParamInfo<Fault>& info) {
         std::string name = info.param.name;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());

@@ -1,6 +1,6 @@
 // The program the crash tests run: it starts the SDK (DSN from DUVIDU_DSN) as an application would, puts a tag and a
-// breadcrumb into the scope and then faults in the way its argument names, so that the test process itself never
-// crashes and is never forked.
+// breadcrumb into the scope and then faults in the way its argument names (with duvidu-cli's faults and a few more),
+// so that the test process itself never crashes and is never forked.
 //
 //   duviducrash_helper FAULT          start, become active, tag "fault" = FAULT, breadcrumb "about to crash", fault
 //   duviducrash_helper restart FAULT  the same after a start and a close
@@ -13,7 +13,6 @@
 // sigterm (the process is asked to stop).
 
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -27,53 +26,10 @@
 #include "Duvidu/DuviduBundleInfo.h"
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduSDK.h"
+#include "duvidu-cli/CrashFaults.h"
 
 using namespace duvidu;
 
-extern "C" {
-
-// Each way of faulting is a function of its own, kept out of line, so that it is the helper's innermost frame.
-
-__attribute__((noinline)) void duviducrashHelperSegv()
-{
-    // A store to a page without access: a plain null store may be dropped by the optimiser.
-    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    *static_cast<volatile int*>(page) = 42;
-}
-
-__attribute__((noinline)) void duviducrashHelperAbort()
-{
-    std::abort();
-}
-
-__attribute__((noinline)) void duviducrashHelperThrow()
-{
-    throw std::runtime_error("the helper gave up");
-}
-
-__attribute__((noinline)) void duviducrashHelperTrap()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    asm volatile("int3");
-#elif defined(__aarch64__)
-    asm volatile("brk #0");
-#else
-    raise(SIGTRAP);
-#endif
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winfinite-recursion"
-__attribute__((noinline)) int duviducrashHelperRecurse(int depth)
-{
-    volatile char frame[512];
-    frame[0] = static_cast<char>(depth);
-    // Adding after the call keeps it from becoming a loop.
-    return duviducrashHelperRecurse(depth + 1) + frame[0];
-}
-#pragma GCC diagnostic pop
-
-}  // extern "C"
 
 namespace {
 
@@ -84,7 +40,7 @@ void twoThreadsFault()
         ready.fetch_add(1);
         while (ready.load() < 2) {
         }
-        duviducrashHelperSegv();
+        duviduCliFaultSegv();
     };
     std::thread first(fault), second(fault);
     first.join();
@@ -93,12 +49,8 @@ void twoThreadsFault()
 
 int fault(const std::string& how)
 {
-    if (how == "segv") duviducrashHelperSegv();
-    else if (how == "abort") duviducrashHelperAbort();
-    else if (how == "terminate") duviducrashHelperThrow();
-    else if (how == "terminate-thread") std::thread(duviducrashHelperThrow).join();
-    else if (how == "trap") duviducrashHelperTrap();
-    else if (how == "overflow") return duviducrashHelperRecurse(0);
+    if (duviduCliFault(how)) return 1;
+    if (how == "terminate-thread") std::thread(duviduCliFaultThrow).join();
     else if (how == "two-threads") twoThreadsFault();
     else if (how == "sigterm") raise(SIGTERM);
     else {

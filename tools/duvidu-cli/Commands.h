@@ -5,9 +5,11 @@
 // One function per command, each in its own file; main.cpp's table maps the command names to them. A command
 // returns the process's exit status.
 
+// crash segv|abort|terminate|overflow|trap: starts the SDK with a session, a tag and a breadcrumb, then crashes.
+int crashCommand(const DuviduCliOptions& options);
 // envelope FILE: stores the envelope file in the DSN's cache and sends the cache.
 int envelopeCommand(const DuviduCliOptions& options);
-// flush: sends what the DSN's cache holds.
+// flush: turns the crash reports of earlier runs into events in the DSN's cache, then sends what it holds.
 int flushCommand(const DuviduCliOptions& options);
 // threads [--workers N]: the process's threads with their stacks and debug images, as JSON.
 int threadsCommand(const DuviduCliOptions& options);

@@ -1,9 +1,11 @@
-// duvidu-cli [--dsn DSN] flush: sends what the DSN's cache holds.
+// duvidu-cli [--dsn DSN] flush: turns the crash reports of earlier runs into events in the DSN's cache (the SDK does
+// that when it starts), then sends what the cache holds.
 
 #include <cstdio>
 
 #include "CacheDelivery.h"
 #include "Commands.h"
+#include "Duvidu/DuviduSDK.h"
 
 int flushCommand(const DuviduCliOptions& options)
 {
@@ -12,5 +14,9 @@ int flushCommand(const DuviduCliOptions& options)
         return 2;
     }
     auto delivery = CacheDelivery::open(options);
+    if (delivery) {
+        duvidu::DuviduSDK::startWithOptions(options.sdkOptions());
+        duvidu::DuviduSDK::close();
+    }
     return delivery ? delivery->sendAll() : 2;
 }
