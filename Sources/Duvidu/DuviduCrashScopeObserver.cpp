@@ -1,7 +1,6 @@
 #include "Duvidu/DuviduCrashScopeObserver.h"
 
 #include "Duvidu/DuviduCompression.h"
-#include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSanitize.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "DuviduCrash/Recording/DuviduCrashScopeSync.h"
@@ -12,15 +11,16 @@ namespace {
 
 using Field = DuviduCrashScopeSync::Field;
 
-// The value as NUL-terminated JSON text; nullopt (logged) when JSON cannot hold it.
+// The value as NUL-terminated JSON text; nullopt when JSON cannot hold it (the serializer logs why).
 std::optional<DuviduData> jsonText(const Value& value)
 {
+    if (value.isObject() || value.isArray()) {
+        auto data = DuviduSerialization::dataWithJSONObject(value);
+        return data ? std::optional<DuviduData>(duvidu_nullTerminated(*data)) : std::nullopt;
+    }
     // A bare value is written inside an array, which JSON always allows, and the brackets are then cut off.
     auto data = DuviduSerialization::dataWithJSONObject(Value(Value::Array{value}));
-    if (!data || data->size() < 2) {
-        DUVIDU_LOG_ERROR("Could not serialize a scope value for crash reports.");
-        return std::nullopt;
-    }
+    if (!data || data->size() < 2) return std::nullopt;
     return duvidu_nullTerminated(DuviduData(data->begin() + 1, data->end() - 1));
 }
 
@@ -90,7 +90,7 @@ void DuviduCrashScopeObserver::setLevel(DuviduLevel level)
 
 void DuviduCrashScopeObserver::addSerializedBreadcrumb(const Value::Object& serializedBreadcrumb)
 {
-    auto text = jsonText(Value(duvidu_sanitize(serializedBreadcrumb)));
+    auto text = jsonText(Value(serializedBreadcrumb));
     if (text) DuviduCrashScopeSync::addBreadcrumb(reinterpret_cast<const char*>(text->data()), text->size() - 1);
 }
 
