@@ -14,8 +14,8 @@
 
 // Fetches a model file and publishes its progress for the model page and start-up. There is no completion signal:
 // callers watch downloadProgress, which reaches 1.0 once the file is in place. A download that fails (no connection,
-// a stall, an error status, a file that cannot be written) publishes why in downloadError instead. Lives on the GUI thread; the transfer
-// runs on the task's own thread.
+// a stall, an error status, a file that cannot be written) publishes why in downloadError instead. Lives on the GUI
+// thread; the transfer runs on the task's own thread.
 //
 // Destroying the downloader cancels its downloads, so whoever starts one keeps the downloader for as long as the
 // download should run.

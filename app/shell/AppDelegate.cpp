@@ -69,8 +69,9 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     connect(keyboardManager_.get(), &KeyboardManager::hotKeyRegistered, this, &AppDelegate::hotKeyRegistered);
     // A microphone lost during a recording: told like a failed start. The samples captured so far stay with the
     // recording, which the hot key still stops (and transcribes) or Escape discards.
-    connect(recorder_.get(), &Recorder::captureFailed, this,
-            [this](const QString& description) { showAlert(QStringLiteral("Could not start recording"), description); });
+    connect(recorder_.get(), &Recorder::captureFailed, this, [this](const QString& description) {
+        showAlert(QStringLiteral("Could not start recording"), description);
+    });
 }
 
 AppDelegate::~AppDelegate() {

@@ -21,7 +21,9 @@ const typename Table::value_type& rowFor(const Table& table, const std::string& 
 // The Qt key of a choosable primary key, for menus and messages.
 Qt::Key qtKey(Key key) {
     const auto index = [](Key k) { return static_cast<int>(k); };
-    if (index(key) >= index(Key::a) && index(key) <= index(Key::z)) return Qt::Key(Qt::Key_A + index(key) - index(Key::a));
+    if (index(key) >= index(Key::a) && index(key) <= index(Key::z)) {
+        return Qt::Key(Qt::Key_A + index(key) - index(Key::a));
+    }
     if (index(key) >= index(Key::zero) && index(key) <= index(Key::nine)) {
         return Qt::Key(Qt::Key_0 + index(key) - index(Key::zero));
     }

@@ -91,7 +91,8 @@ public:
     }
     ~AppProcess() {
         if (process.state() == QProcess::NotRunning) return;
-        process.kill();
+        process.terminate();
+        if (!process.waitForFinished(10000)) process.kill();
         process.waitForFinished(5000);
     }
 

@@ -67,9 +67,10 @@ TEST_F(AppProcessTest, QuitFromTheTrayMenuEndsWithStatusZero) {
 
     const QRect icon = tray.applicationIcon();
     run("xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "3"});
-    ASSERT_TRUE(waitFor([] { return run("xwininfo", {"-root", "-children"}).contains("(\"vellumcaster\" \"vellumcaster\")"); },
-                        5000))
-        << "the menu did not open";
+    const auto menuShown = [] {
+        return run("xwininfo", {"-root", "-children"}).contains("(\"vellumcaster\" \"vellumcaster\")");
+    };
+    ASSERT_TRUE(waitFor(menuShown, 5000)) << "the menu did not open";
     waitFor([] { return false; }, 300);
     run("xdotool", {"key", "Up", "Return"});  // "Quit" is the last item
     EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
@@ -114,13 +115,13 @@ TEST_F(AppProcessTest, FirstStartWithoutNetworkNamesTheMissingModelFile) {
     ASSERT_GE(launch(app), 0) << app.log.toStdString();
     const QString missing = QString("The speech model file ggml-small.en.bin is not in %1")
                                 .arg(QString::fromStdString((home.data() / "vellumcaster").string()));
-    EXPECT_TRUE(waitFor([&] { return app.log.contains("The default speech model could not be downloaded. " + missing); },
-                        20000))
-        << app.log.toStdString();
+    const QString atStart = "The default speech model could not be downloaded. " + missing;
+    EXPECT_TRUE(waitFor([&] { return app.log.contains(atStart); }, 20000)) << app.log.toStdString();
 
     // The first dictation says the same, in a dialog, instead of blaming the machine's resources.
     run("xdotool", {"key", "--clearmodifiers", "alt+space"});
-    EXPECT_TRUE(waitFor([&] { return !window(app, "Speech model missing").isEmpty(); }, 20000)) << app.log.toStdString();
+    EXPECT_TRUE(waitFor([&] { return !window(app, "Speech model missing").isEmpty(); }, 20000))
+        << app.log.toStdString();
     EXPECT_EQ(app.log.count(missing), 2) << app.log.toStdString();
     EXPECT_FALSE(app.log.contains("resource intensive"));
     EXPECT_TRUE(waitFor([&] { return app.lastImage() == "Icon"; }, 5000)) << app.log.toStdString();

@@ -100,9 +100,9 @@ TEST_F(ModelDownloadTest, ConnectionWithoutProgressForThirtySecondsFailsTheSameW
     const bool failed = waitUntil([this] { return failureShown(); }, std::chrono::seconds(60));
     release = true;
     ASSERT_TRUE(failed) << "a stalled download never ended";
+    const auto waited = std::chrono::steady_clock::now() - stalled;
     std::cout << "stalled download failed after "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stalled).count()
-              << " ms" << std::endl;
+              << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms" << std::endl;
     EXPECT_EQ(page->progressBar()->value(), 0);
     EXPECT_FALSE(isModelDownloaded("tiny", "en"));
 }
