@@ -189,7 +189,7 @@ void DownloadTask::run() {
                                       duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, text}});
         duvidu::DuviduSDK::captureError(nsError);
         AppLog::error("Error downloading file: " + nsError.description());
-        fail(text);
+        fail("The server answered with the HTTP status " + std::to_string(status));
     } else if (result == CURLE_OK) {
         if (const int error = placeWithoutReplacing(temp, destination_)) {
             fail(reportFileError("Error saving file: ", error,
@@ -199,10 +199,9 @@ void DownloadTask::run() {
         }
     } else {
         // No connection, a cut body, a stall: not reported as an error of the application, but the user is told.
-        const std::string text = "Could not download " + url_ + ": " +
-                                 (curlError[0] ? std::string(curlError) : std::string(curl_easy_strerror(result)));
-        AppLog::info(text);
-        fail(text);
+        const std::string reason = curlError[0] ? curlError : curl_easy_strerror(result);
+        AppLog::info("Could not download " + url_ + ": " + reason);
+        fail(reason);
     }
     std::fclose(transfer.file);
     if (!temp.path.empty()) unlink(temp.path.c_str());  // gone already once placed

@@ -15,7 +15,8 @@ public:
     // Called on the task's thread with bytes received / bytes expected, whenever the count changes and the length
     // is known; with 1.0 once the file is in place.
     using ProgressHandler = std::function<void(float progress)>;
-    // Called on the task's thread, once, with a description of why the download failed; not after a cancel.
+    // Called on the task's thread, once, with why the download failed (the address is not part of it); not after a
+    // cancel.
     using FailureHandler = std::function<void(const std::string& description)>;
 
     DownloadTask(std::string url, std::filesystem::path destination, ProgressHandler onProgress,

@@ -46,8 +46,8 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
         // The downloader lives as long as the application, so the fetch runs on after start-up has returned.
         auto downloader = std::make_shared<FileDownloader>();
         // Without the default model the first dictation cannot work: say so now, and how to get the file.
-        connect(downloader.get(), &FileDownloader::downloadFailed, this, [] {
-            AppLog::error("The default speech model could not be downloaded. " +
+        connect(downloader.get(), &FileDownloader::downloadFailed, this, [](const QString& error) {
+            AppLog::error("The default speech model could not be downloaded (" + error.toStdString() + "). " +
                           DictationControl::missingModelMessage("small", "en"));
         });
         services_.downloadModel = [downloader](const std::string& url, const std::filesystem::path& destination) {

@@ -137,7 +137,6 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     progressStack->setSpacing(0);
     progressStack->addWidget(progress_);
     progressStack->addWidget(panelSize_, 0, Qt::AlignRight);
-    progressStack->addWidget(panelError_);
     cancel_ = StyledButton::make<SecondaryButtonStyle>(tr("Cancel"), false, panel_);
     download_ = StyledButton::make<PrimaryButtonStyle>(tr("Download"), false, panel_);
     done_ = StyledButton::make<PrimaryButtonStyle>(tr("Done"), false, panel_);
@@ -155,6 +154,8 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     panelStack->setSpacing(8);
     panelStack->addWidget(panelTitle_);
     panelStack->addWidget(panelMessage_);
+    // In the message's place while there is a failure to show, so that the panel keeps its size.
+    panelStack->addWidget(panelError_);
     panelStack->addLayout(progressStack);
     panelStack->addLayout(buttons);
 
@@ -368,8 +369,9 @@ void ModelConfigView::updatePanel() {
     const bool finished = !(progress < 1.0f);
     download_->setVisible(!finished);
     done_->setVisible(finished);
-    panelError_->setText(downloadError_);
+    panelError_->setText(tr("The download failed: %1\n\nPress Download to try again.").arg(downloadError_));
     panelError_->setVisible(!downloadError_.isEmpty());
+    panelMessage_->setVisible(downloadError_.isEmpty());
     // Once started, "Download" stays off even while the progress is unknown: a second press would start a second
     // transfer into the same file. A failure ends the transfer, so it turns "Download" on again.
     const bool downloading = downloadError_.isEmpty() && (progress > 0.0f || downloadStarted_);
