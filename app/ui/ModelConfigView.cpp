@@ -128,6 +128,11 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     QFont sizeFont = panelSize_->font();
     sizeFont.setPixelSize(10);
     panelSize_->setFont(sizeFont);
+    panelError_ = new QLabel(panel_);
+    panelError_->setWordWrap(true);
+    panelError_->setAlignment(Qt::AlignCenter);
+    panelError_->setStyleSheet(QStringLiteral("color: #c62828;"));
+    panelError_->hide();
     auto* progressStack = new QVBoxLayout;
     progressStack->setSpacing(0);
     progressStack->addWidget(progress_);
@@ -149,6 +154,8 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     panelStack->setSpacing(8);
     panelStack->addWidget(panelTitle_);
     panelStack->addWidget(panelMessage_);
+    // In the message's place while there is a failure to show, so that the panel keeps its size.
+    panelStack->addWidget(panelError_);
     panelStack->addLayout(progressStack);
     panelStack->addLayout(buttons);
 
@@ -236,8 +243,15 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
         downloader_ = makeDownloader_();
         downloadStarted_ = false;
         downloadProgress_ = downloader_->downloadProgress();
+        downloadError_.clear();
         connect(downloader_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
             downloadProgress_ = progress;
+            updatePanel();
+        });
+        // A failed download is shown, and "Download" tries again.
+        connect(downloader_.get(), &FileDownloader::downloadFailed, this, [this](const QString& error) {
+            downloadError_ = error;
+            downloadStarted_ = false;
             updatePanel();
         });
     } else {
@@ -245,8 +259,13 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
     }
 }
 
-void ModelConfigView::chooseModel(const std::string& key) {
+void ModelConfigView::chooseModel(const std::string& key) { selectModel(key); }
+
+void ModelConfigView::selectModel(const std::string& key) {
     setSelectedModelKey(key);
+    // A model without its file offers the download even when it is the selection already, as the default model is
+    // on a first start without network.
+    if (!isSelectedModelDownloaded()) modelChangePending_ = true;
     runChangeHandlers();
 }
 
@@ -255,10 +274,7 @@ void ModelConfigView::chooseLanguage(const std::string& id) {
     runChangeHandlers();
 }
 
-void ModelConfigView::syncModelSelection() {
-    setSelectedModelKey(activeModelKey());
-    runChangeHandlers();
-}
+void ModelConfigView::syncModelSelection() { selectModel(activeModelKey()); }
 
 void ModelConfigView::modelSelectionChanged() {
     if (isSelectedModelDownloaded()) {
@@ -292,6 +308,7 @@ void ModelConfigView::cancelModelDownload() {
 void ModelConfigView::startModelDownload() {
     if (!downloader_ || isSelectedModelDownloaded()) return;
     const std::string fileName = modelFileName(selectedModelKey_, selectedLanguage());
+    downloadError_.clear();
     downloader_->download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
     downloadStarted_ = true;
     updatePanel();
@@ -352,9 +369,12 @@ void ModelConfigView::updatePanel() {
     const bool finished = !(progress < 1.0f);
     download_->setVisible(!finished);
     done_->setVisible(finished);
+    panelError_->setText(tr("The download failed: %1\n\nPress Download to try again.").arg(downloadError_));
+    panelError_->setVisible(!downloadError_.isEmpty());
+    panelMessage_->setVisible(downloadError_.isEmpty());
     // Once started, "Download" stays off even while the progress is unknown: a second press would start a second
-    // transfer into the same file.
-    const bool downloading = progress > 0.0f || downloadStarted_;
+    // transfer into the same file. A failure ends the transfer, so it turns "Download" on again.
+    const bool downloading = downloadError_.isEmpty() && (progress > 0.0f || downloadStarted_);
     download_->setStyleDisabled(downloading);
     download_->setEnabled(!downloading);
 }

@@ -63,6 +63,8 @@ public:
     QLabel* panelTitle() const { return panelTitle_; }
     QLabel* panelMessage() const { return panelMessage_; }
     QProgressBar* progressBar() const { return progress_; }
+    // Why the last download failed; hidden while there is no failure to show.
+    QLabel* downloadErrorLabel() const { return panelError_; }
     StyledButton* cancelButton() const { return cancel_; }
     StyledButton* downloadButton() const { return download_; }
     StyledButton* doneButton() const { return done_; }
@@ -77,6 +79,7 @@ private:
     void setShowModelDownloadAlert(bool show);
     void runChangeHandlers();
 
+    void selectModel(const std::string& key);
     void syncModelSelection();
     void modelSelectionChanged();
     void languageSelectionChanged();
@@ -99,6 +102,7 @@ private:
     std::unique_ptr<FileDownloader> downloader_;
     bool downloadStarted_ = false;
     float downloadProgress_ = 0.0f;  // as the downloader last published it
+    QString downloadError_;          // as the downloader last published it
 
     QWidget* column_;
     QGraphicsBlurEffect* blur_;
@@ -112,6 +116,7 @@ private:
     QLabel* panelMessage_;
     QProgressBar* progress_;
     QLabel* panelSize_;
+    QLabel* panelError_;
     StyledButton* cancel_;
     StyledButton* download_;
     StyledButton* done_;

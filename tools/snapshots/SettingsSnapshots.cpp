@@ -81,6 +81,10 @@ void renderSettings(PictureWriter& out) {
     emit model->fileDownloader()->downloadProgressChanged(1.0f);
     out.save(window, "settings-ai-model-download-complete");
     model->cancelModelDownload();
+    model->chooseModel("medium");
+    emit model->fileDownloader()->downloadFailed("Could not resolve host: huggingface.co");
+    out.save(window, "settings-ai-model-download-failed");
+    model->cancelModelDownload();
 
     view->setSelectedTab(1);
     out.save(window, "settings-settings");
