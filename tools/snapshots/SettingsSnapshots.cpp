@@ -89,7 +89,8 @@ void renderSettings(PictureWriter& out) {
 
     InfoPopoverView popover("You can use the prompt to give unique spelling of names, set tone or context, or "
                             "location based spelling.\n\nWe recommend giving it proper nouns (people, companies, "
-                            "places, etc) you commonly use.");
+                            "places, etc) you commonly use.\n\nFor example: 'I am First Last, I work at Company, in "
+                            "Place.'");
     out.save(&popover, "info-popover");
 }
 
