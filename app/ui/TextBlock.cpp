@@ -14,6 +14,8 @@ namespace {
 constexpr QChar ellipsis(0x2026);
 // A box wider than this is laid out as if it were this wide; no screen needs more.
 constexpr int widestBox = 8192;
+// Where no wrap width is set, the size hint wraps here; the box's own width decides what is drawn.
+constexpr int hintWrapWidth = 400;
 
 QString withoutTrailingSpaces(QString line) {
     qsizetype end = line.size();
@@ -175,7 +177,7 @@ bool TextBlock::isTruncated() const { return shown().truncated; }
 
 QSize TextBlock::sizeHint() const {
     if (!hintValid_) {
-        const int width = wordWrap_ && wrapWidth_ > 0 ? wrapWidth_ : widestBox;
+        const int width = !wordWrap_ ? widestBox : wrapWidth_ > 0 ? wrapWidth_ : hintWrapWidth;
         hint_ = layOut(text_, font(), width, wordWrap_, sizeHintLineLimit);
         hintValid_ = true;
     }

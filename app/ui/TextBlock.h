@@ -9,8 +9,9 @@
 // one, and when the text goes on past the last of them that line ends in an ellipsis.
 //
 // Only the lines that are shown (or that the size hint needs) are laid out, so a text of megabytes costs no more than
-// a screenful. The size hint is the widest line by the height of all lines (up to `sizeHintLineLimit`), so a layout
-// that centres the widget centres the block of left-aligned lines.
+// a screenful. The size hint is the widest line by the height of all lines (up to `sizeHintLineLimit`, wrapped at the
+// wrap width or, without one, at 400 pixels), so a layout that centres the widget centres the block of left-aligned
+// lines.
 class TextBlock : public QWidget {
     Q_OBJECT
 

@@ -90,9 +90,20 @@ TEST_F(Card, BorderMarksSelectionOverHover) {
     EXPECT_EQ(card.borderOpacity(), 0.6);
 }
 
-TEST_F(Card, LongTextKeepsTheFixedSize) {
-    RecordingCard card(recordingIn(writeDictation(1000, record(std::string(5000, 'w') + " end"))), true);
+TEST_F(Card, LongTextKeepsTheFixedSizeAndEndsOnAWholeLineWithAnEllipsis) {
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "sentence " + std::to_string(i) + " ";
+    RecordingCard card(recordingIn(writeDictation(1000, record(text))), true);
     card.show();
     card.adjustSize();
     EXPECT_EQ(card.size(), QSize(350, 125));
+    const QStringList lines = card.visibleResultLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.first().startsWith("sentence 0 sentence 1"));
+    EXPECT_TRUE(lines.last().endsWith(QChar(0x2026))) << lines.last().toStdString();
+    EXPECT_EQ(card.resultText(), QString::fromStdString(text));
+
+    RecordingCard shortText(recordingIn(writeDictation(1001, record("Milk and eggs."))), false);
+    shortText.show();
+    EXPECT_EQ(shortText.visibleResultLines(), QStringList{"Milk and eggs."});
 }

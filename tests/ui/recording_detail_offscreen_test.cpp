@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLabel>
+
 #include <algorithm>
 #include <fstream>
 
@@ -48,6 +52,38 @@ TEST_F(Detail, ConfigurationTextsComeFromTheRecord) {
         EXPECT_EQ(detail->languageText(), "English") << id;
         EXPECT_EQ(detail->modelText(), "Base (English)");
     }
+}
+
+TEST_F(Detail, ConfigurationValuesStayOnOneLineAndTheDateIsNeverCut) {
+    RecordingMetadata m = record("text");
+    m.modelName = "A model name far too long for the narrow column of the configuration panel";
+    m.speedUpEnabled = true;
+    auto detail = make(recordingIn(writeDictation(1000, m)));
+    detail->resize(380, 600);
+    detail->show();
+    const QStringList model = detail->visibleModelLines();
+    ASSERT_EQ(model.size(), 1);
+    EXPECT_TRUE(model.first().endsWith(QChar(0x2026)));
+    const QLabel& date = detail->timestampLabel();
+    EXPECT_FALSE(date.text().isEmpty());
+    EXPECT_LE(date.height(), QFontMetrics(date.font()).lineSpacing() + 1);
+    EXPECT_GE(date.width(), QFontMetrics(date.font()).horizontalAdvance(date.text()));
+}
+
+TEST_F(Detail, AMegabyteTranscriptShowsItsFirstWholeLinesEndingInAnEllipsis) {
+    std::string text;
+    while (text.size() < 1'000'000) text += "a long dictation goes on and on ";
+    auto detail = make(recordingIn(writeDictation(1000, record(text))));
+    detail->resize(380, 600);
+    QElapsedTimer clock;
+    clock.start();
+    detail->show();
+    const QStringList lines = detail->visibleResultLines();
+    std::printf("1 MB transcript shown in %lld ms\n", static_cast<long long>(clock.elapsed()));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines.first().startsWith("a long dictation"));
+    EXPECT_TRUE(lines.last().endsWith(QChar(0x2026)));
+    EXPECT_EQ(detail->resultText().size(), static_cast<qsizetype>(text.size()));
 }
 
 TEST_F(Detail, UndecodableRecordShowsEmptyTextsAndThePlaceholder) {

@@ -81,6 +81,7 @@ TEST(TextBlock, AMegabyteOfTextLaysOutOnlyWhatItShows) {
     EXPECT_GT(lines.size(), 5);
     EXPECT_TRUE(block.isTruncated());
     EXPECT_EQ(hint.height(), TextBlock::sizeHintLineLimit * QFontMetrics(block.font()).lineSpacing());
+    EXPECT_LE(hint.width(), 400);
 }
 
 TEST(InfoPopover, IsAsHighAsItsWholeTextAtItsRealWidth) {
