@@ -37,7 +37,7 @@ public:
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     }
 
-    static QString hint() { return QCoreApplication::translate("ContentView", "Start a recording (⌥ + Space)"); }
+    static QString hint() { return QCoreApplication::translate("ContentView", "Start a recording (Alt + Space)"); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
