@@ -47,7 +47,7 @@ protected:
         painter.setPen(text);
         painter.setFont(fontFor(FontRole::Title2));
         painter.drawText(rect(), Qt::AlignCenter, hint());
-        PanelBackground::paint(painter, QRectF(rect()).adjusted(2, 2, -2, -2), PanelBackground::isDark(palette()));
+        PanelBackground::paint(painter, PanelBackground::cardRect(rect()), PanelBackground::isDark(palette()));
     }
 };
 

@@ -115,7 +115,7 @@ void RecordingCard::updateColours() {
 
 void RecordingCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const QRectF frame = PanelBackground::cardRect(rect());
     PanelBackground::paint(painter, frame, PanelBackground::isDark(palette()));
     if (const qreal opacity = borderOpacity(); opacity > 0) {
         painter.setRenderHint(QPainter::Antialiasing);

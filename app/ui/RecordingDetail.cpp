@@ -69,7 +69,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        PanelBackground::paint(painter, QRectF(rect()).adjusted(2, 2, -2, -2), PanelBackground::isDark(palette()));
+        PanelBackground::paint(painter, PanelBackground::cardRect(rect()), PanelBackground::isDark(palette()));
     }
 };
 

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <QDateTime>
+#include <QImage>
 #include <QLocale>
 #include <QTimeZone>
 
@@ -88,6 +92,30 @@ TEST_F(Card, BorderMarksSelectionOverHover) {
     EXPECT_EQ(card.borderOpacity(), 0.6);
     card.setHovering(false);
     EXPECT_EQ(card.borderOpacity(), 0.6);
+}
+
+// The lightness of each pixel from the card's left edge inwards along its middle row, drawn over white.
+std::vector<int> leftEdge(RecordingCard& card) {
+    QImage image(card.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    card.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    std::vector<int> out;
+    for (int x = 0; x < 8; ++x) out.push_back(image.pixelColor(x, card.height() / 2).lightness());
+    return out;
+}
+
+TEST_F(Card, ShadowIsSoftSoOnlyTheSelectedCardShowsARing) {
+    RecordingCard card(recordingIn(writeDictation(1000, record("x"))), false);
+    const std::vector<int> plain = leftEdge(card);
+    // A faint shade that fades outwards, no outline.
+    EXPECT_GE(*std::min_element(plain.begin(), plain.end()), 232);
+    EXPECT_GE(plain[0], plain[2]);
+    EXPECT_LT(plain[2], 255);
+
+    card.setSelected(true);
+    const std::vector<int> selected = leftEdge(card);
+    EXPECT_LE(*std::min_element(selected.begin(), selected.end()), 200);
+    EXPECT_GE(*std::min_element(plain.begin(), plain.end()) - *std::min_element(selected.begin(), selected.end()), 40);
 }
 
 TEST_F(Card, LongTextKeepsTheFixedSizeAndEndsOnAWholeLineWithAnEllipsis) {
