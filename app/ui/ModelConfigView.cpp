@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <cmath>
@@ -258,6 +259,29 @@ void ModelConfigView::chooseLanguage(const std::string& id) {
 void ModelConfigView::syncModelSelection() {
     setSelectedModelKey(activeModelKey());
     runChangeHandlers();
+}
+
+void ModelConfigView::resyncOnShow() {
+    const bool downloading = downloader_ && downloadStarted_ && downloadProgress_ < 1.0f;
+    if (downloading) return;
+    // The state a new page starts with; no handler runs for it.
+    selectedModelKey_ = defaultModel().id;
+    modelChangePending_ = false;
+    setShowModelDownloadAlert(false);
+    navigationDisabled_.set(false);
+    syncModelSelection();
+}
+
+void ModelConfigView::showEvent(QShowEvent* event) {
+    // Minimising and restoring the window are not the page coming on screen again.
+    if (!event->spontaneous() && hiddenSinceShown_) resyncOnShow();
+    hiddenSinceShown_ = false;
+    QWidget::showEvent(event);
+}
+
+void ModelConfigView::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) hiddenSinceShown_ = true;
+    QWidget::hideEvent(event);
 }
 
 void ModelConfigView::modelSelectionChanged() {

@@ -25,6 +25,10 @@ class StyledButton;
 //
 // The two change handlers run after the operation that changed their value has finished, for every change, the page's
 // own writes included.
+//
+// The page's own state (the picker's selection, the panel) lasts while it is on screen: each time the kept settings
+// window shows it again it starts afresh from the active model, as at its first showing, unless a download of the
+// panel is still running (the panel then stays, so that the transfer is not lost).
 class ModelConfigView : public QWidget {
     Q_OBJECT
 
@@ -67,6 +71,10 @@ public:
     StyledButton* downloadButton() const { return download_; }
     StyledButton* doneButton() const { return done_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     std::string selectedLanguage() const;
     std::string activeModelKey() const;
@@ -78,6 +86,7 @@ private:
     void runChangeHandlers();
 
     void syncModelSelection();
+    void resyncOnShow();
     void modelSelectionChanged();
     void languageSelectionChanged();
     void resetModelSelection();
@@ -96,6 +105,7 @@ private:
     bool modelChangePending_ = false;
     bool languageChangePending_ = false;
     bool runningHandlers_ = false;
+    bool hiddenSinceShown_ = false;
     std::unique_ptr<FileDownloader> downloader_;
     bool downloadStarted_ = false;
     float downloadProgress_ = 0.0f;  // as the downloader last published it

@@ -118,6 +118,24 @@ TEST_F(ModelConfigTest, DownloadStaysOffOnceStartedEvenWithoutProgress) {
     unsetenv("VELLUMCASTER_MODEL_BASE_URL");
 }
 
+TEST_F(ModelConfigTest, ShownAgainWhileADownloadRunsKeepsThePanelAndItsDownload) {
+    addModelFile("small", "en");
+    setenv("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:9/", 1);  // nothing listens there
+    auto page = make();
+    page->show();
+    page->chooseModel("base");
+    page->startModelDownload();
+    publish(*page, 0.3f);
+    FileDownloader* downloader = page->fileDownloader();
+    page->hide();
+    page->show();
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->fileDownloader(), downloader);
+    EXPECT_EQ(page->selectedModelKey(), "base");
+    page->cancelModelDownload();
+    unsetenv("VELLUMCASTER_MODEL_BASE_URL");
+}
+
 TEST_F(ModelConfigTest, CancelResetsToTheDefaultModelAndEveryOpeningMeetsANewDownloader) {
     addModelFile("small", "en");
     auto page = make();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <fstream>
@@ -116,6 +117,34 @@ TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
     EXPECT_EQ(view->selectedTab(), 2);
     // Not resizable: the window's size is fixed to its content.
     EXPECT_EQ(first->minimumSize(), first->maximumSize());
+}
+
+TEST_F(SettingsWindowTest, ReopenedWindowShowsTheActiveModelAndOpensThePanelForAMissingFile) {
+    AppWindows windows(keyboard, audio, settings);
+    windows.showSettings();
+    AppWindow* window = windows.settingsWindow();
+    auto* view = qobject_cast<SettingsView*>(window->root());
+    auto* page = qobject_cast<ModelConfigView*>(view->page());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "small");
+
+    // While the window is closed the active model changes to one whose file is missing.
+    window->close();
+    settings.setString("activeModelKey", "medium");
+    windows.showSettings();
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "medium");
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_TRUE(page->downloadPanel()->isVisible());
+    EXPECT_TRUE(view->navigationDisabled());
+    EXPECT_EQ(settings.storedString("activeModelKey"), "medium");
+
+    // Closed with the panel waiting, and the file is there by the next opening: the page starts afresh.
+    window->close();
+    std::ofstream(modelsFolderURL() / modelFileName("medium", "en")) << "model";
+    windows.showSettings();
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "medium");
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    EXPECT_FALSE(view->navigationDisabled());
 }
 
 }  // namespace
