@@ -66,7 +66,7 @@ void writeWavFile(std::span<const float> samples, const fs::path& file, std::int
 }
 
 std::vector<float> readWavSamples(const fs::path& file) {
-    const std::string bytes = FileIO::read(file);
+    const std::string bytes = FileIO::read(file, ReadableFile::Kind::audio);
     std::vector<float> samples;
     if (bytes.size() <= headerSize) return samples;
     // Whole samples only: a trailing odd byte would make the last read run past the end of the file.
