@@ -16,11 +16,14 @@
 #include "ui/TertiaryButtonStyle.h"
 #include "ui/TextBlock.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QShowEvent>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace {
@@ -167,7 +170,7 @@ RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, So
     updatePlaybackViews();
 }
 
-RecordingDetail::~RecordingDetail() = default;
+RecordingDetail::~RecordingDetail() { cancelWaveformLoad(); }
 
 void RecordingDetail::setRecording(const Recording& recording) {
     const bool newAudio = recording.audioURL != recording_.audioURL;
@@ -220,7 +223,31 @@ void RecordingDetail::updatePlaybackViews() {
     waveform_->setPlaybackTime(playback_->playbackTime());
 }
 
-void RecordingDetail::loadWaveform() { waveform_->setWaveHeights(RecordingWaveform::loadWaveform(recording_.audioURL)); }
+void RecordingDetail::loadWaveform() {
+    // The file is read and folded off the GUI thread, however large it is. The bars of the previous file go at once,
+    // and a load that a newer one has replaced is stopped and its result dropped.
+    cancelWaveformLoad();
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    waveformCancelled_ = cancelled;
+    waveform_->setWaveHeights({});
+    QPointer<RecordingDetail> guard(this);
+    QThreadPool::globalInstance()->start([guard, cancelled, file = recording_.audioURL] {
+        std::vector<int> heights = RecordingWaveform::loadWaveform(file, cancelled.get());
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, cancelled, heights = std::move(heights)]() mutable {
+                if (!guard || cancelled->load()) return;
+                guard->waveform_->setWaveHeights(std::move(heights));
+                emit guard->waveformLoaded();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RecordingDetail::cancelWaveformLoad() {
+    if (waveformCancelled_) waveformCancelled_->store(true);
+    waveformCancelled_.reset();
+}
 
 void RecordingDetail::showEvent(QShowEvent* event) {
     // Minimising and restoring the window are not the panel coming on screen.

@@ -6,6 +6,9 @@
 
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
+
 class QLabel;
 class RecordingPlayback;
 class RecordingWaveformView;
@@ -49,6 +52,10 @@ public:
     const QLabel& timestampLabel() const { return *timestamp_; }
     bool showsPlaceholder() const;
 
+signals:
+    // The bars of the shown recording's audio have arrived (they are read off the GUI thread).
+    void waveformLoaded();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -57,8 +64,10 @@ private:
     void updateTexts();
     void updatePlaybackViews();
     void loadWaveform();
+    void cancelWaveformLoad();
 
     Recording recording_;
+    std::shared_ptr<std::atomic<bool>> waveformCancelled_;  // of the load under way
     RecordingPlayback* playback_;
     RecordingWaveformView* waveform_;
     StyledButton* playButton_;

@@ -29,18 +29,6 @@ using namespace historytest;
 
 namespace {
 
-template <class Predicate>
-bool waitFor(Predicate done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 std::vector<std::string> texts(const std::vector<const Recording*>& recordings) {
     std::vector<std::string> out;
     for (const Recording* r : recordings) out.push_back(r->metadata.result);
@@ -247,6 +235,8 @@ TEST_F(History, UnreadableFoldersAreSkippedOrShownWithWhatCanBeRead) {
     ContentView& v = open();
     ASSERT_EQ(v.recordings().size(), 3u);
     EXPECT_EQ(v.selectedRecording()->metadata.result, "truncated audio");
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
     EXPECT_TRUE(v.detail()->waveform().waveHeights().empty());
     EXPECT_TRUE(v.recordings()[1].metadata.result.empty());
     EXPECT_EQ(log.lines().size(), 1u);  // the broken record; a short file is no error

@@ -10,6 +10,10 @@
 #include "platform/SoundPlayer.h"
 #include "shell/AudioDeviceSource.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +24,19 @@
 #include "support/FakeAudioDeviceSource.h"
 
 namespace historytest {
+
+// Serves the GUI thread's events until `done` holds; false after `timeoutMs`.
+template <class Predicate>
+bool waitFor(Predicate done, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
 
 inline RecordingMetadata record(const std::string& result, std::int64_t duration = 2000) {
     RecordingMetadata m = RecordingMetadata::defaultRecord();

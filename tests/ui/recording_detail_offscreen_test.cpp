@@ -14,6 +14,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 
+#include <QThreadPool>
+
 #include <algorithm>
 #include <fstream>
 
@@ -22,8 +24,18 @@ using namespace historytest;
 class Detail : public testing::Test {
 protected:
     std::unique_ptr<RecordingDetail> make(const Recording& recording) {
-        return std::make_unique<RecordingDetail>(recording, nullptr, sounds.factory(), timers.factory());
+        auto detail = std::make_unique<RecordingDetail>(recording, nullptr, sounds.factory(), timers.factory());
+        QObject::connect(detail.get(), &RecordingDetail::waveformLoaded, [this] { ++waveformLoads; });
+        return detail;
     }
+    // Waits for the next waveform to arrive from its reader.
+    void waitForBars() {
+        const int before = waveformLoads;
+        EXPECT_TRUE(waitFor([&] { return waveformLoads > before; }));
+    }
+    ~Detail() override { QThreadPool::globalInstance()->waitForDone(); }
+
+    int waveformLoads = 0;
 
     vctest::TempHome home;
     FakeSounds sounds;
@@ -120,11 +132,15 @@ TEST_F(Detail, WaveformLoadsWhenShownAndKeepsButtonAndLengthWithoutAudio) {
     auto detail = make(recordingIn(writeDictation(1000, record("a"), std::vector<float>(16000, 0.5f))));
     EXPECT_TRUE(detail->waveform().waveHeights().empty());
     detail->show();
+    // Read off the GUI thread: the bars come after the showing, not during it.
+    EXPECT_TRUE(detail->waveform().waveHeights().empty());
+    waitForBars();
     EXPECT_EQ(detail->waveform().waveHeights().size(), 76u);
 
     capturetest::CapturedLog log;
     testing::internal::CaptureStdout();
     detail->setRecording(recordingIn(writeDictation(2000, record("b"), {})));
+    waitForBars();
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(detail->waveform().waveHeights().empty());
     EXPECT_EQ(log.lines().size(), 1u);
@@ -135,6 +151,7 @@ TEST_F(Detail, WaveformLoadsWhenShownAndKeepsButtonAndLengthWithoutAudio) {
 TEST_F(Detail, AnotherRecordingStopsPlaybackResetsTheMarkAndLoadsItsBars) {
     auto detail = make(recordingIn(writeDictation(1000, record("a", 3000), std::vector<float>(16000, 0.5f))));
     detail->show();
+    waitForBars();
     detail->playButton().click();
     EXPECT_EQ(detail->playButtonSymbol(), "pause.circle.fill");
     sounds.state->time = 2.5;
@@ -145,6 +162,8 @@ TEST_F(Detail, AnotherRecordingStopsPlaybackResetsTheMarkAndLoadsItsBars) {
     EXPECT_FALSE(detail->playback().playbackActive());
     EXPECT_EQ(sounds.state->pauses, 1);
     EXPECT_EQ(detail->playback().playbackTime(), 0.0);
+    EXPECT_TRUE(detail->waveform().waveHeights().empty());  // the old file's bars are gone at once
+    waitForBars();
     EXPECT_EQ(detail->waveform().waveHeights().size(), 100u);
     EXPECT_EQ(detail->waveform().currentBar(), 0u);
     EXPECT_EQ(detail->playButtonSymbol(), "play.circle.fill");
