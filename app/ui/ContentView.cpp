@@ -51,15 +51,22 @@ protected:
     }
 };
 
-// The application-wide key-down monitor: every key press of the application passes here first while the history is
-// on screen, so the arrow keys move the selection whatever has the focus.
+// The key-down monitor: every key press of the application passes here first while the history is on screen, so the
+// arrow keys move the selection whatever widget of the history window has the focus. Keys of other windows, and every
+// key while a popup (a drop-down list, a menu) is open, go their usual way.
 class NavigationKeyMonitor : public QObject {
 public:
     explicit NavigationKeyMonitor(ContentView& view) : view_(view) {}
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
+        const auto* target = qobject_cast<QWidget*>(watched);
+        QWidget* history = view_.window();
+        if (!target || target->window() != history || QApplication::activeWindow() != history ||
+            QApplication::activePopupWidget()) {
+            return false;
+        }
         return view_.handleNavigationKey(static_cast<QKeyEvent*>(event)->key());
     }
 

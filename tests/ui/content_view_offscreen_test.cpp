@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -52,6 +54,7 @@ protected:
         reloads = 0;
         QObject::connect(view, &ContentView::recordingsReloaded, [this] { ++reloads; });
         view->show();
+        QApplication::setActiveWindow(view);
         EXPECT_TRUE(waitFor([this] { return reloads == 1; }));
         return *view;
     }
@@ -171,6 +174,35 @@ TEST_F(History, ArrowKeysInTheSearchFieldMoveTheSelectionThroughTheWholeList) {
     EXPECT_FALSE(v.keyMonitorInstalled());
     sendKey(field, Qt::Key_Down);
     EXPECT_EQ(v.selectedRecording()->metadata.result, "pear three");
+}
+
+TEST_F(History, ArrowKeysOfOtherWindowsAndOfOpenPopupsAreNotTaken) {
+    writeDictation(1000, record("older"));
+    writeDictation(2000, record("newer"));
+    ContentView& v = open();
+
+    // A drop-down list in another window, the settings window say, while that window is the active one.
+    QWidget settings;
+    auto* combo = new QComboBox(&settings);
+    combo->addItems({"one", "two", "three"});
+    settings.show();
+    QApplication::setActiveWindow(&settings);
+    EXPECT_TRUE(sendKey(combo, Qt::Key_Down));
+    EXPECT_EQ(combo->currentIndex(), 1);
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "newer");
+
+    // Back in the history window the arrows move its selection again, but not while a popup has the keys.
+    QApplication::setActiveWindow(&v);
+    QMenu menu;
+    menu.addAction("first");
+    menu.addAction("second");
+    menu.popup(QPoint(0, 0));
+    ASSERT_EQ(QApplication::activePopupWidget(), &menu);
+    sendKey(&v.searchField(), Qt::Key_Down);
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "newer");
+    menu.close();
+    EXPECT_TRUE(sendKey(&v.searchField(), Qt::Key_Down));
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "older");
 }
 
 TEST_F(History, FinishedDictationPostedFromAnotherThreadReloadsOnTheGuiThread) {
