@@ -9,6 +9,7 @@
 #include "ui/RecordingCardList.h"
 #include "ui/RecordingDetail.h"
 #include "ui/RecordingWaveformView.h"
+#include "ui/VisualEffectView.h"
 #include "ui/history_support.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPointer>
 #include <QScrollBar>
@@ -122,6 +124,34 @@ TEST_F(History, SearchIgnoresCaseSearchesOnlyTheTextAndKeepsTheSelection) {
     EXPECT_NE(v.detail(), nullptr);
     v.setSearchTerm("");
     EXPECT_EQ(v.filteredRecordings().size(), 4u);
+}
+
+TEST_F(History, SearchMatchesAComposedLetterWithItsDecomposedForm) {
+    writeDictation(1000, record("Caf\u00e9 au lait"));       // é as one code point
+    writeDictation(2000, record("RE\u0301SUME\u0301 sent"));  // É as E and a combining acute
+    writeDictation(3000, record("cafe latte"));
+    ContentView& v = open();
+    v.setSearchTerm(QString::fromUtf8("cafe\u0301"));
+    EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"Caf\u00e9 au lait"}));
+    v.setSearchTerm(QString::fromUtf8("r\u00e9sum\u00e9"));
+    EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"RE\u0301SUME\u0301 sent"}));
+    v.setSearchTerm("cafe");  // a plain e is another letter than an accented one
+    EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"cafe latte"}));
+}
+
+TEST_F(History, SidebarMaterialIsASiblingBeforeTheMainColumn) {
+    ContentView& v = open();
+    VisualEffectView& sidebar = v.sidebarBackground();
+    EXPECT_EQ(sidebar.material(), VisualEffectView::Material::Sidebar);
+    EXPECT_EQ(sidebar.blendingMode(), VisualEffectView::BlendingMode::BehindWindow);
+    EXPECT_EQ(sidebar.parentWidget(), &v);
+    EXPECT_EQ(v.layout()->itemAt(0)->widget(), &sidebar);
+    // Not behind the column: above it, as wide as the view, and only as high as the room left over.
+    EXPECT_EQ(sidebar.width(), v.width());
+    EXPECT_LE(sidebar.geometry().bottom(), v.searchField().mapTo(&v, QPoint(0, 0)).y());
+    v.resize(v.width(), v.height() + 40);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sidebar.height(), 40);
 }
 
 TEST_F(History, ClickSelectsWithoutScrollingAndArrowsScrollToTheCentre) {
