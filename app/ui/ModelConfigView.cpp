@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -19,13 +18,16 @@
 #include "ui/FontRole.h"
 #include "ui/InfoButtonView.h"
 #include "ui/PrimaryButtonStyle.h"
+#include "ui/PromptField.h"
 #include "ui/SecondaryButtonStyle.h"
 #include "ui/SettingsRow.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 
 namespace {
 
 
+constexpr int panelWidth = 350;
 constexpr const char* languageKey = "selectedLanguage";
 constexpr const char* promptKey = "activePrompt";
 constexpr const char* activeModelKeyKey = "activeModelKey";
@@ -58,6 +60,8 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     // The settings column.
     models_ = new QComboBox(column_);
     for (const Model& model : models()) models_->addItem(pickerText(model), q(model.id));
+    // Wide enough for the longest row with its size.
+    models_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(models_, &QComboBox::activated, this,
             [this](int index) { chooseModel(models_->itemData(index).toString().toStdString()); });
     auto* modelControls = new QVBoxLayout;
@@ -76,11 +80,11 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     languageControls->addWidget(languages_);
     languageControls->addWidget(translation_);
 
-    prompt_ = new QLineEdit(column_);
+    prompt_ = new PromptField(column_);
     prompt_->setPlaceholderText(tr("Provide context to the model"));
     prompt_->setFixedWidth(275);
     // Every edit is stored, an emptied field as the empty text.
-    connect(prompt_, &QLineEdit::textEdited, this,
+    connect(prompt_, &PromptField::edited, this,
             [this](const QString& text) { settings_.setString(promptKey, text.toStdString()); });
     auto* promptControls = new QHBoxLayout;
     promptControls->addWidget(prompt_);
@@ -106,7 +110,7 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     auto* rows = new QVBoxLayout(column_);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(24);
-    rows->addWidget(new SettingsRow(tr("AI Model"), modelControls, SettingsRow::Width::Framed, column_));
+    rows->addWidget(new SettingsRow(tr("AI Model"), modelControls, SettingsRow::Width::FramedOrWider, column_));
     rows->addWidget(new SettingsRow(tr("Language"), languageControls, SettingsRow::Width::Framed, column_));
     rows->addWidget(new SettingsRow(tr("Prompt"), promptControls, SettingsRow::Width::Free, column_));
     rows->addWidget(new SettingsRow(tr("Punctuation"), punctuationControls, SettingsRow::Width::Framed, column_));
@@ -115,13 +119,13 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
 
     // The download panel, over the column.
     panel_ = new QWidget(this);
-    panel_->setFixedWidth(350);
-    panelTitle_ = new QLabel(panel_);
+    panel_->setFixedWidth(panelWidth);
+    // Centred blocks of left-aligned lines, wrapped within the panel.
+    panelTitle_ = new TextBlock(QString(), panel_);
     panelTitle_->setFont(fontFor(FontRole::Title2));
-    panelTitle_->setAlignment(Qt::AlignCenter);
-    panelMessage_ = new QLabel(panel_);
-    panelMessage_->setWordWrap(true);
-    panelMessage_->setAlignment(Qt::AlignCenter);
+    panelTitle_->setWrapWidth(panelWidth);
+    panelMessage_ = new TextBlock(QString(), panel_);
+    panelMessage_->setWrapWidth(panelWidth);
     progress_ = new QProgressBar(panel_);
     progress_->setRange(0, 1000);
     progress_->setTextVisible(false);
@@ -148,8 +152,8 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     auto* panelStack = new QVBoxLayout(panel_);
     panelStack->setContentsMargins(0, 0, 0, 0);
     panelStack->setSpacing(8);
-    panelStack->addWidget(panelTitle_);
-    panelStack->addWidget(panelMessage_);
+    panelStack->addWidget(panelTitle_, 0, Qt::AlignHCenter);
+    panelStack->addWidget(panelMessage_, 0, Qt::AlignHCenter);
     panelStack->addLayout(progressStack);
     panelStack->addLayout(buttons);
 

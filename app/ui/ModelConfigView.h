@@ -14,9 +14,10 @@ class QCheckBox;
 class QComboBox;
 class QGraphicsBlurEffect;
 class QLabel;
-class QLineEdit;
+class PromptField;
 class QProgressBar;
 class StyledButton;
+class TextBlock;
 
 // The "AI Model" page: model, language, translation, prompt and literal punctuation. Language, translation, prompt
 // and punctuation are written to their settings keys at once. A model whose file is missing is never made active
@@ -60,12 +61,12 @@ public:
     QComboBox* modelPicker() const { return models_; }
     QComboBox* languagePicker() const { return languages_; }
     QCheckBox* translationToggle() const { return translation_; }
-    QLineEdit* promptField() const { return prompt_; }
+    PromptField* promptField() const { return prompt_; }
     QCheckBox* punctuationToggle() const { return punctuation_; }
     QWidget* settingsColumn() const { return column_; }
     QWidget* downloadPanel() const { return panel_; }
-    QLabel* panelTitle() const { return panelTitle_; }
-    QLabel* panelMessage() const { return panelMessage_; }
+    TextBlock* panelTitle() const { return panelTitle_; }
+    TextBlock* panelMessage() const { return panelMessage_; }
     QProgressBar* progressBar() const { return progress_; }
     StyledButton* cancelButton() const { return cancel_; }
     StyledButton* downloadButton() const { return download_; }
@@ -115,11 +116,11 @@ private:
     QComboBox* models_;
     QComboBox* languages_;
     QCheckBox* translation_;
-    QLineEdit* prompt_;
+    PromptField* prompt_;
     QCheckBox* punctuation_;
     QWidget* panel_;
-    QLabel* panelTitle_;
-    QLabel* panelMessage_;
+    TextBlock* panelTitle_;
+    TextBlock* panelMessage_;
     QProgressBar* progress_;
     QLabel* panelSize_;
     StyledButton* cancel_;

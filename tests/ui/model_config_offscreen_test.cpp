@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLabel>
@@ -12,7 +14,9 @@
 #include "engine/FileDownloader.h"
 #include "engine/Model.h"
 #include "ui/ModelConfigView.h"
+#include "ui/PromptField.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -232,6 +236,76 @@ TEST_F(ModelConfigTest, ControlsWriteTheirKeys) {
     EXPECT_EQ(settings.storedBool("enableLiteralPunctuation"), true);
     EXPECT_EQ(page->languagePicker()->count(), 100);
     EXPECT_EQ(page->languagePicker()->currentText(), "English");
+}
+
+TEST_F(ModelConfigTest, ModelPickerShowsTheWholeRowWithItsSize) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->show();
+    QComboBox* picker = page->modelPicker();
+    QStyleOptionComboBox option;
+    option.initFrom(picker);
+    const QRect textArea = picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                                           picker);
+    for (int i = 0; i < picker->count(); ++i) {
+        EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)), textArea.width())
+            << picker->itemText(i).toStdString();
+    }
+    EXPECT_GE(picker->width(), 285 - 6);
+}
+
+TEST_F(ModelConfigTest, PromptFieldGrowsToThreeLinesAndTakesNoNewLine) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->show();
+    PromptField* field = page->promptField();
+    const int oneLine = field->height();
+    EXPECT_EQ(field->visibleLineCount(), 1);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QCoreApplication::sendEvent(field, &enter);
+    EXPECT_EQ(field->text(), "");
+
+    QString text;
+    int previous = oneLine;
+    for (int lines = 2; lines <= 3; ++lines) {
+        while (field->visibleLineCount() < lines) {
+            text += "Place names ";
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "Place names ");
+            QCoreApplication::sendEvent(field, &press);
+        }
+        EXPECT_GT(field->height(), previous);
+        previous = field->height();
+    }
+    EXPECT_EQ(settings.storedString("activePrompt"), text.toStdString());
+    for (int i = 0; i < 20; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "more words ");
+        QCoreApplication::sendEvent(field, &press);
+    }
+    EXPECT_EQ(field->visibleLineCount(), PromptField::lineLimit);
+    EXPECT_EQ(field->height(), previous);
+
+    // A value written elsewhere shows without being written back.
+    settings.setString("activePrompt", "Short");
+    EXPECT_EQ(field->text(), "Short");
+    EXPECT_EQ(field->height(), oneLine);
+}
+
+TEST_F(ModelConfigTest, PanelTextsAreCentredBlocksOfLeftAlignedLines) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->show();
+    page->chooseModel("medium");
+    QCoreApplication::processEvents();  // the panel's layout follows its new texts
+    for (const TextBlock* text : {page->panelTitle(), page->panelMessage()}) {
+        EXPECT_NEAR(text->geometry().center().x(), page->downloadPanel()->width() / 2, 1);
+        EXPECT_LE(text->width(), 350);
+        EXPECT_FALSE(text->isTruncated());
+    }
+    // The message's own line feeds, then lines wrapped within the panel.
+    const QStringList lines = page->panelMessage()->visibleLines();
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines.first().startsWith("This could take a long time"));
+    EXPECT_TRUE(lines.contains(""));
 }
 
 }  // namespace
