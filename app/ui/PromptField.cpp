@@ -1,8 +1,8 @@
 #include "ui/PromptField.h"
 
+#include "ui/TextBlock.h"
+
 #include <QKeyEvent>
-#include <QTextBlock>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -29,10 +29,10 @@ void PromptField::setText(const QString& text) {
 }
 
 int PromptField::wrappedLineCount() const {
-    int lines = 0;
-    for (QTextBlock block = document()->firstBlock(); block.isValid(); block = block.next())
-        lines += std::max(1, block.layout() ? block.layout()->lineCount() : 1);
-    return lines;
+    // Worked out from the text itself: the document lays out its lines only when it is next drawn.
+    const int width = viewport()->width() - static_cast<int>(std::ceil(2 * document()->documentMargin()));
+    const TextBlock::Lines lines = TextBlock::layOut(toPlainText(), font(), width, true, lineLimit);
+    return static_cast<int>(lines.lines.size()) + (lines.truncated ? 1 : 0);
 }
 
 int PromptField::visibleLineCount() const { return std::clamp(wrappedLineCount(), 1, lineLimit); }

@@ -13,6 +13,7 @@
 #include "ui/AboutView.h"
 #include "ui/ConfigurationView.h"
 #include "ui/ModelConfigView.h"
+#include "ui/PromptField.h"
 #include "ui/SettingsView.h"
 #include "ui/SlidingPageHost.h"
 #include "ui/TabButton.h"
@@ -145,6 +146,20 @@ TEST_F(SettingsWindowTest, ReopenedWindowShowsTheActiveModelAndOpensThePanelForA
     EXPECT_EQ(page->modelPicker()->currentData().toString(), "medium");
     EXPECT_FALSE(page->showModelDownloadAlert());
     EXPECT_FALSE(view->navigationDisabled());
+}
+
+TEST_F(SettingsWindowTest, APageThatGrowsGetsItsRoomAtOnce) {
+    SettingsView view(keyboard, audio, settings);
+    view.show();
+    auto* page = qobject_cast<ModelConfigView*>(view.page());
+    ASSERT_NE(page, nullptr);
+    settings.setString("activePrompt", "A prompt long enough to wrap over three lines of the field: names, places, "
+                                       "companies and the spelling of all of them.");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->promptField()->visibleLineCount(), 3);
+    // Nothing on the page is squeezed to make room for the taller field.
+    EXPECT_GE(page->height(), page->sizeHint().height());
+    EXPECT_GE(page->languagePicker()->height(), page->languagePicker()->sizeHint().height());
 }
 
 }  // namespace

@@ -74,6 +74,10 @@ void renderSettings(PictureWriter& out) {
     out.save(window, "settings-ai-model");
 
     auto* model = qobject_cast<ModelConfigView*>(view->page());
+    settings.setString("activePrompt", "I am Ngozi Okafor-Lindqvist, I work at Brindlefox Analytics in Tromsø, with "
+                                       "Siobhán and Grzegorz.");
+    out.save(window, "settings-ai-model-prompt");
+    settings.setString("activePrompt", "");
     model->chooseModel("medium");
     out.save(window, "settings-ai-model-download-waiting");
     emit model->fileDownloader()->downloadProgressChanged(0.5f);
@@ -106,6 +110,11 @@ void renderOnboarding(PictureWriter& out) {
         out.save(window, name);
     }
     window->close();
+
+    // A session that has what pasting needs.
+    AppWindow* found = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return true; })));
+    out.save(found, "onboarding-0-accessibility-found");
+    found->close();
 }
 
 }  // namespace
