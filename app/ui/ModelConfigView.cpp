@@ -56,6 +56,7 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
                                      : DownloaderFactory([] { return std::make_unique<FileDownloader>(); })),
       settings_(settings),
       column_(new QWidget(this)),
+      blurredColumn_(new QLabel(this)),
       blur_(new QGraphicsBlurEffect(this)) {
     // The settings column.
     models_ = new QComboBox(column_);
@@ -114,8 +115,14 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     rows->addWidget(new SettingsRow(tr("Language"), languageControls, SettingsRow::Width::Framed, column_));
     rows->addWidget(new SettingsRow(tr("Prompt"), promptControls, SettingsRow::Width::Free, column_));
     rows->addWidget(new SettingsRow(tr("Punctuation"), punctuationControls, SettingsRow::Width::Framed, column_));
-    blur_->setBlurRadius(0);
-    column_->setGraphicsEffect(blur_);
+    // While the panel is open the column shows as a blurred picture of itself: a blur drawn over the live column would
+    // tear where a child paints on its own (the prompt field's text area).
+    blur_->setBlurRadius(10);
+    blurredColumn_->setGraphicsEffect(blur_);
+    blurredColumn_->hide();
+    QSizePolicy keepsItsPlace = column_->sizePolicy();
+    keepsItsPlace.setRetainSizeWhenHidden(true);
+    column_->setSizePolicy(keepsItsPlace);
 
     // The download panel, over the column.
     panel_ = new QWidget(this);
@@ -160,6 +167,7 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     auto* layers = new QGridLayout(this);
     layers->setContentsMargins(0, 0, 0, 0);
     layers->addWidget(column_, 0, 0, Qt::AlignCenter);
+    layers->addWidget(blurredColumn_, 0, 0, Qt::AlignCenter);
     layers->addWidget(panel_, 0, 0, Qt::AlignCenter);
     panel_->hide();
 
@@ -281,6 +289,12 @@ void ModelConfigView::showEvent(QShowEvent* event) {
     if (!event->spontaneous() && hiddenSinceShown_) resyncOnShow();
     hiddenSinceShown_ = false;
     QWidget::showEvent(event);
+    showBlurredColumn();
+}
+
+void ModelConfigView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    showBlurredColumn();
 }
 
 void ModelConfigView::hideEvent(QHideEvent* event) {
@@ -355,10 +369,29 @@ void ModelConfigView::updateControls() {
         punctuation_->setChecked(settings_.boolValue(punctuationKey, false));
     }
 
-    blur_->setBlurRadius(showModelDownloadAlert_ ? 10 : 0);
     column_->setEnabled(!showModelDownloadAlert_);
     panel_->setVisible(showModelDownloadAlert_);
+    showBlurredColumn();
     if (showModelDownloadAlert_) updatePanel();
+}
+
+void ModelConfigView::showBlurredColumn() {
+    // Taking the picture may lay the page out, which comes back here.
+    if (grabbingColumn_) return;
+    // The picture stands in the column's place, which the hidden column keeps.
+    blurredColumn_->setVisible(showModelDownloadAlert_);
+    column_->setVisible(!showModelDownloadAlert_);
+    if (!showModelDownloadAlert_) return;
+    grabbingColumn_ = true;
+    // The controls alone, over whatever the window shows behind them.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture(column_->size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    column_->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    blurredColumn_->setPixmap(picture);
+    grabbingColumn_ = false;
+    panel_->raise();
 }
 
 void ModelConfigView::updatePanel() {

@@ -64,6 +64,8 @@ public:
     PromptField* promptField() const { return prompt_; }
     QCheckBox* punctuationToggle() const { return punctuation_; }
     QWidget* settingsColumn() const { return column_; }
+    // The blurred picture of the column that the open panel lies over.
+    QLabel* blurredColumn() const { return blurredColumn_; }
     QWidget* downloadPanel() const { return panel_; }
     TextBlock* panelTitle() const { return panelTitle_; }
     TextBlock* panelMessage() const { return panelMessage_; }
@@ -75,6 +77,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::string selectedLanguage() const;
@@ -95,6 +98,7 @@ private:
     void languageStored(const QString& key);
     void updateControls();
     void updatePanel();
+    void showBlurredColumn();
 
     Binding<bool> navigationDisabled_;
     DownloaderFactory makeDownloader_;
@@ -107,11 +111,13 @@ private:
     bool languageChangePending_ = false;
     bool runningHandlers_ = false;
     bool hiddenSinceShown_ = false;
+    bool grabbingColumn_ = false;
     std::unique_ptr<FileDownloader> downloader_;
     bool downloadStarted_ = false;
     float downloadProgress_ = 0.0f;  // as the downloader last published it
 
     QWidget* column_;
+    QLabel* blurredColumn_;
     QGraphicsBlurEffect* blur_;
     QComboBox* models_;
     QComboBox* languages_;

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGraphicsBlurEffect>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QKeyEvent>
@@ -68,6 +69,7 @@ TEST_F(ModelConfigTest, ChoosingAModelWithItsFileMakesItActiveAtOnce) {
 TEST_F(ModelConfigTest, ChoosingAModelWithoutItsFileOpensThePanelAndLocksTheTabs) {
     addModelFile("small", "en");
     auto page = make();
+    page->show();
     page->chooseModel("medium");
     EXPECT_TRUE(page->showModelDownloadAlert());
     EXPECT_TRUE(navigationDisabled);
@@ -75,6 +77,14 @@ TEST_F(ModelConfigTest, ChoosingAModelWithoutItsFileOpensThePanelAndLocksTheTabs
     EXPECT_EQ(page->panelTitle()->text(), "Download Pro model");
     EXPECT_FALSE(page->settingsColumn()->isEnabled());
     EXPECT_TRUE(page->downloadPanel()->isVisibleTo(page.get()));
+    // The column shows blurred, as a picture in its place; it comes back when the panel closes.
+    EXPECT_TRUE(page->blurredColumn()->isVisibleTo(page.get()));
+    EXPECT_FALSE(page->settingsColumn()->isVisibleTo(page.get()));
+    EXPECT_EQ(page->blurredColumn()->pixmap().deviceIndependentSize().toSize(), page->settingsColumn()->size());
+    EXPECT_EQ(qobject_cast<QGraphicsBlurEffect*>(page->blurredColumn()->graphicsEffect())->blurRadius(), 10);
+    page->cancelModelDownload();
+    EXPECT_FALSE(page->blurredColumn()->isVisibleTo(page.get()));
+    EXPECT_TRUE(page->settingsColumn()->isVisibleTo(page.get()));
 }
 
 TEST_F(ModelConfigTest, PanelButtonsFollowTheProgress) {
