@@ -1,4 +1,7 @@
+#include "platform/AppLog.h"
+#include "platform/InstanceLock.h"
 #include "platform/SettingsStore.h"
+#include "platform/TerminationSignals.h"
 #include "shell/AppDelegate.h"
 #include "shell/AppWindows.h"
 #include "shell/ErrorReporting.h"
@@ -6,6 +9,7 @@
 #include "ui/ContentView.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <memory>
@@ -17,6 +21,20 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VC_APP_VERSION));
     // A tray application: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // A logout's SIGTERM and a terminal's Ctrl+C end the application as "Quit" does.
+    const TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
+
+    // One instance per user: a second one would run without its hot key and write the same store.
+    const InstanceLock instanceLock;
+    if (instanceLock.state() == InstanceLock::State::heldByAnother) {
+        AppLog::info("Vellumcaster is already running");
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Vellumcaster"),
+                        QStringLiteral("Vellumcaster is already running."), QMessageBox::Ok);
+        box.setInformativeText(QStringLiteral("Its icon is in the system tray."));
+        box.exec();
+        return 0;
+    }
+
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
 
     // The windows need the delegate's managers, so their openers reach them once both exist.

@@ -140,10 +140,16 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     QFont sizeFont = panelSize_->font();
     sizeFont.setPixelSize(10);
     panelSize_->setFont(sizeFont);
+    panelError_ = new QLabel(panel_);
+    panelError_->setWordWrap(true);
+    panelError_->setAlignment(Qt::AlignCenter);
+    panelError_->setStyleSheet(QStringLiteral("color: #c62828;"));
+    panelError_->hide();
     auto* progressStack = new QVBoxLayout;
     progressStack->setSpacing(0);
     progressStack->addWidget(progress_);
     progressStack->addWidget(panelSize_, 0, Qt::AlignRight);
+    progressStack->addWidget(panelError_);
     cancel_ = StyledButton::make<SecondaryButtonStyle>(tr("Cancel"), false, panel_);
     download_ = StyledButton::make<PrimaryButtonStyle>(tr("Download"), false, panel_);
     done_ = StyledButton::make<PrimaryButtonStyle>(tr("Done"), false, panel_);
@@ -249,8 +255,15 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
         downloader_ = makeDownloader_();
         downloadStarted_ = false;
         downloadProgress_ = downloader_->downloadProgress();
+        downloadError_.clear();
         connect(downloader_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
             downloadProgress_ = progress;
+            updatePanel();
+        });
+        // A failed download is shown, and "Download" tries again.
+        connect(downloader_.get(), &FileDownloader::downloadFailed, this, [this](const QString& error) {
+            downloadError_ = error;
+            downloadStarted_ = false;
             updatePanel();
         });
     } else {
@@ -258,8 +271,13 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
     }
 }
 
-void ModelConfigView::chooseModel(const std::string& key) {
+void ModelConfigView::chooseModel(const std::string& key) { selectModel(key); }
+
+void ModelConfigView::selectModel(const std::string& key) {
     setSelectedModelKey(key);
+    // A model without its file offers the download even when it is the selection already, as the default model is
+    // on a first start without network.
+    if (!isSelectedModelDownloaded()) modelChangePending_ = true;
     runChangeHandlers();
 }
 
@@ -268,10 +286,7 @@ void ModelConfigView::chooseLanguage(const std::string& id) {
     runChangeHandlers();
 }
 
-void ModelConfigView::syncModelSelection() {
-    setSelectedModelKey(activeModelKey());
-    runChangeHandlers();
-}
+void ModelConfigView::syncModelSelection() { selectModel(activeModelKey()); }
 
 void ModelConfigView::resyncOnShow() {
     const bool downloading = downloader_ && downloadStarted_ && downloadProgress_ < 1.0f;
@@ -334,6 +349,7 @@ void ModelConfigView::cancelModelDownload() {
 void ModelConfigView::startModelDownload() {
     if (!downloader_ || isSelectedModelDownloaded()) return;
     const std::string fileName = modelFileName(selectedModelKey_, selectedLanguage());
+    downloadError_.clear();
     downloader_->download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
     downloadStarted_ = true;
     updatePanel();
@@ -413,9 +429,11 @@ void ModelConfigView::updatePanel() {
     const bool finished = !(progress < 1.0f);
     download_->setVisible(!finished);
     done_->setVisible(finished);
+    panelError_->setText(downloadError_);
+    panelError_->setVisible(!downloadError_.isEmpty());
     // Once started, "Download" stays off even while the progress is unknown: a second press would start a second
-    // transfer into the same file.
-    const bool downloading = progress > 0.0f || downloadStarted_;
+    // transfer into the same file. A failure ends the transfer, so it turns "Download" on again.
+    const bool downloading = downloadError_.isEmpty() && (progress > 0.0f || downloadStarted_);
     download_->setStyleDisabled(downloading);
     download_->setEnabled(!downloading);
 }

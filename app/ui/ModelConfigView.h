@@ -70,6 +70,8 @@ public:
     TextBlock* panelTitle() const { return panelTitle_; }
     TextBlock* panelMessage() const { return panelMessage_; }
     QProgressBar* progressBar() const { return progress_; }
+    // Why the last download failed; hidden while there is no failure to show.
+    QLabel* downloadErrorLabel() const { return panelError_; }
     StyledButton* cancelButton() const { return cancel_; }
     StyledButton* downloadButton() const { return download_; }
     StyledButton* doneButton() const { return done_; }
@@ -89,6 +91,7 @@ private:
     void setShowModelDownloadAlert(bool show);
     void runChangeHandlers();
 
+    void selectModel(const std::string& key);
     void syncModelSelection();
     void resyncOnShow();
     void modelSelectionChanged();
@@ -115,6 +118,7 @@ private:
     std::unique_ptr<FileDownloader> downloader_;
     bool downloadStarted_ = false;
     float downloadProgress_ = 0.0f;  // as the downloader last published it
+    QString downloadError_;          // as the downloader last published it
 
     QWidget* column_;
     QLabel* blurredColumn_;
@@ -129,6 +133,7 @@ private:
     TextBlock* panelMessage_;
     QProgressBar* progress_;
     QLabel* panelSize_;
+    QLabel* panelError_;
     StyledButton* cancel_;
     StyledButton* download_;
     StyledButton* done_;

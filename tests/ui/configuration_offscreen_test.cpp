@@ -7,6 +7,7 @@
 #include <QSlider>
 
 #include "shell/AudioManager.h"
+#include "shell/DictationControl.h"
 #include "shell/FakeHotKeyBackend.h"
 #include "shell/KeyboardManager.h"
 #include "support/TempHome.h"
@@ -45,6 +46,28 @@ TEST(ConfigurationVolume, LabelIsTheRoundedPercentage) {
     EXPECT_EQ(ConfigurationView::volumeLabelText(0.30000000000000004), "Volume (30%)");
     EXPECT_EQ(ConfigurationView::volumeLabelText(1.0), "Volume (100%)");
     EXPECT_EQ(ConfigurationView::volumeLabelText(0.0), "Volume (0%)");
+}
+
+// What the page shows for the completion sound is what the shell does at the end of a dictation.
+TEST_F(ConfigurationTest, CompletionSoundFollowsWhatThePageShows) {
+    std::vector<float> played;
+    DictationControl::Environment env;
+    env.playSound = [&played](const QString&, float volume) { played.push_back(volume); };
+    DictationControl dictation(settings, std::move(env));
+
+    ASSERT_FALSE(settings.contains("enableSoundEffects"));
+    EXPECT_TRUE(page.soundToggle()->isChecked());
+    dictation.playSound("recording-complete", "wav");
+    EXPECT_EQ(played, std::vector<float>{1.0f});
+
+    page.soundToggle()->click();
+    EXPECT_FALSE(page.soundToggle()->isChecked());
+    dictation.playSound("recording-complete", "wav");
+    EXPECT_EQ(played.size(), 1u);
+
+    page.soundToggle()->click();
+    dictation.playSound("recording-complete", "wav");
+    EXPECT_EQ(played.size(), 2u);
 }
 
 TEST_F(ConfigurationTest, NothingStoredShowsThePageDefaults) {

@@ -219,6 +219,17 @@ TEST_F(ModelConfigTest, ShowingThePageWithAMissingActiveModelOpensThePanel) {
     EXPECT_EQ(page->panelTitle()->text(), "Download Pro model");
 }
 
+TEST_F(ModelConfigTest, ShowingThePageWithoutTheDefaultModelOffersItsDownload) {
+    // A first start without network: nothing is stored and the default model's file is missing.
+    auto page = make();
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->panelTitle()->text(), "Download Standard model");
+    EXPECT_TRUE(page->downloadButton()->isEnabled());
+    page->cancelModelDownload();
+    page->chooseModel("small");  // choosing it again offers it again
+    EXPECT_TRUE(page->showModelDownloadAlert());
+}
+
 TEST_F(ModelConfigTest, DownloadDoesNothingWhenTheFileAppeared) {
     addModelFile("small", "en");
     auto page = make();
