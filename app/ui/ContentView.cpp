@@ -7,7 +7,7 @@
 #include "ui/PanelBackground.h"
 #include "ui/RecordingCardList.h"
 #include "ui/RecordingDetail.h"
-#include "ui/VisualEffectView.h"
+#include "platform/VisualEffectView.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -95,7 +95,7 @@ public:
         process.waitForFinished(5000);
     }
 
-    static QString binary() { return QString(VC_BINARY_DIR) + "/app/shell/vellumcaster"; }
+    static QString binary() { return QString(VC_BINARY_DIR) + "/app/vellumcaster"; }
 
     void setEnvironment(const QString& name, const QString& value) {
         QProcessEnvironment environment = process.processEnvironment();

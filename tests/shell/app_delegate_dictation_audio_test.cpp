@@ -101,7 +101,7 @@ protected:
         app.setProcessEnvironment(environment);
         app.setProcessChannelMode(QProcess::MergedChannels);
         QObject::connect(&app, &QProcess::readyRead, [this] { log += QString::fromUtf8(app.readAll()); });
-        app.start(QString(VC_BINARY_DIR) + "/app/shell/vellumcaster");
+        app.start(QString(VC_BINARY_DIR) + "/app/vellumcaster");
         ASSERT_TRUE(app.waitForStarted());
         ASSERT_TRUE(waitFor([this] { return log.contains("status image Icon"); }, 20000)) << log.toStdString();
         EXPECT_FALSE(log.contains("No system tray found")) << log.toStdString();

@@ -9,7 +9,7 @@
 #include "ui/RecordingCardList.h"
 #include "ui/RecordingDetail.h"
 #include "ui/RecordingWaveformView.h"
-#include "ui/VisualEffectView.h"
+#include "platform/VisualEffectView.h"
 #include "ui/history_support.h"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,9 @@
 #include <QUrl>
 
 #include "shell/AppWindows.h"
+#include "shell/AudioManager.h"
+#include "shell/KeyboardManager.h"
+#include "support/FakeAudioDeviceSource.h"
 #include "ui/AccessibilityPage.h"
 #include "ui/AppMenuPage.h"
 #include "ui/ButtonStyle.h"
@@ -15,6 +18,7 @@
 #include "ui/SlidingPageHost.h"
 #include "ui/StyledButton.h"
 #include "ui/TextBlock.h"
+#include "ui/WindowContents.h"
 
 #include <QLabel>
 
@@ -199,7 +203,11 @@ TEST_F(OnboardingTest, TextsWrapAtThePagesWidthNotAtThePicturesWidth) {
 }
 
 TEST_F(OnboardingTest, OnboardingWindowClosesItselfAfterTheLastPage) {
-    QPointer<AppWindow> window = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return true; })));
+    KeyboardManager keyboard;
+    AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
+    WindowContents contents(SettingsStore::standard(), TrustCheck([] { return true; }));
+    AppWindows windows(keyboard, audio, contents);
+    QPointer<AppWindow> window = windows.showOnboarding();
     auto* view = qobject_cast<OnboardingView*>(window->root());
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(window->isVisible());

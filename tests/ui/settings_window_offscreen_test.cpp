@@ -17,6 +17,7 @@
 #include "ui/SettingsView.h"
 #include "ui/SlidingPageHost.h"
 #include "ui/TabButton.h"
+#include "ui/WindowContents.h"
 #include "support/FakeAudioDeviceSource.h"
 
 namespace {
@@ -98,7 +99,8 @@ TEST_F(SettingsWindowTest, HoverHighlightsAnyTab) {
 }
 
 TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
-    AppWindows windows(keyboard, audio, settings);
+    WindowContents contents(settings);
+    AppWindows windows(keyboard, audio, contents);
     windows.showSettings();
     AppWindow* first = windows.settingsWindow();
     ASSERT_NE(first, nullptr);
@@ -121,7 +123,8 @@ TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
 }
 
 TEST_F(SettingsWindowTest, ReopenedWindowShowsTheActiveModelAndOpensThePanelForAMissingFile) {
-    AppWindows windows(keyboard, audio, settings);
+    WindowContents contents(settings);
+    AppWindows windows(keyboard, audio, contents);
     windows.showSettings();
     AppWindow* window = windows.settingsWindow();
     auto* view = qobject_cast<SettingsView*>(window->root());

@@ -22,6 +22,7 @@
 #include "ui/SlidingPageHost.h"
 #include "ui/StyledButton.h"
 #include "ui/TertiaryButtonStyle.h"
+#include "ui/WindowContents.h"
 #include "support/FakeAudioDeviceSource.h"
 
 namespace {
@@ -67,7 +68,8 @@ void renderSettings(PictureWriter& out) {
     audio.tick();                       // stores the default device as the choice
     QCoreApplication::processEvents();
 
-    AppWindows windows(keyboard, audio, settings);
+    WindowContents contents(settings);
+    AppWindows windows(keyboard, audio, contents);
     windows.showSettings();
     AppWindow* window = windows.settingsWindow();
     auto* view = qobject_cast<SettingsView*>(window->root());
@@ -99,7 +101,10 @@ void renderSettings(PictureWriter& out) {
 }
 
 void renderOnboarding(PictureWriter& out) {
-    AppWindow* window = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return false; })));
+    KeyboardManager keyboard(SettingsStore::standard(), [](KeyboardManager::Action) {});
+    AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
+    WindowContents missing(SettingsStore::standard(), TrustCheck([] { return false; }));
+    AppWindow* window = AppWindows(keyboard, audio, missing).showOnboarding();
     auto* view = qobject_cast<OnboardingView*>(window->root());
     out.save(window, "onboarding-0-accessibility");
     if (auto* page = qobject_cast<AccessibilityPage*>(view->page())) page->openAccessibilitySettings();
@@ -112,7 +117,8 @@ void renderOnboarding(PictureWriter& out) {
     window->close();
 
     // A session that has what pasting needs.
-    AppWindow* found = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return true; })));
+    WindowContents present(SettingsStore::standard(), TrustCheck([] { return true; }));
+    AppWindow* found = AppWindows(keyboard, audio, present).showOnboarding();
     out.save(found, "onboarding-0-accessibility-found");
     found->close();
 }
