@@ -6,6 +6,7 @@
 #include "engine/Model.h"
 #include "platform/Paths.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
+using vctest::waitFor;
 
 // Runs a host program to its end while this process keeps serving its own windows (the paste asks them for data).
 QString run(const QString& program, const QStringList& arguments) {

@@ -10,10 +10,6 @@
 #include "platform/SoundPlayer.h"
 #include "shell/AudioDeviceSource.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -22,21 +18,11 @@
 #include <string>
 #include <vector>
 #include "support/FakeAudioDeviceSource.h"
+#include "support/WaitFor.h"
 
 namespace historytest {
 
-// Serves the GUI thread's events until `done` holds; false after `timeoutMs`.
-template <class Predicate>
-bool waitFor(Predicate done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
+using vctest::waitFor;
 
 inline RecordingMetadata record(const std::string& result, std::int64_t duration = 2000) {
     RecordingMetadata m = RecordingMetadata::defaultRecord();
