@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QProgressBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -35,6 +36,12 @@ constexpr const char* translationKey = "enableTranslation";
 constexpr const char* punctuationKey = "enableLiteralPunctuation";
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// Lays out `widget` and everything in it at once, innermost first, rather than when the posted requests come round.
+void layOutNow(QWidget* widget) {
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) layOutNow(child);
+    if (widget->layout()) widget->layout()->activate();
+}
 
 // Every ".en" removed, left to right in one pass.
 std::string withoutEnglishSuffix(std::string key) {
@@ -392,22 +399,26 @@ void ModelConfigView::updateControls() {
 }
 
 void ModelConfigView::showBlurredColumn() {
-    // Taking the picture may lay the page out, which comes back here.
+    // Taking the picture lays the page out, which comes back here.
     if (grabbingColumn_) return;
+    grabbingColumn_ = true;
+    if (showModelDownloadAlert_) {
+        // As the column is laid out now, not as it was when it was last shown.
+        layOutNow(column_);
+        layout()->activate();
+        // The controls alone, over whatever the window shows behind them.
+        const qreal ratio = devicePixelRatioF();
+        QPixmap picture(column_->size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        column_->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+        blurredColumn_->setPixmap(picture);
+    }
     // The picture stands in the column's place, which the hidden column keeps.
     blurredColumn_->setVisible(showModelDownloadAlert_);
     column_->setVisible(!showModelDownloadAlert_);
-    if (!showModelDownloadAlert_) return;
-    grabbingColumn_ = true;
-    // The controls alone, over whatever the window shows behind them.
-    const qreal ratio = devicePixelRatioF();
-    QPixmap picture(column_->size() * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
-    column_->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
-    blurredColumn_->setPixmap(picture);
-    grabbingColumn_ = false;
     panel_->raise();
+    grabbingColumn_ = false;
 }
 
 void ModelConfigView::updatePanel() {
