@@ -6,7 +6,7 @@
 #include "shell/AppWindows.h"
 #include "shell/ErrorReporting.h"
 #include "shell/GuiThreadExecutor.h"
-#include "ui/ContentView.h"
+#include "ui/WindowContents.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -37,20 +37,18 @@ int main(int argc, char** argv) {
 
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
 
-    // The windows need the delegate's managers, so their openers reach them once both exist.
+    // The shell opens the windows that this composition's factory makes; they need the delegate's managers, so their
+    // openers reach them once both exist.
+    WindowContents contents;
     std::unique_ptr<AppWindows> windows;
-    AppDelegate* delegatePointer = nullptr;
     AppDelegate::Services services;
     services.dsn = ErrorReporting::configuredDsn(VC_DUVIDU_DSN);
     services.showSettings = [&windows] { windows->showSettings(); };
     services.showOnboarding = [&windows] { windows->showOnboarding(); };
-    services.presentContentView = [&delegatePointer] {
-        makeHistoryWindow(new ContentView(delegatePointer->keyboardManager(), delegatePointer->audioManager()));
-    };
+    services.presentContentView = [&windows] { windows->presentContentView(); };
 
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
-    delegatePointer = &delegate;
-    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager());
+    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     const int result = app.exec();
     windows.reset();

@@ -12,19 +12,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "support/WaitFor.h"
+
 namespace shelltest {
 
-// Processes this process's events until `condition` holds or `milliseconds` pass; whether it held.
-inline bool waitFor(const std::function<bool()>& condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
+using vctest::waitFor;
 
 // Runs a host program to its end while this process keeps serving its own windows; its standard output.
 inline QString run(const QString& program, const QStringList& arguments) {
@@ -96,7 +88,7 @@ public:
         process.waitForFinished(5000);
     }
 
-    static QString binary() { return QString(VC_BINARY_DIR) + "/app/shell/vellumcaster"; }
+    static QString binary() { return QString(VC_BINARY_DIR) + "/app/vellumcaster"; }
 
     void setEnvironment(const QString& name, const QString& value) {
         QProcessEnvironment environment = process.processEnvironment();

@@ -48,8 +48,8 @@ TEST_F(KeyboardManagerTest, ChoiceTables) {
     EXPECT_EQ(primaryKeys[42], (PrimaryKey{Key::space, "Spacebar", "space"}));
     // Picker order, not the glyph order of descriptions.
     ASSERT_EQ(modifierKeys.size(), 4u);
-    EXPECT_EQ(modifierKeys[0], (ModifierKey{ModifierFlags(0x100000), "Command (\u2318)", "command"}));
-    EXPECT_EQ(modifierKeys[3], (ModifierKey{ModifierFlags(0x80000), "Option (\u2325)", "option"}));
+    EXPECT_EQ(modifierKeys[0], (ModifierKey{ModifierFlags(0x100000), "Super", "command"}));
+    EXPECT_EQ(modifierKeys[3], (ModifierKey{ModifierFlags(0x80000), "Alt", "option"}));
 }
 
 TEST_F(KeyboardManagerTest, FreshSettingsGiveOptionSpace) {

@@ -76,7 +76,7 @@ TEST_F(ConfigurationTest, NothingStoredShowsThePageDefaults) {
     EXPECT_TRUE(page.volumeSlider()->isEnabled());
     EXPECT_TRUE(page.defaultDeviceToggle()->isChecked());
     EXPECT_FALSE(page.devicePicker()->isEnabled());
-    EXPECT_EQ(page.modifierPicker()->currentText(), "Option (\u2325)");
+    EXPECT_EQ(page.modifierPicker()->currentText(), "Alt");
     EXPECT_EQ(page.keyPicker()->currentText(), "Spacebar");
     EXPECT_TRUE(page.recordingViewToggle()->isChecked());
     EXPECT_TRUE(page.autoPasteToggle()->isChecked());
@@ -125,6 +125,19 @@ TEST_F(ConfigurationTest, HotKeyIsRegisteredAgainOnlyOnARealChange) {
     settings.setString("selectedPrimaryKey", "tab");
     EXPECT_EQ(registrations(), before + 3);
     EXPECT_EQ(page.keyPicker()->currentText(), "Tab");
+}
+
+TEST_F(ConfigurationTest, ModifierPickerShowsLinuxNamesAndStoresTheKnownIds) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"Super", "command"}, {"Ctrl", "control"}, {"Shift", "shift"}, {"Alt", "option"}};
+    ASSERT_EQ(page.modifierPicker()->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(page.modifierPicker()->itemText(i), rows[i].first);
+        EXPECT_EQ(page.modifierPicker()->itemData(i).toString(), rows[i].second);
+    }
+    // A stored file of an earlier version keeps its meaning.
+    settings.setString("selectedModifierKey", "command");
+    EXPECT_EQ(page.modifierPicker()->currentText(), "Super");
 }
 
 TEST_F(ConfigurationTest, MicrophonePickerListsTheDevicesAndWritesTheChoice) {
