@@ -1,11 +1,15 @@
+#include "platform/AppLog.h"
+#include "platform/InstanceLock.h"
 #include "platform/SettingsStore.h"
+#include "platform/TerminationSignals.h"
 #include "shell/AppDelegate.h"
 #include "shell/AppWindows.h"
 #include "shell/ErrorReporting.h"
 #include "shell/GuiThreadExecutor.h"
-#include "ui/ContentView.h"
+#include "ui/WindowContents.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <memory>
@@ -17,22 +21,34 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VC_APP_VERSION));
     // A tray application: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // A logout's SIGTERM and a terminal's Ctrl+C end the application as "Quit" does.
+    const TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
+
+    // One instance per user: a second one would run without its hot key and write the same store.
+    const InstanceLock instanceLock;
+    if (instanceLock.state() == InstanceLock::State::heldByAnother) {
+        AppLog::info("Vellumcaster is already running");
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Vellumcaster"),
+                        QStringLiteral("Vellumcaster is already running."), QMessageBox::Ok);
+        box.setInformativeText(QStringLiteral("Its icon is in the system tray."));
+        box.exec();
+        return 0;
+    }
+
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
 
-    // The windows need the delegate's managers, so their openers reach them once both exist.
+    // The shell opens the windows that this composition's factory makes; they need the delegate's managers, so their
+    // openers reach them once both exist.
+    WindowContents contents;
     std::unique_ptr<AppWindows> windows;
-    AppDelegate* delegatePointer = nullptr;
     AppDelegate::Services services;
     services.dsn = ErrorReporting::configuredDsn(VC_DUVIDU_DSN);
     services.showSettings = [&windows] { windows->showSettings(); };
     services.showOnboarding = [&windows] { windows->showOnboarding(); };
-    services.presentContentView = [&delegatePointer] {
-        makeHistoryWindow(new ContentView(delegatePointer->keyboardManager(), delegatePointer->audioManager()));
-    };
+    services.presentContentView = [&windows] { windows->presentContentView(); };
 
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
-    delegatePointer = &delegate;
-    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager());
+    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     const int result = app.exec();
     windows.reset();

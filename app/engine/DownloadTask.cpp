@@ -54,13 +54,14 @@ int reportProgress(void* user, curl_off_t expected, curl_off_t received, curl_of
     return 0;
 }
 
-// A file failure as the platform would describe it, reported and logged under `prefix`.
-void reportFileError(const std::string& prefix, int error, const std::string& what) {
+// A file failure as the platform would describe it, reported and logged under `prefix`; its description.
+std::string reportFileError(const std::string& prefix, int error, const std::string& what) {
+    const std::string description = what + ": " + std::strerror(error);
     const duvidu::NSError nsError("NSPOSIXErrorDomain", error,
-                                  duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey,
-                                                         what + ": " + std::strerror(error)}});
+                                  duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, description}});
     duvidu::DuviduSDK::captureError(nsError);
     AppLog::error(prefix + nsError.description());
+    return description;
 }
 
 // Where the body is written: an unnamed file in the destination's folder where the file system offers one (nothing
@@ -96,8 +97,11 @@ int placeWithoutReplacing(const TempFile& temp, const fs::path& to) {
 
 }  // namespace
 
-DownloadTask::DownloadTask(std::string url, fs::path destination, ProgressHandler onProgress)
-    : url_(std::move(url)), destination_(std::move(destination)), onProgress_(std::move(onProgress)) {}
+DownloadTask::DownloadTask(std::string url, fs::path destination, ProgressHandler onProgress, FailureHandler onFailure)
+    : url_(std::move(url)),
+      destination_(std::move(destination)),
+      onProgress_(std::move(onProgress)),
+      onFailure_(std::move(onFailure)) {}
 
 DownloadTask::~DownloadTask() {
     if (thread_.joinable()) thread_.join();
@@ -118,6 +122,10 @@ bool DownloadTask::isValidURL(const std::string& url) {
     return valid;
 }
 
+void DownloadTask::fail(const std::string& description) const {
+    if (onFailure_) onFailure_(description);
+}
+
 void DownloadTask::resume() {
     if (!thread_.joinable() && !finished_) thread_ = std::thread([this] { run(); });
 }
@@ -127,8 +135,8 @@ void DownloadTask::run() {
     const TempFile temp = openTempFile(destination_);
     if (temp.fd < 0) {
         const int error = errno;
-        reportFileError("Error saving file: ", error,
-                        "Could not create a file in " + destination_.parent_path().string());
+        fail(reportFileError("Error saving file: ", error,
+                             "Could not create a file in " + destination_.parent_path().string()));
         finished_ = true;
         return;
     }
@@ -137,6 +145,7 @@ void DownloadTask::run() {
     transfer.cancelled = &cancelled_;
     transfer.onProgress = &onProgress_;
     if (!transfer.file) {
+        fail(std::string("Could not write the download: ") + std::strerror(errno));
         close(temp.fd);
         if (!temp.path.empty()) unlink(temp.path.c_str());
         finished_ = true;
@@ -145,6 +154,7 @@ void DownloadTask::run() {
 
     CURLcode result = CURLE_FAILED_INIT;
     long status = 0;
+    char curlError[CURL_ERROR_SIZE] = "";
     if (CURL* curl = curl_easy_init()) {
         curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -154,9 +164,10 @@ void DownloadTask::run() {
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // an error page is never taken for the file
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-        // A connection that stalls for a minute is given up like a cut one.
+        // A connection that makes no progress for half a minute is given up like a cut one.
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -171,21 +182,27 @@ void DownloadTask::run() {
     if (cancelled_) {
         // Cancelled: nothing to report.
     } else if (transfer.writeErrno != 0) {
-        reportFileError("Error saving file: ", transfer.writeErrno, "Could not write the download of " + url_);
+        fail(reportFileError("Error saving file: ", transfer.writeErrno, "Could not write the download of " + url_));
     } else if (result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && (status < 200 || status > 299))) {
         const std::string text = "The server answered " + url_ + " with the HTTP status " + std::to_string(status);
         const duvidu::NSError nsError("NSURLErrorDomain", -1011,  // the platform's "bad server response"
                                       duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, text}});
         duvidu::DuviduSDK::captureError(nsError);
         AppLog::error("Error downloading file: " + nsError.description());
+        fail("The server answered with the HTTP status " + std::to_string(status));
     } else if (result == CURLE_OK) {
         if (const int error = placeWithoutReplacing(temp, destination_)) {
-            reportFileError("Error saving file: ", error, "Could not move the download to " + destination_.string());
+            fail(reportFileError("Error saving file: ", error,
+                                 "Could not move the download to " + destination_.string()));
         } else if (onProgress_) {
             onProgress_(1.0f);  // also ends a download whose length was never known
         }
+    } else {
+        // No connection, a cut body, a stall: not reported as an error of the application, but the user is told.
+        const std::string reason = curlError[0] ? curlError : curl_easy_strerror(result);
+        AppLog::info("Could not download " + url_ + ": " + reason);
+        fail(reason);
     }
-    // Any other transfer failure (no connection, a cut body) is left silent, as the network's own business.
     std::fclose(transfer.file);
     if (!temp.path.empty()) unlink(temp.path.c_str());  // gone already once placed
     finished_ = true;

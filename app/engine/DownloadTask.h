@@ -15,8 +15,12 @@ public:
     // Called on the task's thread with bytes received / bytes expected, whenever the count changes and the length
     // is known; with 1.0 once the file is in place.
     using ProgressHandler = std::function<void(float progress)>;
+    // Called on the task's thread, once, with why the download failed (the address is not part of it); not after a
+    // cancel.
+    using FailureHandler = std::function<void(const std::string& description)>;
 
-    DownloadTask(std::string url, std::filesystem::path destination, ProgressHandler onProgress);
+    DownloadTask(std::string url, std::filesystem::path destination, ProgressHandler onProgress,
+                 FailureHandler onFailure = {});
     // Waits for the task's thread; cancel first to end a running download quickly.
     ~DownloadTask();
     DownloadTask(const DownloadTask&) = delete;
@@ -35,10 +39,12 @@ public:
 
 private:
     void run();
+    void fail(const std::string& description) const;
 
     const std::string url_;
     const std::filesystem::path destination_;
     const ProgressHandler onProgress_;
+    const FailureHandler onFailure_;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

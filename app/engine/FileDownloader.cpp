@@ -16,10 +16,23 @@ void FileDownloader::download(const std::string& urlString, const std::filesyste
     if (!DownloadTask::isValidURL(urlString)) return;
     destinationUrl_ = destination;
     std::erase_if(tasks_, [this](const auto& task) { return task->isFinished() && task != downloadTask_; });
+    downloadError_.clear();
     // The task's thread posts each value to the GUI thread; a post that arrives after this object is gone is dropped.
-    auto task = std::make_shared<DownloadTask>(urlString, destination, [this](float progress) {
-        QMetaObject::invokeMethod(this, [this, progress] { setDownloadProgress(progress); }, Qt::QueuedConnection);
-    });
+    auto task = std::make_shared<DownloadTask>(
+        urlString, destination,
+        [this](float progress) {
+            QMetaObject::invokeMethod(this, [this, progress] { setDownloadProgress(progress); },
+                                      Qt::QueuedConnection);
+        },
+        [this, number = ++downloadNumber_](const std::string& description) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, number, error = QString::fromStdString(description)] {
+                    // Only the download started last speaks for the caller.
+                    if (number == downloadNumber_) setDownloadFailed(error);
+                },
+                Qt::QueuedConnection);
+        });
     downloadTask_ = task;
     tasks_.push_back(task);
     task->resume();
@@ -29,4 +42,10 @@ void FileDownloader::setDownloadProgress(float progress) {
     if (progress == downloadProgress_) return;
     downloadProgress_ = progress;
     emit downloadProgressChanged(progress);
+}
+
+void FileDownloader::setDownloadFailed(const QString& error) {
+    downloadError_ = error;
+    setDownloadProgress(0.0f);
+    emit downloadFailed(error);
 }

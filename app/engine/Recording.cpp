@@ -24,7 +24,7 @@ std::string describe(const fs::filesystem_error& e) {
 
 RecordingMetadata readMetadata(const fs::path& metaURL) {
     try {
-        return RecordingMetadata::decode(FileIO::read(metaURL));
+        return RecordingMetadata::decode(FileIO::read(metaURL, ReadableFile::Kind::record));
     } catch (const fs::filesystem_error& e) {
         AppLog::error("Error parsing metadata: " + describe(e));
     } catch (const RecordingMetadataDecodeError& e) {

@@ -11,8 +11,9 @@
 // One stored dictation: a folder under the recordings root named by the Unix second its audio was saved, holding
 // output.wav, meta.json and result.txt.
 struct Recording {
-    // Reads the record at `metaURL`; a file that cannot be read or decoded is logged ("Error parsing metadata: ...")
-    // and the recording keeps the default record. Never fails and never touches the file.
+    // Reads the record at `metaURL`; a file that cannot be read or decoded, is not a regular file or is over the size
+    // cap of a record is logged ("Error parsing metadata: ...") and the recording keeps the default record. Never
+    // fails and never touches the file.
     Recording(std::filesystem::path metaURL, std::filesystem::path audioURL);
 
     std::filesystem::path metaURL;

@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "engine/WavSampleStream.h"
 #include "platform/FileIO.h"
 
 namespace fs = std::filesystem;
@@ -66,16 +67,10 @@ void writeWavFile(std::span<const float> samples, const fs::path& file, std::int
 }
 
 std::vector<float> readWavSamples(const fs::path& file) {
-    const std::string bytes = FileIO::read(file);
-    std::vector<float> samples;
-    if (bytes.size() <= headerSize) return samples;
-    // Whole samples only: a trailing odd byte would make the last read run past the end of the file.
-    const std::size_t count = (bytes.size() - headerSize) / 2;
-    samples.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t o = headerSize + 2 * i;
-        const auto raw = static_cast<std::uint16_t>(std::uint8_t(bytes[o]) | std::uint8_t(bytes[o + 1]) << 8);
-        samples.push_back(wavSampleToFloat(static_cast<std::int16_t>(raw)));
-    }
+    WavSampleStream stream(file);
+    std::vector<float> samples(static_cast<std::size_t>(stream.sampleCount()));
+    std::size_t filled = 0;
+    while (const std::size_t n = stream.read(std::span(samples).subspan(filled))) filled += n;
+    samples.resize(filled);
     return samples;
 }

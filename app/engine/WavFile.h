@@ -15,7 +15,8 @@
 void writeWavFile(std::span<const float> samples, const std::filesystem::path& file, std::int64_t sampleRate);
 
 // Reads the samples of a file written as above, each as s / 32767 within -1...1. A file of 45 bytes or fewer gives an
-// empty list; a trailing odd byte is not read. Throws std::filesystem::filesystem_error when the file cannot be read.
+// empty list; a trailing odd byte is not read. Throws std::filesystem::filesystem_error when the file cannot be read,
+// is not a regular file or is larger than an audio file may be (ReadableFile).
 std::vector<float> readWavSamples(const std::filesystem::path& file);
 
 // One sample as the writer stores it: x * 32767 in single precision, clamped, truncated toward zero.

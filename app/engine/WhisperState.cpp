@@ -136,7 +136,7 @@ void WhisperState::startRecording() {
     }
 }
 
-void WhisperState::stopRecording() {
+bool WhisperState::stopRecording() {
     setState(RecordingState::processing);
     if (const auto session = recorder_.captureSession()) session->stopRunning();
     recorder_.setCaptureSession(nullptr);
@@ -151,10 +151,11 @@ void WhisperState::stopRecording() {
         AppLog::error("Could not write wav file");
         // Nothing to transcribe or deliver, but the next hot key must be able to start a dictation again.
         setState(RecordingState::ready);
-        return;
+        return false;
     }
     const std::string text = transcribeSamples(samples, std::nullopt);
     saveRecordingMetadata(text, *wavFile, startMark);
+    return true;
 }
 
 void WhisperState::cancelRecording() {

@@ -69,8 +69,10 @@ public:
     // Clears the texts and enters recording, then starts the recorder; when that fails, goes back to ready and
     // rethrows the RecorderError.
     void startRecording();
-    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws.
-    void stopRecording();
+    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. False when no
+    // place for the recording's audio could be formed: the dictation then ends in state ready with nothing stored or
+    // delivered and without calling the completion handler.
+    bool stopRecording();
     // Discards a dictation that is recording; does nothing in any other state.
     void cancelRecording();
     // The recorder's realtime chunk handler: recognizes `samples` after the text gathered so far and appends the

@@ -32,27 +32,7 @@ int writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::string FileIO::read(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail("Cannot read file", file, errno);
-    std::string bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(std::size_t(st.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            fail("Cannot read file", file, error);
-        }
-        if (n == 0) break;
-        bytes.append(chunk, std::size_t(n));
-    }
-    ::close(fd);
-    return bytes;
-}
+std::string FileIO::read(const fs::path& file, ReadableFile::Kind kind) { return ReadableFile(file, kind).readAll(); }
 
 void FileIO::writeInPlace(const fs::path& file, std::string_view bytes, mode_t mode) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);

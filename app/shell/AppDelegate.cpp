@@ -45,6 +45,11 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     if (!services_.downloadModel) {
         // The downloader lives as long as the application, so the fetch runs on after start-up has returned.
         auto downloader = std::make_shared<FileDownloader>();
+        // Without the default model the first dictation cannot work: say so now, and how to get the file.
+        connect(downloader.get(), &FileDownloader::downloadFailed, this, [](const QString& error) {
+            AppLog::error("The default speech model could not be downloaded (" + error.toStdString() + "). " +
+                          DictationControl::missingModelMessage("small", "en"));
+        });
         services_.downloadModel = [downloader](const std::string& url, const std::filesystem::path& destination) {
             downloader->download(url, destination);
         };
@@ -60,6 +65,13 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     audioManager_ = std::make_unique<AudioManager>(settings_, services_.audioDevices);
     recorder_ = std::make_unique<Recorder>(services_.captureBackend);
     dictation_ = std::make_unique<DictationControl>(settings_, dictationEnvironment());
+
+    connect(keyboardManager_.get(), &KeyboardManager::hotKeyRegistered, this, &AppDelegate::hotKeyRegistered);
+    // A microphone lost during a recording: told like a failed start. The samples captured so far stay with the
+    // recording, which the hot key still stops (and transcribes) or Escape discards.
+    connect(recorder_.get(), &Recorder::captureFailed, this, [this](const QString& description) {
+        showAlert(QStringLiteral("Could not start recording"), description);
+    });
 }
 
 AppDelegate::~AppDelegate() {
@@ -90,6 +102,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::buildStatusMenu() {
     QAction* start = menu_.addAction(QStringLiteral("Start dictating"));
     start->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Space));
+    startDictatingMenuItem_ = start;
     connect(start, &QAction::triggered, this, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
 
     QAction* history = menu_.addAction(QStringLiteral("View dictation history"));
@@ -114,6 +127,39 @@ void AppDelegate::buildStatusMenu() {
     QAction* quit = menu_.addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void AppDelegate::hotKeyRegistered(bool accepted) {
+    if (accepted) {
+        if (startDictatingMenuItem_) {
+            startDictatingMenuItem_->setText(QStringLiteral("Start dictating"));
+            startDictatingMenuItem_->setShortcut(keyboardManager_->hotKeySequence());
+        }
+        if (hotKeyNotice_) hotKeyNotice_->close();
+        return;
+    }
+    const QString combination = keyboardManager_->hotKeyText();
+    const QString title = QStringLiteral("Hot key %1 unavailable").arg(combination);
+    const QString message = QStringLiteral("Could not register %1 as the hot key for dictation: another program may be "
+                                           "using it. Choose another shortcut in Settings... > Settings > Shortcut.")
+                                .arg(combination);
+    AppLog::error(message.toStdString());
+    // The menu must not claim a shortcut that does nothing.
+    if (startDictatingMenuItem_) {
+        startDictatingMenuItem_->setText(QStringLiteral("Start dictating (%1 unavailable)").arg(combination));
+        startDictatingMenuItem_->setShortcut(QKeySequence());
+    }
+    if (statusItem_.hasButton()) {
+        statusItem_.showMessage(title, message);
+        return;
+    }
+    if (!hotKeyNotice_) {
+        hotKeyNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
+        hotKeyNotice_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    hotKeyNotice_->setInformativeText(message);
+    hotKeyNotice_->show();
+    hotKeyNotice_->raise();
 }
 
 void AppDelegate::setUpLaunchAtLogin() {

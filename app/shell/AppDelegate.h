@@ -8,7 +8,9 @@
 #include "shell/Updater.h"
 
 #include <QMenu>
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QSoundEffect>
 
 #include <filesystem>
@@ -67,6 +69,9 @@ public:
 
     StatusItem& statusItem() { return statusItem_; }
     QMenu& menu() { return menu_; }
+    QAction* startDictatingMenuItem() const { return startDictatingMenuItem_; }
+    // The dialog telling that the dictation hot key is taken, while it is shown (there is no tray to notify in).
+    QMessageBox* hotKeyNotice() const { return hotKeyNotice_; }
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
     KeyboardManager& keyboardManager() { return *keyboardManager_; }
     AudioManager& audioManager() { return *audioManager_; }
@@ -75,6 +80,8 @@ public:
     RecordingView* recordingView() const { return recordingView_; }
 
 private:
+    // Tells the user when the dictation hot key could not be registered, and takes the notice back once it is.
+    void hotKeyRegistered(bool accepted);
     void post(Task task);
     void showAlert(const QString& title, const std::optional<QString>& message);
     DictationControl::Environment dictationEnvironment();
@@ -85,7 +92,9 @@ private:
     std::unique_ptr<RecordingWindow> recordingWindow_;
     StatusItem statusItem_;
     QMenu menu_;
+    QAction* startDictatingMenuItem_ = nullptr;
     QAction* checkForUpdatesMenuItem_ = nullptr;
+    QPointer<QMessageBox> hotKeyNotice_;
     Updater updaterController_;
     std::unique_ptr<KeyboardManager> keyboardManager_;
     std::unique_ptr<AudioManager> audioManager_;

@@ -1,11 +1,10 @@
 #include "shell/AppWindow.h"
 
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "ui/VisualEffectView.h"
+#include "platform/VisualEffectView.h"
 
 AppWindow::AppWindow(QWidget* root, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint),
@@ -28,12 +27,6 @@ AppWindow::AppWindow(QWidget* root, QWidget* parent)
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-}
-
-std::function<void()> AppWindow::closeAction() {
-    return [window = QPointer<AppWindow>(this)] {
-        if (window) window->close();
-    };
 }
 
 void AppWindow::bringToFront() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 
 class VisualEffectView;
 
@@ -17,9 +16,6 @@ public:
 
     QWidget* root() const { return root_; }
     VisualEffectView* background() const { return background_; }
-
-    // Closes this very window; what the hosted content calls to close it.
-    std::function<void()> closeAction();
 
     // Shows the window and brings it to the front, also while the application is not the active one.
     void bringToFront();

@@ -1,5 +1,7 @@
 #include "shell/DictationControl.h"
 
+#include "engine/Model.h"
+#include "engine/WhisperStateError.h"
 #include "platform/AppLog.h"
 #include "platform/SettingsStore.h"
 
@@ -57,12 +59,23 @@ void DictationControl::toggleRecording() {
             env_.setStatusImage(iconLoading);
             try {
                 ws->loadModel();
-            } catch (const std::exception&) {
-                // The controller has logged and reported the failure. The press ends here with the hot key alive,
-                // so the user can retry after fixing the model (or pick another one).
-                env_.showAlert(QStringLiteral("Could not load model"),
-                               QStringLiteral("Was unable to load up the selected model. Try restarting vellumcaster "
-                                              "and quitting other resource intensive applications."));
+            } catch (const std::exception& error) {
+                // The press ends here with the hot key alive, so the user can retry once the model is there (or
+                // pick another one).
+                const auto* stateError = dynamic_cast<const WhisperStateError*>(&error);
+                if (stateError && stateError->errorCase() == WhisperStateError::Case::couldNotLocateModel) {
+                    // Not a resource problem: the file is not there (a first start without network). Say which
+                    // file it is and how to get it.
+                    const std::string message =
+                        missingModelMessage(ws->activeModelKey(), settings_.stringValue("selectedLanguage", "en"));
+                    AppLog::error(message);
+                    env_.showAlert(QStringLiteral("Speech model missing"), QString::fromStdString(message));
+                } else {
+                    // The controller has logged and reported the failure.
+                    env_.showAlert(QStringLiteral("Could not load model"),
+                                   QStringLiteral("Was unable to load up the selected model. Try restarting "
+                                                  "vellumcaster and quitting other resource intensive applications."));
+                }
                 env_.setStatusImage(iconIdle);
                 return;
             }
@@ -88,7 +101,12 @@ void DictationControl::toggleRecording() {
         return;
     case RecordingState::recording:
         env_.setStatusImage(iconWorking);
-        ws->stopRecording();
+        if (!ws->stopRecording()) {
+            // Nothing was stored or delivered, so no completion follows: the shell rests now.
+            env_.dropEscapeHotKey();
+            env_.hideRecordingWindow();
+            env_.setStatusImage(iconIdle);
+        }
         return;
     }
 }
@@ -118,12 +136,20 @@ void DictationControl::recordingCompleted() {
     });
 }
 
+std::string DictationControl::missingModelMessage(const std::string& key, const std::string& language) {
+    const std::string fileName = modelFileName(key, language);
+    return "The speech model file " + fileName + " is not in " + modelsFolderURL().string() +
+           ". Download it in Settings... > AI Model > Download, or put the file into that folder yourself. Without "
+           "access to the model repository, start Vellumcaster with VELLUMCASTER_MODEL_BASE_URL naming a mirror.";
+}
+
 float DictationControl::storedSoundEffectVolume(const SettingsStore& settings) {
     return float(settings.storedNumber("soundEffectVolume").value_or(1.0));
 }
 
 void DictationControl::playSound(const std::string& name, const std::string& extension) {
-    if (settings_.storedBool("enableSoundEffects") != std::optional<bool>(true)) return;
+    // On unless stored as off: the settings page shows an absent key as on, and the shell must do what it shows.
+    if (!settings_.boolValue("enableSoundEffects", true)) return;
     const float volume = storedSoundEffectVolume(settings_);
     const QString resource = QStringLiteral(":/%1.%2").arg(QString::fromStdString(name), QString::fromStdString(extension));
     if (!QFile::exists(resource)) {

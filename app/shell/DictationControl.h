@@ -49,7 +49,7 @@ public:
     void cancelRecording();
     // Awaited by the controller once a dictation is stored.
     void recordingCompleted();
-    // Plays a sound resource when sound effects are stored as on, at the stored volume.
+    // Plays a sound resource, unless sound effects are stored as off, at the stored volume.
     void playSound(const std::string& name, const std::string& extension);
 
     std::shared_ptr<TranscriptionController> controller() const;
@@ -57,6 +57,9 @@ public:
 
     // The stored volume as a float; 1.0 when absent or not a number.
     static float storedSoundEffectVolume(const SettingsStore& settings);
+    // What a user without the file of a model must know: which file is missing, where it is looked for and how to
+    // get it.
+    static std::string missingModelMessage(const std::string& key, const std::string& language);
 
 private:
     bool recordingViewEnabled() const;

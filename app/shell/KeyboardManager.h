@@ -5,6 +5,7 @@
 #include "platform/SettingsStore.h"
 #include "shell/hotkey/HotKey.h"
 
+#include <QKeySequence>
 #include <QObject>
 #include <QString>
 
@@ -42,7 +43,14 @@ public:
 
     // (Re)registers the dictation hot key from the settings; an unknown id falls back to Space or Option. The new
     // combination is registered before the old one is released, so re-registering the same one never drops it.
+    // Emits hotKeyRegistered.
     void registerHotKey();
+    // Whether the desktop accepted the dictation hot key at its last registration; false before the first.
+    bool isHotKeyAccepted() const;
+    // The combination of the last registration, as a menu shows it; empty before the first.
+    const QKeySequence& hotKeySequence() const { return hotKeySequence_; }
+    // The same in words, the modifier by its name on a PC keyboard: "Alt+Space", "Super+A".
+    const QString& hotKeyText() const { return hotKeyText_; }
     // Registers the Escape hot key (cancel on release), unless one is registered already: that is refused with a
     // log line and the existing one stays.
     void registerEscapeHotKey(Key key, ModifierFlags modifiers);
@@ -57,6 +65,8 @@ public:
     Action cancelRecord = [] {};
 
 signals:
+    // After every registerHotKey: whether the desktop accepted the combination (another program may hold it).
+    void hotKeyRegistered(bool accepted);
     void selectedPrimaryKeyChanged();
     void selectedModifierKeyChanged();
 
@@ -65,4 +75,6 @@ private:
     TaskSpawner spawn_;
     std::unique_ptr<HotKey> hotKey_;
     std::unique_ptr<HotKey> hotKeyEscape_;
+    QKeySequence hotKeySequence_;
+    QString hotKeyText_;
 };

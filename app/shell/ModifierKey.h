@@ -5,8 +5,9 @@
 #include <array>
 #include <string_view>
 
-// A modifier the user can choose for the dictation hot key: `name` is shown in the picker, `id` is what the setting
-// `selectedModifierKey` stores.
+// A modifier the user can choose for the dictation hot key: `name` is shown in the picker, under the name Linux
+// keyboards give the key; `id` is what the setting `selectedModifierKey` stores, unchanged so that stored settings keep
+// their meaning.
 struct ModifierKey {
     ModifierFlags flag;
     std::string_view name;
@@ -17,8 +18,8 @@ struct ModifierKey {
 
 // The choosable modifiers, in picker order (also the order they are looked up in).
 inline constexpr std::array<ModifierKey, 4> modifierKeys{{
-    {ModifierFlags::command(), "Command (\u2318)", "command"},
-    {ModifierFlags::control(), "Control (\u2303)", "control"},
-    {ModifierFlags::shift(), "Shift (\u21E7)", "shift"},
-    {ModifierFlags::option(), "Option (\u2325)", "option"},
+    {ModifierFlags::command(), "Super", "command"},
+    {ModifierFlags::control(), "Ctrl", "control"},
+    {ModifierFlags::shift(), "Shift", "shift"},
+    {ModifierFlags::option(), "Alt", "option"},
 }};

@@ -49,6 +49,11 @@ void StatusItem::setImage(const QString& name) {
     emit imageChanged(name);
 }
 
+void StatusItem::showMessage(const QString& title, const QString& message) {
+    qCInfo(statusLog).noquote() << "status message" << title;
+    tray_->showMessage(title, message, QSystemTrayIcon::Warning, 15000);
+}
+
 void StatusItem::setAction(QMenu* menu, std::function<void()> onToggle) {
     menu_ = menu;
     onToggle_ = std::move(onToggle);

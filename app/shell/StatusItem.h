@@ -37,6 +37,9 @@ public:
     void setImage(const QString& name);
     const QString& imageName() const { return imageName_; }
 
+    // Shows a notification from the tray icon; it goes away by itself.
+    void showMessage(const QString& title, const QString& message);
+
     // Connects clicks: `onToggle` runs for a toggling click; an opening click pops `menu` up at the pointer.
     void setAction(QMenu* menu, std::function<void()> onToggle);
     // Handles one click as the tray reports it.

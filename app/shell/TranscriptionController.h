@@ -23,7 +23,9 @@ public:
 
     virtual void loadModel() = 0;
     virtual void startRecording() = 0;
-    virtual void stopRecording() = 0;
+    // False when the dictation ended without being stored (no place for its audio): nothing is delivered then and
+    // the completion handler is not called.
+    virtual bool stopRecording() = 0;
     virtual void cancelRecording() = 0;
 
     virtual QString resultText() const = 0;

@@ -18,7 +18,7 @@ public:
 
     void loadModel() override { state_->loadModel(); }
     void startRecording() override { state_->startRecording(); }
-    void stopRecording() override { state_->stopRecording(); }
+    bool stopRecording() override { return state_->stopRecording(); }
     void cancelRecording() override { state_->cancelRecording(); }
 
     QString resultText() const override { return state_->resultText(); }

@@ -3,23 +3,24 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QUrl>
 
 #include "ui/PrimaryButtonStyle.h"
 #include "ui/SecondaryButtonStyle.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 
 AccessibilityPage::AccessibilityPage(Action onComplete, TrustCheck trustCheck, QWidget* parent)
-    : OnboardingPage(tr("Turn on Accessibility"),
-                     {{tr("To paste results, you will need to enable Accessibility.\n"), FontRole::Title2},
+    : OnboardingPage(tr("Turn on Pasting"),
+                     {{tr("To paste results, you will need a session that lets applications type.\n"),
+                       FontRole::Title2},
                       {tr("An X11 session with the XTEST extension"), FontRole::Title2, true}},
-                     "OnboardingAccessibility", 425, parent),
+                     foundImage, 425, 450, parent),
       onComplete_(std::move(onComplete)),
       trustCheck_(std::move(trustCheck)),
       status_(addText({QString(), std::nullopt})),
       learnMore_(StyledButton::make<SecondaryButtonStyle>(tr("Learn more"), false, this)),
-      primary_(StyledButton::make<PrimaryButtonStyle>(tr("Open Accessibility Preferences"), false, this)) {
+      primary_(StyledButton::make<PrimaryButtonStyle>(tr("Check Again"), false, this)) {
     showTrustStatus();
     buttonRow()->addWidget(learnMore_);
     buttonRow()->addWidget(primary_);
@@ -31,8 +32,8 @@ AccessibilityPage::AccessibilityPage(Action onComplete, TrustCheck trustCheck, Q
             openAccessibilitySettings();
         }
     });
-    // A 450 x 500 frame with the default padding around it. (Fifty more points on either side would not fit the
-    // 600-point onboarding window with its own padding, and would only push the buttons off the page.)
+    // A 450 x 500 frame with the default padding around it, the page's stack centred in it. (Fifty more points on
+    // either side would not fit the 600-point onboarding window with its own padding.)
     constexpr int padding = 8;
     setContentsMargins(padding, padding, padding, padding);
     setFixedSize(450 + 2 * padding, 500 + 2 * padding);
@@ -41,9 +42,11 @@ AccessibilityPage::AccessibilityPage(Action onComplete, TrustCheck trustCheck, Q
 QString AccessibilityPage::trustStatus() const { return status_->text(); }
 
 void AccessibilityPage::showTrustStatus() {
-    status_->setText(trustCheck_.isTrusted()
-                         ? tr("Found: this session has an X11 display with XTEST.")
-                         : tr("Not found: log in to an X11 session with XTEST."));
+    // The picture shows what the text says.
+    const bool trusted = trustCheck_.isTrusted();
+    status_->setText(trusted ? tr("Found: this session has an X11 display with XTEST.")
+                             : tr("Not found: log in to an X11 session with XTEST."));
+    setIllustration(trusted ? foundImage : missingImage);
 }
 
 void AccessibilityPage::openAccessibilitySettings() {

@@ -3,23 +3,26 @@
 #include "platform/TrustCheck.h"
 #include "ui/OnboardingPage.h"
 
-class QLabel;
 class StyledButton;
+class TextBlock;
 
 // Onboarding page 0: explains what pasting into other applications needs on this desktop (an X11 display with the
-// XTEST extension) and shows whether this session has it. "Open Accessibility Preferences" checks again and turns
-// into "Confirm enabled", which moves on without insisting: the user may fix the session later.
+// XTEST extension) and shows whether this session has it, in its text and its picture. "Check Again" checks again and
+// turns into "Confirm enabled", which moves on without insisting: the user may fix the session later.
 class AccessibilityPage : public OnboardingPage {
     Q_OBJECT
 
 public:
     static constexpr const char* helpURL = "https://www.x.org/releases/current/doc/libXtst/xtestlib.html";
+    // The pictures of a session that has what pasting needs, and of one that has not.
+    static constexpr const char* foundImage = "OnboardingAccessibility";
+    static constexpr const char* missingImage = "OnboardingAccessibilityMissing";
 
     explicit AccessibilityPage(Action onComplete, TrustCheck trustCheck = TrustCheck(), QWidget* parent = nullptr);
 
     bool hasClickedOpen() const { return hasClickedOpen_; }
     StyledButton* learnMoreButton() const { return learnMore_; }
-    // "Open Accessibility Preferences", or "Confirm enabled" once it has been pressed.
+    // "Check Again", or "Confirm enabled" once it has been pressed.
     StyledButton* primaryButton() const { return primary_; }
     QString trustStatus() const;
 
@@ -32,7 +35,7 @@ private:
     Action onComplete_;
     TrustCheck trustCheck_;
     bool hasClickedOpen_ = false;
-    QLabel* status_;
+    TextBlock* status_;
     StyledButton* learnMore_;
     StyledButton* primary_;
 };

@@ -8,10 +8,10 @@
 
 AppMenuPage::AppMenuPage(Action onComplete, Action onBack, QWidget* parent)
     : OnboardingPage(tr("To open the app menu"),
-                     {{tr("Right click on the vellumcaster logo in the menubar.\nFrom here  you can click to open the "
+                     {{tr("Right click on the vellumcaster logo in the system tray.\nFrom here  you can click to open the "
                           "settings menu."),
                        FontRole::Title2}},
-                     "OnboardingAppMenu", 400, parent),
+                     "OnboardingAppMenu", 400, availableWidth, parent),
       onComplete_(std::move(onComplete)),
       onBack_(std::move(onBack)),
       button_(addButton(StyledButton::make<PrimaryButtonLargeStyle>(tr("Continue"), false, this), onComplete_)) {}

@@ -7,6 +7,7 @@
 #include "ui/PanelBackground.h"
 #include "ui/RecordingCardList.h"
 #include "ui/RecordingDetail.h"
+#include "platform/VisualEffectView.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -19,14 +20,23 @@
 #include <QVBoxLayout>
 
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
 namespace {
 
-// The Unicode default lower-case mapping (full mapping, no locale rules), as the search compares texts.
-QString lowercased(const QString& text) {
+// The form in which the search compares texts: the Unicode default lower-case mapping (full mapping, no locale
+// rules), canonically composed, so that a letter typed as one code point matches the same letter stored as a base
+// letter and a combining mark, and the other way round.
+QString searchForm(const QString& text) {
     icu::UnicodeString u(reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()));
     u.toLower(icu::Locale::getRoot());
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_SUCCESS(status)) {
+        icu::UnicodeString composed = nfc->normalize(u, status);
+        if (U_SUCCESS(status)) u = composed;
+    }
     return QString(reinterpret_cast<const QChar*>(u.getBuffer()), u.length());
 }
 
@@ -37,7 +47,7 @@ public:
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     }
 
-    static QString hint() { return QCoreApplication::translate("ContentView", "Start a recording (⌥ + Space)"); }
+    static QString hint() { return QCoreApplication::translate("ContentView", "Start a recording (Alt + Space)"); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -47,19 +57,26 @@ protected:
         painter.setPen(text);
         painter.setFont(fontFor(FontRole::Title2));
         painter.drawText(rect(), Qt::AlignCenter, hint());
-        PanelBackground::paint(painter, QRectF(rect()).adjusted(2, 2, -2, -2), PanelBackground::isDark(palette()));
+        PanelBackground::paint(painter, PanelBackground::cardRect(rect()), PanelBackground::isDark(palette()));
     }
 };
 
-// The application-wide key-down monitor: every key press of the application passes here first while the history is
-// on screen, so the arrow keys move the selection whatever has the focus.
+// The key-down monitor: every key press of the application passes here first while the history is on screen, so the
+// arrow keys move the selection whatever widget of the history window has the focus. Keys of other windows, and every
+// key while a popup (a drop-down list, a menu) is open, go their usual way.
 class NavigationKeyMonitor : public QObject {
 public:
     explicit NavigationKeyMonitor(ContentView& view) : view_(view) {}
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
+        const auto* target = qobject_cast<QWidget*>(watched);
+        QWidget* history = view_.window();
+        if (!target || target->window() != history || QApplication::activeWindow() != history ||
+            QApplication::activePopupWidget()) {
+            return false;
+        }
         return view_.handleNavigationKey(static_cast<QKeyEvent*>(event)->key());
     }
 
@@ -71,7 +88,16 @@ private:
 
 ContentView::ContentView(KeyboardManager& keyboardManager, AudioManager& audioManager, QWidget* parent)
     : QWidget(parent), keyboardManager_(keyboardManager), audioManager_(audioManager) {
-    auto* main = new QVBoxLayout(this);
+    // Two views: the sidebar material, then the main column; the material is a sibling before the column, not a
+    // background behind it, and takes only the room the window has beyond the column's.
+    sidebar_ = new VisualEffectView(VisualEffectView::Material::Sidebar, this);
+    sidebar_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    auto* views = new QVBoxLayout(this);
+    views->setContentsMargins(0, 0, 0, 0);
+    views->setSpacing(0);
+    views->addWidget(sidebar_, 1);
+    auto* main = new QVBoxLayout;
+    views->addLayout(main);
     main->setContentsMargins(0, 10, 0, 0);
     main->setSpacing(10);
 
@@ -153,9 +179,9 @@ std::vector<const Recording*> ContentView::filteredRecordings() const {
         for (const Recording& recording : recordings_) shown.push_back(&recording);
         return shown;
     }
-    const QString needle = lowercased(term);
+    const QString needle = searchForm(term);
     for (std::size_t i = 0; i < recordings_.size(); ++i) {
-        if (lowercaseResults_[i].contains(needle)) shown.push_back(&recordings_[i]);
+        if (searchableResults_[i].contains(needle)) shown.push_back(&recordings_[i]);
     }
     return shown;
 }
@@ -168,26 +194,26 @@ void ContentView::reloadRecordings() {
     // Reading every meta.json of a long history takes a while, so it happens off the GUI thread.
     QThreadPool::globalInstance()->start([guard, generation] {
         std::vector<Recording> recordings = fetchRecordings();
-        std::vector<QString> lowercaseResults;
-        lowercaseResults.reserve(recordings.size());
+        std::vector<QString> searchableResults;
+        searchableResults.reserve(recordings.size());
         for (const Recording& recording : recordings) {
-            lowercaseResults.push_back(lowercased(QString::fromStdString(recording.metadata.result)));
+            searchableResults.push_back(searchForm(QString::fromStdString(recording.metadata.result)));
         }
         QMetaObject::invokeMethod(
             qApp,
             [guard, generation, recordings = std::move(recordings),
-             lowercaseResults = std::move(lowercaseResults)]() mutable {
+             searchableResults = std::move(searchableResults)]() mutable {
                 if (!guard || guard->reloadGeneration_ != generation) return;
-                guard->applyLoaded(std::move(recordings), std::move(lowercaseResults));
+                guard->applyLoaded(std::move(recordings), std::move(searchableResults));
             },
             Qt::QueuedConnection);
     });
 }
 
-void ContentView::applyLoaded(std::vector<Recording> recordings, std::vector<QString> lowercaseResults) {
+void ContentView::applyLoaded(std::vector<Recording> recordings, std::vector<QString> searchableResults) {
     // The selection is a copy, so it stays valid while the list it came from is replaced.
     recordings_ = std::move(recordings);
-    lowercaseResults_ = std::move(lowercaseResults);
+    searchableResults_ = std::move(searchableResults);
     updateList();
     setSelectedRecording(recordings_.empty() ? std::nullopt : std::optional<Recording>(recordings_.front()));
     emit recordingsReloaded();

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class RecordingCardList;
 class RecordingDetail;
+class VisualEffectView;
 
 // The content of the dictation history window: a search field over the stored dictations as cards, newest first, and
 // the selected dictation in detail. It loads the list whenever it comes on screen and after every "recordingComplete"
@@ -38,7 +39,8 @@ public:
     bool lastNavigationActionKeyboard() const { return lastNavigationActionKeyboard_; }
     QString searchTerm() const;
     void setSearchTerm(const QString& term);
-    // The recordings whose text contains the search term, ignoring case; all of them for an empty term.
+    // The recordings whose text contains the search term, ignoring case and how accented letters are encoded; all of
+    // them for an empty term.
     std::vector<const Recording*> filteredRecordings() const;
 
     // Reads the stored dictations off the GUI thread; when they arrive the list shows them, the newest is selected and
@@ -51,6 +53,8 @@ public:
     bool keyMonitorInstalled() const { return keyMonitor_ != nullptr; }
 
     QLineEdit& searchField() const { return *searchField_; }
+    // The sidebar material placed before the main column.
+    VisualEffectView& sidebarBackground() const { return *sidebar_; }
     RecordingCardList& cardList() const { return *cardList_; }
     // The detail of the selected recording; null while nothing is selected.
     RecordingDetail* detail() const { return detail_; }
@@ -64,7 +68,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void applyLoaded(std::vector<Recording> recordings, std::vector<QString> lowercaseResults);
+    void applyLoaded(std::vector<Recording> recordings, std::vector<QString> searchableResults);
     void setSelectedRecording(std::optional<Recording> recording);
     void updateList();
     void installKeyMonitor();
@@ -74,12 +78,14 @@ private:
     AudioManager& audioManager_;
     std::unique_ptr<QObject> keyMonitor_;
     std::vector<Recording> recordings_;
-    // The lower-case text of each recording, made once per load so that typing in the search field stays cheap.
-    std::vector<QString> lowercaseResults_;
+    // The text of each recording in the search's form, made once per load so that typing in the search field stays
+    // cheap.
+    std::vector<QString> searchableResults_;
     std::optional<Recording> selectedRecording_;
     bool lastNavigationActionKeyboard_ = false;
     std::uint64_t reloadGeneration_ = 0;
 
+    VisualEffectView* sidebar_;
     QLineEdit* searchField_;
     RecordingCardList* cardList_;
     QLabel* noRecordings_;

@@ -11,7 +11,7 @@ DictationPage::DictationPage(Action onComplete, Action onBack, QWidget* parent)
                      {{tr("Use the keyboard shortcut shown below.\n Once you're done recording hit it again."),
                        FontRole::Title2},
                       {tr("You can cancel a recording by pressing the Escape key."), std::nullopt}},
-                     "OnboardingShortcut", 400, parent),
+                     "OnboardingShortcut", 400, availableWidth, parent),
       onComplete_(std::move(onComplete)),
       onBack_(std::move(onBack)),
       button_(addButton(StyledButton::make<PrimaryButtonLargeStyle>(tr("Continue"), false, this), onComplete_)) {}

@@ -23,10 +23,9 @@ void InfoButtonView::setShowInfoAlert(bool show) {
             popover_ = nullptr;
             showInfoAlert_ = false;
         });
-        popover_->adjustSize();
         // Anchored at the trailing edge, vertically centred on the button.
         const QPoint anchor = mapToGlobal(QPoint(width() + 4, height() / 2));
-        popover_->move(anchor.x(), anchor.y() - popover_->sizeHint().height() / 2);
+        popover_->move(anchor.x(), anchor.y() - popover_->height() / 2);
         popover_->show();
     } else if (popover_) {
         popover_->close();

@@ -7,8 +7,9 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QLayout>
 #include <QProgressBar>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <cmath>
@@ -18,13 +19,16 @@
 #include "ui/FontRole.h"
 #include "ui/InfoButtonView.h"
 #include "ui/PrimaryButtonStyle.h"
+#include "ui/PromptField.h"
 #include "ui/SecondaryButtonStyle.h"
 #include "ui/SettingsRow.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 
 namespace {
 
 
+constexpr int panelWidth = 350;
 constexpr const char* languageKey = "selectedLanguage";
 constexpr const char* promptKey = "activePrompt";
 constexpr const char* activeModelKeyKey = "activeModelKey";
@@ -32,6 +36,12 @@ constexpr const char* translationKey = "enableTranslation";
 constexpr const char* punctuationKey = "enableLiteralPunctuation";
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// Lays out `widget` and everything in it at once, innermost first, rather than when the posted requests come round.
+void layOutNow(QWidget* widget) {
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) layOutNow(child);
+    if (widget->layout()) widget->layout()->activate();
+}
 
 // Every ".en" removed, left to right in one pass.
 std::string withoutEnglishSuffix(std::string key) {
@@ -53,10 +63,13 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
                                      : DownloaderFactory([] { return std::make_unique<FileDownloader>(); })),
       settings_(settings),
       column_(new QWidget(this)),
+      blurredColumn_(new QLabel(this)),
       blur_(new QGraphicsBlurEffect(this)) {
     // The settings column.
     models_ = new QComboBox(column_);
     for (const Model& model : models()) models_->addItem(pickerText(model), q(model.id));
+    // Wide enough for the longest row with its size.
+    models_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(models_, &QComboBox::activated, this,
             [this](int index) { chooseModel(models_->itemData(index).toString().toStdString()); });
     auto* modelControls = new QVBoxLayout;
@@ -75,11 +88,11 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     languageControls->addWidget(languages_);
     languageControls->addWidget(translation_);
 
-    prompt_ = new QLineEdit(column_);
+    prompt_ = new PromptField(column_);
     prompt_->setPlaceholderText(tr("Provide context to the model"));
     prompt_->setFixedWidth(275);
     // Every edit is stored, an emptied field as the empty text.
-    connect(prompt_, &QLineEdit::textEdited, this,
+    connect(prompt_, &PromptField::edited, this,
             [this](const QString& text) { settings_.setString(promptKey, text.toStdString()); });
     auto* promptControls = new QHBoxLayout;
     promptControls->addWidget(prompt_);
@@ -105,22 +118,28 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     auto* rows = new QVBoxLayout(column_);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(24);
-    rows->addWidget(new SettingsRow(tr("AI Model"), modelControls, SettingsRow::Width::Framed, column_));
+    rows->addWidget(new SettingsRow(tr("AI Model"), modelControls, SettingsRow::Width::FramedOrWider, column_));
     rows->addWidget(new SettingsRow(tr("Language"), languageControls, SettingsRow::Width::Framed, column_));
     rows->addWidget(new SettingsRow(tr("Prompt"), promptControls, SettingsRow::Width::Free, column_));
     rows->addWidget(new SettingsRow(tr("Punctuation"), punctuationControls, SettingsRow::Width::Framed, column_));
-    blur_->setBlurRadius(0);
-    column_->setGraphicsEffect(blur_);
+    // While the panel is open the column shows as a blurred picture of itself: a blur drawn over the live column would
+    // tear where a child paints on its own (the prompt field's text area).
+    blur_->setBlurRadius(10);
+    blurredColumn_->setGraphicsEffect(blur_);
+    blurredColumn_->hide();
+    QSizePolicy keepsItsPlace = column_->sizePolicy();
+    keepsItsPlace.setRetainSizeWhenHidden(true);
+    column_->setSizePolicy(keepsItsPlace);
 
     // The download panel, over the column.
     panel_ = new QWidget(this);
-    panel_->setFixedWidth(350);
-    panelTitle_ = new QLabel(panel_);
+    panel_->setFixedWidth(panelWidth);
+    // Centred blocks of left-aligned lines, wrapped within the panel.
+    panelTitle_ = new TextBlock(QString(), panel_);
     panelTitle_->setFont(fontFor(FontRole::Title2));
-    panelTitle_->setAlignment(Qt::AlignCenter);
-    panelMessage_ = new QLabel(panel_);
-    panelMessage_->setWordWrap(true);
-    panelMessage_->setAlignment(Qt::AlignCenter);
+    panelTitle_->setWrapWidth(panelWidth);
+    panelMessage_ = new TextBlock(QString(), panel_);
+    panelMessage_->setWrapWidth(panelWidth);
     progress_ = new QProgressBar(panel_);
     progress_->setRange(0, 1000);
     progress_->setTextVisible(false);
@@ -128,6 +147,11 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     QFont sizeFont = panelSize_->font();
     sizeFont.setPixelSize(10);
     panelSize_->setFont(sizeFont);
+    panelError_ = new QLabel(panel_);
+    panelError_->setWordWrap(true);
+    panelError_->setAlignment(Qt::AlignCenter);
+    panelError_->setStyleSheet(QStringLiteral("color: #c62828;"));
+    panelError_->hide();
     auto* progressStack = new QVBoxLayout;
     progressStack->setSpacing(0);
     progressStack->addWidget(progress_);
@@ -147,14 +171,17 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     auto* panelStack = new QVBoxLayout(panel_);
     panelStack->setContentsMargins(0, 0, 0, 0);
     panelStack->setSpacing(8);
-    panelStack->addWidget(panelTitle_);
-    panelStack->addWidget(panelMessage_);
+    panelStack->addWidget(panelTitle_, 0, Qt::AlignHCenter);
+    panelStack->addWidget(panelMessage_, 0, Qt::AlignHCenter);
+    // In the message's place while there is a failure to show, so that the panel keeps its size.
+    panelStack->addWidget(panelError_);
     panelStack->addLayout(progressStack);
     panelStack->addLayout(buttons);
 
     auto* layers = new QGridLayout(this);
     layers->setContentsMargins(0, 0, 0, 0);
     layers->addWidget(column_, 0, 0, Qt::AlignCenter);
+    layers->addWidget(blurredColumn_, 0, 0, Qt::AlignCenter);
     layers->addWidget(panel_, 0, 0, Qt::AlignCenter);
     panel_->hide();
 
@@ -236,8 +263,15 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
         downloader_ = makeDownloader_();
         downloadStarted_ = false;
         downloadProgress_ = downloader_->downloadProgress();
+        downloadError_.clear();
         connect(downloader_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
             downloadProgress_ = progress;
+            updatePanel();
+        });
+        // A failed download is shown, and "Download" tries again.
+        connect(downloader_.get(), &FileDownloader::downloadFailed, this, [this](const QString& error) {
+            downloadError_ = error;
+            downloadStarted_ = false;
             updatePanel();
         });
     } else {
@@ -245,8 +279,13 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
     }
 }
 
-void ModelConfigView::chooseModel(const std::string& key) {
+void ModelConfigView::chooseModel(const std::string& key) { selectModel(key); }
+
+void ModelConfigView::selectModel(const std::string& key) {
     setSelectedModelKey(key);
+    // A model without its file offers the download even when it is the selection already, as the default model is
+    // on a first start without network.
+    if (!isSelectedModelDownloaded()) modelChangePending_ = true;
     runChangeHandlers();
 }
 
@@ -255,9 +294,35 @@ void ModelConfigView::chooseLanguage(const std::string& id) {
     runChangeHandlers();
 }
 
-void ModelConfigView::syncModelSelection() {
-    setSelectedModelKey(activeModelKey());
-    runChangeHandlers();
+void ModelConfigView::syncModelSelection() { selectModel(activeModelKey()); }
+
+void ModelConfigView::resyncOnShow() {
+    const bool downloading = downloader_ && downloadStarted_ && downloadProgress_ < 1.0f;
+    if (downloading) return;
+    // The state a new page starts with; no handler runs for it.
+    selectedModelKey_ = defaultModel().id;
+    modelChangePending_ = false;
+    setShowModelDownloadAlert(false);
+    navigationDisabled_.set(false);
+    syncModelSelection();
+}
+
+void ModelConfigView::showEvent(QShowEvent* event) {
+    // Minimising and restoring the window are not the page coming on screen again.
+    if (!event->spontaneous() && hiddenSinceShown_) resyncOnShow();
+    hiddenSinceShown_ = false;
+    QWidget::showEvent(event);
+    showBlurredColumn();
+}
+
+void ModelConfigView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    showBlurredColumn();
+}
+
+void ModelConfigView::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) hiddenSinceShown_ = true;
+    QWidget::hideEvent(event);
 }
 
 void ModelConfigView::modelSelectionChanged() {
@@ -292,6 +357,7 @@ void ModelConfigView::cancelModelDownload() {
 void ModelConfigView::startModelDownload() {
     if (!downloader_ || isSelectedModelDownloaded()) return;
     const std::string fileName = modelFileName(selectedModelKey_, selectedLanguage());
+    downloadError_.clear();
     downloader_->download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
     downloadStarted_ = true;
     updatePanel();
@@ -327,10 +393,33 @@ void ModelConfigView::updateControls() {
         punctuation_->setChecked(settings_.boolValue(punctuationKey, false));
     }
 
-    blur_->setBlurRadius(showModelDownloadAlert_ ? 10 : 0);
     column_->setEnabled(!showModelDownloadAlert_);
     panel_->setVisible(showModelDownloadAlert_);
+    showBlurredColumn();
     if (showModelDownloadAlert_) updatePanel();
+}
+
+void ModelConfigView::showBlurredColumn() {
+    // Taking the picture lays the page out, which comes back here.
+    if (grabbingColumn_) return;
+    grabbingColumn_ = true;
+    if (showModelDownloadAlert_) {
+        // As the column is laid out now, not as it was when it was last shown.
+        layOutNow(column_);
+        layout()->activate();
+        // The controls alone, over whatever the window shows behind them.
+        const qreal ratio = devicePixelRatioF();
+        QPixmap picture(column_->size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        column_->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+        blurredColumn_->setPixmap(picture);
+    }
+    // The picture stands in the column's place, which the hidden column keeps.
+    blurredColumn_->setVisible(showModelDownloadAlert_);
+    column_->setVisible(!showModelDownloadAlert_);
+    panel_->raise();
+    grabbingColumn_ = false;
 }
 
 void ModelConfigView::updatePanel() {
@@ -352,9 +441,12 @@ void ModelConfigView::updatePanel() {
     const bool finished = !(progress < 1.0f);
     download_->setVisible(!finished);
     done_->setVisible(finished);
+    panelError_->setText(tr("The download failed: %1\n\nPress Download to try again.").arg(downloadError_));
+    panelError_->setVisible(!downloadError_.isEmpty());
+    panelMessage_->setVisible(downloadError_.isEmpty());
     // Once started, "Download" stays off even while the progress is unknown: a second press would start a second
-    // transfer into the same file.
-    const bool downloading = progress > 0.0f || downloadStarted_;
+    // transfer into the same file. A failure ends the transfer, so it turns "Download" on again.
+    const bool downloading = downloadError_.isEmpty() && (progress > 0.0f || downloadStarted_);
     download_->setStyleDisabled(downloading);
     download_->setEnabled(!downloading);
 }

@@ -14,9 +14,10 @@ class QCheckBox;
 class QComboBox;
 class QGraphicsBlurEffect;
 class QLabel;
-class QLineEdit;
+class PromptField;
 class QProgressBar;
 class StyledButton;
+class TextBlock;
 
 // The "AI Model" page: model, language, translation, prompt and literal punctuation. Language, translation, prompt
 // and punctuation are written to their settings keys at once. A model whose file is missing is never made active
@@ -25,6 +26,10 @@ class StyledButton;
 //
 // The two change handlers run after the operation that changed their value has finished, for every change, the page's
 // own writes included.
+//
+// The page's own state (the picker's selection, the panel) lasts while it is on screen: each time the kept settings
+// window shows it again it starts afresh from the active model, as at its first showing, unless a download of the
+// panel is still running (the panel then stays, so that the transfer is not lost).
 class ModelConfigView : public QWidget {
     Q_OBJECT
 
@@ -56,16 +61,25 @@ public:
     QComboBox* modelPicker() const { return models_; }
     QComboBox* languagePicker() const { return languages_; }
     QCheckBox* translationToggle() const { return translation_; }
-    QLineEdit* promptField() const { return prompt_; }
+    PromptField* promptField() const { return prompt_; }
     QCheckBox* punctuationToggle() const { return punctuation_; }
     QWidget* settingsColumn() const { return column_; }
+    // The blurred picture of the column that the open panel lies over.
+    QLabel* blurredColumn() const { return blurredColumn_; }
     QWidget* downloadPanel() const { return panel_; }
-    QLabel* panelTitle() const { return panelTitle_; }
-    QLabel* panelMessage() const { return panelMessage_; }
+    TextBlock* panelTitle() const { return panelTitle_; }
+    TextBlock* panelMessage() const { return panelMessage_; }
     QProgressBar* progressBar() const { return progress_; }
+    // Why the last download failed; hidden while there is no failure to show.
+    QLabel* downloadErrorLabel() const { return panelError_; }
     StyledButton* cancelButton() const { return cancel_; }
     StyledButton* downloadButton() const { return download_; }
     StyledButton* doneButton() const { return done_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::string selectedLanguage() const;
@@ -77,7 +91,9 @@ private:
     void setShowModelDownloadAlert(bool show);
     void runChangeHandlers();
 
+    void selectModel(const std::string& key);
     void syncModelSelection();
+    void resyncOnShow();
     void modelSelectionChanged();
     void languageSelectionChanged();
     void resetModelSelection();
@@ -85,6 +101,7 @@ private:
     void languageStored(const QString& key);
     void updateControls();
     void updatePanel();
+    void showBlurredColumn();
 
     Binding<bool> navigationDisabled_;
     DownloaderFactory makeDownloader_;
@@ -96,22 +113,27 @@ private:
     bool modelChangePending_ = false;
     bool languageChangePending_ = false;
     bool runningHandlers_ = false;
+    bool hiddenSinceShown_ = false;
+    bool grabbingColumn_ = false;
     std::unique_ptr<FileDownloader> downloader_;
     bool downloadStarted_ = false;
     float downloadProgress_ = 0.0f;  // as the downloader last published it
+    QString downloadError_;          // as the downloader last published it
 
     QWidget* column_;
+    QLabel* blurredColumn_;
     QGraphicsBlurEffect* blur_;
     QComboBox* models_;
     QComboBox* languages_;
     QCheckBox* translation_;
-    QLineEdit* prompt_;
+    PromptField* prompt_;
     QCheckBox* punctuation_;
     QWidget* panel_;
-    QLabel* panelTitle_;
-    QLabel* panelMessage_;
+    TextBlock* panelTitle_;
+    TextBlock* panelMessage_;
     QProgressBar* progress_;
     QLabel* panelSize_;
+    QLabel* panelError_;
     StyledButton* cancel_;
     StyledButton* download_;
     StyledButton* done_;

@@ -1,6 +1,7 @@
 #include "ui/OnboardingPage.h"
 
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,19 +10,44 @@
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 
-namespace {
+OnboardingPage::OnboardingPage(const QString& title, const std::vector<Text>& texts, const QString& image,
+                               int imageWidth, int textWidth, QWidget* parent)
+    : QWidget(parent),
+      textBlock_(new QWidget(this)),
+      illustration_(new QLabel(this)),
+      imageWidth_(imageWidth),
+      textWidth_(textWidth),
+      buttonRow_(new QHBoxLayout) {
+    auto* textLayout = new QVBoxLayout(textBlock_);
+    textLayout->setContentsMargins(0, 0, 0, 0);
+    textLayout->setSpacing(5);
+    addText({title, FontRole::Title, true});
+    for (const Text& text : texts) addText(text);
+    setIllustration(image);
 
-// The illustration, scaled to the frame width keeping its aspect ratio, with rounded corners of radius 8.
-QLabel* illustration(const QString& name, int width, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    QSvgRenderer renderer(QStringLiteral(":/%1.svg").arg(name));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(20);
+    stack->addStretch(1);
+    stack->addWidget(textBlock_);
+    stack->addWidget(illustration_, 0, Qt::AlignHCenter);
+    buttonRow_->setAlignment(Qt::AlignCenter);
+    stack->addLayout(buttonRow_);
+    stack->addStretch(1);
+}
+
+void OnboardingPage::setIllustration(const QString& image) {
+    // Scaled to the frame width keeping its aspect ratio, with rounded corners of radius 8.
+    illustrationName_ = image;
+    QSvgRenderer renderer(QStringLiteral(":/%1.svg").arg(image));
     if (!renderer.isValid()) {
-        label->setFixedWidth(width);
-        return label;
+        illustration_->setPixmap(QPixmap());
+        illustration_->setFixedWidth(imageWidth_);
+        return;
     }
     const QSizeF natural = renderer.defaultSize();
-    const QSize size(width, qRound(width * natural.height() / natural.width()));
-    const qreal ratio = parent->devicePixelRatioF();
+    const QSize size(imageWidth_, qRound(imageWidth_ * natural.height() / natural.width()));
+    const qreal ratio = devicePixelRatioF();
     QPixmap pixmap(size * ratio);
     pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
@@ -32,47 +58,24 @@ QLabel* illustration(const QString& name, int width, QWidget* parent) {
     painter.setClipPath(clip);
     renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
     painter.end();
-    label->setPixmap(pixmap);
-    label->setFixedSize(size);
-    return label;
+    illustration_->setPixmap(pixmap);
+    illustration_->setFixedSize(size);
 }
 
-}  // namespace
-
-OnboardingPage::OnboardingPage(const QString& title, const std::vector<Text>& texts, const QString& image,
-                               int imageWidth, QWidget* parent)
-    : QWidget(parent), textBlock_(new QWidget(this)), buttonRow_(new QHBoxLayout) {
-    auto* textLayout = new QVBoxLayout(textBlock_);
-    textLayout->setContentsMargins(0, 0, 0, 0);
-    textLayout->setSpacing(5);
-    addText({title, FontRole::Title, true});
-    for (const Text& text : texts) addText(text);
-
-    auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    stack->addWidget(textBlock_);
-    stack->addWidget(illustration(image, imageWidth, this), 0, Qt::AlignHCenter);
-    buttonRow_->setAlignment(Qt::AlignCenter);
-    stack->addLayout(buttonRow_);
-}
-
-QLabel* OnboardingPage::addText(const Text& text) {
-    auto* label = new QLabel(text.text, textBlock_);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    QFont font = text.role ? fontFor(*text.role) : QFont(label->font());
+TextBlock* OnboardingPage::addText(const Text& text) {
+    auto* block = new TextBlock(text.text, textBlock_);
+    QFont font = text.role ? fontFor(*text.role) : QFont(block->font());
     font.setBold(text.bold);
-    label->setFont(font);
-    textBlock_->layout()->addWidget(label);
-    labels_.push_back(label);
-    return label;
+    block->setFont(font);
+    block->setWrapWidth(textWidth_);
+    static_cast<QVBoxLayout*>(textBlock_->layout())->addWidget(block, 0, Qt::AlignHCenter);
+    blocks_.push_back(block);
+    return block;
 }
 
 QStringList OnboardingPage::texts() const {
     QStringList result;
-    for (const QLabel* label : labels_) result << label->text();
+    for (const TextBlock* block : blocks_) result << block->text();
     return result;
 }
 

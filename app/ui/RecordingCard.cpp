@@ -3,6 +3,7 @@
 #include "ui/FontRole.h"
 #include "ui/PanelBackground.h"
 #include "ui/RecordingTextFormat.h"
+#include "ui/TextBlock.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -18,10 +19,10 @@ QColor withAlpha(QColor colour, qreal opacity) {
     return colour;
 }
 
-void setTextColour(QLabel* label, const QColor& colour) {
-    QPalette palette = label->palette();
+void setTextColour(QWidget* text, const QColor& colour) {
+    QPalette palette = text->palette();
     palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    text->setPalette(palette);
 }
 
 }  // namespace
@@ -33,18 +34,17 @@ RecordingCard::RecordingCard(const Recording& recording, bool isSelected, QWidge
 
     date_ = new QLabel(this);
     processingTime_ = new QLabel(this);
-    result_ = new QLabel(this);
-    for (QLabel* label : {date_, processingTime_, result_}) {
+    // The text takes the rest of the fixed card and shows the whole lines that fit there.
+    result_ = new TextBlock(QString(), this);
+    result_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    for (QWidget* text : std::initializer_list<QWidget*>{date_, processingTime_, result_}) {
+        text->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    for (QLabel* label : {date_, processingTime_}) {
         // Record texts are shown verbatim, never as markup.
         label->setTextFormat(Qt::PlainText);
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        label->setFont(fontFor(FontRole::Subheadline));
     }
-    date_->setFont(fontFor(FontRole::Subheadline));
-    processingTime_->setFont(fontFor(FontRole::Subheadline));
-    result_->setWordWrap(true);
-    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // The text takes the rest of the fixed card; what does not fit is cut off at the card's edge.
-    result_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 0, 0);
@@ -89,6 +89,7 @@ qreal RecordingCard::borderOpacity() const {
 QString RecordingCard::dateText() const { return date_->text(); }
 QString RecordingCard::processingTimeText() const { return processingTime_->text(); }
 QString RecordingCard::resultText() const { return result_->text(); }
+QStringList RecordingCard::visibleResultLines() const { return result_->visibleLines(); }
 bool RecordingCard::showsPlaceholder() const { return recording_.metadata.result.empty(); }
 
 void RecordingCard::updateTexts() {
@@ -114,7 +115,7 @@ void RecordingCard::updateColours() {
 
 void RecordingCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
+    const QRectF frame = PanelBackground::cardRect(rect());
     PanelBackground::paint(painter, frame, PanelBackground::isDark(palette()));
     if (const qreal opacity = borderOpacity(); opacity > 0) {
         painter.setRenderHint(QPainter::Antialiasing);

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLabel;
+class TextBlock;
 
 // One row of the history list: the date of a stored dictation, its processing time and its text on a translucent
 // rounded card of fixed size 350 x 125, with a gray border when it is the selected card (opacity 0.6) or under the
@@ -32,6 +33,8 @@ public:
     QString dateText() const;
     QString processingTimeText() const;
     QString resultText() const;
+    // The text as the card draws it: the whole lines that fit, the last one ending in "…" when the text goes on.
+    QStringList visibleResultLines() const;
     bool showsPlaceholder() const;
 
 signals:
@@ -53,5 +56,5 @@ private:
     bool isHovering_ = false;
     QLabel* date_;
     QLabel* processingTime_;
-    QLabel* result_;
+    TextBlock* result_;
 };

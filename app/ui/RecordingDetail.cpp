@@ -14,22 +14,26 @@
 #include "ui/RecordingWaveformView.h"
 #include "ui/StyledButton.h"
 #include "ui/TertiaryButtonStyle.h"
+#include "ui/TextBlock.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QShowEvent>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace {
 
-void setOpacity(QLabel* label, qreal opacity) {
-    QPalette palette = label->palette();
+void setOpacity(QWidget* text, qreal opacity) {
+    QPalette palette = text->palette();
     QColor colour = palette.color(QPalette::WindowText);
     colour.setAlphaF(opacity);
     palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    text->setPalette(palette);
 }
 
 QLabel* plainLabel(FontRole role, QWidget* parent) {
@@ -38,6 +42,14 @@ QLabel* plainLabel(FontRole role, QWidget* parent) {
     label->setTextFormat(Qt::PlainText);
     label->setFont(fontFor(role));
     return label;
+}
+
+// A text from the record on one line: cut with an ellipsis where it does not fit, however long it is.
+TextBlock* recordLine(FontRole role, QWidget* parent) {
+    auto* text = new TextBlock(QString(), parent);
+    text->setWordWrap(false);
+    text->setFont(fontFor(role));
+    return text;
 }
 
 // One of the three panels: the translucent rounded card with a caption header; the caller fills `content`.
@@ -60,14 +72,13 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        PanelBackground::paint(painter, QRectF(rect()).adjusted(2, 2, -2, -2), PanelBackground::isDark(palette()));
+        PanelBackground::paint(painter, PanelBackground::cardRect(rect()), PanelBackground::isDark(palette()));
     }
 };
 
 // A configuration row: a secondary-coloured symbol in a 20-point column, then the value in title3; the label of the
 // row is its tooltip.
-QWidget* configurationRow(const QString& symbol, const QString& tooltip, std::initializer_list<QLabel*> values,
-                          QWidget* parent) {
+QWidget* configurationRow(const QString& symbol, const QString& tooltip, QWidget* value, QWidget* parent) {
     auto* row = new QWidget(parent);
     row->setToolTip(tooltip);
     auto* layout = new QHBoxLayout(row);
@@ -79,12 +90,9 @@ QWidget* configurationRow(const QString& symbol, const QString& tooltip, std::in
     icon->setFixedWidth(20);
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
-    for (QLabel* value : values) {
-        value->setParent(row);
-        // The column is narrow: a long model name or date wraps rather than being cut off.
-        value->setWordWrap(true);
-        layout->addWidget(value);
-    }
+    // Values stay on one line.
+    value->setParent(row);
+    layout->addWidget(value, 1);
     layout->setSpacing(8);
     return row;
 }
@@ -119,22 +127,25 @@ RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, So
 
     // CONFIGURATION
     auto* configurationPanel = new DetailPanel(tr("CONFIGURATION"), this);
-    modelName_ = plainLabel(FontRole::Title3, configurationPanel);
-    language_ = plainLabel(FontRole::Title3, configurationPanel);
-    appVersion_ = plainLabel(FontRole::Title3, configurationPanel);
+    // The right column keeps its whole texts; the texts of the left one give way to it, as they come from the record
+    // and may be of any length.
+    modelName_ = recordLine(FontRole::Title3, configurationPanel);
+    language_ = recordLine(FontRole::Title3, configurationPanel);
+    appVersion_ = recordLine(FontRole::Title3, configurationPanel);
     processingTime_ = plainLabel(FontRole::Title3, configurationPanel);
     timestamp_ = plainLabel(FontRole::Title3, configurationPanel);
     auto* left = new QVBoxLayout;
-    left->addWidget(configurationRow("brain", tr("Model name"), {modelName_}, configurationPanel));
-    left->addWidget(configurationRow("globe.asia.australia.fill", tr("Language selected"), {language_}, configurationPanel));
-    left->addWidget(configurationRow("shippingbox", tr("App version"), {appVersion_}, configurationPanel));
+    left->addWidget(configurationRow("brain", tr("Model name"), modelName_, configurationPanel));
+    left->addWidget(configurationRow("globe.asia.australia.fill", tr("Language selected"), language_,
+                                       configurationPanel));
+    left->addWidget(configurationRow("shippingbox", tr("App version"), appVersion_, configurationPanel));
     auto* right = new QVBoxLayout;
-    right->addWidget(configurationRow("clock", tr("Processing time"), {processingTime_}, configurationPanel));
-    right->addWidget(configurationRow("calendar", tr("Timestamp"), {timestamp_}, configurationPanel));
+    right->addWidget(configurationRow("clock", tr("Processing time"), processingTime_, configurationPanel));
+    right->addWidget(configurationRow("calendar", tr("Timestamp"), timestamp_, configurationPanel));
     right->addStretch(1);
     auto* columns = new QHBoxLayout;
-    columns->addLayout(left);
-    columns->addStretch(1);
+    columns->addLayout(left, 1);
+    columns->addStretch(0);
     columns->addLayout(right);
     configurationPanel->content->addStretch(1);
     configurationPanel->content->addLayout(columns);
@@ -145,10 +156,8 @@ RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, So
     copyButton_ = StyledButton::make<TertiaryButtonStyle>(tr("Copy"), false, resultPanel);
     resultPanel->headerRow->addStretch(1);
     resultPanel->headerRow->addWidget(copyButton_);
-    result_ = plainLabel(FontRole::Title2, resultPanel);
-    result_->setWordWrap(true);
-    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // A long text keeps the panel's size and is cut off at its edge rather than growing the window.
+    // A long text keeps the panel's size and shows the whole lines that fit it rather than growing the window.
+    result_ = new TextBlock(QString(), resultPanel);
     result_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     resultPanel->content->addWidget(result_, 1);
     column->addWidget(resultPanel, 1);
@@ -161,7 +170,7 @@ RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, So
     updatePlaybackViews();
 }
 
-RecordingDetail::~RecordingDetail() = default;
+RecordingDetail::~RecordingDetail() { cancelWaveformLoad(); }
 
 void RecordingDetail::setRecording(const Recording& recording) {
     const bool newAudio = recording.audioURL != recording_.audioURL;
@@ -185,6 +194,8 @@ QString RecordingDetail::appVersionText() const { return appVersion_->text(); }
 QString RecordingDetail::processingTimeText() const { return processingTime_->text(); }
 QString RecordingDetail::timestampText() const { return timestamp_->text(); }
 QString RecordingDetail::resultText() const { return result_->text(); }
+QStringList RecordingDetail::visibleResultLines() const { return result_->visibleLines(); }
+QStringList RecordingDetail::visibleModelLines() const { return modelName_->visibleLines(); }
 bool RecordingDetail::showsPlaceholder() const { return recording_.metadata.result.empty(); }
 
 void RecordingDetail::updateTexts() {
@@ -212,7 +223,31 @@ void RecordingDetail::updatePlaybackViews() {
     waveform_->setPlaybackTime(playback_->playbackTime());
 }
 
-void RecordingDetail::loadWaveform() { waveform_->setWaveHeights(RecordingWaveform::loadWaveform(recording_.audioURL)); }
+void RecordingDetail::loadWaveform() {
+    // The file is read and folded off the GUI thread, however large it is. The bars of the previous file go at once,
+    // and a load that a newer one has replaced is stopped and its result dropped.
+    cancelWaveformLoad();
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    waveformCancelled_ = cancelled;
+    waveform_->setWaveHeights({});
+    QPointer<RecordingDetail> guard(this);
+    QThreadPool::globalInstance()->start([guard, cancelled, file = recording_.audioURL] {
+        std::vector<int> heights = RecordingWaveform::loadWaveform(file, cancelled.get());
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, cancelled, heights = std::move(heights)]() mutable {
+                if (!guard || cancelled->load()) return;
+                guard->waveform_->setWaveHeights(std::move(heights));
+                emit guard->waveformLoaded();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RecordingDetail::cancelWaveformLoad() {
+    if (waveformCancelled_) waveformCancelled_->store(true);
+    waveformCancelled_.reset();
+}
 
 void RecordingDetail::showEvent(QShowEvent* event) {
     // Minimising and restoring the window are not the panel coming on screen.

@@ -6,10 +6,14 @@
 
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
+
 class QLabel;
 class RecordingPlayback;
 class RecordingWaveformView;
 class StyledButton;
+class TextBlock;
 
 // The right-hand side of the history window: one stored dictation in three panels, RECORDING (waveform, play/pause,
 // length), CONFIGURATION (model, language, app version, processing time, date) and RESULT (the text and "Copy"). It only
@@ -41,7 +45,16 @@ public:
     QString processingTimeText() const;
     QString timestampText() const;
     QString resultText() const;
+    // The result as drawn: the whole lines that fit the panel, the last one ending in "…" when the text goes on.
+    QStringList visibleResultLines() const;
+    // The configuration values as drawn, each on one line.
+    QStringList visibleModelLines() const;
+    const QLabel& timestampLabel() const { return *timestamp_; }
     bool showsPlaceholder() const;
+
+signals:
+    // The bars of the shown recording's audio have arrived (they are read off the GUI thread).
+    void waveformLoaded();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,17 +64,19 @@ private:
     void updateTexts();
     void updatePlaybackViews();
     void loadWaveform();
+    void cancelWaveformLoad();
 
     Recording recording_;
+    std::shared_ptr<std::atomic<bool>> waveformCancelled_;  // of the load under way
     RecordingPlayback* playback_;
     RecordingWaveformView* waveform_;
     StyledButton* playButton_;
     StyledButton* copyButton_;
     QLabel* duration_;
-    QLabel* modelName_;
-    QLabel* language_;
-    QLabel* appVersion_;
+    TextBlock* modelName_;
+    TextBlock* language_;
+    TextBlock* appVersion_;
     QLabel* processingTime_;
     QLabel* timestamp_;
-    QLabel* result_;
+    TextBlock* result_;
 };

@@ -1,51 +1,49 @@
 #include "ui/RecordingWaveform.h"
 
-#include "engine/WavFile.h"
+#include "engine/WavSampleStream.h"
 #include "platform/AppLog.h"
+#include "ui/WaveformFold.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <iostream>
 #include <string>
 
-std::vector<int> RecordingWaveform::loadWaveform(const std::filesystem::path& audioURL) {
-    std::vector<float> samples;
+std::vector<int> RecordingWaveform::loadWaveform(const std::filesystem::path& audioURL,
+                                                 const std::atomic<bool>* cancelled) {
     try {
-        samples = readWavSamples(audioURL);
+        WavSampleStream stream(audioURL);
+        WaveformFold fold(stream.sampleCount(), wavSegments);
+        std::array<float, 16384> block{};
+        while (const std::size_t n = stream.read(block)) {
+            if (cancelled && cancelled->load()) return {};
+            fold.add(std::span(block).first(n));
+        }
+        return scaledHeights(fold.values());
     } catch (const std::exception& e) {
         const std::string message = std::string("Error reading the audio file: ") + e.what();
         std::cout << message << std::endl;
         AppLog::error(message);
         return {};
     }
-    return waveHeights(samples);
 }
 
 std::vector<int> RecordingWaveform::waveHeights(const std::vector<float>& samples) {
-    const auto n = static_cast<std::int64_t>(samples.size());
-    std::vector<float> values;
-    if (wavSegments < n) {
-        const std::int64_t chunk = n / wavSegments;
-        values.reserve(static_cast<std::size_t>((n + chunk - 1) / chunk));
-        for (std::int64_t start = 0; start < n; start += chunk) values.push_back(chunkMaximum(start, chunk, samples));
-    } else {
-        values = samples;
-    }
-    for (float& v : values) v = std::fabs(v);
+    WaveformFold fold(samples.size(), wavSegments);
+    fold.add(samples);
+    return scaledHeights(fold.values());
+}
 
+std::vector<int> RecordingWaveform::scaledHeights(std::vector<float> values) {
+    for (float& v : values) v = std::fabs(v);
     const float lo = 0.0f;
     const float hi = values.empty() ? 0.0f : *std::max_element(values.begin(), values.end());
     std::vector<int> heights;
     heights.reserve(values.size());
     for (const float v : values) heights.push_back(scaledWaveHeight(v, lo, hi));
     return heights;
-}
-
-float RecordingWaveform::chunkMaximum(std::int64_t start, std::int64_t chunk, const std::vector<float>& samples) {
-    const std::int64_t end = start + chunk;
-    if (end >= static_cast<std::int64_t>(samples.size())) return 0.0f;
-    return *std::max_element(samples.begin() + start, samples.begin() + end + 1);
 }
 
 int RecordingWaveform::scaledWaveHeight(float v, float lo, float hi) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -17,17 +18,17 @@ public:
     static constexpr float maxWaveHeight = 25.0f;
     static constexpr float waveWidth = 2.0f;
 
-    // The bar heights of a stored WAV file. A file that cannot be read is reported on standard output and in the log
-    // ("Error reading the audio file: ...") and gives no bars.
-    static std::vector<int> loadWaveform(const std::filesystem::path& audioURL);
+    // The bar heights of a stored WAV file, read block by block in bounded memory (any thread may call it). A file
+    // that cannot be read is reported on standard output and in the log ("Error reading the audio file: ...") and
+    // gives no bars. When `cancelled` turns true the reading stops and gives no bars.
+    static std::vector<int> loadWaveform(const std::filesystem::path& audioURL,
+                                         const std::atomic<bool>* cancelled = nullptr);
 
     // The bar heights of samples in -1...1: one bar per sample up to 75 samples, otherwise one per chunk of n / 75
-    // samples (so 75 or more bars, the last one always 0).
+    // samples (so 75 or more bars, the last one always 0); see WaveformFold.
     static std::vector<int> waveHeights(const std::vector<float>& samples);
-
-    // The signed maximum of samples[start] to samples[start + chunk] inclusive (the next chunk's first sample too);
-    // 0 when that range would pass the last sample.
-    static float chunkMaximum(std::int64_t start, std::int64_t chunk, const std::vector<float>& samples);
+    // The heights of the bar values of a WaveformFold.
+    static std::vector<int> scaledHeights(std::vector<float> values);
 
     // `v` between `lo` and `hi` mapped onto 2...25 points and truncated; lo (as an integer) when the range is empty.
     static int scaledWaveHeight(float v, float lo, float hi);

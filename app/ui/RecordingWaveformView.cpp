@@ -4,6 +4,7 @@
 #include "ui/RecordingWaveform.h"
 
 #include <QPainter>
+#include <QVariantAnimation>
 
 namespace {
 
@@ -13,13 +14,14 @@ constexpr int currentBarExtra = 5;
 
 }  // namespace
 
-RecordingWaveformView::RecordingWaveformView(QWidget* parent) : QWidget(parent) {
+RecordingWaveformView::RecordingWaveformView(QWidget* parent)
+    : QWidget(parent), animation_(new QVariantAnimation(this)) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    animation_.setDuration(200);
-    animation_.setEasingCurve(QEasingCurve::InOutQuad);
-    animation_.setStartValue(0.0);
-    animation_.setEndValue(1.0);
-    connect(&animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+    animation_->setDuration(200);
+    animation_->setEasingCurve(QEasingCurve::InOutQuad);
+    animation_->setStartValue(0.0);
+    animation_->setEndValue(1.0);
+    connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         const double progress = value.toDouble();
         for (std::size_t i = 0; i < shown_.size(); ++i) {
             shown_[i].height = from_[i].height + (to_[i].height - from_[i].height) * progress;
@@ -72,11 +74,11 @@ void RecordingWaveformView::retarget(bool animated) {
     if (animated && target.size() == shown_.size()) {
         from_ = shown_;
         to_ = std::move(target);
-        animation_.stop();
-        animation_.start();
+        animation_->stop();
+        animation_->start();
         return;
     }
-    animation_.stop();
+    animation_->stop();
     from_ = target;
     to_ = target;
     shown_ = std::move(target);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QVariantAnimation>
 #include <QWidget>
 
 #include <cstdint>
@@ -9,6 +8,8 @@
 
 // The bars of a recording's waveform: one 2-point bar per height, 1 point apart, centred on a 25-point row. The bar of
 // the playback position is drawn 5 points higher at opacity 0.25, the others at 0.75; changes glide over 0.2 seconds.
+class QVariantAnimation;
+
 class RecordingWaveformView : public QWidget {
     Q_OBJECT
 
@@ -46,5 +47,5 @@ private:
     std::vector<Bar> from_;
     std::vector<Bar> to_;
     std::vector<Bar> shown_;
-    QVariantAnimation animation_;
+    QVariantAnimation* animation_;
 };

@@ -16,6 +16,7 @@ SettingsRow::SettingsRow(const QString& label, QLayout* controls, Width width, Q
     controls->setContentsMargins(0, 0, 0, 0);
     frame->setLayout(controls);
     if (width == Width::Framed) frame->setFixedWidth(285);
+    if (width == Width::FramedOrWider) frame->setMinimumWidth(285);
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);

@@ -10,8 +10,9 @@ class SettingsRow : public QWidget {
     Q_OBJECT
 
 public:
-    // The controls' frame: 285 points wide (left-aligned), or none.
-    enum class Width { Framed, Free };
+    // The controls' frame: 285 points wide (left-aligned), at least that wide but wider where the controls need more
+    // room to show their whole text, or none.
+    enum class Width { Framed, FramedOrWider, Free };
 
     SettingsRow(const QString& label, QLayout* controls, Width width, QWidget* parent = nullptr);
 };

@@ -1,5 +1,6 @@
 #include "ui/SlidingPageHost.h"
 
+#include <QEvent>
 #include <QVariantAnimation>
 
 SlidingPageHost::SlidingPageHost(int enterOffset, int exitOffset, QWidget* parent)
@@ -22,6 +23,7 @@ void SlidingPageHost::setPage(QWidget* page) {
     if (leaving_) leaving_->setEnabled(false);
     if (page_) {
         page_->setParent(this);
+        page_->installEventFilter(this);
         page_->show();
     }
     updateGeometry();
@@ -57,6 +59,15 @@ void SlidingPageHost::finishTransition() {
     }
     leaving_ = nullptr;
     place(1.0);
+}
+
+bool SlidingPageHost::eventFilter(QObject* watched, QEvent* event) {
+    // A page whose content asks for more (or less) room gets it at once.
+    if (watched == page_ && event->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+        if (animation_->state() != QAbstractAnimation::Running) place(1.0);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SlidingPageHost::resizeEvent(QResizeEvent*) {

@@ -38,7 +38,13 @@ void StyledButton::setStyleDisabled(bool isDisabled) {
     update();
 }
 
-ButtonLook StyledButton::currentLook() const { return style_->look(isDown(), palette()); }
+ButtonLook StyledButton::currentLook() const {
+    // The style alone decides how a disabled button looks: the platform's disabled colours would fade what the style
+    // keeps (the background of a disabled secondary button, for one).
+    QPalette colours = palette();
+    colours.setCurrentColorGroup(QPalette::Active);
+    return style_->look(isDown(), colours);
+}
 
 QSize StyledButton::labelSize(const QFont& font) const {
     QSize size;

@@ -116,7 +116,10 @@ TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
     EXPECT_EQ(readFile(destination), bytes);
 }
 
-TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFile) {
+TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFailuresSayWhy) {
+    std::vector<QString> failures;
+    QObject::connect(&downloader, &FileDownloader::downloadFailed,
+                     [&failures](const QString& error) { failures.push_back(error); });
     CapturedLog log;
     {
         LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {
@@ -127,15 +130,20 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFile) {
         ASSERT_TRUE(finished());
         ASSERT_EQ(log.lines().size(), 1u);
         EXPECT_EQ(log.lines()[0].rfind("Error downloading file: ", 0), 0u) << log.lines()[0];
+        ASSERT_TRUE(waitUntil([&] { return failures.size() == 1; }));
+        EXPECT_EQ(downloader.downloadError(), "The server answered with the HTTP status 404");
     }
     {
         LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {
             LoopbackHttpServer::send(socket, okHead(1000) + body(300));  // then the connection drops
         });
         downloader.download(server.url("/cut.bin"), destination);
+        EXPECT_TRUE(downloader.downloadError().isEmpty());  // a new download starts without the old failure
         ASSERT_TRUE(finished());
+        ASSERT_TRUE(waitUntil([&] { return failures.size() == 2; }));
+        EXPECT_FALSE(downloader.downloadError().isEmpty());
     }
-    EXPECT_LT(downloader.downloadProgress(), 1.0f);
+    EXPECT_EQ(downloader.downloadProgress(), 0.0f);  // nothing of a failed download is kept
     {
         std::atomic<bool> sent{false};
         std::atomic<bool> release{false};
@@ -153,7 +161,9 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFile) {
         EXPECT_EQ(downloader.downloadProgress(), partial);
         release = true;
     }
-    EXPECT_EQ(log.lines().size(), 1u);  // neither the cut nor the cancel is logged
+    EXPECT_EQ(log.lines().size(), 1u);  // neither the cut nor the cancel is logged as an error
+    QCoreApplication::processEvents();
+    EXPECT_EQ(failures.size(), 2u);  // a cancel is no failure
     EXPECT_TRUE(folderContents().empty());
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/AppLog.h"
+#include "support/Fifo.h"
 #include "support/TempHome.h"
 
 namespace fs = std::filesystem;
@@ -114,6 +115,30 @@ TEST(Recording, AnUndecodableRecordIsListedWithTheDefaultAndKeptOnDisk) {
     ASSERT_EQ(log.lines.size(), 3u);
     for (const std::string& line : log.lines) EXPECT_EQ(line.rfind("errors: Error parsing metadata: ", 0), 0u) << line;
     EXPECT_EQ(readText(root / "1712345678" / "meta.json"), broken);
+}
+
+TEST(Recording, SpecialAndOversizedRecordsAreSkippedWithALogLine) {
+    vctest::TempHome home;
+    const fs::path root = recordingsDirectory();
+    fs::create_directories(root / "1712345678");
+    fs::create_symlink("/dev/zero", root / "1712345678" / "meta.json");
+    fs::create_directories(root / "1712345679");
+    const vctest::Fifo fifo(root / "1712345679" / "meta.json");
+    writeText(root / "1712345680" / "meta.json", "{");
+    fs::resize_file(root / "1712345680" / "meta.json", (1u << 20) + 1);
+    writeText(root / "1712345681" / "meta.json", recordWithResult("fine").encode());
+
+    LogCapture log;
+    std::vector<Recording> recordings;
+    ASSERT_TRUE(fifo.returnsWithin([&] { recordings = fetchRecordings(); }));
+    ASSERT_EQ(recordings.size(), 4u);
+    EXPECT_EQ(recordings[0].metadata.result, "fine");
+    for (std::size_t i = 1; i < 4; ++i) EXPECT_EQ(recordings[i].metadata, RecordingMetadata::defaultRecord());
+    ASSERT_EQ(log.lines.size(), 3u);
+    EXPECT_EQ(log.lines[0], "errors: Error parsing metadata: File too large (" +
+                                (root / "1712345680" / "meta.json").string() + ")");
+    EXPECT_EQ(log.lines[1], "errors: Error parsing metadata: Not a regular file (" + fifo.path().string() + ")");
+    EXPECT_EQ(log.lines[2].rfind("errors: Error parsing metadata: Not a regular file", 0), 0u) << log.lines[2];
 }
 
 TEST(Recording, ANewFolderNeverReplacesAnEarlierDictation) {

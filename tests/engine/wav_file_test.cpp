@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "support/Fifo.h"
 #include "support/TempHome.h"
 
 namespace fs = std::filesystem;
@@ -115,6 +116,11 @@ TEST(WavFile, FileSystemErrorsAndOversizedRequestsAreThrown) {
     vctest::TempHome home;
     EXPECT_THROW(readWavSamples(home.path() / "missing.wav"), fs::filesystem_error);
     EXPECT_THROW(readWavSamples(home.path()), fs::filesystem_error);  // a folder
+    // Special files are refused unread: an endless device never becomes an endless list of samples.
+    fs::create_symlink("/dev/zero", home.path() / "output.wav");
+    EXPECT_THROW(readWavSamples(home.path() / "output.wav"), fs::filesystem_error);
+    const vctest::Fifo fifo(home.path() / "fifo.wav");
+    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_THROW(readWavSamples(fifo.path()), fs::filesystem_error); }));
     EXPECT_THROW(writeWavFile(std::vector<float>{0.1f}, home.path() / "no/such/folder/out.wav", 16000),
                  fs::filesystem_error);
     EXPECT_FALSE(fs::exists(home.path() / "no"));

@@ -37,16 +37,16 @@ TEST(FileIO, WritesReplaceTheWholeContentsAndReadBackByteForByte) {
 
     FileIO::writeInPlace(file, "a longer first version");
     FileIO::writeInPlace(file, binary);
-    EXPECT_EQ(FileIO::read(file), binary);
+    EXPECT_EQ(FileIO::read(file, ReadableFile::Kind::record), binary);
     EXPECT_EQ(permissions(file), 0644u);
 
     FileIO::writeAtomically(file, "atomic", 0600);
-    EXPECT_EQ(FileIO::read(file), "atomic");
+    EXPECT_EQ(FileIO::read(file, ReadableFile::Kind::record), "atomic");
     EXPECT_EQ(permissions(file), 0600u);
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{"a.bin"});  // no temporary file stays
 
     FileIO::writeAtomically(file, "");
-    EXPECT_EQ(FileIO::read(file), "");
+    EXPECT_EQ(FileIO::read(file, ReadableFile::Kind::record), "");
 }
 
 TEST(FileIO, FailuresCarryTheErrnoAndThePathAndLeaveNothingBehind) {
@@ -63,7 +63,7 @@ TEST(FileIO, FailuresCarryTheErrnoAndThePathAndLeaveNothingBehind) {
             EXPECT_EQ(e.path1(), missing);
         }
     }
-    EXPECT_THROW(FileIO::read(missing), fs::filesystem_error);
+    EXPECT_THROW(FileIO::read(missing, ReadableFile::Kind::record), fs::filesystem_error);
 
     // A folder in the target's place: the atomic write fails at the rename and removes its temporary file.
     const fs::path folder = dir / "taken";
@@ -77,7 +77,7 @@ TEST(FileIO, FailuresCarryTheErrnoAndThePathAndLeaveNothingBehind) {
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(namesIn(dir), std::vector<std::string>{"taken"});
     try {
-        FileIO::read(folder);
+        FileIO::read(folder, ReadableFile::Kind::record);
         ADD_FAILURE() << "no error";
     } catch (const fs::filesystem_error& e) {
         EXPECT_EQ(e.code().value(), EISDIR);

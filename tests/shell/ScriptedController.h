@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/WhisperStateError.h"
 #include "shell/TranscriptionController.h"
 
 #include <functional>
@@ -16,6 +17,8 @@ public:
     std::string active = "small";
     bool failLoad = false;
     std::string failStart;  // the error text start throws with, when not empty
+    bool missingModel = false;  // load throws as for a model file that is not there
+    bool stopStores = true;     // false: stop ends without storing, as when no place for the audio is found
     std::vector<std::string>* calls = nullptr;
     std::function<void()> duringLoad;  // runs inside loadModel, as a press arriving meanwhile would
 
@@ -26,6 +29,7 @@ public:
     void loadModel() override {
         record("load");
         if (duringLoad) duringLoad();
+        if (missingModel) throw WhisperStateError(WhisperStateError::Case::couldNotLocateModel);
         if (failLoad) throw std::runtime_error("load failed");
         loaded = active;
     }
@@ -34,9 +38,10 @@ public:
         if (!failStart.empty()) throw std::runtime_error(failStart);
         state = RecordingState::recording;
     }
-    void stopRecording() override {
+    bool stopRecording() override {
         record("stop");
-        state = RecordingState::processing;
+        state = stopStores ? RecordingState::processing : RecordingState::ready;
+        return stopStores;
     }
     void cancelRecording() override {
         record("cancel");

@@ -2,6 +2,7 @@
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
 // focused window of this test.
 
+#include "AppProcess.h"
 #include "ModelWriter.h"
 #include "engine/Model.h"
 #include "platform/Paths.h"
@@ -9,41 +10,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QTextEdit>
-#include <QThread>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
+using shelltest::run;
+using shelltest::waitFor;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
-// Runs a host program to its end while this process keeps serving its own windows (the paste asks them for data).
-QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    waitFor([&] { return process.state() == QProcess::NotRunning; }, 15000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 std::string readFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -65,9 +44,8 @@ protected:
     void SetUp() override {
         for (const char* variable : {"DISPLAY", "PULSE_SERVER", "VC_PULSE_PIPE"})
             ASSERT_NE(std::getenv(variable), nullptr) << variable << " is not set: run under scripts/test";
-        ASSERT_FALSE(QStandardPathsFind("trayer").isEmpty()) << "the tray host trayer is missing";
-        ASSERT_FALSE(QStandardPathsFind("xdotool").isEmpty());
-        ASSERT_FALSE(QStandardPathsFind("espeak-ng").isEmpty());
+        for (const char* program : {"trayer", "xdotool", "espeak-ng"})
+            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
 
         // A tiny English model under the default model's file name, so no download starts.
         fs::create_directories(modelsFolderURL());
@@ -83,10 +61,8 @@ protected:
                                                           QString::fromStdString(speech.string()))}),
                   0);
 
-        tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
-        ASSERT_TRUE(tray.waitForStarted());
         // The tray must own the screen's tray selection before the application looks for it.
-        ASSERT_TRUE(waitFor([] { return run("xwininfo", {"-root", "-tree"}).contains("panel"); }, 10000));
+        ASSERT_TRUE(tray.start());
 
         target.setWindowTitle("paste target");
         target.resize(400, 200);
@@ -94,39 +70,15 @@ protected:
         target.activateWindow();
         target.setFocus();
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:9/");
-        environment.insert("QT_LOGGING_RULES", "vellumcaster.status.info=true");
-        environment.remove("QT_QPA_PLATFORM");
-        app.setProcessEnvironment(environment);
-        app.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&app, &QProcess::readyRead, [this] { log += QString::fromUtf8(app.readAll()); });
-        app.start(QString(VC_BINARY_DIR) + "/app/shell/vellumcaster");
-        ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(waitFor([this] { return log.contains("status image Icon"); }, 20000)) << log.toStdString();
-        EXPECT_FALSE(log.contains("No system tray found")) << log.toStdString();
+        ASSERT_TRUE(app.start());
+        ASSERT_TRUE(waitFor([this] { return app.log.contains("status image Icon"); }, 20000)) << app.log.toStdString();
+        EXPECT_FALSE(app.log.contains("No system tray found")) << app.log.toStdString();
         // The hot key is registered at the end of start-up.
         waitFor([] { return false; }, 1000);
         ASSERT_TRUE(waitFor([this] { return target.hasFocus() || (target.activateWindow(), false); }, 5000));
     }
 
-    void TearDown() override {
-        app.terminate();
-        if (!app.waitForFinished(5000)) app.kill();
-        tray.terminate();
-        if (!tray.waitForFinished(5000)) tray.kill();
-    }
-
-    static QString QStandardPathsFind(const char* program) {
-        return run("sh", {"-c", QString("command -v %1").arg(program)}).trimmed();
-    }
-
-    // The status image set last by the application.
-    QString lastImage() const {
-        const int at = log.lastIndexOf("status image ");
-        if (at < 0) return {};
-        return log.mid(at + 13).section('\n', 0, 0).trimmed();
-    }
+    QString lastImage() const { return app.lastImage(); }
 
     void pressHotKey() { run("xdotool", {"key", "--clearmodifiers", "alt+space"}); }
 
@@ -136,23 +88,23 @@ protected:
 
     vctest::TempHome home;
     fs::path speech;
-    QProcess tray;
-    QProcess app;
-    QString log;
+    shelltest::TrayHost tray;
+    shelltest::AppProcess app;
     QTextEdit target;
 };
 
 TEST_F(DictationRoadTest, HotKeySpeechHotKeyStoresCopiesAndPastesTheDictation) {
     const auto before = dictations();
     pressHotKey();
-    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << log.toStdString();
-    EXPECT_TRUE(log.contains("status image IconLoading"));
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+    EXPECT_TRUE(app.log.contains("status image IconLoading"));
     speak();
     waitFor([] { return false; }, 1500);
     EXPECT_TRUE(target.hasFocus()) << "the recording window took the focus";
 
     pressHotKey();
-    ASSERT_TRUE(waitFor([this] { return log.contains("status image IconComplete"); }, 120000)) << log.toStdString();
+    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
+        << app.log.toStdString();
 
     fs::path folder;
     ASSERT_TRUE(waitFor(
@@ -172,20 +124,20 @@ TEST_F(DictationRoadTest, HotKeySpeechHotKeyStoresCopiesAndPastesTheDictation) {
         << "pasted: " << target.toPlainText().toStdString() << " result: " << result.toStdString();
 
     // Five seconds after the delivery the icon is back at rest.
-    EXPECT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 15000)) << log.toStdString();
+    EXPECT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 15000)) << app.log.toStdString();
 }
 
 TEST_F(DictationRoadTest, EscapeDiscardsTheDictation) {
     const auto before = dictations();
     pressHotKey();
-    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << log.toStdString();
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
     speak();
     waitFor([] { return false; }, 1000);
     run("xdotool", {"key", "Escape"});
-    ASSERT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 10000)) << log.toStdString();
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 10000)) << app.log.toStdString();
     waitFor([] { return false; }, 2000);
     EXPECT_EQ(dictations(), before);
-    EXPECT_FALSE(log.contains("IconWorking"));
+    EXPECT_FALSE(app.log.contains("IconWorking"));
     EXPECT_TRUE(target.toPlainText().isEmpty());
 }
 

@@ -129,6 +129,31 @@ TEST_F(DictationFixture, FailedLoadKeepsTheHotKeyAliveAndStartsNothing) {
                                     "escape on", "show window"));
 }
 
+TEST_F(DictationFixture, MissingModelFileIsNamedWithWhereItBelongsAndHowToGetIt) {
+    settings.setString("selectedLanguage", "de");
+    control->toggleRecording();
+    controller->missingModel = true;
+    controller->loaded.reset();
+    controller->active = "base";
+    events.clear();
+    control->toggleRecording();
+    const std::string message = DictationControl::missingModelMessage("base", "de");
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load", "alert Speech model missing / " + message,
+                                    "image Icon"));
+    EXPECT_THAT(logs, ElementsAre("errors: " + message));
+    EXPECT_THAT(message, testing::HasSubstr("ggml-base.bin is not in " + (home.data() / "vellumcaster").string()));
+    EXPECT_THAT(message, testing::HasSubstr("Settings... > AI Model > Download"));
+    EXPECT_THAT(message, testing::HasSubstr("VELLUMCASTER_MODEL_BASE_URL"));
+    EXPECT_FALSE(control->isInitializing());
+}
+
+TEST_F(DictationFixture, StopThatStoresNothingReturnsTheShellToRest) {
+    startRecording();
+    controller->stopStores = false;
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconWorking", "controller.stop", "escape off", "hide window", "image Icon"));
+}
+
 TEST_F(DictationFixture, PressDuringCreationOrLoadIsDroppedAndMakesNoSecondController) {
     // A second press arrives while the first is still creating the controller, and another while it loads.
     duringCreation = [this] { control->toggleRecording(); };
@@ -195,21 +220,21 @@ TEST_F(DictationFixture, NewDictationWithinFiveSecondsKeepsItsIcon) {
     EXPECT_THAT(events, IsEmpty());
 }
 
-TEST_F(DictationFixture, SoundPlaysOnlyForAStoredTrueAtTheStoredVolume) {
+TEST_F(DictationFixture, SoundPlaysUnlessStoredOffAtTheStoredVolume) {
     startRecording();
-    control->playSound("recording-complete", "wav");
-    settings.setString("enableSoundEffects", "true");
-    control->playSound("recording-complete", "wav");
     settings.setBool("enableSoundEffects", false);
     control->playSound("recording-complete", "wav");
     EXPECT_THAT(events, IsEmpty());
 
+    settings.remove("enableSoundEffects");
+    control->playSound("recording-complete", "wav");
     settings.setBool("enableSoundEffects", true);
     settings.setNumber("soundEffectVolume", 0.3);
     control->playSound("recording-complete", "wav");
     settings.setString("soundEffectVolume", "loud");
     control->playSound("recording-complete", "wav");
-    EXPECT_THAT(events, ElementsAre("sound :/recording-complete.wav 0.3", "sound :/recording-complete.wav 1.0"));
+    EXPECT_THAT(events, ElementsAre("sound :/recording-complete.wav 1.0", "sound :/recording-complete.wav 0.3",
+                                    "sound :/recording-complete.wav 1.0"));
 
     events.clear();
     control->playSound("no-such-sound", "mp3");

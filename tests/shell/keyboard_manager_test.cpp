@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 namespace {
 
@@ -47,8 +48,8 @@ TEST_F(KeyboardManagerTest, ChoiceTables) {
     EXPECT_EQ(primaryKeys[42], (PrimaryKey{Key::space, "Spacebar", "space"}));
     // Picker order, not the glyph order of descriptions.
     ASSERT_EQ(modifierKeys.size(), 4u);
-    EXPECT_EQ(modifierKeys[0], (ModifierKey{ModifierFlags(0x100000), "Command (\u2318)", "command"}));
-    EXPECT_EQ(modifierKeys[3], (ModifierKey{ModifierFlags(0x80000), "Option (\u2325)", "option"}));
+    EXPECT_EQ(modifierKeys[0], (ModifierKey{ModifierFlags(0x100000), "Super", "command"}));
+    EXPECT_EQ(modifierKeys[3], (ModifierKey{ModifierFlags(0x80000), "Alt", "option"}));
 }
 
 TEST_F(KeyboardManagerTest, FreshSettingsGiveOptionSpace) {
@@ -162,6 +163,31 @@ TEST_F(KeyboardManagerTest, SelectionPropertiesFollowTheSettings) {
     EXPECT_EQ(modifierChanges, 1);
     // Choosing does not re-register by itself; the settings page asks for it.
     EXPECT_TRUE(backend->calls.empty());
+}
+
+TEST_F(KeyboardManagerTest, EveryRegistrationTellsWhetherTheDesktopAcceptedItAndNamesTheCombination) {
+    std::vector<bool> told;
+    QObject::connect(&manager, &KeyboardManager::hotKeyRegistered,
+                     [&told](bool accepted) { told.push_back(accepted); });
+    EXPECT_FALSE(manager.isHotKeyAccepted());
+    backend->accept = false;
+    manager.registerHotKey();
+    EXPECT_FALSE(manager.isHotKeyAccepted());
+    EXPECT_EQ(manager.hotKeyText(), "Alt+Space");
+    EXPECT_EQ(manager.hotKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Space));
+
+    backend->accept = true;
+    for (const auto& [modifier, key, text] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"command", "a", "Super+A"}, {"control", "7", "Ctrl+7"}, {"shift", "period", "Shift+."},
+             {"option", "tab", "Alt+Tab"}}) {
+        settings.setString("selectedModifierKey", modifier);
+        settings.setString("selectedPrimaryKey", key);
+        manager.registerHotKey();
+        EXPECT_EQ(manager.hotKeyText().toStdString(), text);
+    }
+    EXPECT_EQ(manager.hotKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Tab));
+    EXPECT_TRUE(manager.isHotKeyAccepted());
+    EXPECT_EQ(told, (std::vector<bool>{false, true, true, true, true}));
 }
 
 }  // namespace

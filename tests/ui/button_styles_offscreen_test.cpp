@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 
 #include "ui/IconButtonStyle.h"
 #include "ui/PrimaryButtonLargeStyle.h"
@@ -82,6 +84,27 @@ TEST(StyledButton, DisabledLookStillClicksAndPaintsGray) {
     const QImage enabled = button->grab().toImage();
     EXPECT_EQ(enabled.pixelColor(QPoint(6, enabled.height() / 2) * enabled.devicePixelRatio()).rgb(),
               ButtonStyle::blue().rgb());
+}
+
+TEST(StyledButton, ADisabledSecondaryButtonDimsItsLabelButNotItsBackground) {
+    // "Cancel" of the download panel at progress 1: style disabled and the button itself disabled.
+    const auto backgroundAndLabel = [](bool disabled) {
+        std::unique_ptr<StyledButton> button(StyledButton::make<SecondaryButtonStyle>("Cancel", disabled));
+        button->setEnabled(!disabled);
+        button->resize(button->sizeHint());
+        QImage image(button->size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        // A point in the padding shows the background; the darkest pixel is the label's.
+        int darkest = 255;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) darkest = std::min(darkest, image.pixelColor(x, y).lightness());
+        return std::make_pair(image.pixelColor(6, image.height() / 2).rgb(), darkest);
+    };
+    const auto [restBackground, restLabel] = backgroundAndLabel(false);
+    const auto [disabledBackground, disabledLabel] = backgroundAndLabel(true);
+    EXPECT_EQ(disabledBackground, restBackground);
+    EXPECT_GT(disabledLabel, restLabel + 40);
 }
 
 TEST(StyledButton, SizeIsLabelPlusPadding) {

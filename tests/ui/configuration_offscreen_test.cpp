@@ -7,6 +7,7 @@
 #include <QSlider>
 
 #include "shell/AudioManager.h"
+#include "shell/DictationControl.h"
 #include "shell/FakeHotKeyBackend.h"
 #include "shell/KeyboardManager.h"
 #include "support/TempHome.h"
@@ -47,13 +48,35 @@ TEST(ConfigurationVolume, LabelIsTheRoundedPercentage) {
     EXPECT_EQ(ConfigurationView::volumeLabelText(0.0), "Volume (0%)");
 }
 
+// What the page shows for the completion sound is what the shell does at the end of a dictation.
+TEST_F(ConfigurationTest, CompletionSoundFollowsWhatThePageShows) {
+    std::vector<float> played;
+    DictationControl::Environment env;
+    env.playSound = [&played](const QString&, float volume) { played.push_back(volume); };
+    DictationControl dictation(settings, std::move(env));
+
+    ASSERT_FALSE(settings.contains("enableSoundEffects"));
+    EXPECT_TRUE(page.soundToggle()->isChecked());
+    dictation.playSound("recording-complete", "wav");
+    EXPECT_EQ(played, std::vector<float>{1.0f});
+
+    page.soundToggle()->click();
+    EXPECT_FALSE(page.soundToggle()->isChecked());
+    dictation.playSound("recording-complete", "wav");
+    EXPECT_EQ(played.size(), 1u);
+
+    page.soundToggle()->click();
+    dictation.playSound("recording-complete", "wav");
+    EXPECT_EQ(played.size(), 2u);
+}
+
 TEST_F(ConfigurationTest, NothingStoredShowsThePageDefaults) {
     EXPECT_TRUE(page.soundToggle()->isChecked());
     EXPECT_EQ(page.volumeLabel()->text(), "Volume (100%)");
     EXPECT_TRUE(page.volumeSlider()->isEnabled());
     EXPECT_TRUE(page.defaultDeviceToggle()->isChecked());
     EXPECT_FALSE(page.devicePicker()->isEnabled());
-    EXPECT_EQ(page.modifierPicker()->currentText(), "Option (\u2325)");
+    EXPECT_EQ(page.modifierPicker()->currentText(), "Alt");
     EXPECT_EQ(page.keyPicker()->currentText(), "Spacebar");
     EXPECT_TRUE(page.recordingViewToggle()->isChecked());
     EXPECT_TRUE(page.autoPasteToggle()->isChecked());
@@ -102,6 +125,19 @@ TEST_F(ConfigurationTest, HotKeyIsRegisteredAgainOnlyOnARealChange) {
     settings.setString("selectedPrimaryKey", "tab");
     EXPECT_EQ(registrations(), before + 3);
     EXPECT_EQ(page.keyPicker()->currentText(), "Tab");
+}
+
+TEST_F(ConfigurationTest, ModifierPickerShowsLinuxNamesAndStoresTheKnownIds) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"Super", "command"}, {"Ctrl", "control"}, {"Shift", "shift"}, {"Alt", "option"}};
+    ASSERT_EQ(page.modifierPicker()->count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(page.modifierPicker()->itemText(i), rows[i].first);
+        EXPECT_EQ(page.modifierPicker()->itemData(i).toString(), rows[i].second);
+    }
+    // A stored file of an earlier version keeps its meaning.
+    settings.setString("selectedModifierKey", "command");
+    EXPECT_EQ(page.modifierPicker()->currentText(), "Super");
 }
 
 TEST_F(ConfigurationTest, MicrophonePickerListsTheDevicesAndWritesTheChoice) {

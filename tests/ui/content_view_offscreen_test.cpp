@@ -9,13 +9,17 @@
 #include "ui/RecordingCardList.h"
 #include "ui/RecordingDetail.h"
 #include "ui/RecordingWaveformView.h"
+#include "platform/VisualEffectView.h"
 #include "ui/history_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPointer>
 #include <QScrollBar>
@@ -28,18 +32,6 @@
 using namespace historytest;
 
 namespace {
-
-template <class Predicate>
-bool waitFor(Predicate done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 std::vector<std::string> texts(const std::vector<const Recording*>& recordings) {
     std::vector<std::string> out;
@@ -64,6 +56,7 @@ protected:
         reloads = 0;
         QObject::connect(view, &ContentView::recordingsReloaded, [this] { ++reloads; });
         view->show();
+        QApplication::setActiveWindow(view);
         EXPECT_TRUE(waitFor([this] { return reloads == 1; }));
         return *view;
     }
@@ -133,6 +126,34 @@ TEST_F(History, SearchIgnoresCaseSearchesOnlyTheTextAndKeepsTheSelection) {
     EXPECT_EQ(v.filteredRecordings().size(), 4u);
 }
 
+TEST_F(History, SearchMatchesAComposedLetterWithItsDecomposedForm) {
+    writeDictation(1000, record("Caf\u00e9 au lait"));       // é as one code point
+    writeDictation(2000, record("RE\u0301SUME\u0301 sent"));  // É as E and a combining acute
+    writeDictation(3000, record("cafe latte"));
+    ContentView& v = open();
+    v.setSearchTerm(QString::fromUtf8("cafe\u0301"));
+    EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"Caf\u00e9 au lait"}));
+    v.setSearchTerm(QString::fromUtf8("r\u00e9sum\u00e9"));
+    EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"RE\u0301SUME\u0301 sent"}));
+    v.setSearchTerm("cafe");  // a plain e is another letter than an accented one
+    EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"cafe latte"}));
+}
+
+TEST_F(History, SidebarMaterialIsASiblingBeforeTheMainColumn) {
+    ContentView& v = open();
+    VisualEffectView& sidebar = v.sidebarBackground();
+    EXPECT_EQ(sidebar.material(), VisualEffectView::Material::Sidebar);
+    EXPECT_EQ(sidebar.blendingMode(), VisualEffectView::BlendingMode::BehindWindow);
+    EXPECT_EQ(sidebar.parentWidget(), &v);
+    EXPECT_EQ(v.layout()->itemAt(0)->widget(), &sidebar);
+    // Not behind the column: above it, as wide as the view, and only as high as the room left over.
+    EXPECT_EQ(sidebar.width(), v.width());
+    EXPECT_LE(sidebar.geometry().bottom(), v.searchField().mapTo(&v, QPoint(0, 0)).y());
+    v.resize(v.width(), v.height() + 40);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sidebar.height(), 40);
+}
+
 TEST_F(History, ClickSelectsWithoutScrollingAndArrowsScrollToTheCentre) {
     for (int i = 0; i < 12; ++i) writeDictation(1000 + i, record("dictation " + std::to_string(i)));
     ContentView& v = open();
@@ -183,6 +204,35 @@ TEST_F(History, ArrowKeysInTheSearchFieldMoveTheSelectionThroughTheWholeList) {
     EXPECT_FALSE(v.keyMonitorInstalled());
     sendKey(field, Qt::Key_Down);
     EXPECT_EQ(v.selectedRecording()->metadata.result, "pear three");
+}
+
+TEST_F(History, ArrowKeysOfOtherWindowsAndOfOpenPopupsAreNotTaken) {
+    writeDictation(1000, record("older"));
+    writeDictation(2000, record("newer"));
+    ContentView& v = open();
+
+    // A drop-down list in another window, the settings window say, while that window is the active one.
+    QWidget settings;
+    auto* combo = new QComboBox(&settings);
+    combo->addItems({"one", "two", "three"});
+    settings.show();
+    QApplication::setActiveWindow(&settings);
+    EXPECT_TRUE(sendKey(combo, Qt::Key_Down));
+    EXPECT_EQ(combo->currentIndex(), 1);
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "newer");
+
+    // Back in the history window the arrows move its selection again, but not while a popup has the keys.
+    QApplication::setActiveWindow(&v);
+    QMenu menu;
+    menu.addAction("first");
+    menu.addAction("second");
+    menu.popup(QPoint(0, 0));
+    ASSERT_EQ(QApplication::activePopupWidget(), &menu);
+    sendKey(&v.searchField(), Qt::Key_Down);
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "newer");
+    menu.close();
+    EXPECT_TRUE(sendKey(&v.searchField(), Qt::Key_Down));
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "older");
 }
 
 TEST_F(History, FinishedDictationPostedFromAnotherThreadReloadsOnTheGuiThread) {
@@ -247,6 +297,8 @@ TEST_F(History, UnreadableFoldersAreSkippedOrShownWithWhatCanBeRead) {
     ContentView& v = open();
     ASSERT_EQ(v.recordings().size(), 3u);
     EXPECT_EQ(v.selectedRecording()->metadata.result, "truncated audio");
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
     EXPECT_TRUE(v.detail()->waveform().waveHeights().empty());
     EXPECT_TRUE(v.recordings()[1].metadata.result.empty());
     EXPECT_EQ(log.lines().size(), 1u);  // the broken record; a short file is no error

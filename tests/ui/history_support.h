@@ -18,8 +18,11 @@
 #include <string>
 #include <vector>
 #include "support/FakeAudioDeviceSource.h"
+#include "support/WaitFor.h"
 
 namespace historytest {
+
+using vctest::waitFor;
 
 inline RecordingMetadata record(const std::string& result, std::int64_t duration = 2000) {
     RecordingMetadata m = RecordingMetadata::defaultRecord();

@@ -3,6 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGraphicsBlurEffect>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLabel>
@@ -12,7 +15,9 @@
 #include "engine/FileDownloader.h"
 #include "engine/Model.h"
 #include "ui/ModelConfigView.h"
+#include "ui/PromptField.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -64,6 +69,7 @@ TEST_F(ModelConfigTest, ChoosingAModelWithItsFileMakesItActiveAtOnce) {
 TEST_F(ModelConfigTest, ChoosingAModelWithoutItsFileOpensThePanelAndLocksTheTabs) {
     addModelFile("small", "en");
     auto page = make();
+    page->show();
     page->chooseModel("medium");
     EXPECT_TRUE(page->showModelDownloadAlert());
     EXPECT_TRUE(navigationDisabled);
@@ -71,6 +77,14 @@ TEST_F(ModelConfigTest, ChoosingAModelWithoutItsFileOpensThePanelAndLocksTheTabs
     EXPECT_EQ(page->panelTitle()->text(), "Download Pro model");
     EXPECT_FALSE(page->settingsColumn()->isEnabled());
     EXPECT_TRUE(page->downloadPanel()->isVisibleTo(page.get()));
+    // The column shows blurred, as a picture in its place; it comes back when the panel closes.
+    EXPECT_TRUE(page->blurredColumn()->isVisibleTo(page.get()));
+    EXPECT_FALSE(page->settingsColumn()->isVisibleTo(page.get()));
+    EXPECT_EQ(page->blurredColumn()->pixmap().deviceIndependentSize().toSize(), page->settingsColumn()->size());
+    EXPECT_EQ(qobject_cast<QGraphicsBlurEffect*>(page->blurredColumn()->graphicsEffect())->blurRadius(), 10);
+    page->cancelModelDownload();
+    EXPECT_FALSE(page->blurredColumn()->isVisibleTo(page.get()));
+    EXPECT_TRUE(page->settingsColumn()->isVisibleTo(page.get()));
 }
 
 TEST_F(ModelConfigTest, PanelButtonsFollowTheProgress) {
@@ -114,6 +128,24 @@ TEST_F(ModelConfigTest, DownloadStaysOffOnceStartedEvenWithoutProgress) {
     publish(*page, -1.0f);  // a server without a length
     EXPECT_FALSE(page->downloadButton()->isEnabled());
     EXPECT_TRUE(page->cancelButton()->isEnabled());
+    page->cancelModelDownload();
+    unsetenv("VELLUMCASTER_MODEL_BASE_URL");
+}
+
+TEST_F(ModelConfigTest, ShownAgainWhileADownloadRunsKeepsThePanelAndItsDownload) {
+    addModelFile("small", "en");
+    setenv("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:9/", 1);  // nothing listens there
+    auto page = make();
+    page->show();
+    page->chooseModel("base");
+    page->startModelDownload();
+    publish(*page, 0.3f);
+    FileDownloader* downloader = page->fileDownloader();
+    page->hide();
+    page->show();
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->fileDownloader(), downloader);
+    EXPECT_EQ(page->selectedModelKey(), "base");
     page->cancelModelDownload();
     unsetenv("VELLUMCASTER_MODEL_BASE_URL");
 }
@@ -187,6 +219,17 @@ TEST_F(ModelConfigTest, ShowingThePageWithAMissingActiveModelOpensThePanel) {
     EXPECT_EQ(page->panelTitle()->text(), "Download Pro model");
 }
 
+TEST_F(ModelConfigTest, ShowingThePageWithoutTheDefaultModelOffersItsDownload) {
+    // A first start without network: nothing is stored and the default model's file is missing.
+    auto page = make();
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->panelTitle()->text(), "Download Standard model");
+    EXPECT_TRUE(page->downloadButton()->isEnabled());
+    page->cancelModelDownload();
+    page->chooseModel("small");  // choosing it again offers it again
+    EXPECT_TRUE(page->showModelDownloadAlert());
+}
+
 TEST_F(ModelConfigTest, DownloadDoesNothingWhenTheFileAppeared) {
     addModelFile("small", "en");
     auto page = make();
@@ -214,6 +257,76 @@ TEST_F(ModelConfigTest, ControlsWriteTheirKeys) {
     EXPECT_EQ(settings.storedBool("enableLiteralPunctuation"), true);
     EXPECT_EQ(page->languagePicker()->count(), 100);
     EXPECT_EQ(page->languagePicker()->currentText(), "English");
+}
+
+TEST_F(ModelConfigTest, ModelPickerShowsTheWholeRowWithItsSize) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->show();
+    QComboBox* picker = page->modelPicker();
+    QStyleOptionComboBox option;
+    option.initFrom(picker);
+    const QRect textArea = picker->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                                           picker);
+    for (int i = 0; i < picker->count(); ++i) {
+        EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)), textArea.width())
+            << picker->itemText(i).toStdString();
+    }
+    EXPECT_GE(picker->width(), 285 - 6);
+}
+
+TEST_F(ModelConfigTest, PromptFieldGrowsToThreeLinesAndTakesNoNewLine) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->show();
+    PromptField* field = page->promptField();
+    const int oneLine = field->height();
+    EXPECT_EQ(field->visibleLineCount(), 1);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QCoreApplication::sendEvent(field, &enter);
+    EXPECT_EQ(field->text(), "");
+
+    QString text;
+    int previous = oneLine;
+    for (int lines = 2; lines <= 3; ++lines) {
+        while (field->visibleLineCount() < lines) {
+            text += "Place names ";
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "Place names ");
+            QCoreApplication::sendEvent(field, &press);
+        }
+        EXPECT_GT(field->height(), previous);
+        previous = field->height();
+    }
+    EXPECT_EQ(settings.storedString("activePrompt"), text.toStdString());
+    for (int i = 0; i < 20; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "more words ");
+        QCoreApplication::sendEvent(field, &press);
+    }
+    EXPECT_EQ(field->visibleLineCount(), PromptField::lineLimit);
+    EXPECT_EQ(field->height(), previous);
+
+    // A value written elsewhere shows without being written back.
+    settings.setString("activePrompt", "Short");
+    EXPECT_EQ(field->text(), "Short");
+    EXPECT_EQ(field->height(), oneLine);
+}
+
+TEST_F(ModelConfigTest, PanelTextsAreCentredBlocksOfLeftAlignedLines) {
+    addModelFile("small", "en");
+    auto page = make();
+    page->show();
+    page->chooseModel("medium");
+    QCoreApplication::processEvents();  // the panel's layout follows its new texts
+    for (const TextBlock* text : {page->panelTitle(), page->panelMessage()}) {
+        EXPECT_NEAR(text->geometry().center().x(), page->downloadPanel()->width() / 2, 1);
+        EXPECT_LE(text->width(), 350);
+        EXPECT_FALSE(text->isTruncated());
+    }
+    // The message's own line feeds, then lines wrapped within the panel.
+    const QStringList lines = page->panelMessage()->visibleLines();
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines.first().startsWith("This could take a long time"));
+    EXPECT_TRUE(lines.contains(""));
 }
 
 }  // namespace

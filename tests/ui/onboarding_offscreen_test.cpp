@@ -5,6 +5,9 @@
 #include <QUrl>
 
 #include "shell/AppWindows.h"
+#include "shell/AudioManager.h"
+#include "shell/KeyboardManager.h"
+#include "support/FakeAudioDeviceSource.h"
 #include "ui/AccessibilityPage.h"
 #include "ui/AppMenuPage.h"
 #include "ui/ButtonStyle.h"
@@ -14,6 +17,10 @@
 #include "ui/SettingsPage.h"
 #include "ui/SlidingPageHost.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
+#include "ui/WindowContents.h"
+
+#include <QLabel>
 
 namespace {
 
@@ -94,7 +101,7 @@ TEST_F(OnboardingTest, AccessibilityPageOpensThenConfirmsWithoutCheckingAgain) {
     bool trusted = false;
     int completed = 0;
     AccessibilityPage page([&] { ++completed; }, TrustCheck([&] { return trusted; }));
-    EXPECT_EQ(page.primaryButton()->text(), "Open Accessibility Preferences");
+    EXPECT_EQ(page.primaryButton()->text(), "Check Again");
     EXPECT_TRUE(page.trustStatus().startsWith("Not found"));
 
     page.learnMoreButton()->click();
@@ -121,13 +128,86 @@ TEST_F(OnboardingTest, PageTextsKeepTheirBlanksAndLineFeeds) {
     EXPECT_EQ(dictation.texts().at(1), "Use the keyboard shortcut shown below.\n Once you're done recording hit it again.");
     AppMenuPage menu({}, {});
     EXPECT_EQ(menu.texts().at(1),
-              "Right click on the vellumcaster logo in the menubar.\nFrom here  you can click to open the settings menu.");
+              "Right click on the vellumcaster logo in the system tray.\nFrom here  you can click to open the settings "
+              "menu.");
     SettingsPage settings({}, {});
     EXPECT_EQ(settings.texts().at(1), "From the settings window you can configure the AI model,\n adjust system/app settings.");
 }
 
+TEST_F(OnboardingTest, PagesSpeakOfTheLinuxDesktop) {
+    OnboardingView view(4, TrustCheck([] { return false; }));
+    for (int tab = 0; tab < 4; ++tab) {
+        for (QWidget* w : view.page()->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* block = qobject_cast<TextBlock*>(w)) text = block->text();
+            if (auto* button = qobject_cast<StyledButton*>(w)) text = button->text();
+            for (const char* word : {"menubar", "Preferences", "Accessibility", "\u2325", "\u2318"})
+                EXPECT_FALSE(text.contains(QString::fromUtf8(word))) << tab << ": " << text.toStdString();
+        }
+        view.nextOnboardingPage();
+    }
+}
+
+TEST_F(OnboardingTest, AccessibilityPictureShowsWhatTheCheckFound) {
+    // The status circle of the display box beside its mark, in the picture's own proportions.
+    const auto circleColour = [](const AccessibilityPage& page) {
+        const QImage image = page.illustration()->pixmap().toImage();
+        return image.pixelColor(image.width() * 230 / 850, image.height() * 230 / 380);
+    };
+    bool trusted = false;
+    AccessibilityPage page({}, TrustCheck([&] { return trusted; }));
+    EXPECT_TRUE(page.trustStatus().startsWith("Not found"));
+    // No green tick: a gray mark.
+    EXPECT_LT(circleColour(page).green(), 190);
+    EXPECT_LT(std::abs(circleColour(page).green() - circleColour(page).red()), 30);
+
+    trusted = true;
+    page.primaryButton()->click();
+    EXPECT_TRUE(page.trustStatus().startsWith("Found"));
+    EXPECT_LT(circleColour(page).red(), 100);
+    EXPECT_GT(circleColour(page).green(), 180);
+}
+
+TEST_F(OnboardingTest, FirstPageIsCentredInItsFrameTwentyPointsApart) {
+    OnboardingView view(4, TrustCheck([] { return false; }));
+    view.show();
+    auto* page = qobject_cast<AccessibilityPage*>(view.page());
+    ASSERT_NE(page, nullptr);
+    const QRect picture = page->illustration()->geometry();
+    const QRect button = page->primaryButton()->geometry();
+    const auto inPage = [page](const QWidget* w) { return QRect(w->mapTo(page, QPoint(0, 0)), w->size()); };
+    const QRect text = inPage(page->textBlocks().back());
+    EXPECT_EQ(picture.top() - text.bottom() - 1, 20);
+    EXPECT_NEAR(button.top() - picture.bottom() - 1, 20, 1);  // buttons of different heights are centred in the row
+    // The stack sits in the middle of the page's frame, not spread over it.
+    const int above = inPage(page->textBlocks().front()).top() - page->contentsRect().top();
+    const int below = page->contentsRect().bottom() - std::max(button.bottom(), page->learnMoreButton()->geometry().bottom());
+    EXPECT_NEAR(above, below, 2);
+}
+
+TEST_F(OnboardingTest, TextsWrapAtThePagesWidthNotAtThePicturesWidth) {
+    OnboardingView view(4, TrustCheck([] { return true; }));
+    view.show();
+    for (int tab = 1; tab < 4; ++tab) {
+        view.nextOnboardingPage();
+        auto* page = qobject_cast<OnboardingPage*>(view.page());
+        ASSERT_NE(page, nullptr);
+        for (const TextBlock* block : page->textBlocks()) {
+            // Every text of these pages fits the page's width: it breaks only at its own line feeds.
+            EXPECT_EQ(block->visibleLines(), block->text().split('\n')) << tab;
+            EXPECT_GT(block->width(), 0);
+            // A centred block whose lines start at its left edge.
+            EXPECT_NEAR(block->geometry().center().x(), page->width() / 2, 1);
+        }
+    }
+}
+
 TEST_F(OnboardingTest, OnboardingWindowClosesItselfAfterTheLastPage) {
-    QPointer<AppWindow> window = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return true; })));
+    KeyboardManager keyboard;
+    AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
+    WindowContents contents(SettingsStore::standard(), TrustCheck([] { return true; }));
+    AppWindows windows(keyboard, audio, contents);
+    QPointer<AppWindow> window = windows.showOnboarding();
     auto* view = qobject_cast<OnboardingView*>(window->root());
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(window->isVisible());

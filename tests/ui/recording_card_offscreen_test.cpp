@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include <QDateTime>
+#include <QImage>
 #include <QLocale>
 #include <QTimeZone>
 
@@ -90,9 +94,44 @@ TEST_F(Card, BorderMarksSelectionOverHover) {
     EXPECT_EQ(card.borderOpacity(), 0.6);
 }
 
-TEST_F(Card, LongTextKeepsTheFixedSize) {
-    RecordingCard card(recordingIn(writeDictation(1000, record(std::string(5000, 'w') + " end"))), true);
+// The lightness of each pixel from the card's left edge inwards along its middle row, drawn over white.
+std::vector<int> leftEdge(RecordingCard& card) {
+    QImage image(card.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    card.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    std::vector<int> out;
+    for (int x = 0; x < 8; ++x) out.push_back(image.pixelColor(x, card.height() / 2).lightness());
+    return out;
+}
+
+TEST_F(Card, ShadowIsSoftSoOnlyTheSelectedCardShowsARing) {
+    RecordingCard card(recordingIn(writeDictation(1000, record("x"))), false);
+    const std::vector<int> plain = leftEdge(card);
+    // A faint shade that fades outwards, no outline.
+    EXPECT_GE(*std::min_element(plain.begin(), plain.end()), 232);
+    EXPECT_GE(plain[0], plain[2]);
+    EXPECT_LT(plain[2], 255);
+
+    card.setSelected(true);
+    const std::vector<int> selected = leftEdge(card);
+    EXPECT_LE(*std::min_element(selected.begin(), selected.end()), 200);
+    EXPECT_GE(*std::min_element(plain.begin(), plain.end()) - *std::min_element(selected.begin(), selected.end()), 40);
+}
+
+TEST_F(Card, LongTextKeepsTheFixedSizeAndEndsOnAWholeLineWithAnEllipsis) {
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "sentence " + std::to_string(i) + " ";
+    RecordingCard card(recordingIn(writeDictation(1000, record(text))), true);
     card.show();
     card.adjustSize();
     EXPECT_EQ(card.size(), QSize(350, 125));
+    const QStringList lines = card.visibleResultLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.first().startsWith("sentence 0 sentence 1"));
+    EXPECT_TRUE(lines.last().endsWith(QChar(0x2026))) << lines.last().toStdString();
+    EXPECT_EQ(card.resultText(), QString::fromStdString(text));
+
+    RecordingCard shortText(recordingIn(writeDictation(1001, record("Milk and eggs."))), false);
+    shortText.show();
+    EXPECT_EQ(shortText.visibleResultLines(), QStringList{"Milk and eggs."});
 }

@@ -10,6 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLabel>
+
+#include <QThreadPool>
+
 #include <algorithm>
 #include <fstream>
 
@@ -18,8 +24,18 @@ using namespace historytest;
 class Detail : public testing::Test {
 protected:
     std::unique_ptr<RecordingDetail> make(const Recording& recording) {
-        return std::make_unique<RecordingDetail>(recording, nullptr, sounds.factory(), timers.factory());
+        auto detail = std::make_unique<RecordingDetail>(recording, nullptr, sounds.factory(), timers.factory());
+        QObject::connect(detail.get(), &RecordingDetail::waveformLoaded, [this] { ++waveformLoads; });
+        return detail;
     }
+    // Waits for the next waveform to arrive from its reader.
+    void waitForBars() {
+        const int before = waveformLoads;
+        EXPECT_TRUE(waitFor([&] { return waveformLoads > before; }));
+    }
+    ~Detail() override { QThreadPool::globalInstance()->waitForDone(); }
+
+    int waveformLoads = 0;
 
     vctest::TempHome home;
     FakeSounds sounds;
@@ -48,6 +64,38 @@ TEST_F(Detail, ConfigurationTextsComeFromTheRecord) {
         EXPECT_EQ(detail->languageText(), "English") << id;
         EXPECT_EQ(detail->modelText(), "Base (English)");
     }
+}
+
+TEST_F(Detail, ConfigurationValuesStayOnOneLineAndTheDateIsNeverCut) {
+    RecordingMetadata m = record("text");
+    m.modelName = "A model name far too long for the narrow column of the configuration panel";
+    m.speedUpEnabled = true;
+    auto detail = make(recordingIn(writeDictation(1000, m)));
+    detail->resize(380, 600);
+    detail->show();
+    const QStringList model = detail->visibleModelLines();
+    ASSERT_EQ(model.size(), 1);
+    EXPECT_TRUE(model.first().endsWith(QChar(0x2026)));
+    const QLabel& date = detail->timestampLabel();
+    EXPECT_FALSE(date.text().isEmpty());
+    EXPECT_LE(date.height(), QFontMetrics(date.font()).lineSpacing() + 1);
+    EXPECT_GE(date.width(), QFontMetrics(date.font()).horizontalAdvance(date.text()));
+}
+
+TEST_F(Detail, AMegabyteTranscriptShowsItsFirstWholeLinesEndingInAnEllipsis) {
+    std::string text;
+    while (text.size() < 1'000'000) text += "a long dictation goes on and on ";
+    auto detail = make(recordingIn(writeDictation(1000, record(text))));
+    detail->resize(380, 600);
+    QElapsedTimer clock;
+    clock.start();
+    detail->show();
+    const QStringList lines = detail->visibleResultLines();
+    std::printf("1 MB transcript shown in %lld ms\n", static_cast<long long>(clock.elapsed()));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines.first().startsWith("a long dictation"));
+    EXPECT_TRUE(lines.last().endsWith(QChar(0x2026)));
+    EXPECT_EQ(detail->resultText().size(), static_cast<qsizetype>(text.size()));
 }
 
 TEST_F(Detail, UndecodableRecordShowsEmptyTextsAndThePlaceholder) {
@@ -84,11 +132,15 @@ TEST_F(Detail, WaveformLoadsWhenShownAndKeepsButtonAndLengthWithoutAudio) {
     auto detail = make(recordingIn(writeDictation(1000, record("a"), std::vector<float>(16000, 0.5f))));
     EXPECT_TRUE(detail->waveform().waveHeights().empty());
     detail->show();
+    // Read off the GUI thread: the bars come after the showing, not during it.
+    EXPECT_TRUE(detail->waveform().waveHeights().empty());
+    waitForBars();
     EXPECT_EQ(detail->waveform().waveHeights().size(), 76u);
 
     capturetest::CapturedLog log;
     testing::internal::CaptureStdout();
     detail->setRecording(recordingIn(writeDictation(2000, record("b"), {})));
+    waitForBars();
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(detail->waveform().waveHeights().empty());
     EXPECT_EQ(log.lines().size(), 1u);
@@ -99,6 +151,7 @@ TEST_F(Detail, WaveformLoadsWhenShownAndKeepsButtonAndLengthWithoutAudio) {
 TEST_F(Detail, AnotherRecordingStopsPlaybackResetsTheMarkAndLoadsItsBars) {
     auto detail = make(recordingIn(writeDictation(1000, record("a", 3000), std::vector<float>(16000, 0.5f))));
     detail->show();
+    waitForBars();
     detail->playButton().click();
     EXPECT_EQ(detail->playButtonSymbol(), "pause.circle.fill");
     sounds.state->time = 2.5;
@@ -109,6 +162,8 @@ TEST_F(Detail, AnotherRecordingStopsPlaybackResetsTheMarkAndLoadsItsBars) {
     EXPECT_FALSE(detail->playback().playbackActive());
     EXPECT_EQ(sounds.state->pauses, 1);
     EXPECT_EQ(detail->playback().playbackTime(), 0.0);
+    EXPECT_TRUE(detail->waveform().waveHeights().empty());  // the old file's bars are gone at once
+    waitForBars();
     EXPECT_EQ(detail->waveform().waveHeights().size(), 100u);
     EXPECT_EQ(detail->waveform().currentBar(), 0u);
     EXPECT_EQ(detail->playButtonSymbol(), "play.circle.fill");

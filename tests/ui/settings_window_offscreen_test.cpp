@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <fstream>
@@ -12,9 +13,11 @@
 #include "ui/AboutView.h"
 #include "ui/ConfigurationView.h"
 #include "ui/ModelConfigView.h"
+#include "ui/PromptField.h"
 #include "ui/SettingsView.h"
 #include "ui/SlidingPageHost.h"
 #include "ui/TabButton.h"
+#include "ui/WindowContents.h"
 #include "support/FakeAudioDeviceSource.h"
 
 namespace {
@@ -96,7 +99,8 @@ TEST_F(SettingsWindowTest, HoverHighlightsAnyTab) {
 }
 
 TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
-    AppWindows windows(keyboard, audio, settings);
+    WindowContents contents(settings);
+    AppWindows windows(keyboard, audio, contents);
     windows.showSettings();
     AppWindow* first = windows.settingsWindow();
     ASSERT_NE(first, nullptr);
@@ -116,6 +120,49 @@ TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
     EXPECT_EQ(view->selectedTab(), 2);
     // Not resizable: the window's size is fixed to its content.
     EXPECT_EQ(first->minimumSize(), first->maximumSize());
+}
+
+TEST_F(SettingsWindowTest, ReopenedWindowShowsTheActiveModelAndOpensThePanelForAMissingFile) {
+    WindowContents contents(settings);
+    AppWindows windows(keyboard, audio, contents);
+    windows.showSettings();
+    AppWindow* window = windows.settingsWindow();
+    auto* view = qobject_cast<SettingsView*>(window->root());
+    auto* page = qobject_cast<ModelConfigView*>(view->page());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "small");
+
+    // While the window is closed the active model changes to one whose file is missing.
+    window->close();
+    settings.setString("activeModelKey", "medium");
+    windows.showSettings();
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "medium");
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_TRUE(page->downloadPanel()->isVisible());
+    EXPECT_TRUE(view->navigationDisabled());
+    EXPECT_EQ(settings.storedString("activeModelKey"), "medium");
+
+    // Closed with the panel waiting, and the file is there by the next opening: the page starts afresh.
+    window->close();
+    std::ofstream(modelsFolderURL() / modelFileName("medium", "en")) << "model";
+    windows.showSettings();
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "medium");
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    EXPECT_FALSE(view->navigationDisabled());
+}
+
+TEST_F(SettingsWindowTest, APageThatGrowsGetsItsRoomAtOnce) {
+    SettingsView view(keyboard, audio, settings);
+    view.show();
+    auto* page = qobject_cast<ModelConfigView*>(view.page());
+    ASSERT_NE(page, nullptr);
+    settings.setString("activePrompt", "A prompt long enough to wrap over three lines of the field: names, places, "
+                                       "companies and the spelling of all of them.");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->promptField()->visibleLineCount(), 3);
+    // Nothing on the page is squeezed to make room for the taller field.
+    EXPECT_GE(page->height(), page->sizeHint().height());
+    EXPECT_GE(page->languagePicker()->height(), page->languagePicker()->sizeHint().height());
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "ui/RecordingPlayback.h"
 #include "ui/RecordingWaveform.h"
 #include "ui/RecordingWaveformView.h"
+#include "ui/WaveformFold.h"
 
 #include "engine/CapturedLog.h"
+#include "support/Fifo.h"
 #include "support/TempHome.h"
 #include "ui/history_support.h"
 
@@ -10,7 +12,10 @@
 
 #include <QUrl>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <span>
 #include <fstream>
 
 using historytest::FakeSounds;
@@ -47,10 +52,59 @@ TEST(Waveform, ChunkTakesTheNextChunksFirstSampleAndTheSignedMaximum) {
     EXPECT_EQ(heights[10], 25);
     EXPECT_EQ(heights[11], 2);
 
-    // All negative: the value nearest to zero wins, not the loudest.
-    EXPECT_FLOAT_EQ(RecordingWaveform::chunkMaximum(0, 1, {-0.5f, -0.2f, -0.9f}), -0.2f);
-    // A range reaching past the end gives 0.
-    EXPECT_FLOAT_EQ(RecordingWaveform::chunkMaximum(2, 1, {0.5f, 0.5f, 0.5f}), 0.0f);
+    // All negative: the value nearest to zero wins, not the loudest; a range reaching past the end gives 0.
+    WaveformFold fold(3, 2);
+    fold.add(std::vector<float>{-0.5f, -0.2f, -0.9f});
+    EXPECT_EQ(fold.values(), (std::vector<float>{-0.2f, -0.2f, 0.0f}));
+}
+
+// The bar values as the rule states them, over the whole array at once.
+static std::vector<float> referenceValues(const std::vector<float>& samples) {
+    const auto n = static_cast<std::int64_t>(samples.size());
+    if (n <= 75) return samples;
+    const std::int64_t chunk = n / 75;
+    std::vector<float> values;
+    for (std::int64_t start = 0; start < n; start += chunk) {
+        const std::int64_t end = start + chunk;
+        values.push_back(end < n ? *std::max_element(samples.begin() + start, samples.begin() + end + 1) : 0.0f);
+    }
+    return values;
+}
+
+TEST(Waveform, FoldingBlockByBlockGivesTheValuesOfTheWholeArray) {
+    std::uint32_t seed = 7;
+    for (const std::size_t n : {std::size_t(0), std::size_t(1), std::size_t(75), std::size_t(76), std::size_t(224),
+                                std::size_t(15000), std::size_t(16001)}) {
+        std::vector<float> samples(n);
+        for (float& v : samples) v = static_cast<float>((seed = seed * 1664525u + 1013904223u) >> 8) / 8388608.0f - 1.0f;
+        for (const std::size_t block : {std::size_t(1), std::size_t(7), std::size_t(4096)}) {
+            WaveformFold fold(n, RecordingWaveform::wavSegments);
+            for (std::size_t at = 0; at < n; at += block)
+                fold.add(std::span(samples).subspan(at, std::min(block, n - at)));
+            EXPECT_EQ(fold.values(), referenceValues(samples)) << n << " in blocks of " << block;
+        }
+    }
+}
+
+TEST(Waveform, AFileIsReadInBlocksToTheSameBars) {
+    vctest::TempHome home;
+    const std::vector<float> samples = ramp(100'003);  // more than one block of the reader
+    writeWavFile(samples, home.path() / "output.wav", 16000);
+    EXPECT_EQ(RecordingWaveform::loadWaveform(home.path() / "output.wav"),
+              RecordingWaveform::waveHeights(readWavSamples(home.path() / "output.wav")));
+    std::atomic<bool> cancelled{true};
+    EXPECT_TRUE(RecordingWaveform::loadWaveform(home.path() / "output.wav", &cancelled).empty());
+}
+
+TEST(Waveform, AFifoInTheAudioFilesPlaceIsRefusedWithoutWaiting) {
+    vctest::TempHome home;
+    capturetest::CapturedLog log;
+    const vctest::Fifo fifo(home.path() / "output.wav");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_TRUE(RecordingWaveform::loadWaveform(fifo.path()).empty()); }));
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("Error reading the audio file: ", 0), 0u);
 }
 
 TEST(Waveform, ShortFilesShowOneBarPerSampleWithoutAForcedZero) {

@@ -1,6 +1,8 @@
-// history-bench [count]: writes `count` dictations (default 5,000) into a temporary HOME, opens the history window on
-// them, filters, scrolls, reloads after a finished dictation and walks the list with the arrow keys, and prints the
-// longest time the GUI thread went without serving its event loop in each phase.
+// history-bench [count] [big-wav-MiB]: writes `count` dictations (default 5,000) into a temporary HOME, opens the
+// history window on them, filters, scrolls, reloads after a finished dictation and walks the list with the arrow keys,
+// then adds one big dictation (a 1 MB transcript and a WAV of `big-wav-MiB`, default 512) and selects it. It prints
+// the longest time the GUI thread went without serving its event loop in each phase, and how much the process's peak
+// memory grew while the big dictation was shown.
 
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
@@ -11,6 +13,8 @@
 #include "shell/KeyboardManager.h"
 #include "ui/ContentView.h"
 #include "ui/RecordingCardList.h"
+#include "ui/RecordingDetail.h"
+#include "ui/RecordingWaveformView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -80,6 +84,31 @@ private:
     qint64 longest_ = 0;
 };
 
+// A dictation newer than the generated ones whose transcript is `textBytes` long and whose output.wav holds
+// `wavBytes` of samples after its header (written in pieces, never whole in memory).
+void writeBigDictation(std::size_t textBytes, std::uint64_t wavBytes) {
+    const std::filesystem::path folder = makeRecordingFolder(1990000000);
+    RecordingMetadata m = RecordingMetadata::defaultRecord();
+    m.datetime = RecordingMetadata::formatDatetime(std::chrono::system_clock::from_time_t(1990000000));
+    m.modelName = "Standard";
+    m.duration = static_cast<std::int64_t>(wavBytes / 32);
+    while (m.result.size() < textBytes) m.result += "a long dictation that goes on and on ";
+    std::ofstream(folder / "meta.json", std::ios::binary) << m.encode();
+    writeWavFile({}, folder / "output.wav", 16000);  // the header
+    std::ofstream wav(folder / "output.wav", std::ios::binary | std::ios::app);
+    std::string piece(1 << 20, '\0');
+    for (std::size_t i = 0; i < piece.size(); i += 2) piece[i + 1] = static_cast<char>((i / 2) % 200);
+    for (std::uint64_t written = 0; written < wavBytes; written += piece.size()) wav.write(piece.data(), piece.size());
+}
+
+// The process's peak resident memory so far, in MiB.
+double peakMemoryMiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
 // Runs the event loop for `ms` milliseconds, or until `done` holds.
 template <class Done>
 void spin(int ms, Done done) {
@@ -92,6 +121,7 @@ void spin(int ms, Done done) {
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const std::uint64_t bigWavMiB = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 512;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::string pattern = (std::filesystem::temp_directory_path() / "history-bench-XXXXXX").string();
     if (!mkdtemp(pattern.data())) return 1;
@@ -166,6 +196,25 @@ int main(int argc, char** argv) {
     std::thread([] { NotificationCenter::defaultCenter().post("recordingComplete"); }).join();
     spin(60000, [&] { return reloads == 2; });
     report("reload after recordingComplete", static_cast<double>(clock.elapsed()));
+
+    // A big dictation finishes: its 1 MB transcript and its WAV are shown without stalling, the WAV read in pieces.
+    writeBigDictation(1'000'000, bigWavMiB << 20);
+    QCoreApplication::processEvents();
+    const double peakBefore = peakMemoryMiB();
+    int waveforms = 0;
+    meter.reset();
+    clock.restart();
+    std::thread([] { NotificationCenter::defaultCenter().post("recordingComplete"); }).join();
+    spin(60000, [&] { return reloads == 3; });
+    if (view->detail()) QObject::connect(view->detail(), &RecordingDetail::waveformLoaded, [&] { ++waveforms; });
+    spin(600000, [&] { return waveforms == 1; });
+    char phase[80];
+    std::snprintf(phase, sizeof phase, "show a 1 MB text and a %llu MiB WAV",
+                  static_cast<unsigned long long>(bigWavMiB));
+    report(phase, static_cast<double>(clock.elapsed()));
+    std::printf("  %zu bars; peak memory grew by %.1f MiB (to %.1f MiB)\n",
+                view->detail() ? view->detail()->waveform().waveHeights().size() : 0, peakMemoryMiB() - peakBefore,
+                peakMemoryMiB());
 
     view->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

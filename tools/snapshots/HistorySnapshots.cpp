@@ -67,7 +67,7 @@ void writeSamples() {
         RecordingMetadata m = RecordingMetadata::defaultRecord();
         m.datetime = RecordingMetadata::formatDatetime(std::chrono::system_clock::from_time_t(sample.second));
         m.appVersion = "1.0.0";
-        m.modelName = "Base (English)";
+        m.modelName = sample.turbo ? "Pro" : "Standard";
         m.duration = sample.duration;
         m.processingTime = sample.processingTime;
         m.languageSelected = sample.language;

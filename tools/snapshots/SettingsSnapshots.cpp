@@ -22,6 +22,7 @@
 #include "ui/SlidingPageHost.h"
 #include "ui/StyledButton.h"
 #include "ui/TertiaryButtonStyle.h"
+#include "ui/WindowContents.h"
 #include "support/FakeAudioDeviceSource.h"
 
 namespace {
@@ -67,19 +68,28 @@ void renderSettings(PictureWriter& out) {
     audio.tick();                       // stores the default device as the choice
     QCoreApplication::processEvents();
 
-    AppWindows windows(keyboard, audio, settings);
+    WindowContents contents(settings);
+    AppWindows windows(keyboard, audio, contents);
     windows.showSettings();
     AppWindow* window = windows.settingsWindow();
     auto* view = qobject_cast<SettingsView*>(window->root());
     out.save(window, "settings-ai-model");
 
     auto* model = qobject_cast<ModelConfigView*>(view->page());
+    settings.setString("activePrompt", "I am Ngozi Okafor-Lindqvist, I work at Brindlefox Analytics in Tromsø, with "
+                                       "Siobhán and Grzegorz.");
+    out.save(window, "settings-ai-model-prompt");
+    settings.setString("activePrompt", "");
     model->chooseModel("medium");
     out.save(window, "settings-ai-model-download-waiting");
     emit model->fileDownloader()->downloadProgressChanged(0.5f);
     out.save(window, "settings-ai-model-downloading");
     emit model->fileDownloader()->downloadProgressChanged(1.0f);
     out.save(window, "settings-ai-model-download-complete");
+    model->cancelModelDownload();
+    model->chooseModel("medium");
+    emit model->fileDownloader()->downloadFailed("Could not resolve host: huggingface.co");
+    out.save(window, "settings-ai-model-download-failed");
     model->cancelModelDownload();
 
     view->setSelectedTab(1);
@@ -89,12 +99,16 @@ void renderSettings(PictureWriter& out) {
 
     InfoPopoverView popover("You can use the prompt to give unique spelling of names, set tone or context, or "
                             "location based spelling.\n\nWe recommend giving it proper nouns (people, companies, "
-                            "places, etc) you commonly use.");
+                            "places, etc) you commonly use.\n\nFor example: 'I am First Last, I work at Company, in "
+                            "Place.'");
     out.save(&popover, "info-popover");
 }
 
 void renderOnboarding(PictureWriter& out) {
-    AppWindow* window = makeOnboardingWindow(new OnboardingView(4, TrustCheck([] { return false; })));
+    KeyboardManager keyboard(SettingsStore::standard(), [](KeyboardManager::Action) {});
+    AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
+    WindowContents missing(SettingsStore::standard(), TrustCheck([] { return false; }));
+    AppWindow* window = AppWindows(keyboard, audio, missing).showOnboarding();
     auto* view = qobject_cast<OnboardingView*>(window->root());
     out.save(window, "onboarding-0-accessibility");
     if (auto* page = qobject_cast<AccessibilityPage*>(view->page())) page->openAccessibilitySettings();
@@ -105,6 +119,12 @@ void renderOnboarding(PictureWriter& out) {
         out.save(window, name);
     }
     window->close();
+
+    // A session that has what pasting needs.
+    WindowContents present(SettingsStore::standard(), TrustCheck([] { return true; }));
+    AppWindow* found = AppWindows(keyboard, audio, present).showOnboarding();
+    out.save(found, "onboarding-0-accessibility-found");
+    found->close();
 }
 
 }  // namespace

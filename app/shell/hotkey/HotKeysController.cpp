@@ -3,6 +3,8 @@
 #include "shell/hotkey/HotKey.h"
 #include "shell/hotkey/X11HotKeyBackend.h"
 
+#include <QCoreApplication>
+
 #include <map>
 
 namespace {
@@ -88,6 +90,11 @@ std::optional<std::uint32_t> HotKeysController::registeredID(const HotKey& hotKe
     return std::nullopt;
 }
 
+bool HotKeysController::isAccepted(const HotKey& hotKey) {
+    const HotKeyBox* box = boxFor(hotKey);
+    return box && box->handle;
+}
+
 std::size_t HotKeysController::registeredCount() { return registry().boxes.size(); }
 
 std::int32_t HotKeysController::hotKeyEventHandler(const HotKeyEvent* event) {
@@ -123,6 +130,18 @@ void HotKeysController::setBackend(std::shared_ptr<HotKeyBackend> backend) {
 
 std::shared_ptr<HotKeyBackend> HotKeysController::backend() {
     Registry& r = registry();
-    if (!r.backend) r.backend = std::make_shared<X11HotKeyBackend>();
+    if (!r.backend) {
+        r.backend = std::make_shared<X11HotKeyBackend>();
+        // Its X connection is watched by the application's event loop, so it must close while the application still
+        // exists, not among the static destructors at exit: the registry lets go of it at quit, and the hot keys that
+        // are still registered then hold it until they are released.
+        if (const auto* app = QCoreApplication::instance()) {
+            QObject::connect(app, &QCoreApplication::aboutToQuit, [] {
+                Registry& registry = ::registry();
+                registry.backend.reset();
+                registry.installedHandler = false;
+            });
+        }
+    }
     return r.backend;
 }

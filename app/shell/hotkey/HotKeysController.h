@@ -28,6 +28,8 @@ public:
     static HotKey* hotKey(std::uint32_t id);
     // The id `hotKey` is registered under, if any.
     static std::optional<std::uint32_t> registeredID(const HotKey& hotKey);
+    // Whether the desktop accepted `hotKey`'s combination: false when it is not registered or the backend refused it.
+    static bool isAccepted(const HotKey& hotKey);
     static std::size_t registeredCount();
 
     // Runs the handler of the hot key an event is for; noErr when a handler ran, otherwise eventNotHandledErr (or

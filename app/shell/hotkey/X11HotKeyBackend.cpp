@@ -45,9 +45,11 @@ struct ErrorTrap {
     int lastError = Success;
 };
 
+// Xlib may call the handler, and a backend may close its display, until the very end of the process (static
+// destructors included), so the trap is never destroyed.
 ErrorTrap& errorTrap() {
-    static ErrorTrap trap;
-    return trap;
+    static ErrorTrap* const trap = new ErrorTrap;
+    return *trap;
 }
 
 int onXError(Display* display, XErrorEvent* error) {

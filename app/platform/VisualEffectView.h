@@ -2,9 +2,9 @@
 
 #include <QWidget>
 
-// A translucent material behind other widgets. X11 has no behind-window blur, so the material is a translucent fill
-// of its own tint over whatever the compositor shows through the window. Changing the material repaints the same
-// widget in place.
+// The desktop's translucent material view, which the window recipe puts behind every window's content and the history
+// window beside its main column. X11 has no behind-window blur, so the material is a translucent fill of its own tint
+// over whatever the compositor shows through the window. Changing the material repaints the same widget in place.
 class VisualEffectView : public QWidget {
     Q_OBJECT
 

@@ -1,4 +1,4 @@
-#include "ui/VisualEffectView.h"
+#include "platform/VisualEffectView.h"
 
 #include <QPainter>
 

@@ -1,0 +1,121 @@
+#pragma once
+
+// The real application binary under the test's X server, beside a tray host, for tests that drive it as a user would.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <filesystem>
+#include <functional>
+
+#include "support/WaitFor.h"
+
+namespace shelltest {
+
+using vctest::waitFor;
+
+// Runs a host program to its end while this process keeps serving its own windows; its standard output.
+inline QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    waitFor([&] { return process.state() == QProcess::NotRunning; }, 15000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Whether a host program is installed.
+inline bool installed(const QString& program) {
+    return !run("sh", {"-c", QString("command -v %1").arg(program)}).trimmed().isEmpty();
+}
+
+// trayer at the top right of the screen: the system tray the application's icon goes into.
+class TrayHost {
+public:
+    // Starts it and waits until it owns the screen's tray; false when it could not.
+    bool start() {
+        process_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+        if (!process_.waitForStarted()) return false;
+        return waitFor([this] { return !panelId().isEmpty(); }, 10000);
+    }
+    ~TrayHost() {
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) process_.kill();
+    }
+
+    // Where the application's icon sits in the tray, on the screen; empty while it has none there.
+    QRect applicationIcon() const {
+        const QString panel = panelId();
+        if (panel.isEmpty()) return {};
+        static const QRegularExpression icon(
+            R"re(\("vellumcaster" "vellumcaster"\)\s+(\d+)x(\d+)[+-]\d+[+-]\d+\s+\+(-?\d+)\+(-?\d+))re");
+        const auto match = icon.match(run("xwininfo", {"-tree", "-id", panel}));
+        if (!match.hasMatch()) return {};
+        return {match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
+                match.captured(2).toInt()};
+    }
+
+private:
+    static QString panelId() {
+        static const QRegularExpression panel(R"re(^\s*(0x[0-9a-f]+) "panel")re", QRegularExpression::MultilineOption);
+        return panel.match(run("xwininfo", {"-root", "-tree"})).captured(1);
+    }
+
+    QProcess process_;
+};
+
+// One run of the application binary with its output (stdout and stderr) collected in `log`. Models are looked for
+// in the HOME of the moment and fetched from a port where nothing listens, as on a machine without network.
+class AppProcess {
+public:
+    AppProcess() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:9/");
+        environment.insert("QT_LOGGING_RULES", "vellumcaster.status.info=true");
+        environment.remove("QT_QPA_PLATFORM");
+        // A build under AddressSanitizer ends the process on any memory error; leaks of the libraries do not count.
+        if (!environment.contains("ASAN_OPTIONS")) environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&process, &QProcess::readyRead, [this] { log += QString::fromUtf8(process.readAll()); });
+    }
+    ~AppProcess() {
+        if (process.state() == QProcess::NotRunning) return;
+        process.terminate();
+        if (!process.waitForFinished(10000)) process.kill();
+        process.waitForFinished(5000);
+    }
+
+    static QString binary() { return QString(VC_BINARY_DIR) + "/app/vellumcaster"; }
+
+    void setEnvironment(const QString& name, const QString& value) {
+        QProcessEnvironment environment = process.processEnvironment();
+        environment.insert(name, value);
+        process.setProcessEnvironment(environment);
+    }
+
+    bool start() {
+        process.start(binary());
+        return process.waitForStarted();
+    }
+
+    // Waits for the process to end by itself; whether it ended in time with status 0 (and not by a signal).
+    bool endsWithStatusZero(int milliseconds) {
+        if (!waitFor([this] { return process.state() == QProcess::NotRunning; }, milliseconds)) return false;
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    // The status image set last.
+    QString lastImage() const {
+        const int at = log.lastIndexOf("status image ");
+        if (at < 0) return {};
+        return log.mid(at + 13).section('\n', 0, 0).trimmed();
+    }
+
+    QProcess process;
+    QString log;
+};
+
+}  // namespace shelltest

@@ -1,0 +1,134 @@
+// The application binary as a user meets it: started beside a tray host, quit from its menu or by a signal, started
+// twice, and started without a model or network. scripts/test runs these once more on a build under
+// AddressSanitizer.
+
+#include "AppProcess.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+namespace fs = std::filesystem;
+using shelltest::AppProcess;
+using shelltest::run;
+using shelltest::waitFor;
+
+namespace {
+
+class AppProcessTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the x11 layer needs an X server: run under scripts/test";
+        for (const char* program : {"trayer", "xdotool", "xwininfo"})
+            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
+        ASSERT_TRUE(fs::exists(AppProcess::binary().toStdString()));
+        // A runtime folder of its own, for the single-instance lock.
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        ASSERT_TRUE(tray.start()) << "trayer did not take the tray";
+    }
+
+    // Starts `app` and waits for its icon in the tray; how long that took in milliseconds, or -1.
+    qint64 launch(AppProcess& app) {
+        app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        QElapsedTimer clock;
+        clock.start();
+        if (!app.start()) return -1;
+        if (!waitFor([this] { return !tray.applicationIcon().isEmpty(); }, 30000)) return -1;
+        return clock.elapsed();
+    }
+
+    static void signal(AppProcess& app, int number) { ::kill(pid_t(app.process.processId()), number); }
+
+    // The window of the process whose title is `title`, or empty.
+    static QString window(const AppProcess& app, const QString& title) {
+        return run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId()),
+                               "--name", "^" + title + "$"})
+            .section('\n', 0, 0)
+            .trimmed();
+    }
+
+    vctest::TempHome home;
+    fs::path runtime = home.path() / "runtime";
+    shelltest::TrayHost tray;
+};
+
+TEST_F(AppProcessTest, QuitFromTheTrayMenuEndsWithStatusZero) {
+    AppProcess app;
+    const qint64 toIcon = launch(app);
+    ASSERT_GE(toIcon, 0) << app.log.toStdString();
+    std::cout << "time from start to tray icon shown: " << toIcon << " ms" << std::endl;
+    RecordProperty("startToTrayIconMilliseconds", int(toIcon));
+
+    const QRect icon = tray.applicationIcon();
+    run("xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "3"});
+    const auto menuShown = [] {
+        return run("xwininfo", {"-root", "-children"}).contains("(\"vellumcaster\" \"vellumcaster\")");
+    };
+    ASSERT_TRUE(waitFor(menuShown, 5000)) << "the menu did not open";
+    waitFor([] { return false; }, 300);
+    run("xdotool", {"key", "Up", "Return"});  // "Quit" is the last item
+    EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+}
+
+TEST_F(AppProcessTest, TerminateAndInterruptSignalsEndItAsQuitDoes) {
+    for (const int number : {SIGTERM, SIGINT}) {
+        AppProcess app;
+        ASSERT_GE(launch(app), 0) << app.log.toStdString();
+        signal(app, number);
+        EXPECT_TRUE(app.endsWithStatusZero(30000)) << "signal " << number << "\n" << app.log.toStdString();
+    }
+}
+
+TEST_F(AppProcessTest, SecondStartSaysItIsRunningAndACrashedOneLeavesNoLock) {
+    AppProcess first;
+    ASSERT_GE(launch(first), 0) << first.log.toStdString();
+
+    AppProcess second;
+    second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(second.start());
+    EXPECT_TRUE(waitFor([&] { return second.log.contains("Vellumcaster is already running"); }, 20000))
+        << second.log.toStdString();
+    QString dialog;
+    ASSERT_TRUE(waitFor([&] { return !(dialog = window(second, "Vellumcaster")).isEmpty(); }, 20000));
+    EXPECT_FALSE(second.log.contains("status image")) << "the second instance set up a tray icon";
+    run("xdotool", {"windowfocus", "--sync", dialog, "key", "Return"});
+    EXPECT_TRUE(second.endsWithStatusZero(20000)) << second.log.toStdString();
+
+    // The first instance dies without cleaning up; the next start runs normally.
+    signal(first, SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return first.process.state() == QProcess::NotRunning; }, 10000));
+    AppProcess third;
+    ASSERT_GE(launch(third), 0) << third.log.toStdString();
+    EXPECT_FALSE(third.log.contains("already running"));
+    signal(third, SIGTERM);
+    EXPECT_TRUE(third.endsWithStatusZero(30000)) << third.log.toStdString();
+}
+
+TEST_F(AppProcessTest, FirstStartWithoutNetworkNamesTheMissingModelFile) {
+    AppProcess app;
+    ASSERT_GE(launch(app), 0) << app.log.toStdString();
+    const QString missing = QString("The speech model file ggml-small.en.bin is not in %1")
+                                .arg(QString::fromStdString((home.data() / "vellumcaster").string()));
+    const QRegularExpression atStart("The default speech model could not be downloaded \\(.+\\)\\. " +
+                                     QRegularExpression::escape(missing));
+    EXPECT_TRUE(waitFor([&] { return app.log.contains(atStart); }, 20000)) << app.log.toStdString();
+
+    // The first dictation says the same, in a dialog, instead of blaming the machine's resources.
+    run("xdotool", {"key", "--clearmodifiers", "alt+space"});
+    EXPECT_TRUE(waitFor([&] { return !window(app, "Speech model missing").isEmpty(); }, 20000))
+        << app.log.toStdString();
+    EXPECT_EQ(app.log.count(missing), 2) << app.log.toStdString();
+    EXPECT_FALSE(app.log.contains("resource intensive"));
+    EXPECT_TRUE(waitFor([&] { return app.lastImage() == "Icon"; }, 5000)) << app.log.toStdString();
+
+    signal(app, SIGTERM);
+    EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+}
+
+}  // namespace

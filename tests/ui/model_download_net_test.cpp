@@ -1,0 +1,111 @@
+// The model page's download panel against a real transfer on a loopback server: a failed or stalled download is
+// shown in the panel and "Download" can be pressed again.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "engine/FileDownloader.h"
+#include "engine/LoopbackHttpServer.h"
+#include "engine/Model.h"
+#include "support/TempHome.h"
+#include "ui/ModelConfigView.h"
+#include "ui/StyledButton.h"
+
+using enginetest::LoopbackHttpServer;
+
+namespace {
+
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class ModelDownloadTest : public testing::Test {
+protected:
+    ModelDownloadTest() {
+        std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
+        page = std::make_unique<ModelConfigView>(
+            Binding<bool>([this] { return navigationDisabled; }, [this](const bool& v) { navigationDisabled = v; }),
+            ModelConfigView::DownloaderFactory{}, settings);
+        page->chooseModel("tiny");
+    }
+    ~ModelDownloadTest() override { unsetenv("VELLUMCASTER_MODEL_BASE_URL"); }
+
+    static void useRepository(const std::string& url) { setenv("VELLUMCASTER_MODEL_BASE_URL", url.c_str(), 1); }
+
+    bool failureShown() const {
+        return page->downloadErrorLabel()->isVisibleTo(page.get()) && page->downloadButton()->isEnabled();
+    }
+
+    vctest::TempHome home;
+    SettingsStore settings{home.config() / "vellumcaster/settings.json"};
+    bool navigationDisabled = false;
+    std::unique_ptr<ModelConfigView> page;
+};
+
+TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
+    useRepository("http://127.0.0.1:9/");  // nothing listens there
+    page->startModelDownload();
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+    ASSERT_TRUE(waitUntil([this] { return failureShown(); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(page->downloadErrorLabel()->text().startsWith("The download failed: Failed to connect to 127.0.0.1"))
+        << page->downloadErrorLabel()->text().toStdString();
+    EXPECT_FALSE(page->panelMessage()->isVisibleTo(page.get()));
+    EXPECT_EQ(page->progressBar()->value(), 0);
+    EXPECT_TRUE(page->cancelButton()->isEnabled());
+    EXPECT_TRUE(navigationDisabled);  // the panel stays open
+
+    // Once the repository answers, the same panel completes.
+    LoopbackHttpServer server([](int socket, const std::string&) {
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\ntiny!");
+    });
+    useRepository(server.url("/"));
+    page->startModelDownload();
+    EXPECT_FALSE(page->downloadErrorLabel()->isVisibleTo(page.get()));
+    ASSERT_TRUE(waitUntil([this] { return page->doneButton()->isVisibleTo(page.get()); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(isModelDownloaded("tiny", "en"));
+    page->modelDownloadFinished();
+    EXPECT_EQ(settings.storedString("activeModelKey"), "tiny");
+}
+
+TEST_F(ModelDownloadTest, ConnectionWithoutProgressForThirtySecondsFailsTheSameWay) {
+    std::atomic<bool> release{false};
+    LoopbackHttpServer server([&release](int socket, const std::string&) {
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n");
+        LoopbackHttpServer::send(socket, std::string(100, 'x'));
+        // Then nothing more, with the connection open.
+        for (int i = 0; i < 900 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    useRepository(server.url("/"));
+    page->startModelDownload();
+    ASSERT_TRUE(waitUntil([this] { return page->progressBar()->value() == 100; }, std::chrono::seconds(10)));
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+
+    const auto stalled = std::chrono::steady_clock::now();
+    const bool failed = waitUntil([this] { return failureShown(); }, std::chrono::seconds(60));
+    release = true;
+    ASSERT_TRUE(failed) << "a stalled download never ended";
+    const auto waited = std::chrono::steady_clock::now() - stalled;
+    std::cout << "stalled download failed after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms" << std::endl;
+    EXPECT_EQ(page->progressBar()->value(), 0);
+    EXPECT_FALSE(isModelDownloaded("tiny", "en"));
+}
+
+}  // namespace
