@@ -8,6 +8,8 @@
 #include "shell/GuiThreadExecutor.h"
 #include "ui/WindowContents.h"
 
+#include "Duvidu/DuviduBundleInfo.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -36,6 +38,9 @@ int main(int argc, char** argv) {
     }
 
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
+    // Events and sessions carry the release made of these.
+    duvidu::DuviduBundleInfo::setCurrent(
+        duvidu::DuviduBundleInfo{"com.brindlefox.vellumcaster", VC_APP_VERSION, VC_APP_BUILD, "vellumcaster"});
 
     // The shell opens the windows that this composition's factory makes; they need the delegate's managers, so their
     // openers reach them once both exist.

@@ -39,6 +39,7 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     : settings_(settings), services_(std::move(services)) {
     if (!services_.spawn) services_.spawn = [](Task task) { QThreadPool::globalInstance()->start(std::move(task)); };
     if (!services_.startErrorReporting) services_.startErrorReporting = ErrorReporting::start;
+    if (!services_.stopErrorReporting) services_.stopErrorReporting = ErrorReporting::stop;
     if (!services_.isTrusted) services_.isTrusted = [] { return TrustCheck().isTrusted(); };
     if (!services_.loginItemEnabled) services_.loginItemEnabled = LaunchOnLogin::isEnabled;
     if (!services_.setLoginItemEnabled) services_.setLoginItemEnabled = LaunchOnLogin::setEnabled;
@@ -77,12 +78,17 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
 AppDelegate::~AppDelegate() {
     // Dictation tasks use the delegate's members; a quit during a transcription waits for it to end.
     QThreadPool::globalInstance()->waitForDone();
+    // Last, so that the errors of those tasks are still sent.
+    if (errorReportingStarted_) services_.stopErrorReporting();
 }
 
 void AppDelegate::post(Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); }
 
 void AppDelegate::applicationDidFinishLaunching() {
-    if (settings_.boolValue("errorLoggingEnabled", false)) services_.startErrorReporting(services_.dsn);
+    if (settings_.boolValue("errorLoggingEnabled", false)) {
+        services_.startErrorReporting(services_.dsn);
+        errorReportingStarted_ = true;
+    }
 
     if (!statusItem_.hasButton()) AppLog::info("No system tray found; the hot key still toggles dictation");
     statusItem_.setImage(QStringLiteral("Icon"));

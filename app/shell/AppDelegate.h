@@ -36,6 +36,8 @@ public:
     struct Services {
         std::string dsn;
         std::function<void(const std::string& dsn)> startErrorReporting;
+        // At quit, when start-up started error reporting.
+        Task stopErrorReporting;
         std::function<bool()> isTrusted;
         Task showOnboarding;
         Task showSettings;
@@ -88,6 +90,7 @@ private:
 
     SettingsStore& settings_;
     Services services_;
+    bool errorReportingStarted_ = false;
     RecordingView* recordingView_ = nullptr;
     std::unique_ptr<RecordingWindow> recordingWindow_;
     StatusItem statusItem_;

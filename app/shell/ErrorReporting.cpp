@@ -1,17 +1,42 @@
 #include "shell/ErrorReporting.h"
 
+#include "Duvidu/DuviduDependencyContainer.h"
+#include "Duvidu/DuviduSDK.h"
 #include "platform/AppLog.h"
 
+#include <atomic>
 #include <cstdlib>
+
+namespace {
+
+std::atomic<bool> started{false};
+
+void post(const std::string& notification) {
+    duvidu::DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
+        notification);
+}
+
+}  // namespace
 
 void ErrorReporting::start(const std::string& dsn) {
     if (dsn.empty()) {
         AppLog::info("Error logging is on, but this build has no DSN: no reports are sent");
         return;
     }
-    // The SDK's hub and client, which take the options (this DSN, its own log off, every trace sampled, no app-hang
-    // tracking) and send the reports, are not part of this build yet.
-    AppLog::info("Error logging is on, but this build does not send error reports yet");
+    duvidu::DuviduSDK::startWithConfigureOptions([&dsn](duvidu::DuviduOptions& options) {
+        options.setDsn(dsn);
+        options.debug = false;
+        options.setTracesSampleRate(1.0);
+        options.enableAppHangTracking = false;
+    });
+    started = true;
+    post(duvidu::DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
+}
+
+void ErrorReporting::stop() {
+    if (!started.exchange(false)) return;
+    post(duvidu::DuviduNSNotificationCenterWrapper::willTerminateNotificationName());
+    duvidu::DuviduSDK::close();
 }
 
 std::string ErrorReporting::configuredDsn(const std::string& builtIn) {
