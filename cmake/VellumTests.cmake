@@ -44,6 +44,8 @@ function(vc_add_tests)
       target_link_libraries(${target} PRIVATE vc_test_main)
     endif()
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    # Test functions keep their names in the stacks the SDK captures.
+    set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
     target_compile_definitions(${target} PRIVATE VC_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
                                                  VC_BINARY_DIR="${CMAKE_BINARY_DIR}")
     set(env "")

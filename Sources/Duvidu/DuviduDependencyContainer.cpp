@@ -86,6 +86,16 @@ void DuviduDependencyContainer::setNotificationCenterWrapper(
     store(notificationCenterWrapper_, std::move(notificationCenterWrapper));
 }
 
+std::shared_ptr<DuviduDebugImageProvider> DuviduDependencyContainer::debugImageProvider()
+{
+    return lazily(debugImageProvider_, [] { return std::make_shared<DuviduDebugImageProvider>(); });
+}
+
+void DuviduDependencyContainer::setDebugImageProvider(std::shared_ptr<DuviduDebugImageProvider> debugImageProvider)
+{
+    store(debugImageProvider_, std::move(debugImageProvider));
+}
+
 std::shared_ptr<DuviduNSProcessInfoWrapper> DuviduDependencyContainer::processInfoWrapper()
 {
     return lazily(processInfoWrapper_, [] { return std::make_shared<DuviduNSProcessInfoWrapper>(); });

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "Duvidu/DuviduCrashWrapper.h"
+#include "Duvidu/DuviduDebugImageProvider.h"
 #include "Duvidu/DuviduDispatchQueueWrapper.h"
 #include "Duvidu/DuviduNSNotificationCenterWrapper.h"
 #include "Duvidu/DuviduNSProcessInfoWrapper.h"
@@ -33,6 +34,8 @@ public:
     void setDispatchQueueWrapper(std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper);
     std::shared_ptr<DuviduNSNotificationCenterWrapper> notificationCenterWrapper();
     void setNotificationCenterWrapper(std::shared_ptr<DuviduNSNotificationCenterWrapper> notificationCenterWrapper);
+    std::shared_ptr<DuviduDebugImageProvider> debugImageProvider();
+    void setDebugImageProvider(std::shared_ptr<DuviduDebugImageProvider> debugImageProvider);
     // A new wrapper of its own, not the shared one.
     std::shared_ptr<DuviduNSProcessInfoWrapper> processInfoWrapper();
     void setProcessInfoWrapper(std::shared_ptr<DuviduNSProcessInfoWrapper> processInfoWrapper);
@@ -59,6 +62,7 @@ private:
     std::shared_ptr<DuviduRandomProtocol> random_;
     std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper_;
     std::shared_ptr<DuviduNSNotificationCenterWrapper> notificationCenterWrapper_;
+    std::shared_ptr<DuviduDebugImageProvider> debugImageProvider_;
     std::shared_ptr<DuviduNSProcessInfoWrapper> processInfoWrapper_;
 };
 

@@ -1,0 +1,106 @@
+#include "Duvidu/DuviduInstallation.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+
+#include "Duvidu/DuviduCacheDirectory.h"
+#include "Duvidu/DuviduId.h"
+#include "Duvidu/DuviduUTF8.h"
+#include "DuviduCrash/Recording/Tools/DuviduCrashBinaryImage.h"
+
+namespace duvidu {
+
+namespace {
+
+// Set once and never freed, so that readers need no lock.
+std::atomic<const std::string*> g_id{nullptr};
+
+std::mutex& installationMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::optional<std::string> readFile(const std::string& path)
+{
+    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return std::nullopt;
+    std::string content;
+    char buffer[256];
+    ssize_t count;
+    while ((count = read(file, buffer, sizeof buffer)) > 0) content.append(buffer, static_cast<size_t>(count));
+    close(file);
+    if (count < 0) return std::nullopt;
+    return content;
+}
+
+bool writeAll(int file, const std::string& text)
+{
+    for (size_t written = 0; written < text.size();) {
+        ssize_t count = write(file, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        written += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// A new id in its standard text form: 36 upper-case characters, dashes at 8-4-4-4-12.
+std::string newId()
+{
+    char text[37];
+    convertBinaryImageUUID(DuviduId().uuid().data(), text);
+    return text;
+}
+
+// Writes the id under a temporary name and links it into place, so that a reader never sees half of it and, when
+// another process made its own id at the same time, the first one stays. Returns the id the file holds afterwards:
+// this one, or the other process's when that one can be read; nullopt when nothing could be written.
+std::optional<std::string> storeId(const std::string& folder, const std::string& path, const std::string& id)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    std::string temporary = path + "." + std::to_string(getpid()) + ".tmp";
+    int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0) return std::nullopt;
+    bool written = writeAll(file, id);
+    written = close(file) == 0 && written;
+    std::optional<std::string> stored;
+    if (written && link(temporary.c_str(), path.c_str()) == 0) {
+        stored = id;
+    } else if (written && errno == EEXIST) {
+        // Another process was first, or the file is there but could not be read: that one is replaced.
+        stored = readFile(path);
+        if (!stored && rename(temporary.c_str(), path.c_str()) == 0) stored = id;
+    }
+    unlink(temporary.c_str());
+    return stored;
+}
+
+}  // namespace
+
+std::optional<std::string> DuviduInstallation::id()
+{
+    if (const std::string* cached = g_id.load(std::memory_order_acquire)) return *cached;
+    std::lock_guard lock(installationMutex());
+    if (const std::string* cached = g_id.load(std::memory_order_acquire)) return *cached;
+
+    const std::string folder = duvidu_cacheDirectory();
+    const std::string path = folder + "/INSTALLATION";
+    std::optional<std::string> content = readFile(path);
+    if (!content) {
+        std::string made = newId();
+        // A failed write leaves the id to this process alone; the next process makes another.
+        content = storeId(folder, path, made).value_or(made);
+    }
+    if (!duvidu_isValidUTF8(*content)) return std::nullopt;
+    g_id.store(new std::string(*content), std::memory_order_release);
+    return *content;
+}
+
+}  // namespace duvidu
