@@ -20,6 +20,7 @@
 #include "support/TempHome.h"
 #include "ui/ModelConfigView.h"
 #include "ui/StyledButton.h"
+#include "ui/TextBlock.h"
 
 using vctest::LoopbackHttpServer;
 
