@@ -67,16 +67,6 @@ void DuviduCrashScopeSync::setField(Field field, const char* json, size_t length
     swapIn(g_fields[field], copyText(json, length));
 }
 
-bool DuviduCrashScopeSync::copyField(Field field, char* out, size_t capacity)
-{
-    g_readers.fetch_add(1);
-    const char* text = g_fields[field].load();
-    bool copied = text && std::strlen(text) < capacity;
-    if (copied) std::memcpy(out, text, std::strlen(text) + 1);
-    g_readers.fetch_sub(1);
-    return copied;
-}
-
 void DuviduCrashScopeSync::setBreadcrumbCapacity(size_t capacity)
 {
     Ring* current = g_ring.load();

@@ -23,9 +23,6 @@ public:
 
     // Copies the JSON text; nullptr makes the field unset.
     static void setField(Field field, const char* json, size_t length);
-    // The text a field holds now, copied into out (at most capacity bytes with the NUL); false when it is unset or
-    // does not fit. For tests.
-    static bool copyField(Field field, char* out, size_t capacity);
 
     // Room for the newest `capacity` breadcrumbs; empties the ring when the capacity changes.
     static void setBreadcrumbCapacity(size_t capacity);
