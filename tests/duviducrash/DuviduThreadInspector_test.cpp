@@ -193,7 +193,7 @@ TEST_F(DuviduThreadInspectorTest, ThousandInspectionsWhileThreadsAllocateAndLock
     std::mutex shared;
     std::atomic<uint64_t> work{0};
     for (int i = 0; i < 4; ++i) {
-        workers.start("hammer", [&](ParkedThreads& threads) {
+        workers.start("hammer", [&, i](ParkedThreads& threads) {
             threads.arrived();
             unsigned seed = static_cast<unsigned>(i);
             while (!threads.released()) {
