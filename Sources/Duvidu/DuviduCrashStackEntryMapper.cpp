@@ -29,7 +29,8 @@ std::string DuviduCrashStackEntryMapper::formatAddress(uint64_t address)
     return text;
 }
 
-DuviduFrame DuviduCrashStackEntryMapper::duviduCrashStackEntryToDuviduFrame(const DuviduCrashStackEntry& stackEntry) const
+DuviduFrame DuviduCrashStackEntryMapper::duviduCrashStackEntryToDuviduFrame(
+    const DuviduCrashStackEntry& stackEntry) const
 {
     DuviduFrame frame;
     frame.symbolAddress = formatAddress(stackEntry.symbolAddress);

@@ -21,7 +21,8 @@ std::vector<DuviduDebugMeta> DuviduDebugImageProvider::getDebugImagesCrashed(boo
     std::vector<DuviduDebugMeta> images;
     const int count = binaryImageProvider_->getImageCount();
     images.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) images.push_back(fillDebugMetaFrom(binaryImageProvider_->getBinaryImage(i, isCrash)));
+    for (int i = 0; i < count; ++i)
+        images.push_back(fillDebugMetaFrom(binaryImageProvider_->getBinaryImage(i, isCrash)));
     return images;
 }
 

@@ -11,8 +11,9 @@ namespace {
 
 bool beginsWithAny(const std::string& name, const std::vector<std::string>& prefixes)
 {
-    return std::any_of(prefixes.begin(), prefixes.end(),
-                       [&](const std::string& prefix) { return name.rfind(DuviduInAppLogic::lowercased(prefix), 0) == 0; });
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+        return name.rfind(DuviduInAppLogic::lowercased(prefix), 0) == 0;
+    });
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ DuviduStacktrace DuviduStacktraceBuilder::buildStackTraceFromStackEntries(const 
     return stacktraceFromInnermostFrames(std::move(frames));
 }
 
-DuviduStacktrace DuviduStacktraceBuilder::buildStacktraceForThread(pid_t thread, DuviduCrashMachineContext* context) const
+DuviduStacktrace DuviduStacktraceBuilder::buildStacktraceForThread(pid_t thread,
+                                                                  DuviduCrashMachineContext* context) const
 {
     DuviduCrashBinaryImageCache::refresh();
     duviducrashmc_getContextForThread(thread, context, false);

@@ -179,10 +179,10 @@ int addImage(struct dl_phdr_info* info, size_t size, void* data)
         image.record.address = info->dlpi_addr + lowest;
         image.record.vmAddress = lowest;
         image.record.size = highest - lowest;
-        bool hasUuid = false;
         for (int i = 0; i < info->dlpi_phnum; ++i) {
             const auto& header = info->dlpi_phdr[i];
-            if (header.p_type == PT_NOTE && !hasUuid) hasUuid = readBuildId(info, header, image.uuidBytes);
+            if (header.p_type == PT_NOTE && !image.hasUuid)
+                image.hasUuid = readBuildId(info, header, image.uuidBytes);
             if (header.p_type == PT_DYNAMIC && !image.functions) {
                 image.functions = knownFunctions(walk->previous, image.record.address, path);
                 if (!image.functions) {
@@ -191,11 +191,10 @@ int addImage(struct dl_phdr_info* info, size_t size, void* data)
                 }
             }
         }
-        // The record's pointers are set once the list stops growing.
-        image.record.uuid = hasUuid ? image.uuidBytes : nullptr;
     } else {
         path.clear();
     }
+    // The record's pointers are set once the list stops growing.
     snapshot->images.push_back(image);
     snapshot->paths.push_back(std::move(path));
     return 0;
@@ -216,7 +215,7 @@ void DuviduCrashBinaryImageCache::refresh()
     dl_iterate_phdr(addImage, &walk);
     for (size_t i = 0; i < snapshot->images.size(); ++i) {
         auto& image = snapshot->images[i];
-        if (image.record.uuid) image.record.uuid = image.uuidBytes;
+        image.record.uuid = image.hasUuid ? image.uuidBytes : nullptr;
         image.record.name = snapshot->paths[i].empty() ? nullptr : snapshot->paths[i].c_str();
     }
     g_current.store(snapshot.get(), std::memory_order_release);

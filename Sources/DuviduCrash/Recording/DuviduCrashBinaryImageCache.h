@@ -24,6 +24,7 @@ public:
     struct Image {
         DuviduCrashBinaryImage record;
         uint8_t uuidBytes[16] = {};
+        bool hasUuid = false;
         // Shared by every list in which the image stays loaded at the same place.
         std::shared_ptr<const std::vector<Function>> functions;
     };

@@ -16,7 +16,8 @@ pid_t duviducrashthread_self();
 bool duviducrashthread_isMainThread(pid_t thread);
 
 // Writes up to capacity thread ids of this process, in the kernel's order (the main thread first), and returns how
-// many threads there are, which may be more than were written; -1 when the list cannot be read.
+// many threads there are, which may be more than were written (a capacity of 0 only counts them); -1 when the list
+// cannot be read.
 int duviducrashthread_listThreads(pid_t* threads, int capacity);
 
 // Writes the thread's name (at most 15 bytes), NUL-terminated; false, leaving the buffer as it was, when it cannot be

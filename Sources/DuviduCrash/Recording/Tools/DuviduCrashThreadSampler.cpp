@@ -65,7 +65,8 @@ void handleSignal(int, siginfo_t* info, void*)
     if (info->si_code == SI_QUEUE && info->si_pid == getpid() && index < DuviduCrashThreadSampler::kMaxThreads) {
         Slot& slot = g_slots[index];
         uint64_t expected = stateOf(sampling, kRequested);
-        if (slot.state.load(std::memory_order_acquire) == expected && slot.thread.load(std::memory_order_relaxed) == duviducrashthread_self() &&
+        if (slot.state.load(std::memory_order_acquire) == expected &&
+            slot.thread.load(std::memory_order_relaxed) == duviducrashthread_self() &&
             slot.state.compare_exchange_strong(expected, stateOf(sampling, kWriting), std::memory_order_acq_rel)) {
             slot.count = duviducrashbt_backtraceInterrupted(slot.addresses, DuviduCrashThreadSampler::kMaxAddresses);
             slot.state.store(stateOf(sampling, kDone), std::memory_order_release);
@@ -78,6 +79,9 @@ void handleSignal(int, siginfo_t* info, void*)
 void installHandler()
 {
     sem_init(&g_answered, 0, 0);
+    // The unwinder sets itself up on its first walk; that is done here, once, rather than by many handlers at once.
+    uintptr_t warmUp[4];
+    duviducrashbt_backtraceSelf(warmUp, 4);
     for (int number = SIGRTMIN + kFirstSignalOffset; number <= SIGRTMAX; ++number) {
         struct sigaction previous {};
         if (sigaction(number, nullptr, &previous) != 0 || (previous.sa_flags & SA_SIGINFO) ||
