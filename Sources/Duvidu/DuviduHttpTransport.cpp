@@ -29,6 +29,9 @@ DuviduHttpTransport::~DuviduHttpTransport()
 {
     // A pass blocked on a silent server must not hold up whoever drops the transport; the file stays stored.
     requestManager_->cancel();
+    // The pass under way now ends at once; waiting for it keeps it from outliving the one who dropped the transport
+    // (at process exit, the SDK's own statics). Dropped on its own queue, the transport cannot wait and does not.
+    dispatchQueueWrapper_->queue()->waitUntilIdle(std::chrono::seconds(1));
 }
 
 void DuviduHttpTransport::sendEnvelope(const DuviduEnvelope& envelope)

@@ -22,7 +22,8 @@ namespace duvidu {
 // a back-off timer (30 s, doubling up to 15 min, reset by any answer) tries again. Sending also starts with each new
 // envelope, with flush, and when the transport is made (for the envelopes of earlier runs).
 //
-// Dropping the transport ends a request under way at once; its file stays for the next run.
+// Dropping the transport ends a request under way at once (its file stays for the next run) and waits at most 1 s for
+// the pass to leave.
 class DuviduHttpTransport : public DuviduTransport,
                             public DuviduFileManagerDelegate,
                             public std::enable_shared_from_this<DuviduHttpTransport> {
