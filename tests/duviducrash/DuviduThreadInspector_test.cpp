@@ -39,12 +39,11 @@ __attribute__((noinline)) void duviducrashtest_parkedGamma(ParkedThreads& thread
     threads.park();
     asm volatile("");
 }
-__attribute__((noinline)) std::vector<DuviduThread> duviducrashtest_inspectFromHere(DuviduThreadInspector& inspector,
-                                                                                    bool withStacks)
+__attribute__((noinline)) void duviducrashtest_inspectFromHere(DuviduThreadInspector& inspector, bool withStacks,
+                                                                std::vector<DuviduThread>& threads)
 {
-    auto threads = withStacks ? inspector.getCurrentThreadsWithStackTrace() : inspector.getCurrentThreads();
+    threads = withStacks ? inspector.getCurrentThreadsWithStackTrace() : inspector.getCurrentThreads();
     asm volatile("");
-    return threads;
 }
 __attribute__((noinline)) int duviducrashtest_recurse(int depth, DuviduCrashStackCursor* cursor)
 {
@@ -111,7 +110,8 @@ TEST_F(DuviduThreadInspectorTest, ListsNamedWorkersWithTheirParkedFunctions)
 
     for (bool withStacks : {false, true}) {
         SCOPED_TRACE(withStacks ? "with stacks" : "calling thread's stack only");
-        auto threads = duviducrashtest_inspectFromHere(inspector, withStacks);
+        std::vector<DuviduThread> threads;
+        duviducrashtest_inspectFromHere(inspector, withStacks, threads);
         ASSERT_EQ(threads.size(), processThreads());
         EXPECT_EQ(threads[0].isMain, true);
         EXPECT_EQ(std::count_if(threads.begin(), threads.end(), [](const auto& t) { return t.isMain == true; }), 1);
