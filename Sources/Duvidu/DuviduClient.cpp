@@ -24,7 +24,7 @@ constexpr const char* kTransactionType = "transaction";
 constexpr const char* kSdkIntegrationsKey = "__duvidu_sdk_integrations";
 constexpr const char* kUserInfoContextKey = "user info";
 
-void replaceAll(std::string& text, const std::string& part)
+void removeAll(std::string& text, const std::string& part)
 {
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at)) text.erase(at, part.size());
 }
@@ -69,7 +69,7 @@ std::string codeText(int64_t code)
 
 }  // namespace
 
-// MARK: construction
+// Construction.
 
 std::shared_ptr<DuviduClient> DuviduClient::initWithOptions(std::shared_ptr<const DuviduOptions> options)
 {
@@ -132,7 +132,7 @@ DuviduClient::DuviduClient(std::shared_ptr<const DuviduOptions> options,
     if (deleteOldEnvelopeItems) fileManager_->deleteOldEnvelopeItems();
 }
 
-// MARK: capture forms
+// Capture forms.
 
 DuviduId DuviduClient::captureMessage(const std::string& message)
 {
@@ -219,7 +219,7 @@ DuviduId DuviduClient::captureWithSession(const std::shared_ptr<DuviduEvent>& ev
     return sendEvent(prepared, session, scope);
 }
 
-// MARK: other operations
+// Other operations.
 
 void DuviduClient::captureSession(const std::shared_ptr<DuviduSession>& session)
 {
@@ -298,7 +298,7 @@ void DuviduClient::removeAttachmentProcessor(const std::shared_ptr<DuviduAttachm
     std::erase(attachmentProcessors_, processor);
 }
 
-// MARK: building events
+// Building events.
 
 std::shared_ptr<DuviduEvent> DuviduClient::buildErrorEvent(const NSError& error) const
 {
@@ -337,7 +337,7 @@ std::shared_ptr<DuviduEvent> DuviduClient::buildExceptionEvent(const NSException
     return event;
 }
 
-// MARK: sending
+// Sending.
 
 DuviduId DuviduClient::sendEvent(const std::shared_ptr<DuviduEvent>& event, const std::shared_ptr<DuviduScope>& scope,
                                  bool alwaysAttachStacktrace, bool isCrashEvent,
@@ -454,8 +454,8 @@ void DuviduClient::setSdk(DuviduEvent& event) const
     } else {
         Value::Array names;
         for (auto name : sdkState_->installedIntegrationNames()) {
-            replaceAll(name, "Duvidu");
-            replaceAll(name, "Integration");
+            removeAll(name, "Duvidu");
+            removeAll(name, "Integration");
             names.emplace_back(std::move(name));
         }
         integrations = std::move(names);

@@ -279,7 +279,6 @@ void DuviduHub::endSessionWithTimestamp(DuviduDate timestamp)
     {
         std::lock_guard lock(sessionLock_);
         ended = std::move(session_);
-        session_ = nullptr;
         errorsBeforeSession_ = 0;
         deleteCurrentSession();
     }

@@ -27,13 +27,13 @@ public:
     // Whether the locale's short time format shows no AM or PM marker.
     bool timeIs24HourFormat() const;
 
-    // The POSIX name this locale stands for at the moment of the call.
-    std::string posixName() const;
     // The identifier of a POSIX locale name.
     static std::string localeIdentifierForPosixName(const std::string& posixName);
 
 private:
     NSLocale() = default;
+    // The POSIX name this locale stands for at the moment of the call.
+    std::string posixName() const;
 
     std::optional<std::string> posixName_;  // none: follows the environment
 };

@@ -526,9 +526,17 @@ TEST_F(DuviduClientTest, ClosedClientSendsNothingButStillFlushesAndStores)
 
 TEST_F(DuviduClientTest, NoClientWithoutACacheFolder)
 {
-    duvidutest::ScopedVariable cache("XDG_CACHE_HOME", "/proc/version/cache");
-    EXPECT_EQ(DuviduClient::initWithOptions(options), nullptr);
-    EXPECT_TRUE(logged("Cannot init filesystem."));
+    {
+        duvidutest::ScopedVariable cache("XDG_CACHE_HOME", "/proc/version/cache");
+        EXPECT_EQ(DuviduClient::initWithOptions(options), nullptr);
+        EXPECT_TRUE(logged("[Duvidu] [error] [DuviduClient:"));
+        EXPECT_TRUE(logged("Cannot init filesystem."));
+    }
+    auto client = DuviduClient::initWithOptions(options);
+    ASSERT_TRUE(client);
+    EXPECT_TRUE(client->isEnabled());
+    EXPECT_TRUE(client->fileManager());
+    EXPECT_TRUE(client->threadInspector());
 }
 
 TEST_F(DuviduClientTest, EightThreadsCaptureWithoutLosingAnEvent)

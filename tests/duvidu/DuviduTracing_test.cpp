@@ -130,22 +130,6 @@ TEST_F(DuviduTracingTest, ProfilesAreSampledOnlyForSampledTransactions)
               DuviduSampleDecision::No);
 }
 
-TEST_F(DuviduTracingTest, NewContextsStartNewTracesAndConfigurationsStartUndecided)
-{
-    auto first = newTransaction();
-    auto second = newTransaction();
-    EXPECT_NE(first.traceId, second.traceId);
-    EXPECT_NE(first.spanId, second.spanId);
-    EXPECT_EQ(first.spanId.duviduSpanIdString().size(), 16u);
-    EXPECT_EQ(first.sampled, DuviduSampleDecision::Undecided);
-    EXPECT_FALSE(first.parentSpanId);
-
-    auto configuration = DuviduTracerConfiguration::defaultConfiguration();
-    EXPECT_FALSE(configuration.profilesSamplerDecision());
-    configuration.setProfilesSamplerDecision(DuviduProfilesSamplerDecision{DuviduSampleDecision::Yes, 0.5});
-    EXPECT_EQ(configuration.profilesSamplerDecision()->decision, DuviduSampleDecision::Yes);
-}
-
 // A hub that keeps what its tracers hand it.
 class RecordingTracerHub : public DuviduTracerHub {
 public:
