@@ -76,6 +76,11 @@ struct Fault {
     std::string function;
 };
 
+void PrintTo(const Fault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
 class DuviduCrashCapture : public testing::Test {
 protected:
     vctest::ChildResult helper(const std::vector<std::string>& arguments)
