@@ -64,7 +64,8 @@ Value::Object deviceContext(const struct utsname& system)
 {
     Value::Object device{{"arch", system.machine}, {"boot_time", DuviduSysctl().systemBootTimestamp()}};
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0) device["memory_size"] = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+    if (pages > 0 && pageSize > 0)
+        device["memory_size"] = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
     if (auto model = duvidu_readTextFile("/sys/devices/virtual/dmi/id/product_name")) {
         if (!firstLine(*model).empty()) device["model"] = firstLine(*model);
     }

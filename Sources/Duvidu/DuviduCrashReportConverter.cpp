@@ -106,7 +106,8 @@ const DuviduCrashImageSymbols* symbolsOf(ReportImage& image)
 {
     if (!image.symbolsLoaded) {
         image.symbolsLoaded = true;
-        if (!image.path.empty() && image.buildId) image.symbols = DuviduCrashImageSymbols::load(image.path, *image.buildId);
+        if (!image.path.empty() && image.buildId)
+            image.symbols = DuviduCrashImageSymbols::load(image.path, *image.buildId);
     }
     return image.symbols.get();
 }
@@ -154,7 +155,8 @@ DuviduStacktrace crashedStacktrace(const Value::Object* backtrace, std::deque<Re
 
 std::string exceptionValue(const Value::Object* crash, const Value::Object* signal)
 {
-    std::string value = stringAt(signal, "name").value_or("Signal " + std::to_string(integerAt(signal, "number").value_or(0)));
+    const auto number = integerAt(signal, "number").value_or(0);
+    std::string value = stringAt(signal, "name").value_or("Signal " + std::to_string(number));
     if (auto codeName = stringAt(signal, "code_name")) value += " / " + *codeName;
     const uint64_t address = unsignedAt(crash, "address").value_or(0);
     if (address != 0) value += " at " + DuviduCrashStackEntryMapper::formatAddress(address);

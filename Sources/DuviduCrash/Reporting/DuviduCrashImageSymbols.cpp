@@ -125,7 +125,7 @@ std::shared_ptr<const DuviduCrashImageSymbols> DuviduCrashImageSymbols::load(con
             continue;
         const char* name = elf_strptr(file.elf(), tableHeader.sh_link, symbol.st_name);
         if (!name || !*name) continue;
-        symbols->entries_.push_back({symbol.st_value, symbol.st_size, demangled(name)});
+        symbols->entries_.push_back({symbol.st_value, symbol.st_size, name});
     }
     std::sort(symbols->entries_.begin(), symbols->entries_.end(),
               [](const Entry& a, const Entry& b) { return a.address < b.address; });
@@ -141,7 +141,8 @@ std::optional<DuviduCrashImageSymbols::Symbol> DuviduCrashImageSymbols::symbolCo
     int looked = 0;
     for (auto at = after; at != entries_.begin() && looked < 64; ++looked) {
         --at;
-        if (address - at->address < std::max<uint64_t>(at->size, 1)) return Symbol{at->name, at->address};
+        if (address - at->address < std::max<uint64_t>(at->size, 1))
+            return Symbol{demangled(at->name.c_str()), at->address};
     }
     return std::nullopt;
 }

@@ -35,7 +35,7 @@ private:
     struct Entry {
         uint64_t address;
         uint64_t size;
-        std::string name;
+        std::string name;  // as the file has it; demangled when found
     };
     std::vector<Entry> entries_;  // sorted by address
 };

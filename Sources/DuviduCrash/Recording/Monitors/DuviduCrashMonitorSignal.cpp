@@ -35,7 +35,8 @@ void handleSignal(int signal, siginfo_t* info, void*)
         if (info && (signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE))
             context.faultAddress = reinterpret_cast<uintptr_t>(info->si_addr);
         context.backtrace = addresses;
-        context.backtraceLength = duviducrashbt_backtraceInterrupted(addresses, DuviduCrashMachineContext::kMaxStackDepth);
+        context.backtraceLength =
+            duviducrashbt_backtraceInterrupted(addresses, DuviduCrashMachineContext::kMaxStackDepth);
         context.firstAddressIsExact = true;
         duviducrashmonitor_handleCrash(context);
         break;
