@@ -26,6 +26,9 @@ public:
     const std::string& path() const { return path_; }
     // The last path component.
     const std::string& projectId() const { return projectId_; }
+    // Where envelopes are posted: the scheme, host and port, the path up to the project id, then
+    // "api/<project id>/envelope/".
+    std::string getEnvelopeEndpoint() const;
 
 private:
     std::string url_, scheme_, host_, publicKey_, path_, projectId_;

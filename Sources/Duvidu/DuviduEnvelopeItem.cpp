@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "Duvidu/DuviduClientReport.h"
 #include "Duvidu/DuviduEnvelopeAttachmentHeader.h"
 #include "Duvidu/DuviduEvent.h"
 #include "Duvidu/DuviduFileText.h"
@@ -76,6 +77,12 @@ std::optional<DuviduEnvelopeItem> DuviduEnvelopeItem::initWithAttachment(const D
     auto header = std::make_shared<DuviduEnvelopeAttachmentHeader>(
         "attachment", data.size(), attachment.filename(), attachment.contentType(), attachment.attachmentType());
     return DuviduEnvelopeItem(std::move(header), std::move(data));
+}
+
+DuviduEnvelopeItem::DuviduEnvelopeItem(const DuviduClientReport& clientReport)
+    : data_(DuviduSerialization::dataWithJSONObject(clientReport.serialize()).value_or(DuviduData{}))
+{
+    header_ = headerFor("client_report", data_);
 }
 
 }  // namespace duvidu

@@ -10,6 +10,7 @@
 
 namespace duvidu {
 
+class DuviduClientReport;
 class DuviduEvent;
 class DuviduSession;
 class DuviduUserFeedback;
@@ -30,6 +31,8 @@ public:
     // bytes (a path attachment's file is read now); nullopt when they cannot be read or are longer than the limit.
     static std::optional<DuviduEnvelopeItem> initWithAttachment(const DuviduAttachment& attachment,
                                                                 uint64_t maxAttachmentSize);
+    // An item of type "client_report" holding the report's JSON.
+    explicit DuviduEnvelopeItem(const DuviduClientReport& clientReport);
 
     const std::shared_ptr<const DuviduEnvelopeItemHeader>& header() const { return header_; }
     const DuviduData& data() const { return data_; }

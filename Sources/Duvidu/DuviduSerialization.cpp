@@ -240,8 +240,10 @@ std::optional<DuviduData> DuviduSerialization::dataWithEnvelope(const DuviduEnve
     return data;
 }
 
-std::shared_ptr<DuviduEnvelope> DuviduSerialization::envelopeWithData(const uint8_t* bytes, size_t size)
+std::shared_ptr<DuviduEnvelope> DuviduSerialization::envelopeWithData(const uint8_t* bytes, size_t size,
+                                                                      size_t* readLength)
 {
+    if (readLength) *readLength = 0;
     const uint8_t* firstNewline = size ? static_cast<const uint8_t*>(std::memchr(bytes, '\n', size)) : nullptr;
     if (!firstNewline) {
         DUVIDU_LOG_ERROR("Invalid envelope. No header found.");
@@ -267,6 +269,7 @@ std::shared_ptr<DuviduEnvelope> DuviduSerialization::envelopeWithData(const uint
     if (auto sentAt = textEntry(*headerObject, "sent_at")) header.setSentAt(duvidu_fromIso8601String(*sentAt));
 
     std::vector<DuviduEnvelopeItem> items;
+    size_t consumed = 0;
     size_t itemStart = headerEnd + 1;
     size_t scanFrom = itemStart;
     while (scanFrom < size) {
@@ -306,6 +309,7 @@ std::shared_ptr<DuviduEnvelope> DuviduSerialization::envelopeWithData(const uint
         }
         DuviduData payload(bytes + std::min(payloadStart, size), bytes + std::min(payloadStart, size) + *length);
         items.emplace_back(itemHeader, std::move(payload));
+        consumed = std::min(payloadStart, size) + static_cast<size_t>(*length);
         if (endsInput) break;
         itemStart = payloadStart + static_cast<size_t>(*length);
         scanFrom = itemStart + 1;
@@ -315,6 +319,7 @@ std::shared_ptr<DuviduEnvelope> DuviduSerialization::envelopeWithData(const uint
         DUVIDU_LOG_ERROR("Envelope has no items.");
         return nullptr;
     }
+    if (readLength) *readLength = consumed;
     return std::make_shared<DuviduEnvelope>(std::move(header), std::move(items));
 }
 

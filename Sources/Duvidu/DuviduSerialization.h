@@ -32,8 +32,10 @@ public:
     // The envelope header, then per item a newline, the item header and a newline, then the payload. The error slot
     // is never written; failure shows as nullopt and a log line.
     static std::optional<DuviduData> dataWithEnvelope(const DuviduEnvelope& envelope, NSError* error = nullptr);
-    // Reads the envelope byte format. Never reads outside the input, whatever it holds.
-    static std::shared_ptr<DuviduEnvelope> envelopeWithData(const uint8_t* bytes, size_t size);
+    // Reads the envelope byte format. Never reads outside the input, whatever it holds. readLength receives where
+    // the last item read ends (0 when nothing is read): short of the input's end, the input was cut or damaged.
+    static std::shared_ptr<DuviduEnvelope> envelopeWithData(const uint8_t* bytes, size_t size,
+                                                            size_t* readLength = nullptr);
     static std::shared_ptr<DuviduEnvelope> envelopeWithData(const DuviduData& data)
     {
         return envelopeWithData(data.data(), data.size());

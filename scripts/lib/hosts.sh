@@ -15,20 +15,21 @@ vc_hosts_init() {
   trap vc_cleanup_hosts EXIT
 }
 
-# Starts Xvfb on a free display number and exports DISPLAY.
+# Starts Xvfb on a free display number and exports DISPLAY. Xvfb picks the number itself (-displayfd), so that runs
+# started at the same moment never settle on the same display and one of them loses it when the other ends.
 vc_start_xvfb() {
   command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; return 1; }
+  local number_file="$vc_hosts_dir/xvfb.display"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >"$vc_hosts_dir/xvfb.log" 2>&1 &
+  VC_XVFB_PID=$!
   local n
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$vc_hosts_dir/xvfb.log" 2>&1 &
-    VC_XVFB_PID=$!
-    for _ in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-      sleep 0.1
-    done
-    kill "$VC_XVFB_PID" 2>/dev/null || true
+  for _ in $(seq 1 100); do
+    n=$(head -n 1 "$number_file" 2>/dev/null)
+    [ -n "$n" ] && { export DISPLAY=":$n"; return 0; }
+    kill -0 "$VC_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
+  kill "$VC_XVFB_PID" 2>/dev/null || true
   echo "could not start Xvfb" >&2
   return 1
 }

@@ -12,11 +12,11 @@
 #include "engine/Model.h"
 #include "support/TempHome.h"
 #include "CapturedLog.h"
-#include "LoopbackHttpServer.h"
+#include "support/LoopbackHttpServer.h"
 
 namespace fs = std::filesystem;
 using capturetest::CapturedLog;
-using enginetest::LoopbackHttpServer;
+using vctest::LoopbackHttpServer;
 
 namespace {
 
@@ -74,7 +74,7 @@ protected:
 
 TEST_F(FileDownloaderTest, KnownLengthEndsAtExactlyOneWithTheFileInPlace) {
     const std::string bytes = body(100);
-    LoopbackHttpServer server([&](int socket, const std::string&) {
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, okHead(bytes.size()) + bytes);
     });
     downloader.download(server.url("/ggml-tiny.bin"), destination);
@@ -90,8 +90,8 @@ TEST_F(FileDownloaderTest, KnownLengthEndsAtExactlyOneWithTheFileInPlace) {
 
 TEST_F(FileDownloaderTest, RedirectIsFollowed) {
     const std::string bytes = body(300);
-    LoopbackHttpServer server([&](int socket, const std::string& path) {
-        if (path == "/resolve/ggml-tiny.bin") {
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest& request) {
+        if (request.path == "/resolve/ggml-tiny.bin") {
             LoopbackHttpServer::send(socket, "HTTP/1.1 302 Found\r\nLocation: /storage/blob\r\nContent-Length: 0\r\n"
                                              "Connection: close\r\n\r\n");
         } else {
@@ -105,7 +105,7 @@ TEST_F(FileDownloaderTest, RedirectIsFollowed) {
 
 TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
     const std::string bytes = body(5000);
-    LoopbackHttpServer server([&](int socket, const std::string&) {
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
         // No length: the body ends when the connection closes.
         LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + bytes);
     });
@@ -122,7 +122,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
                      [&failures](const QString& error) { failures.push_back(error); });
     CapturedLog log;
     {
-        LoopbackHttpServer server([](int socket, const std::string&) {
+        LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {
             LoopbackHttpServer::send(socket, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\n"
                                              "Not Found");
         });
@@ -134,7 +134,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
         EXPECT_EQ(downloader.downloadError(), "The server answered with the HTTP status 404");
     }
     {
-        LoopbackHttpServer server([](int socket, const std::string&) {
+        LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {
             LoopbackHttpServer::send(socket, okHead(1000) + body(300));  // then the connection drops
         });
         downloader.download(server.url("/cut.bin"), destination);
@@ -147,7 +147,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
     {
         std::atomic<bool> sent{false};
         std::atomic<bool> release{false};
-        LoopbackHttpServer server([&](int socket, const std::string&) {
+        LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
             LoopbackHttpServer::send(socket, okHead(1000000) + body(1000));
             sent = true;
             // Stalls until the test is done with it.
@@ -169,7 +169,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
 
 TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
     std::ofstream(destination) << "the model already here";
-    LoopbackHttpServer server([](int socket, const std::string&) {
+    LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, okHead(100) + body(100));
     });
     CapturedLog log;

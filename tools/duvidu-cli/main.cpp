@@ -15,6 +15,8 @@ struct Command {
 
 // One line per command, in alphabetical order.
 const Command kCommands[] = {
+    {"envelope", envelopeCommand, "envelope FILE           store an envelope file in the cache and send the cache"},
+    {"flush", flushCommand, "flush                   send what the cache holds"},
     {"threads", threadsCommand, "threads [--workers N]   the threads with stacks and debug images, as JSON"},
 };
 

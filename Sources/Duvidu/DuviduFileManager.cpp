@@ -1,0 +1,293 @@
+#include "Duvidu/DuviduFileManager.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+
+#include "Duvidu/DuviduCacheDirectory.h"
+#include "Duvidu/DuviduError.h"
+#include "Duvidu/DuviduFileText.h"
+#include "Duvidu/DuviduLog.h"
+#include "Duvidu/DuviduSerialization.h"
+
+namespace fs = std::filesystem;
+
+namespace duvidu {
+
+namespace {
+
+std::string sha1Hex(const std::string& text)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha1(), nullptr);
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += digits[digest[i] >> 4];
+        hex += digits[digest[i] & 0x0F];
+    }
+    return hex;
+}
+
+std::optional<DuviduData> readFile(const std::string& path)
+{
+    auto text = duvidu_readTextFile(path.c_str());
+    if (!text) return std::nullopt;
+    return dataFromString(*text);
+}
+
+// Names that a writer is still filling (hidden temporary files) are not envelopes.
+bool isEnvelopeName(const std::string& name)
+{
+    return !name.empty() && name[0] != '.';
+}
+
+// Gives a file its other name, replacing an older file of that name; nothing when the file is not there.
+void moveState(const std::string& from, const std::string& to)
+{
+    std::error_code ec;
+    if (!fs::exists(from, ec)) return;
+    fs::rename(from, to, ec);
+    if (ec) DUVIDU_LOG_ERROR("Could not move " + from + " to " + to + ": " + ec.message());
+}
+
+// An envelope read back from a file, or nullptr when the file does not hold one whole envelope: a file cut short by
+// a crash or a full disk reads as the items before the cut, and sending that would pass damaged data on as sound.
+std::shared_ptr<DuviduEnvelope> wholeEnvelope(const DuviduData& bytes)
+{
+    size_t readLength = 0;
+    auto envelope = DuviduSerialization::envelopeWithData(bytes.data(), bytes.size(), &readLength);
+    if (!envelope) return nullptr;
+    const bool whole = readLength == bytes.size() || (readLength + 1 == bytes.size() && bytes.back() == '\n');
+    return whole ? envelope : nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<DuviduFileManager> DuviduFileManager::initWithOptions(
+    const DuviduOptions& options, std::shared_ptr<DuviduCurrentDateProvider> currentDateProvider,
+    std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper, NSError* error)
+{
+    std::shared_ptr<DuviduFileManager> manager(new DuviduFileManager());
+    manager->currentDateProvider_ = std::move(currentDateProvider);
+    manager->dispatchQueueWrapper_ = std::move(dispatchQueueWrapper);
+
+    // Without a DSN nothing is sent, but stored files still need a folder that no DSN shares.
+    const std::string dsnText = options.parsedDsn() ? options.parsedDsn()->url() : "";
+    const std::string path = duvidu_cacheDirectory() + "/" + sha1Hex(dsnText);
+    manager->duviduPath_ = path;
+    manager->envelopesPath_ = path + "/envelopes";
+    manager->currentSessionFilePath_ = path + "/session.current";
+    manager->crashedSessionFilePath_ = path + "/session.crashed";
+    manager->appStateFilePath_ = path + "/app.state";
+    manager->previousAppStateFilePath_ = path + "/previous.app.state";
+    manager->breadcrumbsFilePathOne_ = path + "/breadcrumbs.1.state";
+    manager->breadcrumbsFilePathTwo_ = path + "/breadcrumbs.2.state";
+    manager->previousBreadcrumbsFilePathOne_ = path + "/previous.breadcrumbs.1.state";
+    manager->previousBreadcrumbsFilePathTwo_ = path + "/previous.breadcrumbs.2.state";
+
+    std::error_code ec;
+    fs::remove_all(path + "/events", ec);
+    for (const auto& folder : {manager->duviduPath_, manager->envelopesPath_}) {
+        ec.clear();
+        fs::create_directories(folder, ec);
+        if (ec || !fs::is_directory(folder)) {
+            const std::string reason = ec ? ec.message() : "not a folder";
+            DUVIDU_LOG_ERROR("Failed to create the folder " + folder + ": " + reason);
+            if (error) *error = errorWithCode(DuviduError::FileIO, "Could not create the folder " + folder + ": " + reason);
+            return nullptr;
+        }
+    }
+    manager->maxEnvelopes_ = options.maxCacheItems;
+    return manager;
+}
+
+void DuviduFileManager::setDelegate(std::weak_ptr<DuviduFileManagerDelegate> delegate)
+{
+    std::lock_guard lock(delegateMutex_);
+    delegate_ = std::move(delegate);
+}
+
+void DuviduFileManager::deleteOldEnvelopeItems()
+{
+    dispatchQueueWrapper_->dispatchAsyncWithBlock([weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (!self) return;
+        const auto now = self->currentDateProvider_->date();
+        const auto maxAge = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::duration<double>(kMaxEnvelopeAgeSeconds));
+        std::lock_guard lock(self->envelopesMutex_);
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(self->envelopesPath_, ec)) {
+            auto written = entry.last_write_time(ec);
+            if (ec) continue;
+            auto writtenDate = std::chrono::file_clock::to_sys(written);
+            if (now - writtenDate > maxAge) {
+                DUVIDU_LOG_DEBUG("Deleting envelope file older than 90 days: " + entry.path().string());
+                fs::remove(entry.path(), ec);
+            }
+        }
+    });
+}
+
+std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
+{
+    auto data = DuviduSerialization::dataWithEnvelope(envelope);
+    if (!data) {
+        DUVIDU_LOG_ERROR("Could not serialize the envelope; it is not stored.");
+        return "";
+    }
+    const auto sinceEpoch = currentDateProvider_->date().time_since_epoch();
+    const auto micros = std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
+    const auto& id = envelope.header().eventId();
+    char name[96];
+    std::snprintf(name, sizeof name, "%020" PRId64 "-%010" PRIu64 "-%s.envelope", micros,
+                  currentFileCounter_.fetch_add(1), (id ? *id : DuviduId()).duviduIdString().c_str());
+    const std::string path = envelopesPath_ + "/" + name;
+
+    std::vector<DuviduDataCategory> deleted;
+    {
+        std::lock_guard lock(envelopesMutex_);
+        std::string errorText;
+        if (!duvidu_writeFileAtomically(path, *data, &errorText)) {
+            DUVIDU_LOG_ERROR("Failed to store the envelope at " + path + ": " + errorText);
+            return "";
+        }
+        DUVIDU_LOG_DEBUG("Stored the envelope at " + path);
+        deleted = applyCacheLimitLocked();
+    }
+    std::shared_ptr<DuviduFileManagerDelegate> delegate;
+    {
+        std::lock_guard lock(delegateMutex_);
+        delegate = delegate_.lock();
+    }
+    if (delegate) {
+        for (auto category : deleted) delegate->envelopeItemDeleted(category);
+    }
+    return path;
+}
+
+std::vector<DuviduDataCategory> DuviduFileManager::applyCacheLimitLocked()
+{
+    std::vector<DuviduDataCategory> categories;
+    auto paths = envelopePathsLocked();
+    for (size_t i = 0; paths.size() - i > maxEnvelopes_; ++i) {
+        if (auto bytes = readFile(paths[i])) {
+            if (auto envelope = wholeEnvelope(*bytes)) {
+                for (const auto& item : envelope->items()) {
+                    // The lost-event counts themselves are not counted.
+                    if (item.header()->type() != "client_report")
+                        categories.push_back(dataCategoryForEnvelopeItemType(item.header()->type()));
+                }
+            }
+        }
+        DUVIDU_LOG_DEBUG("Cache is full; deleting the oldest envelope " + paths[i]);
+        std::error_code ec;
+        fs::remove(paths[i], ec);
+    }
+    return categories;
+}
+
+std::vector<std::string> DuviduFileManager::envelopePaths() const
+{
+    std::lock_guard lock(envelopesMutex_);
+    return envelopePathsLocked();
+}
+
+std::vector<std::string> DuviduFileManager::envelopePathsLocked() const
+{
+    std::vector<std::string> paths;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(envelopesPath_, ec)) {
+        if (isEnvelopeName(entry.path().filename().string()) && entry.is_regular_file(ec))
+            paths.push_back(entry.path().string());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::optional<DuviduFileContents> DuviduFileManager::getOldestEnvelope()
+{
+    std::lock_guard lock(envelopesMutex_);
+    for (const auto& path : envelopePathsLocked()) {
+        auto bytes = readFile(path);
+        if (!bytes) continue;  // gone meanwhile, or not ours to read
+        if (auto envelope = wholeEnvelope(*bytes)) return DuviduFileContents{path, std::move(envelope)};
+        DUVIDU_LOG_ERROR("Deleting the unreadable envelope file " + path);
+        std::error_code ec;
+        fs::remove(path, ec);
+    }
+    return std::nullopt;
+}
+
+void DuviduFileManager::removeFileAtPath(const std::string& path)
+{
+    std::lock_guard lock(envelopesMutex_);
+    std::error_code ec;
+    if (!fs::remove(path, ec) && ec) DUVIDU_LOG_ERROR("Could not delete " + path + ": " + ec.message());
+}
+
+void DuviduFileManager::storeSession(const DuviduSession& session, const std::string& path)
+{
+    auto data = DuviduSerialization::dataWithSession(session);
+    std::string errorText;
+    if (!data) return;
+    if (!duvidu_writeFileAtomically(path, *data, &errorText))
+        DUVIDU_LOG_ERROR("Failed to store the session at " + path + ": " + errorText);
+}
+
+std::shared_ptr<DuviduSession> DuviduFileManager::readSession(const std::string& path)
+{
+    auto bytes = readFile(path);
+    return bytes ? DuviduSerialization::sessionWithData(*bytes) : nullptr;
+}
+
+void DuviduFileManager::storeCurrentSession(const DuviduSession& session)
+{
+    storeSession(session, currentSessionFilePath_);
+}
+
+std::shared_ptr<DuviduSession> DuviduFileManager::readCurrentSession()
+{
+    return readSession(currentSessionFilePath_);
+}
+
+void DuviduFileManager::deleteCurrentSession()
+{
+    std::error_code ec;
+    fs::remove(currentSessionFilePath_, ec);
+}
+
+void DuviduFileManager::storeCrashedSession(const DuviduSession& session)
+{
+    storeSession(session, crashedSessionFilePath_);
+}
+
+std::shared_ptr<DuviduSession> DuviduFileManager::readCrashedSession()
+{
+    return readSession(crashedSessionFilePath_);
+}
+
+void DuviduFileManager::deleteCrashedSession()
+{
+    std::error_code ec;
+    fs::remove(crashedSessionFilePath_, ec);
+}
+
+void DuviduFileManager::moveAppStateToPreviousAppState()
+{
+    moveState(appStateFilePath_, previousAppStateFilePath_);
+}
+
+void DuviduFileManager::moveBreadcrumbsToPreviousBreadcrumbs()
+{
+    moveState(breadcrumbsFilePathOne_, previousBreadcrumbsFilePathOne_);
+    moveState(breadcrumbsFilePathTwo_, previousBreadcrumbsFilePathTwo_);
+}
+
+}  // namespace duvidu

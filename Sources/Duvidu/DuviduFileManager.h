@@ -1,0 +1,115 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Duvidu/DuviduCurrentDateProvider.h"
+#include "Duvidu/DuviduDataCategory.h"
+#include "Duvidu/DuviduDispatchQueueWrapper.h"
+#include "Duvidu/DuviduEnvelope.h"
+#include "Duvidu/DuviduOptions.h"
+#include "Duvidu/DuviduSession.h"
+#include "Duvidu/NSError.h"
+
+namespace duvidu {
+
+// Told about every item that the cache limit pushed out, so that it can be counted lost.
+class DuviduFileManagerDelegate {
+public:
+    virtual ~DuviduFileManagerDelegate() = default;
+    virtual void envelopeItemDeleted(DuviduDataCategory category) = 0;
+};
+
+// A stored envelope as read back from the cache.
+struct DuviduFileContents {
+    std::string path;
+    std::shared_ptr<DuviduEnvelope> envelope;
+};
+
+// The on-disk cache of one DSN: $XDG_CACHE_HOME (or ~/.cache) /duvidu/<hex SHA-1 of the DSN>/ with the folder
+// "envelopes", the session files and the application-state and breadcrumb files. Envelope files are named
+// "<microseconds since 1970>-<counter>-<envelope id>.envelope", with fixed widths, so that sorting the names sorts them
+// by age; each is written under a hidden temporary name and then renamed, so no reader ever sees half a file. Safe
+// from any thread.
+class DuviduFileManager : public std::enable_shared_from_this<DuviduFileManager> {
+public:
+    // Envelope files older than this are deleted by deleteOldEnvelopeItems.
+    static constexpr double kMaxEnvelopeAgeSeconds = 90 * 24 * 3600.0;
+
+    // ObjC: -[DuviduFileManager initWithOptions:andCurrentDateProvider:dispatchQueueWrapper:error:] — makes the
+    // paths of the DSN's cache folder, deletes a leftover "events" folder, creates the folder and its envelopes
+    // folder when missing, sets the file counter to 0 and the envelope limit to options.maxCacheItems. nullptr and
+    // an SDK error of code 108 when a folder cannot be created.
+    static std::shared_ptr<DuviduFileManager> initWithOptions(
+        const DuviduOptions& options, std::shared_ptr<DuviduCurrentDateProvider> currentDateProvider,
+        std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper, NSError* error = nullptr);
+
+    void setDelegate(std::weak_ptr<DuviduFileManagerDelegate> delegate);
+
+    // Returns at once; on the file manager's queue deletes envelope files older than 90 days.
+    void deleteOldEnvelopeItems();
+    // Writes the envelope's bytes as a new file in the envelopes folder, then deletes the oldest files while there
+    // are more than the limit, telling the delegate about each of their items. The new file's path; empty when the
+    // envelope could not be written.
+    std::string storeEnvelope(const DuviduEnvelope& envelope);
+    // The stored envelope files, oldest first.
+    std::vector<std::string> envelopePaths() const;
+    // The oldest stored envelope that reads whole. Files that cannot be read, or that are cut short or damaged, are
+    // deleted on the way and never block the files behind them.
+    std::optional<DuviduFileContents> getOldestEnvelope();
+    void removeFileAtPath(const std::string& path);
+
+    // The running session's file, "session.current". Reading gives nullptr when it is missing or unreadable.
+    void storeCurrentSession(const DuviduSession& session);
+    std::shared_ptr<DuviduSession> readCurrentSession();
+    void deleteCurrentSession();
+    // "session.crashed": the session that was running when the previous launch crashed.
+    void storeCrashedSession(const DuviduSession& session);
+    std::shared_ptr<DuviduSession> readCrashedSession();
+    void deleteCrashedSession();
+
+    // At SDK start: the stored application state, and the two breadcrumb files, take their "previous" names (an
+    // older previous file is replaced; nothing happens for a file that is not there).
+    void moveAppStateToPreviousAppState();
+    void moveBreadcrumbsToPreviousBreadcrumbs();
+
+    const std::string& duviduPath() const { return duviduPath_; }
+    const std::string& envelopesPath() const { return envelopesPath_; }
+    const std::string& currentSessionFilePath() const { return currentSessionFilePath_; }
+    const std::string& crashedSessionFilePath() const { return crashedSessionFilePath_; }
+    const std::string& appStateFilePath() const { return appStateFilePath_; }
+    const std::string& previousAppStateFilePath() const { return previousAppStateFilePath_; }
+    const std::string& breadcrumbsFilePathOne() const { return breadcrumbsFilePathOne_; }
+    const std::string& breadcrumbsFilePathTwo() const { return breadcrumbsFilePathTwo_; }
+    const std::string& previousBreadcrumbsFilePathOne() const { return previousBreadcrumbsFilePathOne_; }
+    const std::string& previousBreadcrumbsFilePathTwo() const { return previousBreadcrumbsFilePathTwo_; }
+
+private:
+    DuviduFileManager() = default;
+
+    std::vector<std::string> envelopePathsLocked() const;
+    // Deletes the oldest files beyond the limit; the categories of their items, for the delegate.
+    std::vector<DuviduDataCategory> applyCacheLimitLocked();
+    void storeSession(const DuviduSession& session, const std::string& path);
+    std::shared_ptr<DuviduSession> readSession(const std::string& path);
+
+    std::shared_ptr<DuviduCurrentDateProvider> currentDateProvider_;
+    std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper_;
+    uint64_t maxEnvelopes_ = 0;
+    std::atomic<uint64_t> currentFileCounter_{0};
+
+    std::string duviduPath_, envelopesPath_, currentSessionFilePath_, crashedSessionFilePath_, appStateFilePath_,
+        previousAppStateFilePath_, breadcrumbsFilePathOne_, breadcrumbsFilePathTwo_, previousBreadcrumbsFilePathOne_,
+        previousBreadcrumbsFilePathTwo_;
+
+    // Orders writes, the limit and reads of the envelopes folder, so that no file is deleted or counted twice.
+    mutable std::mutex envelopesMutex_;
+    std::mutex delegateMutex_;
+    std::weak_ptr<DuviduFileManagerDelegate> delegate_;
+};
+
+}  // namespace duvidu

@@ -1,0 +1,181 @@
+#include "Duvidu/DuviduHttpTransport.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Duvidu/DuviduClientReport.h"
+#include "Duvidu/DuviduCurrentDate.h"
+#include "Duvidu/DuviduLog.h"
+#include "Duvidu/DuviduNSURLRequestBuilder.h"
+
+namespace duvidu {
+
+std::shared_ptr<DuviduHttpTransport> DuviduHttpTransport::make(
+    std::shared_ptr<const DuviduOptions> options, std::shared_ptr<DuviduFileManager> fileManager,
+    std::shared_ptr<DuviduRequestManager> requestManager,
+    std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper)
+{
+    std::shared_ptr<DuviduHttpTransport> transport(new DuviduHttpTransport());
+    transport->options_ = std::move(options);
+    transport->fileManager_ = std::move(fileManager);
+    transport->requestManager_ = std::move(requestManager);
+    transport->dispatchQueueWrapper_ = std::move(dispatchQueueWrapper);
+    transport->fileManager_->setDelegate(transport);
+    transport->sendAllCachedEnvelopes();
+    return transport;
+}
+
+DuviduHttpTransport::~DuviduHttpTransport()
+{
+    // A pass blocked on a silent server must not hold up whoever drops the transport; the file stays stored.
+    requestManager_->cancel();
+    // The pass under way now ends at once; waiting for it keeps it from outliving the one who dropped the transport
+    // (at process exit, the SDK's own statics). Dropped on its own queue, the transport cannot wait and does not.
+    dispatchQueueWrapper_->queue()->waitUntilIdle(std::chrono::seconds(1));
+}
+
+void DuviduHttpTransport::sendEnvelope(const DuviduEnvelope& envelope)
+{
+    std::vector<DuviduEnvelopeItem> items;
+    for (const auto& item : envelope.items()) {
+        const auto& type = item.header()->type();
+        const auto category = dataCategoryForEnvelopeItemType(type);
+        if (!rateLimits_.isRateLimitActive(category)) {
+            items.push_back(item);
+        } else if (type != "client_report") {
+            recordLostEvent(category, DuviduDiscardReason::RateLimitBackoff);
+        }
+    }
+    if (items.empty()) {
+        DUVIDU_LOG_DEBUG("Every item of the envelope is rate limited; the envelope is dropped.");
+        return;
+    }
+
+    const auto counts = takeDiscarded();
+    if (!counts.empty()) {
+        std::vector<DuviduDiscardedEvent> events;
+        for (const auto& [key, quantity] : counts) events.emplace_back(key.first, key.second, quantity);
+        items.emplace_back(DuviduClientReport(std::move(events)));
+    }
+    if (fileManager_->storeEnvelope(DuviduEnvelope(envelope.header(), std::move(items))).empty()) {
+        restoreDiscarded(counts);
+        return;
+    }
+    sendAllCachedEnvelopes();
+}
+
+void DuviduHttpTransport::recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason)
+{
+    if (!options_->sendClientReports) return;
+    std::lock_guard lock(discardedMutex_);
+    ++discarded_[{reason, category}];
+}
+
+void DuviduHttpTransport::envelopeItemDeleted(DuviduDataCategory category)
+{
+    recordLostEvent(category, DuviduDiscardReason::CacheOverflow);
+}
+
+DuviduHttpTransport::DiscardedCounts DuviduHttpTransport::takeDiscarded()
+{
+    std::lock_guard lock(discardedMutex_);
+    return std::exchange(discarded_, {});
+}
+
+void DuviduHttpTransport::restoreDiscarded(const DiscardedCounts& counts)
+{
+    std::lock_guard lock(discardedMutex_);
+    for (const auto& [key, quantity] : counts) discarded_[key] += quantity;
+}
+
+bool DuviduHttpTransport::flush(double timeoutSeconds)
+{
+    DUVIDU_LOG_DEBUG("Flushing for at most " + std::to_string(timeoutSeconds) + " seconds.");
+    sendAllCachedEnvelopes();
+    const auto timeout = std::chrono::duration_cast<DuviduDispatchQueue::Clock::duration>(
+        std::chrono::duration<double>(std::clamp(timeoutSeconds, 0.0, 1e9)));
+    const bool idle = dispatchQueueWrapper_->queue()->waitUntilIdle(timeout);
+    if (!idle) DUVIDU_LOG_DEBUG("Flushing timed out.");
+    return idle;
+}
+
+void DuviduHttpTransport::sendAllCachedEnvelopes()
+{
+    {
+        std::lock_guard lock(passMutex_);
+        if (passQueued_) return;
+        passQueued_ = true;
+    }
+    dispatchQueueWrapper_->dispatchAsyncWithBlock([weak = weak_from_this()] { runPass(weak); });
+}
+
+void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak)
+{
+    if (auto self = weak.lock()) {
+        std::lock_guard lock(self->passMutex_);
+        self->passQueued_ = false;
+    }
+    for (;;) {
+        std::optional<DuviduFileContents> next;
+        std::optional<DuviduHttpRequest> request;
+        std::shared_ptr<DuviduRequestManager> requestManager;
+        {
+            auto self = weak.lock();
+            if (!self) return;
+            const auto dsn = self->options_->parsedDsn();
+            if (!dsn) return;
+            if (auto end = self->rateLimits_.limitEnd(DuviduDataCategory::All)) {
+                // Everything is held back: the files wait, and sending resumes when the limit ends.
+                self->scheduleRetry(std::chrono::duration<double>(*end - DuviduCurrentDate::date()).count());
+                return;
+            }
+            next = self->fileManager_->getOldestEnvelope();
+            if (!next) return;
+            next->envelope->header().setSentAt(DuviduCurrentDate::date());
+            request = DuviduNSURLRequestBuilder::createEnvelopeRequest(*next->envelope, *dsn);
+            if (!request) {
+                // Read back whole but cannot be written again: it never will be, so it must not block the others.
+                self->fileManager_->removeFileAtPath(next->path);
+                continue;
+            }
+            requestManager = self->requestManager_;
+        }
+
+        DUVIDU_LOG_DEBUG("Sending the envelope " + next->path);
+        auto response = requestManager->send(*request);
+
+        auto self = weak.lock();
+        if (!self) return;
+        if (!response) {
+            DUVIDU_LOG_DEBUG("No answer for the envelope; it stays stored.");
+            std::unique_lock lock(self->passMutex_);
+            const double delay = self->retryDelay_;
+            self->retryDelay_ = std::min(self->retryDelay_ * 2, kMaxRetryDelaySeconds);
+            lock.unlock();
+            self->scheduleRetry(delay);
+            return;
+        }
+        DUVIDU_LOG_DEBUG("The envelope was answered with status code " + std::to_string(response->statusCode) + ".");
+        {
+            std::lock_guard lock(self->passMutex_);
+            self->retryDelay_ = kInitialRetryDelaySeconds;
+        }
+        self->rateLimits_.update(*response);
+        self->fileManager_->removeFileAtPath(next->path);
+    }
+}
+
+void DuviduHttpTransport::scheduleRetry(double delaySeconds)
+{
+    DuviduDispatchBlock block([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->sendAllCachedEnvelopes();
+    });
+    {
+        std::lock_guard lock(passMutex_);
+        if (retryBlock_) dispatchQueueWrapper_->dispatchCancel(*retryBlock_);
+        retryBlock_ = block;
+    }
+    dispatchQueueWrapper_->dispatchAfter(delaySeconds, [block] { block(); });
+}
+
+}  // namespace duvidu

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+#include "Duvidu/DuviduDispatchBlock.h"
+#include "Duvidu/DuviduDispatchQueueWrapper.h"
+#include "Duvidu/DuviduFileManager.h"
+#include "Duvidu/DuviduOptions.h"
+#include "Duvidu/DuviduRateLimits.h"
+#include "Duvidu/DuviduRequestManager.h"
+#include "Duvidu/DuviduTransport.h"
+
+namespace duvidu {
+
+// Delivers envelopes over HTTP through the on-disk cache: every envelope is stored first, then the stored files go
+// out oldest first, one at a time, on the transport's own serial queue. Any answer of the service deletes the file
+// (a 429 or 503 also holds sending back for its "Retry-After"); without an answer the file stays, sending stops and
+// a back-off timer (30 s, doubling up to 15 min, reset by any answer) tries again. Sending also starts with each new
+// envelope, with flush, and when the transport is made (for the envelopes of earlier runs).
+//
+// Dropping the transport ends a request under way at once (its file stays for the next run) and waits at most 1 s for
+// the pass to leave.
+class DuviduHttpTransport : public DuviduTransport,
+                            public DuviduFileManagerDelegate,
+                            public std::enable_shared_from_this<DuviduHttpTransport> {
+public:
+    static constexpr double kInitialRetryDelaySeconds = 30;
+    static constexpr double kMaxRetryDelaySeconds = 15 * 60;
+
+    // Registers itself as the file manager's delegate and sends what an earlier run left in the cache.
+    static std::shared_ptr<DuviduHttpTransport> make(std::shared_ptr<const DuviduOptions> options,
+                                                     std::shared_ptr<DuviduFileManager> fileManager,
+                                                     std::shared_ptr<DuviduRequestManager> requestManager,
+                                                     std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper);
+    ~DuviduHttpTransport() override;
+
+    // Items of a category that is held back are dropped and counted ("ratelimit_backoff"); an envelope left with no
+    // item is not stored. With sendClientReports the lost-event counts ride along as a "client_report" item.
+    void sendEnvelope(const DuviduEnvelope& envelope) override;
+    void recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason) override;
+    bool flush(double timeoutSeconds) override;
+    // Cache-limit deletions count as "cache_overflow".
+    void envelopeItemDeleted(DuviduDataCategory category) override;
+
+    // Starts a pass over the stored envelopes unless one is already waiting to start.
+    void sendAllCachedEnvelopes();
+
+private:
+    DuviduHttpTransport() = default;
+
+    // One pass: sends stored envelopes until the cache is empty, sending is held back, or a send gets no answer.
+    // Holds the transport only between requests, so that dropping it can cancel the request under way.
+    static void runPass(const std::weak_ptr<DuviduHttpTransport>& weak);
+    using DiscardedCounts = std::map<std::pair<DuviduDiscardReason, DuviduDataCategory>, uint64_t>;
+    // Takes the lost-event counts for a client report, leaving none; restore puts them back.
+    DiscardedCounts takeDiscarded();
+    void restoreDiscarded(const DiscardedCounts& counts);
+    void scheduleRetry(double delaySeconds);
+
+    std::shared_ptr<const DuviduOptions> options_;
+    std::shared_ptr<DuviduFileManager> fileManager_;
+    std::shared_ptr<DuviduRequestManager> requestManager_;
+    std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper_;
+    DuviduRateLimits rateLimits_;
+
+    std::mutex discardedMutex_;
+    DiscardedCounts discarded_;
+
+    // Whether a pass waits in the queue: another trigger then has nothing to add.
+    std::mutex passMutex_;
+    bool passQueued_ = false;
+    double retryDelay_ = kInitialRetryDelaySeconds;
+    std::optional<DuviduDispatchBlock> retryBlock_;
+};
+
+}  // namespace duvidu
