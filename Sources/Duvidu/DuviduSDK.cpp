@@ -1,6 +1,12 @@
 #include "Duvidu/DuviduSDK.h"
 
+#include <atomic>
+
 namespace duvidu {
+
+namespace {
+std::atomic<bool> crashedLastRunCalledFlag{false};
+}  // namespace
 
 DuviduId DuviduSDK::captureError(const NSError& error)
 {
@@ -8,6 +14,21 @@ DuviduId DuviduSDK::captureError(const NSError& error)
     // is built or sent, and the empty id tells the caller so.
     (void)error;
     return DuviduId::empty();
+}
+
+bool DuviduSDK::crashedLastRunCalled()
+{
+    return crashedLastRunCalledFlag.load();
+}
+
+void DuviduSDK::setCrashedLastRunCalled(bool called)
+{
+    crashedLastRunCalledFlag.store(called);
+}
+
+bool DuviduSDK::markCrashedLastRunCalled()
+{
+    return !crashedLastRunCalledFlag.exchange(true);
 }
 
 }  // namespace duvidu

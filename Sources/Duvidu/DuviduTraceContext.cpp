@@ -1,10 +1,45 @@
 #include "Duvidu/DuviduTraceContext.h"
 
+#include <charconv>
+
+#include "Duvidu/DuviduOptions.h"
+#include "Duvidu/DuviduScope.h"
+#include "Duvidu/DuviduTracer.h"
+
 namespace duvidu {
 
 DuviduTraceContext::DuviduTraceContext(DuviduId traceId, std::string publicKey)
     : traceId(traceId), publicKey(std::move(publicKey))
 {
+}
+
+namespace {
+
+// The shortest text that reads back as the same number: 1 gives "1", 0.25 gives "0.25".
+std::string numberText(double number)
+{
+    char buffer[32];
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number);
+    return error == std::errc() ? std::string(buffer, end) : std::to_string(number);
+}
+
+}  // namespace
+
+std::shared_ptr<DuviduTraceContext> DuviduTraceContext::initWithTracer(const DuviduTracer& tracer,
+                                                                       const std::shared_ptr<DuviduScope>& scope,
+                                                                       const DuviduOptions& options)
+{
+    const auto& dsn = options.parsedDsn();
+    if (tracer.traceId() == DuviduId::empty() || !dsn) return nullptr;
+    auto context = std::make_shared<DuviduTraceContext>(tracer.traceId(), dsn->publicKey());
+    context->releaseName = options.releaseName;
+    context->environment = options.environment;
+    context->transaction = tracer.transactionName();
+    if (scope) {
+        if (auto user = scope->userObject()) context->userSegment = user->segment;
+    }
+    if (auto rate = tracer.transactionContext().sampleRate) context->sampleRate = numberText(*rate);
+    return context;
 }
 
 std::shared_ptr<DuviduTraceContext> DuviduTraceContext::initWithDict(const Value::Object& dict)

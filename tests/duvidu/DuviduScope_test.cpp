@@ -59,12 +59,6 @@ public:
     Value::Object serialize() const override { return {{"span_id", "b1"}}; }
 };
 
-class TestTracer : public DuviduTracer {
-public:
-    Value::Object serialize() const override { return {{"span_id", "t1"}, {"op", "ui.load"}}; }
-    std::string transactionName() const override { return "Launch"; }
-};
-
 class DuviduScopeTest : public duvidutest::DuviduTest {
 protected:
     void SetUp() override
@@ -251,10 +245,13 @@ TEST_F(DuviduScopeTest, ApplyToEventMergesInItsOrder)
 
 TEST_F(DuviduScopeTest, SpanBecomesTheTraceContextAndNamesTheTransaction)
 {
-    scope->setSpan(std::make_shared<TestTracer>());
+    auto tracer = std::make_shared<DuviduTracer>(
+        DuviduTransactionContext("Launch", DuviduTransactionNameSource::Custom, "ui.load", "manual"), nullptr,
+        DuviduTracerConfiguration::defaultConfiguration());
+    scope->setSpan(tracer);
     auto event = scope->applyToEvent(std::make_shared<DuviduEvent>(), 100);
     EXPECT_EQ(event->transaction, "Launch");
-    EXPECT_EQ(event->context->at("trace"), Value(Value::Object{{"span_id", "t1"}, {"op", "ui.load"}}));
+    EXPECT_EQ(event->context->at("trace"), Value(tracer->serialize()));
 
     auto transaction = std::make_shared<DuviduEvent>();
     transaction->type = "transaction";
@@ -262,7 +259,7 @@ TEST_F(DuviduScopeTest, SpanBecomesTheTraceContextAndNamesTheTransaction)
     transaction->context = Value::Object{{"trace", Value::Object{{"span_id", "own"}}}};
     scope->applyToEvent(transaction, 100);
     EXPECT_EQ(transaction->transaction, "Own");
-    EXPECT_EQ(transaction->context->at("trace"), Value(Value::Object{{"span_id", "t1"}, {"op", "ui.load"}}));
+    EXPECT_EQ(transaction->context->at("trace"), Value(tracer->serialize()));
 
     scope->setSpan(std::make_shared<TestSpan>());
     auto plain = scope->applyToEvent(std::make_shared<DuviduEvent>(), 100);

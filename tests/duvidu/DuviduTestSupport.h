@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <cstdlib>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Duvidu/DuviduCurrentDate.h"
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduLog.h"
+#include "Duvidu/DuviduRandomProtocol.h"
 
 namespace duvidutest {
 
@@ -40,6 +44,55 @@ public:
     uint64_t dispatchTimeNow() const override { return 0; }
     int64_t timezoneOffset() const override { return 0; }
     uint64_t systemTime() const override { return 0; }
+};
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~ScopedVariable()
+    {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Sampling numbers given in advance; once they run out, the last one repeats (0.5 when none was given).
+class ScriptedRandom : public duvidu::DuviduRandomProtocol {
+public:
+    explicit ScriptedRandom(std::deque<double> numbers = {}) : numbers_(std::move(numbers)) {}
+    double nextNumber() override
+    {
+        std::lock_guard lock(mutex_);
+        ++draws_;
+        if (numbers_.size() > 1) {
+            double next = numbers_.front();
+            numbers_.pop_front();
+            return next;
+        }
+        return numbers_.empty() ? 0.5 : numbers_.front();
+    }
+    int draws()
+    {
+        std::lock_guard lock(mutex_);
+        return draws_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<double> numbers_;
+    int draws_ = 0;
 };
 
 // Every SDK test starts from a clean container, a fixed clock and a log that prints everything into a collector.

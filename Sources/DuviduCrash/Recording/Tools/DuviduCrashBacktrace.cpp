@@ -54,4 +54,15 @@ __attribute__((noinline)) int duviducrashbt_backtraceInterrupted(uintptr_t* addr
     return collect(&cursor, addresses, capacity);
 }
 
+namespace {
+
+// The unwinder sets itself up on its first walk, and threads that walk for the first time at once race in that
+// set-up. The first walk is made here, while the library loads and none of its threads runs yet.
+[[maybe_unused]] const int g_unwinderReady = [] {
+    uintptr_t addresses[4];
+    return duviducrashbt_backtraceSelf(addresses, 4);
+}();
+
+}  // namespace
+
 }  // namespace duvidu

@@ -1,0 +1,27 @@
+#include "Duvidu/DuviduSDKState.h"
+
+#include "Duvidu/DuviduSDK.h"
+
+namespace duvidu {
+
+namespace {
+
+class FacadeState : public DuviduSDKState {
+public:
+    std::vector<std::string> installedIntegrationNames() override
+    {
+        // The facade keeps no hub yet, so no integration is installed anywhere.
+        return {};
+    }
+    bool markCrashedLastRunCalled() override { return DuviduSDK::markCrashedLastRunCalled(); }
+};
+
+}  // namespace
+
+std::shared_ptr<DuviduSDKState> DuviduSDKState::facade()
+{
+    static const auto state = std::make_shared<FacadeState>();
+    return state;
+}
+
+}  // namespace duvidu
