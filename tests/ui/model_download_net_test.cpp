@@ -15,14 +15,14 @@
 #include <thread>
 
 #include "engine/FileDownloader.h"
-#include "engine/LoopbackHttpServer.h"
+#include "support/LoopbackHttpServer.h"
 #include "engine/Model.h"
 #include "support/TempHome.h"
 #include "ui/ModelConfigView.h"
 #include "ui/StyledButton.h"
 #include "ui/TextBlock.h"
 
-using enginetest::LoopbackHttpServer;
+using vctest::LoopbackHttpServer;
 
 namespace {
 
@@ -73,7 +73,7 @@ TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
     EXPECT_TRUE(navigationDisabled);  // the panel stays open
 
     // Once the repository answers, the same panel completes.
-    LoopbackHttpServer server([](int socket, const std::string&) {
+    LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\ntiny!");
     });
     useRepository(server.url("/"));
@@ -87,7 +87,7 @@ TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
 
 TEST_F(ModelDownloadTest, ConnectionWithoutProgressForThirtySecondsFailsTheSameWay) {
     std::atomic<bool> release{false};
-    LoopbackHttpServer server([&release](int socket, const std::string&) {
+    LoopbackHttpServer server([&release](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n");
         LoopbackHttpServer::send(socket, std::string(100, 'x'));
         // Then nothing more, with the connection open.
