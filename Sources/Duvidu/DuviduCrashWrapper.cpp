@@ -30,6 +30,17 @@ std::optional<uint64_t> DuviduCrashWrapper::kilobytesField(const std::string& pr
     return std::nullopt;
 }
 
+bool DuviduCrashWrapper::isBeingTraced() const
+{
+    auto text = duvidu_readTextFile("/proc/self/status");
+    if (!text) return false;
+    auto at = text->find("\nTracerPid:");
+    if (at == std::string::npos) return false;
+    std::istringstream field(text->substr(at + 11));
+    long tracer = 0;
+    return (field >> tracer) && tracer != 0;
+}
+
 uint64_t DuviduCrashWrapper::freeMemorySize() const
 {
     auto text = duvidu_readTextFile("/proc/meminfo");

@@ -13,6 +13,11 @@ public:
     virtual ~DuviduCrashWrapper() = default;
     static std::shared_ptr<DuviduCrashWrapper> sharedInstance();
 
+    // Whether the previous launch of the application ended in a crash, as the crash layer recorded it; no launch is
+    // recorded as crashed until a crash monitor is installed.
+    virtual bool crashedLastLaunch() const { return false; }
+    // Whether a debugger (or another tracer) is attached to this process.
+    virtual bool isBeingTraced() const;
     // Bytes of free memory; 0 when it cannot be read.
     virtual uint64_t freeMemorySize() const;
     // Bytes free to the user on the file system holding the home folder; 0 when it cannot be read.

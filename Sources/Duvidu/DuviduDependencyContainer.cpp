@@ -1,6 +1,10 @@
 #include "Duvidu/DuviduDependencyContainer.h"
 
+#include "Duvidu/DuviduAppStateManager.h"
+#include "Duvidu/DuviduDefaultCurrentDateProvider.h"
+#include "Duvidu/DuviduHub.h"
 #include "Duvidu/DuviduRandom.h"
+#include "Duvidu/DuviduSDK.h"
 
 namespace duvidu {
 
@@ -35,6 +39,53 @@ void DuviduDependencyContainer::reset()
     // The old members are released outside the lock.
 }
 
+namespace {
+// The running client, read before the container's lock is taken (see the lock order in the header).
+std::shared_ptr<DuviduClient> currentClient()
+{
+    return DuviduSDK::currentHub()->getClient();
+}
+}  // namespace
+
+std::shared_ptr<DuviduFileManager> DuviduDependencyContainer::fileManager()
+{
+    {
+        std::lock_guard guard(lock());
+        if (fileManager_) return fileManager_;
+    }
+    auto client = currentClient();
+    std::lock_guard guard(lock());
+    if (!fileManager_ && client) fileManager_ = client->fileManager();
+    return fileManager_;
+}
+
+void DuviduDependencyContainer::setFileManager(std::shared_ptr<DuviduFileManager> fileManager)
+{
+    store(fileManager_, std::move(fileManager));
+}
+
+std::shared_ptr<DuviduAppStateManager> DuviduDependencyContainer::appStateManager()
+{
+    {
+        std::lock_guard guard(lock());
+        if (appStateManager_) return appStateManager_;
+    }
+    auto client = currentClient();
+    auto fileManager = this->fileManager();
+    std::lock_guard guard(lock());
+    if (!appStateManager_ && client && fileManager) {
+        appStateManager_ = std::make_shared<DuviduAppStateManager>(
+            client->options(), crashWrapper(), fileManager, std::make_shared<DuviduSysctl>(),
+            notificationCenterWrapper());
+    }
+    return appStateManager_;
+}
+
+void DuviduDependencyContainer::setAppStateManager(std::shared_ptr<DuviduAppStateManager> appStateManager)
+{
+    store(appStateManager_, std::move(appStateManager));
+}
+
 std::shared_ptr<DuviduCrashWrapper> DuviduDependencyContainer::crashWrapper()
 {
     return lazily(crashWrapper_, [] { return DuviduCrashWrapper::sharedInstance(); });
@@ -63,6 +114,16 @@ std::shared_ptr<DuviduRandomProtocol> DuviduDependencyContainer::random()
 void DuviduDependencyContainer::setRandom(std::shared_ptr<DuviduRandomProtocol> random)
 {
     store(random_, std::move(random));
+}
+
+std::shared_ptr<DuviduSwizzleWrapper> DuviduDependencyContainer::swizzleWrapper()
+{
+    return lazily(swizzleWrapper_, [] { return DuviduSwizzleWrapper::sharedInstance(); });
+}
+
+void DuviduDependencyContainer::setSwizzleWrapper(std::shared_ptr<DuviduSwizzleWrapper> swizzleWrapper)
+{
+    store(swizzleWrapper_, std::move(swizzleWrapper));
 }
 
 std::shared_ptr<DuviduDispatchQueueWrapper> DuviduDependencyContainer::dispatchQueueWrapper()
@@ -96,6 +157,25 @@ void DuviduDependencyContainer::setDebugImageProvider(std::shared_ptr<DuviduDebu
     store(debugImageProvider_, std::move(debugImageProvider));
 }
 
+std::shared_ptr<DuviduANRTracker> DuviduDependencyContainer::getANRTracker(double timeoutInterval)
+{
+    return lazily(anrTracker_, [&] {
+        return std::make_shared<DuviduANRTracker>(timeoutInterval, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                  crashWrapper(), dispatchQueueWrapper(), threadWrapper());
+    });
+}
+
+std::shared_ptr<DuviduANRTracker> DuviduDependencyContainer::anrTracker()
+{
+    std::lock_guard guard(lock());
+    return anrTracker_;
+}
+
+void DuviduDependencyContainer::setAnrTracker(std::shared_ptr<DuviduANRTracker> anrTracker)
+{
+    store(anrTracker_, std::move(anrTracker));
+}
+
 std::shared_ptr<DuviduNSProcessInfoWrapper> DuviduDependencyContainer::processInfoWrapper()
 {
     return lazily(processInfoWrapper_, [] { return std::make_shared<DuviduNSProcessInfoWrapper>(); });
@@ -104,6 +184,16 @@ std::shared_ptr<DuviduNSProcessInfoWrapper> DuviduDependencyContainer::processIn
 void DuviduDependencyContainer::setProcessInfoWrapper(std::shared_ptr<DuviduNSProcessInfoWrapper> processInfoWrapper)
 {
     store(processInfoWrapper_, std::move(processInfoWrapper));
+}
+
+std::shared_ptr<DuviduMXManager> DuviduDependencyContainer::metricKitManager()
+{
+    return lazily(metricKitManager_, [] { return std::make_shared<DuviduMXManager>(true); });
+}
+
+void DuviduDependencyContainer::setMetricKitManager(std::shared_ptr<DuviduMXManager> metricKitManager)
+{
+    store(metricKitManager_, std::move(metricKitManager));
 }
 
 }  // namespace duvidu

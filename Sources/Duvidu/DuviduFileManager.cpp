@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "Duvidu/DuviduCacheDirectory.h"
+#include "Duvidu/DuviduDateExtras.h"
 #include "Duvidu/DuviduError.h"
 #include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
@@ -86,6 +87,7 @@ std::shared_ptr<DuviduFileManager> DuviduFileManager::initWithOptions(
     manager->crashedSessionFilePath_ = path + "/session.crashed";
     manager->appStateFilePath_ = path + "/app.state";
     manager->previousAppStateFilePath_ = path + "/previous.app.state";
+    manager->timestampLastInForegroundFilePath_ = path + "/lastInForeground.timestamp";
     manager->breadcrumbsFilePathOne_ = path + "/breadcrumbs.1.state";
     manager->breadcrumbsFilePathTwo_ = path + "/breadcrumbs.2.state";
     manager->previousBreadcrumbsFilePathOne_ = path + "/previous.breadcrumbs.1.state";
@@ -277,6 +279,41 @@ void DuviduFileManager::deleteCrashedSession()
 {
     std::error_code ec;
     fs::remove(crashedSessionFilePath_, ec);
+}
+
+void DuviduFileManager::storeAppState(const DuviduAppState& appState)
+{
+    auto data = DuviduSerialization::dataWithJSONObject(Value(appState.serialize()));
+    std::string errorText;
+    if (!data) return;
+    if (!duvidu_writeFileAtomically(appStateFilePath_, *data, &errorText))
+        DUVIDU_LOG_ERROR("Failed to store the app state at " + appStateFilePath_ + ": " + errorText);
+}
+
+std::shared_ptr<DuviduAppState> DuviduFileManager::readAppState()
+{
+    auto bytes = readFile(appStateFilePath_);
+    return bytes ? DuviduSerialization::appStateWithData(*bytes) : nullptr;
+}
+
+void DuviduFileManager::storeTimestampLastInForeground(DuviduDate timestamp)
+{
+    std::string errorText;
+    if (!duvidu_writeFileAtomically(timestampLastInForegroundFilePath_,
+                                    dataFromString(duvidu_toIso8601String(timestamp)), &errorText))
+        DUVIDU_LOG_ERROR("Failed to store the timestamp at " + timestampLastInForegroundFilePath_ + ": " + errorText);
+}
+
+std::optional<DuviduDate> DuviduFileManager::readTimestampLastInForeground()
+{
+    auto text = duvidu_readTextFile(timestampLastInForegroundFilePath_.c_str());
+    return text ? duvidu_fromIso8601String(*text) : std::nullopt;
+}
+
+void DuviduFileManager::deleteTimestampLastInForeground()
+{
+    std::error_code ec;
+    fs::remove(timestampLastInForegroundFilePath_, ec);
 }
 
 void DuviduFileManager::moveAppStateToPreviousAppState()

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Duvidu/DuviduAppState.h"
 #include "Duvidu/DuviduCurrentDateProvider.h"
 #include "Duvidu/DuviduDataCategory.h"
 #include "Duvidu/DuviduDispatchQueueWrapper.h"
@@ -76,6 +77,15 @@ public:
     // older previous file is replaced; nothing happens for a file that is not there).
     void moveAppStateToPreviousAppState();
     void moveBreadcrumbsToPreviousBreadcrumbs();
+    // "app.state": what the SDK knows of the application in this run. Reading gives nullptr when it is missing or
+    // unreadable.
+    void storeAppState(const DuviduAppState& appState);
+    std::shared_ptr<DuviduAppState> readAppState();
+    // "lastInForeground.timestamp": when the application last left the foreground, as ISO-8601 text. Reading gives
+    // nullopt when it is missing or unreadable.
+    void storeTimestampLastInForeground(DuviduDate timestamp);
+    std::optional<DuviduDate> readTimestampLastInForeground();
+    void deleteTimestampLastInForeground();
 
     const std::string& duviduPath() const { return duviduPath_; }
     const std::string& envelopesPath() const { return envelopesPath_; }
@@ -83,6 +93,7 @@ public:
     const std::string& crashedSessionFilePath() const { return crashedSessionFilePath_; }
     const std::string& appStateFilePath() const { return appStateFilePath_; }
     const std::string& previousAppStateFilePath() const { return previousAppStateFilePath_; }
+    const std::string& timestampLastInForegroundFilePath() const { return timestampLastInForegroundFilePath_; }
     const std::string& breadcrumbsFilePathOne() const { return breadcrumbsFilePathOne_; }
     const std::string& breadcrumbsFilePathTwo() const { return breadcrumbsFilePathTwo_; }
     const std::string& previousBreadcrumbsFilePathOne() const { return previousBreadcrumbsFilePathOne_; }
@@ -103,7 +114,7 @@ private:
     std::atomic<uint64_t> currentFileCounter_{0};
 
     std::string duviduPath_, envelopesPath_, currentSessionFilePath_, crashedSessionFilePath_, appStateFilePath_,
-        previousAppStateFilePath_, breadcrumbsFilePathOne_, breadcrumbsFilePathTwo_, previousBreadcrumbsFilePathOne_,
+        previousAppStateFilePath_, timestampLastInForegroundFilePath_, breadcrumbsFilePathOne_, breadcrumbsFilePathTwo_, previousBreadcrumbsFilePathOne_,
         previousBreadcrumbsFilePathTwo_;
 
     // Orders writes, the limit and reads of the envelopes folder, so that no file is deleted or counted twice.

@@ -1,5 +1,6 @@
 #include "Duvidu/DuviduSDKState.h"
 
+#include "Duvidu/DuviduHub.h"
 #include "Duvidu/DuviduSDK.h"
 
 namespace duvidu {
@@ -10,8 +11,8 @@ class FacadeState : public DuviduSDKState {
 public:
     std::vector<std::string> installedIntegrationNames() override
     {
-        // The facade keeps no hub yet, so no integration is installed anywhere.
-        return {};
+        auto names = DuviduSDK::currentHub()->installedIntegrationNames();
+        return {names.begin(), names.end()};
     }
     bool markCrashedLastRunCalled() override { return DuviduSDK::markCrashedLastRunCalled(); }
 };

@@ -4,7 +4,6 @@
 #include "Duvidu/DuviduId.h"
 #include "Duvidu/DuviduLevel.h"
 #include "Duvidu/DuviduMeta.h"
-#include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduSdkInfo.h"
 #include "DuviduTestSupport.h"
 
@@ -92,11 +91,6 @@ TEST(DuviduAttachmentTest, PathFormsAndTypeNames)
     EXPECT_EQ(nameForAttachmentType(DuviduAttachmentType::ViewHierarchy), "event.view_hierarchy");
     EXPECT_EQ(attachmentTypeForName("event.view_hierarchy"), DuviduAttachmentType::ViewHierarchy);
     EXPECT_EQ(attachmentTypeForName(std::nullopt), DuviduAttachmentType::EventAttachment);
-}
-
-TEST(DuviduSDKTest, CaptureBeforeStartSendsNothing)
-{
-    EXPECT_EQ(DuviduSDK::captureError(NSError::bridged("Vellumcaster.WhisperError", 0, "x")), DuviduId::empty());
 }
 
 }  // namespace

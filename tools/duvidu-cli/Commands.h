@@ -11,3 +11,8 @@ int envelopeCommand(const DuviduCliOptions& options);
 int flushCommand(const DuviduCliOptions& options);
 // threads [--workers N]: the process's threads with their stacks and debug images, as JSON.
 int threadsCommand(const DuviduCliOptions& options);
+
+// message TEXT and error DOMAIN CODE DESCRIPTION: start the SDK, capture, close, print the event id; each run starts
+// and ends a session.
+int messageCommand(const DuviduCliOptions& options);
+int errorCommand(const DuviduCliOptions& options);

@@ -16,7 +16,9 @@ struct Command {
 // One line per command, in alphabetical order.
 const Command kCommands[] = {
     {"envelope", envelopeCommand, "envelope FILE           store an envelope file in the cache and send the cache"},
+    {"error", errorCommand, "error DOMAIN CODE TEXT  report an error in a run with a session, print its id"},
     {"flush", flushCommand, "flush                   send what the cache holds"},
+    {"message", messageCommand, "message TEXT            report a message in a run with a session, print its id"},
     {"threads", threadsCommand, "threads [--workers N]   the threads with stacks and debug images, as JSON"},
 };
 

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "DuviduCrash/Recording/DuviduCrashBinaryImageCache.h"
@@ -75,6 +76,20 @@ void initCursor(DuviduCrashStackCursor* cursor)
 }
 
 }  // namespace
+
+namespace {
+std::atomic<bool> swiftAsyncStitching{false};
+}  // namespace
+
+void duviducrashsc_setSwiftAsyncStitching(bool enabled)
+{
+    swiftAsyncStitching.store(enabled);
+}
+
+bool duviducrashsc_swiftAsyncStitching()
+{
+    return swiftAsyncStitching.load();
+}
 
 __attribute__((noinline)) void duviducrashsc_initSelfThread(DuviduCrashStackCursor* cursor, int skipEntries)
 {

@@ -36,6 +36,11 @@ struct DuviduCrashStackCursor {
     void* context[100];
 };
 
+// Whether the calling thread's backtrace stitches in the frames of the asynchronous tasks that led to it. Linux has
+// no task-aware backtrace, so the flag is kept for the integration that sets it and changes no walk.
+void duviducrashsc_setSwiftAsyncStitching(bool enabled);
+bool duviducrashsc_swiftAsyncStitching();
+
 // A cursor over the calling thread's stack, at most 97 return addresses, the cursor's own frame and skipEntries more
 // left out. Its symbolication is the signal-safe one.
 void duviducrashsc_initSelfThread(DuviduCrashStackCursor* cursor, int skipEntries);

@@ -1,0 +1,175 @@
+// The SDK as the application runs it, against a loopback stand-in for the reporting service: sessions and events
+// arrive, a killed run's session is closed at the next start, and starting and closing over and over while other
+// threads capture leaves no thread behind.
+#include <dirent.h>
+
+#include <atomic>
+#include <thread>
+
+#include "Duvidu/DuviduHub.h"
+#include "Duvidu/DuviduSDK.h"
+#include "Duvidu/DuviduSerialization.h"
+#include "DuviduRecordingTransport.h"
+#include "DuviduTestSupport.h"
+#include "IngestServer.h"
+#include "support/TempHome.h"
+
+using namespace duvidu;
+using namespace std::chrono_literals;
+using duvidutest::IngestServer;
+using duvidutest::RecordingTransport;
+
+namespace {
+
+// The items of a request's envelope by type: the JSON of the first of each.
+struct Sent {
+    std::optional<Value::Object> event;
+    std::optional<Value::Object> session;
+};
+
+Sent sent(const vctest::HttpRequest& request)
+{
+    auto envelope = DuviduSerialization::envelopeWithData(IngestServer::inflate(request.body));
+    if (!envelope) return {};
+    return {RecordingTransport::itemJSON(*envelope, "event"), RecordingTransport::itemJSON(*envelope, "session")};
+}
+
+std::string field(const std::optional<Value::Object>& json, const char* key)
+{
+    if (!json) return "<no item>";
+    auto it = json->find(key);
+    if (it == json->end()) return "<none>";
+    if (it->second.isString()) return *it->second.asString();
+    double number = 0;
+    it->second.numberAsDouble(number);
+    return std::to_string(static_cast<int64_t>(number));
+}
+
+size_t threadCount()
+{
+    size_t count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(tasks);
+    }
+    return count;
+}
+
+class DuviduSDKNetTest : public duvidutest::DuviduTest {
+protected:
+    void TearDown() override
+    {
+        DuviduSDK::close();
+        DuviduTest::TearDown();
+    }
+
+    // The application's start: DSN, debug off, every trace sampled, no app-hang tracking; a release, which the
+    // application takes from its bundle.
+    void start()
+    {
+        DuviduSDK::startWithConfigureOptions([&](DuviduOptions& options) {
+            options.setDsn(server.dsn());
+            options.debug = false;
+            options.setTracesSampleRate(1.0);
+            options.enableAppHangTracking = false;
+            options.releaseName = "vellumcaster@1.0+7";
+        });
+    }
+    void post(const std::string& name) { center.postNotificationName(name); }
+
+    vctest::TempHome home;
+    IngestServer server;
+    DuviduNSNotificationCenterWrapper center;
+};
+
+TEST_F(DuviduSDKNetTest, SessionsAndEventsOfOneRunArriveAndAKilledRunsSessionIsClosedAbnormal)
+{
+    start();
+    post(DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
+    ASSERT_TRUE(server.waitForRequests(1));
+    auto started = sent(server.requests()[0]);
+    EXPECT_EQ(field(started.session, "status"), "ok");
+    EXPECT_EQ(field(started.session, "init"), "1");
+    ASSERT_TRUE(started.session && started.session->count("attrs"));
+    EXPECT_EQ(field(*started.session->at("attrs").asObject(), "release"), "vellumcaster@1.0+7");
+    const auto sid = field(started.session, "sid");
+
+    auto id = DuviduSDK::captureError(NSError("com.brindlefox.vellumcaster", 3));
+    ASSERT_FALSE(id.isEmpty());
+    ASSERT_TRUE(server.waitForRequests(2));
+    auto error = sent(server.requests()[1]);
+    EXPECT_EQ(field(error.event, "event_id"), id.duviduIdString());
+    EXPECT_EQ(field(error.event, "release"), "vellumcaster@1.0+7");
+    EXPECT_EQ(field(error.session, "sid"), sid);
+    EXPECT_EQ(field(error.session, "errors"), "1");
+
+    post(DuviduNSNotificationCenterWrapper::willTerminateNotificationName());
+    ASSERT_TRUE(server.waitForRequests(3));
+    auto ended = sent(server.requests()[2]);
+    EXPECT_EQ(field(ended.session, "sid"), sid);
+    EXPECT_EQ(field(ended.session, "status"), "exited");
+    EXPECT_EQ(field(ended.session, "errors"), "1");
+    DuviduSDK::close();
+
+    // A run that dies without will-terminate leaves its session stored; the next start closes it as abnormal.
+    start();
+    post(DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
+    ASSERT_TRUE(server.waitForRequests(4));
+    const auto killed = field(sent(server.requests()[3]).session, "sid");
+    DuviduSDK::close();
+
+    start();
+    ASSERT_TRUE(server.waitForRequests(5));
+    auto closed = sent(server.requests()[4]);
+    EXPECT_EQ(field(closed.session, "sid"), killed);
+    EXPECT_EQ(field(closed.session, "status"), "abnormal");
+    EXPECT_EQ(field(closed.session, "duration"), "0");
+    EXPECT_EQ(server.requestCount(), 5u);
+}
+
+TEST_F(DuviduSDKNetTest, StartingAndClosingWhileOtherThreadsCaptureLeavesNoThreadBehind)
+{
+    auto options = std::make_shared<DuviduOptions>();
+    options->setDsn(server.dsn());
+    options->releaseName = "vellumcaster@1.0+7";
+    options->shutdownTimeInterval = 0.2;
+    auto cycle = [&] {
+        DuviduSDK::startWithOptions(options);
+        post(DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
+        DuviduSDK::close();
+    };
+    // Process-wide helpers (the SDK's own main queue, the signal sampler) are made by the first run.
+    cycle();
+    auto settled = [](size_t limit) {
+        for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
+            if (threadCount() <= limit) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    };
+    std::this_thread::sleep_for(200ms);
+    const size_t before = threadCount();
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> sentEvents{0};
+    std::vector<std::thread> capturing;
+    for (int t = 0; t < 4; ++t) {
+        capturing.emplace_back([&, t] {
+            NSError error("com.example.stress", t);
+            while (!stop) {
+                if (!DuviduSDK::captureError(error).isEmpty()) ++sentEvents;
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+    }
+    for (int i = 0; i < 100; ++i) cycle();
+    stop = true;
+    for (auto& thread : capturing) thread.join();
+
+    EXPECT_GT(sentEvents.load(), 0);
+    EXPECT_FALSE(DuviduSDK::isEnabled());
+    EXPECT_TRUE(settled(before)) << threadCount() << " threads, " << before << " before";
+}
+
+}  // namespace
