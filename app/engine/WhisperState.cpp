@@ -107,7 +107,7 @@ void WhisperState::loadModel() {
     } catch (const WhisperError& error) {
         AppLog::error("Failed to load model " + key);
         error.capture();
-        throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel);
+        throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel, path);
     }
     std::shared_ptr<WhisperContext> previous;
     {

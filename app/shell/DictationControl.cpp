@@ -1,5 +1,6 @@
 #include "shell/DictationControl.h"
 
+#include "engine/WhisperStateError.h"
 #include "platform/AppLog.h"
 #include "platform/SettingsStore.h"
 
@@ -57,12 +58,10 @@ void DictationControl::toggleRecording() {
             env_.setStatusImage(iconLoading);
             try {
                 ws->loadModel();
-            } catch (const std::exception&) {
+            } catch (const std::exception& error) {
                 // The controller has logged and reported the failure. The press ends here with the hot key alive,
                 // so the user can retry after fixing the model (or pick another one).
-                env_.showAlert(QStringLiteral("Could not load model"),
-                               QStringLiteral("Was unable to load up the selected model. Try restarting vellumcaster "
-                                              "and quitting other resource intensive applications."));
+                env_.showAlert(QStringLiteral("Could not load model"), loadFailureMessage(error));
                 env_.setStatusImage(iconIdle);
                 return;
             }
@@ -116,6 +115,18 @@ void DictationControl::recordingCompleted() {
         const auto ws = controller();
         if (ws && ws->currentState() == RecordingState::ready) env_.setStatusImage(iconIdle);
     });
+}
+
+QString DictationControl::loadFailureMessage(const std::exception& error) {
+    const auto* stateError = dynamic_cast<const WhisperStateError*>(&error);
+    if (!stateError || stateError->modelFile().empty()) {
+        return QStringLiteral("Was unable to load up the selected model. Try restarting vellumcaster and quitting other "
+                              "resource intensive applications.");
+    }
+    // A damaged or cut-off file stays where it is and would fail every time: say which file, and how to get out.
+    return QStringLiteral("Was unable to load up the selected model from the file %1. If the file is damaged or "
+                          "incomplete, delete it and download the model again in Settings.")
+        .arg(QString::fromStdString(stateError->modelFile().string()));
 }
 
 float DictationControl::storedSoundEffectVolume(const SettingsStore& settings) {

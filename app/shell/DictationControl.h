@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,8 @@ public:
     static float storedSoundEffectVolume(const SettingsStore& settings);
 
 private:
+    // The text of the "Could not load model" alert for what the controller threw.
+    static QString loadFailureMessage(const std::exception& error);
     bool recordingViewEnabled() const;
     bool closeRecordingViewEnabled() const;
 

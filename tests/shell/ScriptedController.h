@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/WhisperStateError.h"
 #include "shell/TranscriptionController.h"
 
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -15,6 +17,7 @@ public:
     std::optional<std::string> loaded;
     std::string active = "small";
     bool failLoad = false;
+    std::filesystem::path unloadableFile;  // when set, a failed load is the engine's error naming this file
     std::string failStart;  // the error text start throws with, when not empty
     std::vector<std::string>* calls = nullptr;
     std::function<void()> duringLoad;  // runs inside loadModel, as a press arriving meanwhile would
@@ -26,6 +29,9 @@ public:
     void loadModel() override {
         record("load");
         if (duringLoad) duringLoad();
+        if (failLoad && !unloadableFile.empty()) {
+            throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel, unloadableFile);
+        }
         if (failLoad) throw std::runtime_error("load failed");
         loaded = active;
     }
