@@ -78,7 +78,8 @@ public:
     // result to realtimeText. Runs in any state; nothing is stored or delivered.
     std::string runRealtimeTranscription(std::vector<float> samples);
 
-    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read or holds no valid header.
+    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read, is not a regular file within the
+    // size cap of audio, or holds no valid header.
     static std::int64_t audioDurationMilliseconds(const std::filesystem::path& file);
 
 signals:
