@@ -222,7 +222,10 @@ void DownloadTask::run() {
         endKnown = bodyEndIsKnown(curl);
         curl_easy_cleanup(curl);
     }
-    if (result == CURLE_OK && std::fflush(transfer.file) != 0) transfer.writeErrno = errno ? errno : EIO;
+    if (result == CURLE_OK && std::fflush(transfer.file) != 0) {
+        transfer.writeErrno = errno ? errno : EIO;
+        transfer.writeFailure = "Could not write the download";
+    }
 
     if (cancelled_) {
         // Cancelled: nothing to report.

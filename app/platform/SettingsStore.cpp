@@ -104,7 +104,7 @@ void SettingsStore::moveAside(const std::string& reason) {
         // Never over an earlier one: two bad files in one second keep both.
         if (::renameat2(AT_FDCWD, file_.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
             AppLog::error("Settings file " + file_.string() + " could not be read (" + reason + "); moved it to " +
-                          aside + " and using the defaults");
+                          aside);
             return;
         }
         error = errno;
@@ -114,7 +114,7 @@ void SettingsStore::moveAside(const std::string& reason) {
     if (error == ENOENT) return;  // gone meanwhile: nothing left to keep
     keepFile_ = true;
     AppLog::error("Settings file " + file_.string() + " could not be read (" + reason + ") nor moved aside (" +
-                  std::generic_category().message(error) + "); using the defaults and leaving the file as it is");
+                  std::generic_category().message(error) + "); it is left as it is and not written over");
 }
 
 void SettingsStore::writeFileLocked() const {
