@@ -64,16 +64,12 @@ TEST(WhisperContextFiles, SpecialAndOversizedModelFilesAreRefusedWithoutWaiting)
     };
     const vctest::Fifo fifo(home.path() / "ggml-small.en.bin");
     EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_TRUE(refused(fifo.path())); }));
-    std::filesystem::create_symlink("/dev/zero", home.path() / "ggml-base.en.bin");
-    EXPECT_TRUE(refused(home.path() / "ggml-base.en.bin"));
     const auto large = home.path() / "ggml-large.bin";
     enginetest::writeFakeModel(large);
     std::filesystem::resize_file(large, (std::uintmax_t(4) << 30) + 1);
     EXPECT_TRUE(refused(large));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "Couldn't load model at " + fifo.path().string() + ": Not a regular file",
-                               "Couldn't load model at " + (home.path() / "ggml-base.en.bin").string() +
-                                   ": Not a regular file",
                                "Couldn't load model at " + large.string() + ": File too large"}));
 }
 
