@@ -15,7 +15,8 @@ endfunction()
 # name: *_x11_test.cpp, *_audio_test.cpp, *_net_test.cpp, *_offscreen_test.cpp, *_crash_test.cpp (tests that run a
 # helper program which crashes on purpose), otherwise unit. QT gives the tests a QApplication
 # (tests/support/QtTestMain.cpp); without it they use tests/support/TestMain.cpp. Both mains point HOME and the XDG
-# folders at a fresh temporary folder before any test runs.
+# folders at a fresh temporary folder before any test runs. The target <AREA>_tests builds all of an area's test
+# executables; the tests are named <AREA>.<suite>.<test>.
 function(vc_add_tests)
   cmake_parse_arguments(T "QT" "AREA" "LIBS" ${ARGN})
   file(GLOB files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -33,12 +34,14 @@ function(vc_add_tests)
     endforeach()
     list(APPEND ${layer}_files ${f})
   endforeach()
+  add_custom_target(${T_AREA}_tests)
   foreach(layer IN LISTS layers)
     if(NOT ${layer}_files)
       continue()
     endif()
     set(target ${T_AREA}_${layer}_tests)
     add_executable(${target} ${${layer}_files})
+    add_dependencies(${T_AREA}_tests ${target})
     if(T_QT)
       target_link_libraries(${target} PRIVATE vc_qt_test_main)
     else()
@@ -60,4 +63,39 @@ function(vc_add_tests)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_PREFIX "${T_AREA}."
                          PROPERTIES ${props} ENVIRONMENT "${env}")
   endforeach()
+endfunction()
+
+# vc_add_fuzzer(name SOURCE file LIBS lib...)
+# A libFuzzer target, only under VC_FUZZ (where the whole tree carries the fuzzer's instrumentation, so that the code
+# under test is seen, not only the entry file). It joins the target "fuzzers" and runs as the test fuzz.<name> (label
+# "fuzz") for VC_FUZZ_SECONDS, from the seeds in the folder fuzz/<name> beside the source when there is one; what it
+# finds stays in the build folder for the next run.
+if(VC_FUZZ)
+  add_custom_target(fuzzers)
+endif()
+function(vc_add_fuzzer name)
+  if(NOT VC_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "SOURCE" "LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCE})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF)
+  add_dependencies(fuzzers ${name})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  set(folders ${corpus})
+  get_filename_component(sourceDir ${F_SOURCE} DIRECTORY)
+  if(NOT IS_ABSOLUTE ${sourceDir})
+    set(sourceDir ${CMAKE_CURRENT_SOURCE_DIR}/${sourceDir})
+  endif()
+  if(IS_DIRECTORY ${sourceDir}/${name})
+    list(APPEND folders ${sourceDir}/${name})
+  endif()
+  add_test(NAME fuzz.${name} COMMAND ${name} -max_total_time=${VC_FUZZ_SECONDS} -print_final_stats=1 ${folders})
+  math(EXPR limit "${VC_FUZZ_SECONDS} * 3 + 60")
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT ${limit}
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1")
 endfunction()

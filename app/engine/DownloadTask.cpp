@@ -3,7 +3,9 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,24 +25,66 @@ void initializeCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// A transfer slower than this many bytes per second for this many seconds (a dripping or stalled server) fails.
+constexpr long lowSpeedLimit = 1024;
+constexpr long lowSpeedSeconds = 30;
+
 // The body on its way to disk, and the progress of the transfer.
 struct Transfer {
+    CURL* curl = nullptr;
     FILE* file = nullptr;
     int writeErrno = 0;
+    std::string writeFailure;  // what failed, when writeErrno is set
+    curl_off_t receivedBytes = 0;
     curl_off_t publishedBytes = 0;
     const std::atomic<bool>* cancelled = nullptr;
     const DownloadTask::ProgressHandler* onProgress = nullptr;
 };
 
+// Whether the file system holding `file` has room for the announced body; fails the transfer with ENOSPC otherwise.
+bool roomForBody(Transfer& transfer) {
+    curl_off_t length = -1;
+    curl_easy_getinfo(transfer.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    struct statvfs disk {};
+    if (length <= 0 || fstatvfs(fileno(transfer.file), &disk) != 0) return true;
+    const auto available = std::uint64_t(disk.f_bavail) * disk.f_frsize;
+    if (std::uint64_t(length) <= available) return true;
+    transfer.writeErrno = ENOSPC;
+    transfer.writeFailure = "The download of " + std::to_string(length) + " bytes does not fit the " +
+                            std::to_string(available) + " bytes free";
+    return false;
+}
+
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     if (*transfer->cancelled) return 0;
+    // Checked before the first byte is written: a download that cannot fit never fills the disk.
+    if (transfer->receivedBytes == 0 && !roomForBody(*transfer)) return 0;
     const size_t bytes = size * count;
     if (std::fwrite(data, 1, bytes, transfer->file) != bytes) {
         transfer->writeErrno = errno ? errno : EIO;
+        transfer->writeFailure = "Could not write the download";
         return 0;
     }
+    transfer->receivedBytes += curl_off_t(bytes);
     return bytes;
+}
+
+// Whether the response said where its body ends: a length, chunked framing, or HTTP/2 and later, which frame every
+// body. Without any, the body ends where the connection closes, and a cut-off transfer looks just like a whole one.
+bool bodyEndIsKnown(CURL* curl) {
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length >= 0) return true;
+    long version = 0;
+    curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version);
+    if (version != CURL_HTTP_VERSION_1_0 && version != CURL_HTTP_VERSION_1_1) return true;
+    curl_header* encoding = nullptr;
+    if (curl_easy_header(curl, "Transfer-Encoding", 0, CURLH_HEADER, -1, &encoding) != CURLHE_OK) return false;
+    for (const char* p = encoding->value; *p; ++p) {
+        if (strncasecmp(p, "chunked", 7) == 0) return true;
+    }
+    return false;
 }
 
 int reportProgress(void* user, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t) {
@@ -62,6 +106,16 @@ std::string reportFileError(const std::string& prefix, int error, const std::str
     duvidu::DuviduSDK::captureError(nsError);
     AppLog::error(prefix + nsError.description());
     return description;
+}
+
+// A response that is not the file, reported and logged; its text. `code` is the platform's URL error code ("bad server response"
+// -1011, "zero byte resource" -1014).
+std::string reportServerError(std::int64_t code, const std::string& text) {
+    const duvidu::NSError nsError("NSURLErrorDomain", code,
+                                  duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, text}});
+    duvidu::DuviduSDK::captureError(nsError);
+    AppLog::error("Error downloading file: " + nsError.description());
+    return text;
 }
 
 // Where the body is written: an unnamed file in the destination's folder where the file system offers one (nothing
@@ -155,7 +209,9 @@ void DownloadTask::run() {
     CURLcode result = CURLE_FAILED_INIT;
     long status = 0;
     char curlError[CURL_ERROR_SIZE] = "";
+    bool endKnown = false;
     if (CURL* curl = curl_easy_init()) {
+        transfer.curl = curl;
         curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -164,9 +220,9 @@ void DownloadTask::run() {
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // an error page is never taken for the file
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-        // A connection that makes no progress for half a minute is given up like a cut one.
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+        // A connection that stalls or drips is given up like a cut one.
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, lowSpeedLimit);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
@@ -175,21 +231,29 @@ void DownloadTask::run() {
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
         result = curl_easy_perform(curl);
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        endKnown = bodyEndIsKnown(curl);
         curl_easy_cleanup(curl);
     }
-    if (result == CURLE_OK && std::fflush(transfer.file) != 0) transfer.writeErrno = errno ? errno : EIO;
+    if (result == CURLE_OK && std::fflush(transfer.file) != 0) {
+        transfer.writeErrno = errno ? errno : EIO;
+        transfer.writeFailure = "Could not write the download";
+    }
 
     if (cancelled_) {
         // Cancelled: nothing to report.
     } else if (transfer.writeErrno != 0) {
-        fail(reportFileError("Error saving file: ", transfer.writeErrno, "Could not write the download of " + url_));
+        fail(reportFileError("Error saving file: ", transfer.writeErrno, transfer.writeFailure + " of " + url_));
     } else if (result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && (status < 200 || status > 299))) {
-        const std::string text = "The server answered " + url_ + " with the HTTP status " + std::to_string(status);
-        const duvidu::NSError nsError("NSURLErrorDomain", -1011,  // the platform's "bad server response"
-                                      duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, text}});
-        duvidu::DuviduSDK::captureError(nsError);
-        AppLog::error("Error downloading file: " + nsError.description());
-        fail("The server answered with the HTTP status " + std::to_string(status));
+        fail(reportServerError(-1011,
+                               "The server answered " + url_ + " with the HTTP status " + std::to_string(status)));
+    } else if (result == CURLE_OK && transfer.receivedBytes == 0) {
+        // A 204, or any other empty body: no model file is ever empty.
+        fail(reportServerError(
+            -1014, "The server sent no data for " + url_ + " (HTTP status " + std::to_string(status) + ")"));
+    } else if (result == CURLE_OK && !endKnown) {
+        fail(reportServerError(-1011, "The server sent " + url_ +
+                                          " without its length, so a cut-off transfer could not be told from a whole "
+                                          "one"));
     } else if (result == CURLE_OK) {
         if (const int error = placeWithoutReplacing(temp, destination_)) {
             fail(reportFileError("Error saving file: ", error,

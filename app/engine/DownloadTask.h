@@ -8,8 +8,11 @@
 
 // One download of a file over HTTP(S) into `destination`, on a thread of its own. The body goes to a temporary file in
 // the destination's folder (unnamed where the file system allows it), which becomes the destination only when the
-// whole body arrived with a success status, and never in place of an existing file. Whatever else happens (an error
-// status, a cut connection, a cancel, a destination that already exists) leaves no file behind.
+// whole body arrived with a success status, and never in place of an existing file. A whole body is one that is not
+// empty and whose end the server marked (by its length, by chunks, or by HTTP/2 framing), so that a cut-off transfer
+// is never taken for a complete one. Whatever else happens (an error status, an empty body, a cut connection, a
+// transfer slower than 1 KiB/s for 30 s, a body announced larger than the free space, a cancel, a destination that
+// already exists) leaves no file behind.
 class DownloadTask {
 public:
     // Called on the task's thread with bytes received / bytes expected, whenever the count changes and the length

@@ -9,6 +9,7 @@
 
 #include "engine/WhisperError.h"
 #include "platform/AppLog.h"
+#include "platform/ReadableFile.h"
 
 WhisperContext::WhisperContext(whisper_context* context, Recognizer& recognizer)
     : context_(context), recognizer_(recognizer) {}
@@ -16,6 +17,13 @@ WhisperContext::WhisperContext(whisper_context* context, Recognizer& recognizer)
 WhisperContext::~WhisperContext() { recognizer_.free(context_); }
 
 std::shared_ptr<WhisperContext> WhisperContext::createContext(const std::string& path, Recognizer& recognizer) {
+    // A FIFO or device in the file's place would hang or exhaust the recognizer's reader.
+    try {
+        ReadableFile::check(path, ReadableFile::Kind::model);
+    } catch (const std::filesystem::filesystem_error& e) {
+        AppLog::error("Couldn't load model at " + path + ": " + e.code().message());
+        throw WhisperError(WhisperError::Case::couldNotInitializeContext);
+    }
     whisper_context* context = recognizer.initFromFile(path.c_str());
     if (!context) {
         AppLog::error("Couldn't load model at " + path);

@@ -14,8 +14,8 @@
 // replaced model stays alive until a run that still holds it has finished.
 class WhisperContext {
 public:
-    // Loads the model file at `path`; logs and throws WhisperError::couldNotInitializeContext when the recognizer
-    // cannot load it.
+    // Loads the model file at `path`; logs and throws WhisperError::couldNotInitializeContext when it is not a regular
+    // file within the model size cap or the recognizer cannot load it.
     static std::shared_ptr<WhisperContext> createContext(const std::string& path,
                                                          Recognizer& recognizer = Recognizer::library());
     ~WhisperContext();

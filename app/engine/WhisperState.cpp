@@ -3,9 +3,10 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <utility>
 
@@ -21,6 +22,7 @@
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/MonotonicClock.h"
+#include "platform/ReadableFile.h"
 #include "platform/SettingsStore.h"
 
 namespace fs = std::filesystem;
@@ -107,7 +109,7 @@ void WhisperState::loadModel() {
     } catch (const WhisperError& error) {
         AppLog::error("Failed to load model " + key);
         error.capture();
-        throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel);
+        throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel, path);
     }
     std::shared_ptr<WhisperContext> previous;
     {
@@ -233,26 +235,32 @@ void WhisperState::deliverResult(const std::string& text) {
 }
 
 std::int64_t WhisperState::audioDurationMilliseconds(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    unsigned char riff[12];
-    if (!in.read(reinterpret_cast<char*>(riff), sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
-        std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    std::optional<ReadableFile> reader;
+    try {
+        reader.emplace(file, ReadableFile::Kind::audio);
+    } catch (const fs::filesystem_error&) {
         return 0;
     }
-    std::error_code error;
-    const auto fileSize = std::uint64_t(fs::file_size(file, error));
-    if (error) return 0;
+    const std::uint64_t fileSize = reader->size();
+    const auto readAt = [&](std::uint64_t offset, unsigned char* bytes, std::size_t count) {
+        return ::pread(reader->descriptor(), bytes, count, off_t(offset)) == ssize_t(count);
+    };
+    unsigned char riff[12];
+    if (!readAt(0, riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        return 0;
+    }
     std::uint32_t rate = 0;
     std::uint32_t blockAlign = 0;
     // Walk the chunks up to "data"; a chunk size that overruns the file counts only what is there.
+    std::uint64_t at = sizeof riff;
     for (int chunks = 0; chunks < 64; ++chunks) {
         unsigned char header[8];
-        if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return 0;
+        if (!readAt(at, header, sizeof header)) return 0;
         const std::uint32_t size = littleEndian32(header + 4);
-        const auto start = std::uint64_t(in.tellg());
+        const std::uint64_t start = at + sizeof header;
         if (std::memcmp(header, "fmt ", 4) == 0) {
             unsigned char format[16];
-            if (size < sizeof format || !in.read(reinterpret_cast<char*>(format), sizeof format)) return 0;
+            if (size < sizeof format || !readAt(start, format, sizeof format)) return 0;
             rate = littleEndian32(format + 4);
             blockAlign = std::uint32_t(format[12]) | std::uint32_t(format[13]) << 8;
         } else if (std::memcmp(header, "data", 4) == 0) {
@@ -260,7 +268,7 @@ std::int64_t WhisperState::audioDurationMilliseconds(const fs::path& file) {
             const std::uint64_t bytes = std::min<std::uint64_t>(size, fileSize - std::min(start, fileSize));
             return std::int64_t(bytes / blockAlign * 1000 / rate);
         }
-        in.seekg(std::streamoff(start + size + (size & 1)));
+        at = start + size + (size & 1);
     }
     return 0;
 }

@@ -63,8 +63,9 @@ public:
     bool autoPasteEnabled() const;
 
     // Loads the model file of activeModelKey and selectedLanguage. Throws WhisperStateError: couldNotLocateModel when
-    // the file is not there (nothing logged), couldNotLoadModel when the recognizer refuses it (logged and reported;
-    // the previous model stays). The state does not change.
+    // the file is not there (nothing logged), couldNotLoadModel with the file's path when the file is not a regular
+    // file within the model size cap or the recognizer refuses it (logged and reported; the previous model stays).
+    // The state does not change.
     void loadModel();
     // Clears the texts and enters recording, then starts the recorder; when that fails, goes back to ready and
     // rethrows the RecorderError.
@@ -79,7 +80,8 @@ public:
     // result to realtimeText. Runs in any state; nothing is stored or delivered.
     std::string runRealtimeTranscription(std::vector<float> samples);
 
-    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read or holds no valid header.
+    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read, is not a regular file within the
+    // size cap of audio, or holds no valid header.
     static std::int64_t audioDurationMilliseconds(const std::filesystem::path& file);
 
 signals:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <filesystem>
 #include <string>
 
 // Why the controller could not load the chosen model. Thrown by WhisperState::loadModel.
@@ -11,9 +12,11 @@ public:
         couldNotLoadModel,    // the recognizer could not be created from the file
     };
 
-    explicit WhisperStateError(Case errorCase);
+    // `modelFile`: the file that could not be loaded, when the error is about one.
+    explicit WhisperStateError(Case errorCase, std::filesystem::path modelFile = {});
 
     Case errorCase() const { return case_; }
+    const std::filesystem::path& modelFile() const { return modelFile_; }
     bool operator==(const WhisperStateError& other) const { return case_ == other.case_; }
     const std::string& errorDescription() const { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
@@ -21,4 +24,5 @@ public:
 private:
     Case case_;
     std::string description_;
+    std::filesystem::path modelFile_;
 };

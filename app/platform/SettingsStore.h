@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 // The user's settings: typed values under string keys, persisted as a JSON file
@@ -15,6 +16,11 @@
 // callers give the default at the call site. Every write replaces the file atomically. Safe from any thread;
 // valueChanged is emitted on the writing thread after the write (connect with a queued connection to act on the GUI
 // thread).
+//
+// Nothing stored is ever lost to a bad file: a file that cannot be read as a JSON object (a bad byte, a truncated
+// file, a number out of range, a FIFO, a file over 1 MiB) is moved aside as settings.json.unreadable-<UTC time>, with
+// a log line naming it, before anything is written; when it cannot be moved, nothing is written over it. A value of a
+// type the store does not hold (null, an array, an object) reads as absent and is written back unchanged.
 class SettingsStore : public QObject {
     Q_OBJECT
 
@@ -29,6 +35,7 @@ public:
 
     const std::filesystem::path& file() const { return file_; }
 
+    // Whether `key` holds a value of one of the three types.
     bool contains(const std::string& key) const;
     std::optional<Value> value(const std::string& key) const;
     std::optional<bool> storedBool(const std::string& key) const;
@@ -46,17 +53,33 @@ public:
     void setString(const std::string& key, std::string value) { setValue(key, std::move(value)); }
     void remove(const std::string& key);
 
-    // Reads the file again (values written by another process); emits valueChanged for every key that changed.
+    // Reads the file again (values written by another process); emits valueChanged for every key that changed. An
+    // unreadable file is moved aside and the values in memory stay.
     void reload();
+
+    // What the file holds: the typed values, and the others as JSON text.
+    struct Contents {
+        std::map<std::string, Value> values;
+        std::map<std::string, std::string> untyped;
+        bool operator==(const Contents&) const = default;
+    };
+    // The contents of a settings file's bytes, or nothing when they are not a JSON object.
+    static std::optional<Contents> decode(std::string_view bytes);
+    // The file's bytes for `contents`; invalid UTF-8 in a text is stored as U+FFFD.
+    static std::string encode(const Contents& contents);
 
 signals:
     void valueChanged(const QString& key);
 
 private:
-    std::map<std::string, Value> readFile() const;
+    // The file's contents (none for a missing file), or nothing when it was unreadable and has been moved aside.
+    std::optional<Contents> readFile();
+    void moveAside(const std::string& reason);
     void writeFileLocked() const;
 
     std::filesystem::path file_;
     mutable std::mutex mutex_;
-    std::map<std::string, Value> values_;
+    Contents contents_;
+    // Set when an unreadable file could not be moved aside: it is never written over.
+    bool keepFile_ = false;
 };

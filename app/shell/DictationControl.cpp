@@ -72,9 +72,7 @@ void DictationControl::toggleRecording() {
                     env_.showAlert(QStringLiteral("Speech model missing"), QString::fromStdString(message));
                 } else {
                     // The controller has logged and reported the failure.
-                    env_.showAlert(QStringLiteral("Could not load model"),
-                                   QStringLiteral("Was unable to load up the selected model. Try restarting "
-                                                  "vellumcaster and quitting other resource intensive applications."));
+                    env_.showAlert(QStringLiteral("Could not load model"), loadFailureMessage(error));
                 }
                 env_.setStatusImage(iconIdle);
                 return;
@@ -141,6 +139,18 @@ std::string DictationControl::missingModelMessage(const std::string& key, const 
     return "The speech model file " + fileName + " is not in " + modelsFolderURL().string() +
            ". Download it in Settings... > AI Model > Download, or put the file into that folder yourself. Without "
            "access to the model repository, start Vellumcaster with VELLUMCASTER_MODEL_BASE_URL naming a mirror.";
+}
+
+QString DictationControl::loadFailureMessage(const std::exception& error) {
+    const auto* stateError = dynamic_cast<const WhisperStateError*>(&error);
+    if (!stateError || stateError->modelFile().empty()) {
+        return QStringLiteral("Was unable to load up the selected model. Try restarting vellumcaster and quitting other "
+                              "resource intensive applications.");
+    }
+    // A damaged or cut-off file stays where it is and would fail every time: say which file, and how to get out.
+    return QStringLiteral("Was unable to load up the selected model from the file %1. If the file is damaged or "
+                          "incomplete, delete it and download the model again in Settings.")
+        .arg(QString::fromStdString(stateError->modelFile().string()));
 }
 
 float DictationControl::storedSoundEffectVolume(const SettingsStore& settings) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -62,6 +63,8 @@ public:
     static std::string missingModelMessage(const std::string& key, const std::string& language);
 
 private:
+    // The text of the "Could not load model" alert for what the controller threw.
+    static QString loadFailureMessage(const std::exception& error);
     bool recordingViewEnabled() const;
     bool closeRecordingViewEnabled() const;
 

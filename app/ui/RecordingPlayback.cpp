@@ -1,6 +1,7 @@
 #include "ui/RecordingPlayback.h"
 
 #include "platform/AppLog.h"
+#include "platform/ReadableFile.h"
 
 #include <QString>
 #include <QUrl>
@@ -30,6 +31,13 @@ void RecordingPlayback::startPlayback(const std::filesystem::path& audioURL) {
     if (!std::filesystem::exists(audioURL, ec)) {
         const QString url = QUrl::fromLocalFile(QString::fromStdString(audioURL.string())).toString();
         AppLog::error("Unable to find recording file at " + url.toStdString() + ".");
+        return;
+    }
+    // The player reads the file itself: a FIFO or device in its place would hang it.
+    try {
+        ReadableFile::check(audioURL, ReadableFile::Kind::audio);
+    } catch (const std::filesystem::filesystem_error& e) {
+        AppLog::error("Unable to play recording file " + audioURL.string() + ": " + e.code().message());
         return;
     }
     // The previous sound, paused by stopPlayback, is replaced: a new playback always starts from the beginning.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <thread>
 
 #include "compute/TensorType.h"
@@ -55,7 +56,13 @@ struct whisper_context* whisper_init_from_file(const char* path_model) {
             modelName(hp), model->vocab.multilingual() ? "" : ".en", hp.n_vocab, hp.n_audio_state, hp.n_audio_layer,
             hp.n_text_layer, hp.n_mels, recognizer::tensorTypeName(model->tokenEmbedding.type),
             model->fileBytes / 1e6);
-    auto* ctx = new whisper_context(std::move(model));
+    whisper_context* ctx = nullptr;
+    try {
+        ctx = new whisper_context(std::move(model));
+    } catch (const std::bad_alloc&) {
+        logError("whisper_init_from_file", "not enough memory for the model's working buffers");
+        return nullptr;
+    }
     ctx->timings.loadMs = (nowUs() - start) / 1000.0;
     ctx->timings.startUs = nowUs();
     return ctx;
@@ -159,13 +166,19 @@ int whisper_full(struct whisper_context* ctx, struct whisper_full_params params,
     const int threads = std::clamp(params.n_threads, 1, 256);
     if (ctx->pool.size() != threads) ctx->pool.resize(threads);
 
-    const int64_t melStart = nowUs();
-    const recognizer::Model& model = *ctx->model;
-    ctx->mel.compute(samples, n_samples, model.filters.data(), model.hparams.n_mels, ctx->pool);
-    ctx->timings.melMs += (nowUs() - melStart) / 1000.0;
-    ctx->backend.setMel(&ctx->mel);
+    try {
+        const int64_t melStart = nowUs();
+        const recognizer::Model& model = *ctx->model;
+        ctx->mel.compute(samples, n_samples, model.filters.data(), model.hparams.n_mels, ctx->pool);
+        ctx->timings.melMs += (nowUs() - melStart) / 1000.0;
+        ctx->backend.setMel(&ctx->mel);
 
-    return ctx->transcriber.run(params, ctx->mel.framesOfAudio(), ctx->backend, ctx->timings, ctx);
+        return ctx->transcriber.run(params, ctx->mel.framesOfAudio(), ctx->backend, ctx->timings, ctx);
+    } catch (const std::bad_alloc&) {
+        ctx->transcriber.clearResults();
+        logError("whisper_full", "not enough memory for %d samples", n_samples);
+        return -6;
+    }
 }
 
 int whisper_full_n_segments(struct whisper_context* ctx) {

@@ -20,6 +20,7 @@
 #include "platform/KeyPoster.h"
 #include "platform/Pasteboard.h"
 #include "platform/SettingsStore.h"
+#include "support/Fifo.h"
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
@@ -363,6 +364,8 @@ TEST(AudioDuration, WholeMillisecondsOfTheDataOrZero) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << "RIFF0000WAVEjunk";
     EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
     EXPECT_EQ(WhisperState::audioDurationMilliseconds(home.path() / "missing.wav"), 0);
+    const vctest::Fifo fifo(home.path() / "fifo.wav");
+    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_EQ(WhisperState::audioDurationMilliseconds(fifo.path()), 0); }));
 }
 
 TEST(CopyToPasteboard, RefusedTextIsLoggedAndTheClipboardStaysCleared) {

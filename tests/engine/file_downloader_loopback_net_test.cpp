@@ -106,8 +106,10 @@ TEST_F(FileDownloaderTest, RedirectIsFollowed) {
 TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
     const std::string bytes = body(5000);
     LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
-        // No length: the body ends when the connection closes.
-        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + bytes);
+        // No length: the body comes in chunks, the last of which marks its end.
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                                         "bb8\r\n" + bytes.substr(0, 3000) + "\r\n7d0\r\n" + bytes.substr(3000) +
+                                         "\r\n0\r\n\r\n");
     });
     downloader.download(server.url("/m.bin"), destination);
     ASSERT_TRUE(finished());
@@ -165,6 +167,62 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
     QCoreApplication::processEvents();
     EXPECT_EQ(failures.size(), 2u);  // a cancel is no failure
     EXPECT_TRUE(folderContents().empty());
+}
+
+TEST_F(FileDownloaderTest, OnlyAWholeNonEmptyBodyIsInstalled) {
+    const std::vector<std::string> answers = {
+        "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n",
+        okHead(0),
+        // No length and no chunks: the close that ends this body could as well be a cut.
+        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body(5000),
+        // Chunks that stop before the last one.
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n1000\r\n" + body(4096) + "\r\n",
+    };
+    for (const std::string& answer : answers) {
+        CapturedLog log;
+        LoopbackHttpServer server([&](int socket, const std::string&) { LoopbackHttpServer::send(socket, answer); });
+        downloader.download(server.url("/ggml-tiny.bin"), destination);
+        ASSERT_TRUE(finished());
+        EXPECT_TRUE(folderContents().empty()) << answer.substr(0, 40);
+        EXPECT_LT(downloader.downloadProgress(), 1.0f);
+        if (answer.find("chunked") == std::string::npos) {
+            ASSERT_EQ(log.lines().size(), 1u) << answer.substr(0, 40);
+            EXPECT_EQ(log.lines()[0].rfind("Error downloading file: ", 0), 0u) << log.lines()[0];
+        }
+    }
+}
+
+TEST_F(FileDownloaderTest, ABodyLargerThanTheFreeSpaceIsRefusedBeforeWriting) {
+    std::atomic<bool> release{false};
+    LoopbackHttpServer server([&](int socket, const std::string&) {
+        LoopbackHttpServer::send(socket, okHead(std::size_t(1) << 60) + body(65536));
+        for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    CapturedLog log;
+    downloader.download(server.url("/ggml-large.bin"), destination);
+    EXPECT_TRUE(finished());
+    release = true;
+    EXPECT_TRUE(folderContents().empty());
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("Error saving file: ", 0), 0u) << log.lines()[0];
+    EXPECT_NE(log.lines()[0].find("does not fit"), std::string::npos) << log.lines()[0];
+}
+
+// A server that sends less than 1 KiB/s for 30 s is given up, as a stalled one would be.
+TEST_F(FileDownloaderTest, ADrippingServerFailsAfterTheLowSpeedTime) {
+    LoopbackHttpServer server([&](int socket, const std::string&) {
+        LoopbackHttpServer::send(socket, okHead(1000000));
+        for (int i = 0; i < 9000 && !server.stopping(); ++i) {
+            LoopbackHttpServer::send(socket, body(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    downloader.download(server.url("/ggml-tiny.bin"), destination);
+    EXPECT_TRUE(waitUntil([this] { return downloader.downloadTask()->isFinished(); }, std::chrono::seconds(90)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(29));
+    EXPECT_TRUE(folderContents().empty());
+    if (!downloader.downloadTask()->isFinished()) downloader.downloadTask()->cancel();
 }
 
 TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {

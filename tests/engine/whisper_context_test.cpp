@@ -6,6 +6,7 @@
 
 #include "engine/WhisperContext.h"
 #include "engine/WhisperError.h"
+#include "support/Fifo.h"
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "FakeRecognizer.h"
@@ -48,6 +49,28 @@ TEST_F(WhisperContextTest, UnloadableFileIsLoggedAndThrown) {
         EXPECT_EQ(error.errorCase(), WhisperError::Case::couldNotInitializeContext);
     }
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Couldn't load model at " + file.string()});
+}
+
+TEST(WhisperContextFiles, SpecialAndOversizedModelFilesAreRefusedWithoutWaiting) {
+    vctest::TempHome home;
+    CapturedLog log;
+    auto refused = [](const std::filesystem::path& file) {
+        try {
+            WhisperContext::createContext(file.string(), Recognizer::library());
+        } catch (const WhisperError& error) {
+            return error.errorCase() == WhisperError::Case::couldNotInitializeContext;
+        }
+        return false;
+    };
+    const vctest::Fifo fifo(home.path() / "ggml-small.en.bin");
+    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_TRUE(refused(fifo.path())); }));
+    const auto large = home.path() / "ggml-large.bin";
+    enginetest::writeFakeModel(large);
+    std::filesystem::resize_file(large, (std::uintmax_t(4) << 30) + 1);
+    EXPECT_TRUE(refused(large));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "Couldn't load model at " + fifo.path().string() + ": Not a regular file",
+                               "Couldn't load model at " + large.string() + ": File too large"}));
 }
 
 TEST_F(WhisperContextTest, RunSetsTheParameterTableAndLeavesTheRestAtDefaults) {

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <fstream>
 
@@ -54,15 +50,6 @@ TEST(ReadableFile, SpecialFilesAreRefusedWithoutBlockingOrReadingThem) {
     EXPECT_EQ(readFailure(dir / "zero.json", Kind::record), ReadableFile::notRegularFile());
     EXPECT_EQ(checkFailure(dir / "zero.json", Kind::audio), ReadableFile::notRegularFile());
     EXPECT_EQ(readFailure("/dev/null", Kind::settings), ReadableFile::notRegularFile());
-
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = (dir / "output.wav").string();
-    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(readFailure(dir / "output.wav", Kind::audio), ReadableFile::notRegularFile());
-    ::close(sock);
 
     fs::create_directories(dir / "folder");
     EXPECT_EQ(readFailure(dir / "folder", Kind::record).value(), EISDIR);

@@ -2,9 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/CapturedLog.h"
+#include "platform/FileIO.h"
+#include "support/Fifo.h"
 #include "support/TempHome.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<fs::path> asideFiles(const fs::path& file) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+        if (entry.path().filename().string().rfind("settings.json.unreadable-", 0) == 0) found.push_back(entry.path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
 
 TEST(SettingsStore, AnAbsentKeyIsNotAStoredFalse) {
     vctest::TempHome home;
@@ -76,4 +94,97 @@ TEST(SettingsStore, ChangesAreSignalledPerKeyAndReloadSeesOtherWriters) {
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0), "selectedPrimaryKey");
     EXPECT_EQ(store.stringValue("selectedPrimaryKey", "space"), "f5");
+}
+
+TEST(SettingsStore, AnUnreadableFileIsMovedAsideWithALogLineBeforeAnyWrite) {
+    const std::string good = "{\"activeModelKey\": \"base\", \"launchOnLogin\": true, ";
+    const std::vector<std::string> broken = {
+        good + "\"activePrompt\": \"bad \xff byte\"}",
+        good + "\"activePrompt\": \"\\ud800\"}",
+        good + "\"soundEffectVolume\": 1e400}",
+        good,  // cut off
+        "[\"not\", \"an\", \"object\"]",
+    };
+    for (const std::string& bytes : broken) {
+        vctest::TempHome home;
+        const fs::path file = home.config() / "vellumcaster" / "settings.json";
+        fs::create_directories(file.parent_path());
+        FileIO::writeInPlace(file, bytes);
+        capturetest::CapturedLog log;
+        SettingsStore store(file);
+        EXPECT_FALSE(store.contains("activeModelKey"));
+        store.setBool("enableSoundEffects", false);
+
+        const auto aside = asideFiles(file);
+        ASSERT_EQ(aside.size(), 1u) << bytes;
+        EXPECT_EQ(FileIO::read(aside[0], ReadableFile::Kind::settings), bytes);
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_NE(log.lines()[0].find("moved it to " + aside[0].string()), std::string::npos) << log.lines()[0];
+        EXPECT_EQ(SettingsStore(file).storedBool("enableSoundEffects"), false);
+    }
+}
+
+TEST(SettingsStore, AReloadOfAnUnreadableFileKeepsTheValuesInMemory) {
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    SettingsStore store(file);
+    store.setString("activeModelKey", "tiny");
+    FileIO::writeInPlace(file, "{\"activeModelKey\": ");
+    capturetest::CapturedLog log;
+    store.reload();
+    EXPECT_EQ(store.storedString("activeModelKey"), "tiny");
+    EXPECT_EQ(asideFiles(file).size(), 1u);
+    EXPECT_EQ(log.lines().size(), 1u);
+    store.setBool("launchOnLogin", true);
+    EXPECT_EQ(SettingsStore(file).storedString("activeModelKey"), "tiny");
+}
+
+TEST(SettingsStore, SpecialFilesAreMovedAsideWithoutBlockingAndEarlierCopiesAreKept) {
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    fs::create_directories(file.parent_path());
+    {
+        const vctest::Fifo fifo(file);
+        EXPECT_TRUE(fifo.returnsWithin([&] { SettingsStore store(file); }));
+    }
+    // A second bad file in the same second gets a name of its own.
+    fs::create_symlink("/dev/zero", file);
+    SettingsStore store(file);
+    store.setString("selectedLanguage", "de");
+    const auto aside = asideFiles(file);
+    ASSERT_EQ(aside.size(), 2u);
+    EXPECT_TRUE(fs::is_fifo(aside[0]) || fs::is_fifo(aside[1]));
+    EXPECT_TRUE(fs::is_symlink(aside[0]) || fs::is_symlink(aside[1]));
+    EXPECT_EQ(SettingsStore(file).storedString("selectedLanguage"), "de");
+}
+
+TEST(SettingsStore, ValuesOfOtherTypesLeaveTheRestAloneAndSurviveWrites) {
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    fs::create_directories(file.parent_path());
+    FileIO::writeInPlace(file, R"({"launchOnLogin": "yes", "soundEffectVolume": null, "recent": [1, {"a": 2}],
+                                  "activeModelKey": "medium", "enableSoundEffects": false})");
+    capturetest::CapturedLog log;
+    SettingsStore store(file);
+    EXPECT_FALSE(store.boolValue("launchOnLogin", false));
+    EXPECT_EQ(store.numberValue("soundEffectVolume", 0.7), 0.7);
+    EXPECT_EQ(store.stringValue("activeModelKey", "small"), "medium");
+    EXPECT_EQ(store.storedBool("enableSoundEffects"), false);
+
+    store.setString("selectedLanguage", "fr");
+    const auto again = SettingsStore::decode(FileIO::read(file, ReadableFile::Kind::settings));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->untyped.at("soundEffectVolume"), "null");
+    EXPECT_EQ(again->untyped.at("recent"), R"([1,{"a":2}])");
+    EXPECT_EQ(std::get<std::string>(again->values.at("launchOnLogin")), "yes");
+    EXPECT_EQ(std::get<std::string>(again->values.at("activeModelKey")), "medium");
+    EXPECT_TRUE(asideFiles(file).empty());
+    EXPECT_TRUE(log.lines().empty());
+
+    // A typed write replaces the untyped value; a removal removes either.
+    store.setNumber("soundEffectVolume", 0.4);
+    store.remove("recent");
+    const auto last = SettingsStore::decode(FileIO::read(file, ReadableFile::Kind::settings));
+    EXPECT_TRUE(last->untyped.empty());
+    EXPECT_EQ(std::get<double>(last->values.at("soundEffectVolume")), 0.4);
 }

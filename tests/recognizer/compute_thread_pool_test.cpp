@@ -96,3 +96,17 @@ TEST(ComputeThreadPool, DynamicRunsFinishAllWorkWithAnyNumberOfJoiners) {
         }
     }
 }
+
+// Workers that a dynamic run leaves out still look at the pool's state while it is resized or destroyed right after;
+// under ThreadSanitizer this shows any unsynchronised access between them and the stopping pool.
+TEST(ComputeThreadPool, StoppingRightAfterDynamicRunsIsSafe) {
+    for (int round = 0; round < 200; ++round) {
+        ThreadPool pool(8);
+        std::atomic<int> done{0};
+        pool.runDynamic([&](int, int) { done.fetch_add(1); });
+        pool.runDynamic([&](int, int) { done.fetch_add(1); });
+        pool.resize(3 + round % 4);
+        pool.runDynamic([&](int, int) { done.fetch_add(1); });
+        ASSERT_GE(done.load(), 3);
+    }
+}

@@ -10,6 +10,7 @@
 
 #include "TestModels.h"
 #include "compute/Quantization.h"
+#include "support/Fifo.h"
 
 using recognizer::ModelLoader;
 using recognizer::ModelWriter;
@@ -185,4 +186,49 @@ TEST(ModelLoader, RefusesWrongTensorLists) {
               std::string::npos);
     EXPECT_NE(reason("conv-quant", [](ModelWriter&, List& l) { l[1].storedTypeId = 8; }).find("whole number of q8_0 blocks"),
               std::string::npos);
+}
+
+TEST(ModelLoader, SpecialFilesAreRefusedWithoutWaitingForThem) {
+    const vctest::Fifo fifo(TestModels::folder() + "/fifo.bin");
+    std::string reason;
+    EXPECT_TRUE(fifo.returnsWithin([&] { reason = load(fifo.path()); }));
+    EXPECT_NE(reason.find("not a regular file"), std::string::npos) << reason;
+    const std::string zero = TestModels::folder() + "/zero.bin";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    EXPECT_NE(load(zero).find("not a regular file"), std::string::npos);
+}
+
+// Bytes of a file that ModelWriter would write for `hp` (without writing it).
+int64_t modelFileBytes(const recognizer::Hparams& hp, TensorType type) {
+    const ModelWriter w(hp, type, 0);
+    int64_t bytes = 4 + 11 * 4 + 8 + int64_t(hp.n_mels) * 201 * 4 + 4;
+    for (const std::string& token : w.vocabulary()) bytes += 4 + int64_t(token.size());
+    for (const auto& t : w.tensors()) {
+        int64_t rows = 1;
+        for (size_t i = 1; i < t.ne.size(); ++i) rows *= t.ne[i];
+        bytes += 12 + 4 * int64_t(t.ne.size()) + int64_t(t.name.size()) + int64_t(rowBytes(t.type, t.ne[0])) * rows;
+    }
+    return bytes;
+}
+
+TEST(ModelLoader, WorkingMemoryIsBoundedByTheFileSize) {
+    // Every published size in every storage type stays well within the bound...
+    for (const char* size : {"tiny", "base", "small", "medium", "large"}) {
+        for (TensorType type : {TensorType::F32, TensorType::F16, TensorType::Q4_0, TensorType::Q5_0, TensorType::Q8_0}) {
+            auto hp = ModelWriter::preset(size, false);
+            const int64_t bytes = modelFileBytes(ModelWriter(hp, type, 0).hparams, type);
+            EXPECT_EQ(ModelLoader::checkWorkingMemory(hp, bytes / 2), "") << size << " " << tensorTypeName(type);
+        }
+    }
+    // ...while a small file whose tensors do back a long text context, but whose header splits the decoder into
+    // one-value heads, would need gigabytes for the decoder's scores.
+    auto hp = ModelWriter::preset("syn-a", false);
+    hp.n_text_ctx = 4096;
+    hp.n_text_head = 64;
+    const std::string path = TestModels::folder() + "/greedy.bin";
+    ASSERT_TRUE(ModelWriter(hp, TensorType::F16, 0).write(path));
+    const std::string reason = load(path);
+    EXPECT_NE(reason.find("working memory (text context 4096, 64 text heads, 4 audio heads)"), std::string::npos)
+        << reason;
+    EXPECT_NE(reason.find("the file is damaged or not a real model"), std::string::npos) << reason;
 }

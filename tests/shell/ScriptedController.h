@@ -3,6 +3,7 @@
 #include "engine/WhisperStateError.h"
 #include "shell/TranscriptionController.h"
 
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@ public:
     std::optional<std::string> loaded;
     std::string active = "small";
     bool failLoad = false;
+    std::filesystem::path unloadableFile;  // when set, a failed load is the engine's error naming this file
     std::string failStart;  // the error text start throws with, when not empty
     bool missingModel = false;  // load throws as for a model file that is not there
     bool stopStores = true;     // false: stop ends without storing, as when no place for the audio is found
@@ -30,6 +32,9 @@ public:
         record("load");
         if (duringLoad) duringLoad();
         if (missingModel) throw WhisperStateError(WhisperStateError::Case::couldNotLocateModel);
+        if (failLoad && !unloadableFile.empty()) {
+            throw WhisperStateError(WhisperStateError::Case::couldNotLoadModel, unloadableFile);
+        }
         if (failLoad) throw std::runtime_error("load failed");
         loaded = active;
     }

@@ -154,6 +154,21 @@ TEST_F(DictationFixture, StopThatStoresNothingReturnsTheShellToRest) {
     EXPECT_THAT(events, ElementsAre("image IconWorking", "controller.stop", "escape off", "hide window", "image Icon"));
 }
 
+TEST_F(DictationFixture, AFileThatDoesNotLoadIsNamedWithTheWayOut) {
+    control->toggleRecording();
+    controller->failLoad = true;
+    controller->unloadableFile = "/home/u/.local/share/vellumcaster/ggml-small.en.bin";
+    controller->loaded.reset();
+    controller->state = RecordingState::ready;
+    events.clear();
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load",
+                                    "alert Could not load model / Was unable to load up the selected model from the "
+                                    "file /home/u/.local/share/vellumcaster/ggml-small.en.bin. If the file is damaged "
+                                    "or incomplete, delete it and download the model again in Settings.",
+                                    "image Icon"));
+}
+
 TEST_F(DictationFixture, PressDuringCreationOrLoadIsDroppedAndMakesNoSecondController) {
     // A second press arrives while the first is still creating the controller, and another while it loads.
     duringCreation = [this] { control->toggleRecording(); };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/SanitizerDefaults.h"
 #include "support/TempHome.h"
 
 // Tests of widgets and of objects that post to the GUI thread need one QApplication for the whole process.

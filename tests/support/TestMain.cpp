@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "support/SanitizerDefaults.h"
 #include "support/TempHome.h"
 
 int main(int argc, char** argv) {

@@ -188,6 +188,17 @@ TEST_F(Playback, MissingFileIsLoggedAndChangesNothing) {
     EXPECT_FALSE(playback.timerActive());
 }
 
+TEST_F(Playback, SpecialFilesAreNotHandedToThePlayer) {
+    capturetest::CapturedLog log;
+    std::filesystem::remove(file);
+    std::filesystem::create_symlink("/dev/zero", file);
+    playback.togglePlayback(file);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Unable to play recording file " + file.string() +
+                                                    ": Not a regular file"});
+    EXPECT_FALSE(playback.playbackActive());
+    EXPECT_EQ(sounds.made, 0);
+}
+
 TEST_F(Playback, PlaysAtFullVolumeAndFollowsThePositionTenTimesASecond) {
     playback.togglePlayback(file);
     EXPECT_TRUE(playback.playbackActive());

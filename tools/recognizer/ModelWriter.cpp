@@ -161,13 +161,43 @@ std::vector<float> ModelWriter::slaneyFilters(int nMels) {
     return w;
 }
 
+namespace {
+
+// The values of one tensor, with what depends on its name and shape worked out once rather than per value.
+class TensorValues {
+public:
+    TensorValues(const std::string& name, const std::vector<int64_t>& ne, uint64_t seed) : base_(fnv1a(name) + seed) {
+        if (endsWith(name, "positional_embedding") || endsWith(name, ".bias")) {
+            kind_ = Kind::Small;
+        } else if (endsWith(name, "ln.weight") || endsWith(name, "ln_post.weight")) {
+            kind_ = Kind::NearOne;
+        } else {
+            divisor_ = std::sqrt(static_cast<double>(ne.size() == 3 ? ne[0] * ne[1] : ne[0]));
+        }
+    }
+
+    double at(int64_t j) const {
+        const uint64_t h = splitmix(base_ + static_cast<uint64_t>(j));
+        const double r = 2.0 * (static_cast<double>(h >> 40) / 16777216.0) - 1.0;
+        switch (kind_) {
+            case Kind::Small: return 0.1 * r;
+            case Kind::NearOne: return 1.0 + 0.1 * r;
+            case Kind::Scaled: break;
+        }
+        return r / divisor_;
+    }
+
+private:
+    enum class Kind { Small, NearOne, Scaled };
+    uint64_t base_;
+    Kind kind_ = Kind::Scaled;
+    double divisor_ = 1.0;
+};
+
+}  // namespace
+
 double ModelWriter::value(const std::string& name, const std::vector<int64_t>& ne, int64_t j) const {
-    const uint64_t h = splitmix(fnv1a(name) + seed + static_cast<uint64_t>(j));
-    const double r = 2.0 * (static_cast<double>(h >> 40) / 16777216.0) - 1.0;
-    if (endsWith(name, "positional_embedding") || endsWith(name, ".bias")) return 0.1 * r;
-    if (endsWith(name, "ln.weight") || endsWith(name, "ln_post.weight")) return 1.0 + 0.1 * r;
-    if (ne.size() == 3) return r / std::sqrt(static_cast<double>(ne[0] * ne[1]));
-    return r / std::sqrt(static_cast<double>(ne[0]));
+    return TensorValues(name, ne, seed).at(j);
 }
 
 bool ModelWriter::write(const std::string& path, const std::vector<Tensor>& list) const {
@@ -201,13 +231,14 @@ bool ModelWriter::write(const std::string& path, const std::vector<Tensor>& list
         for (size_t i = 1; i < t.ne.size(); ++i) rows *= t.ne[i];
         row.resize(cols);
         bytes.resize(rowBytes(t.type, cols));
+        const TensorValues values(t.name, t.ne, seed);
         for (int64_t r = 0; r < rows && ok; ++r) {
             if (t.type == TensorType::F16) {
                 auto* out = reinterpret_cast<uint16_t*>(bytes.data());
                 for (int64_t c = 0; c < cols; ++c)
-                    out[c] = fp32ToFp16(static_cast<float>(value(t.name, t.ne, r * cols + c)));
+                    out[c] = fp32ToFp16(static_cast<float>(values.at(r * cols + c)));
             } else {
-                for (int64_t c = 0; c < cols; ++c) row[c] = static_cast<float>(value(t.name, t.ne, r * cols + c));
+                for (int64_t c = 0; c < cols; ++c) row[c] = static_cast<float>(values.at(r * cols + c));
                 if (t.type == TensorType::F32) {
                     memcpy(bytes.data(), row.data(), cols * 4);
                 } else {

@@ -74,7 +74,9 @@ struct ThreadPool::Impl {
 
     Task task = nullptr;  // read by a worker only after it joined the run
     void* context = nullptr;
-    bool stopping = false;
+    // Read by every worker at every new generation, including workers left out of a dynamic run that are still
+    // looking at it while the pool is being stopped.
+    std::atomic<bool> stopping{false};
 
     alignas(64) std::atomic<uint32_t> generation{0};
     alignas(64) std::atomic<uint64_t> ticket{0};
@@ -84,7 +86,7 @@ struct ThreadPool::Impl {
 
     void start(int n) {
         nThreads = std::max(1, n);
-        stopping = false;
+        stopping.store(false, std::memory_order_relaxed);  // no worker runs yet
         workers.reserve(size_t(nThreads - 1));
         const uint32_t first = generation.load();
         for (int i = 1; i < nThreads; ++i) workers.emplace_back([this, i, first] { workerLoop(i, first); });
@@ -92,7 +94,7 @@ struct ThreadPool::Impl {
 
     void stop() {
         if (workers.empty()) return;
-        stopping = true;
+        stopping.store(true, std::memory_order_release);
         generation.fetch_add(1, std::memory_order_seq_cst);
         generation.notify_all();
         for (auto& w : workers) w.join();
@@ -111,7 +113,7 @@ struct ThreadPool::Impl {
         for (;;) {
             awaitChange(generation, seen, workerSleepers);
             seen = generation.load(std::memory_order_acquire);
-            if (stopping) return;
+            if (stopping.load(std::memory_order_acquire)) return;
             if (!join(seen)) continue;
             tInsideTask = true;
             task(context, ith, nThreads);

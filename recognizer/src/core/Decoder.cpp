@@ -38,18 +38,28 @@ Decoder::Decoder(const Model& model)
       layers_(model.hparams.n_text_layer),
       textCtx_(model.hparams.n_text_ctx),
       vocab_(model.hparams.n_vocab) {
-    const size_t rows = textCtx_, d = d_;
-    for (auto* b : {&x_, &ln_, &q_, &k_, &v_, &att_}) b->resize(rows * d);
-    hidden_.resize(rows * 4 * d);
-    // Scores of every row and head over the encoder positions (also enough for the self-attention).
-    const size_t keys = std::max<size_t>(model.hparams.n_audio_ctx, rows);
-    scores_.resize(rows * heads_ * keys);
+    const Sizes s = sizes(model.hparams);
+    for (auto* b : {&x_, &ln_, &q_, &k_, &v_, &att_}) b->resize(s.row);
+    hidden_.resize(s.hidden);
+    scores_.resize(s.scores);
     reserveSlots(1);
+}
+
+Decoder::Sizes Decoder::sizes(const Hparams& hp) {
+    const size_t rows = hp.n_text_ctx, d = hp.n_text_state;
+    // Scores of every row and head over the encoder positions (also enough for the self-attention).
+    const size_t keys = std::max<size_t>(hp.n_audio_ctx, rows);
+    return Sizes{rows * d, rows * 4 * d, rows * hp.n_text_head * keys, static_cast<size_t>(hp.n_text_layer) * rows * d};
+}
+
+size_t Decoder::workingBytes(const Hparams& hp, int slots) {
+    const Sizes s = sizes(hp);
+    return sizeof(float) * (6 * s.row + s.hidden + s.scores + 2 * s.slotCache * slots);
 }
 
 void Decoder::reserveSlots(int slots) {
     if (slots <= slots_) return;
-    const size_t perSlot = static_cast<size_t>(layers_) * textCtx_ * d_;
+    const size_t perSlot = sizes(model_.hparams).slotCache;
     cacheK_.resize(perSlot * slots);
     cacheV_.resize(perSlot * slots);
     slots_ = slots;

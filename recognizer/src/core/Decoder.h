@@ -22,6 +22,9 @@ public:
 
     explicit Decoder(const Model& model);
 
+    // Bytes of the buffers a decoder keeps for a model with these hyperparameters once `slots` slots are reserved.
+    static size_t workingBytes(const Hparams& hp, int slots);
+
     void reserveSlots(int slots);
     // Copies the first `positions` cache entries of slot `from` into slot `to`.
     void copySlot(int from, int to, int positions);
@@ -33,6 +36,11 @@ public:
              ThreadPool& pool);
 
 private:
+    // Element counts of the buffers: each of the row buffers, the hidden layer, the scores, one slot's cache.
+    struct Sizes {
+        size_t row, hidden, scores, slotCache;
+    };
+    static Sizes sizes(const Hparams& hp);
     // products[i].y (+)= products[i].w * (norm ? layerNorm(in) : in) for n rows of `in`, then GELU where asked; the
     // row stride of `in` is the weights' width.
     void project(const float* in, int n, const LayerNormWeights* norm, const RowProduct* products, int count,

@@ -57,15 +57,27 @@ WeightView Encoder::crossValues(int layer) const {
     return WeightView{TensorType::F16, d_, ctx_, crossV_.data() + static_cast<size_t>(layer) * ctx_ * d_};
 }
 
+Encoder::Sizes Encoder::sizes(const Hparams& hp) {
+    const size_t d = hp.n_audio_state, n = hp.n_audio_ctx, frames = 2 * n, nMel = hp.n_mels;
+    return Sizes{std::max(frames * 3 * nMel, n * 3 * d), frames * d, n * d, n * 4 * d,
+                 static_cast<size_t>(hp.n_text_layer) * n * d};
+}
+
+size_t Encoder::workingBytes(const Hparams& hp) {
+    const Sizes s = sizes(hp);
+    return sizeof(float) * (s.cols + s.conv1Out + 6 * s.row + s.hidden) + 2 * sizeof(uint16_t) * s.cross;
+}
+
 void Encoder::allocate() {
-    if (!x_.empty()) return;
-    const size_t d = d_, n = ctx_, nMel = model_.hparams.n_mels;
-    cols_.resize(std::max(frames_ * 3 * nMel, n * 3 * d));
-    conv1Out_.resize(frames_ * d);
-    for (auto* b : {&x_, &ln_, &q_, &k_, &v_, &att_}) b->resize(n * d);
-    hidden_.resize(n * 4 * d);
-    crossK_.resize(model_.decoder.size() * n * d);
-    crossV_.resize(model_.decoder.size() * n * d);
+    // The last buffer sized says all are: an allocation that failed half-way is completed by the next window.
+    if (!crossV_.empty()) return;
+    const Sizes s = sizes(model_.hparams);
+    cols_.resize(s.cols);
+    conv1Out_.resize(s.conv1Out);
+    for (auto* b : {&x_, &ln_, &q_, &k_, &v_, &att_}) b->resize(s.row);
+    hidden_.resize(s.hidden);
+    crossK_.resize(s.cross);
+    crossV_.resize(s.cross);
 }
 
 void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) {

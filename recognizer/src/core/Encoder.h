@@ -16,6 +16,9 @@ class Encoder {
 public:
     explicit Encoder(const Model& model);
 
+    // Bytes of the buffers an encoder keeps for a model with these hyperparameters (allocated at its first window).
+    static size_t workingBytes(const Hparams& hp);
+
     // Window starting at mel frame `seek`; frames past the end of the spectrogram read as zero.
     void encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool);
 
@@ -27,6 +30,11 @@ public:
     WeightView crossValues(int layer) const;
 
 private:
+    // Element counts of the buffers.
+    struct Sizes {
+        size_t cols, conv1Out, row, hidden, cross;
+    };
+    static Sizes sizes(const Hparams& hp);
     void allocate();
     void attention(const AttentionWeights& w, ThreadPool& pool);
 

@@ -1,15 +1,21 @@
 #include "core/ModelLoader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "compute/Quantization.h"
 #include "compute/TensorType.h"
+#include "core/Decoder.h"
+#include "core/Encoder.h"
+#include "core/Transcriber.h"
 
 namespace recognizer {
 
@@ -19,6 +25,11 @@ constexpr uint32_t kMagic = 0x67676d6c;
 constexpr uint32_t kGgufMagic = 0x46554747;  // "GGUF" read as a little-endian number
 constexpr int kFilterBins = 201;
 constexpr uint32_t kMaxTokenBytes = 1024;
+// The working memory a model may ask for: this much, plus this many times its file size. Real models of every size
+// and type need at most half of it; a header whose text context or head counts ask for gigabytes that its tensors do
+// not back stays out.
+constexpr uint64_t kWorkingBase = uint64_t(256) << 20;
+constexpr uint64_t kWorkingPerFileByte = 4;
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
@@ -264,6 +275,7 @@ std::string loadFrom(FILE* f, int64_t fileSize, std::unique_ptr<Model>& out) {
         if (!r.value(*field)) return "truncated header";
     }
     if (std::string e = checkHparams(hp); !e.empty()) return e;
+    if (std::string e = ModelLoader::checkWorkingMemory(hp, fileSize); !e.empty()) return e;
 
     int32_t nMel = 0, nFft = 0;
     if (!r.value(nMel) || !r.value(nFft)) return "truncated mel filter block";
@@ -296,21 +308,54 @@ std::string loadFrom(FILE* f, int64_t fileSize, std::unique_ptr<Model>& out) {
 
 }  // namespace
 
+std::string ModelLoader::checkWorkingMemory(const Hparams& hp, int64_t fileSize) {
+    const uint64_t working = Encoder::workingBytes(hp) + Decoder::workingBytes(hp, Transcriber::kMaxDecoders);
+    const uint64_t bound = kWorkingBase + kWorkingPerFileByte * static_cast<uint64_t>(fileSize);
+    if (working <= bound) return {};
+    return format("the header asks for %llu MiB of working memory (text context %d, %d text heads, %d audio heads), "
+                  "more than a %lld MiB model can need (at most %llu MiB); the file is damaged or not a real model",
+                  static_cast<unsigned long long>(working >> 20), hp.n_text_ctx, hp.n_text_head, hp.n_audio_head,
+                  static_cast<long long>(fileSize >> 20), static_cast<unsigned long long>(bound >> 20));
+}
+
 std::unique_ptr<Model> ModelLoader::load(const std::string& path, std::string& error) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) {
+    // Checked before opening, so that no device is opened, and again on the descriptor; O_NONBLOCK keeps the open of
+    // a FIFO put in the file's place meanwhile from waiting for a writer.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
         error = format("cannot open '%s': %s", path.c_str(), strerror(errno));
         return nullptr;
     }
-    struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
         error = format("cannot read '%s': not a regular file", path.c_str());
-        fclose(f);
+        return nullptr;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = format("cannot open '%s': %s", path.c_str(), strerror(errno));
+        return nullptr;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = format("cannot read '%s': not a regular file", path.c_str());
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        error = format("cannot open '%s': %s", path.c_str(), strerror(errno));
+        close(fd);
         return nullptr;
     }
     const int64_t size = st.st_size;
     std::unique_ptr<Model> model;
-    std::string e = size == 0 ? "the file is empty" : loadFrom(f, size, model);
+    std::string e;
+    try {
+        e = size == 0 ? "the file is empty" : loadFrom(f, size, model);
+    } catch (const std::bad_alloc&) {
+        model.reset();
+        e = format("not enough memory to load a model of %lld MiB", static_cast<long long>(size >> 20));
+    }
     fclose(f);
     if (!e.empty()) {
         error = format("'%s': %s", path.c_str(), e.c_str());

@@ -1,0 +1,16 @@
+#pragma once
+
+// The sanitizers' settings for the test programs of a sanitizer build (VC_SANITIZE), read by the sanitizer runtimes
+// before main; the environment's *SAN_OPTIONS still come on top. Included once, by each test main. ThreadSanitizer
+// takes the tree's one suppressions file, which names the reports from inside Qt that the tests cannot avoid, and lets
+// a process with threads fork (Qt starts the test hosts' helper programs that way; the child only executes them).
+
+#ifndef VC_SANITIZER_SUPPRESSIONS
+#error "VC_SANITIZER_SUPPRESSIONS must name the suppressions file"
+#endif
+
+extern "C" const char* __tsan_default_options() {
+    return "suppressions=" VC_SANITIZER_SUPPRESSIONS ":second_deadlock_stack=1:die_after_fork=0";
+}
+
+extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1"; }
