@@ -180,7 +180,7 @@ TEST_F(FileDownloaderTest, OnlyAWholeNonEmptyBodyIsInstalled) {
     };
     for (const std::string& answer : answers) {
         CapturedLog log;
-        LoopbackHttpServer server([&](int socket, const std::string&) { LoopbackHttpServer::send(socket, answer); });
+        LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) { LoopbackHttpServer::send(socket, answer); });
         downloader.download(server.url("/ggml-tiny.bin"), destination);
         ASSERT_TRUE(finished());
         EXPECT_TRUE(folderContents().empty()) << answer.substr(0, 40);
@@ -194,7 +194,7 @@ TEST_F(FileDownloaderTest, OnlyAWholeNonEmptyBodyIsInstalled) {
 
 TEST_F(FileDownloaderTest, ABodyLargerThanTheFreeSpaceIsRefusedBeforeWriting) {
     std::atomic<bool> release{false};
-    LoopbackHttpServer server([&](int socket, const std::string&) {
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, okHead(std::size_t(1) << 60) + body(65536));
         for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
@@ -210,7 +210,7 @@ TEST_F(FileDownloaderTest, ABodyLargerThanTheFreeSpaceIsRefusedBeforeWriting) {
 
 // A server that sends less than 1 KiB/s for 30 s is given up, as a stalled one would be.
 TEST_F(FileDownloaderTest, ADrippingServerFailsAfterTheLowSpeedTime) {
-    LoopbackHttpServer server([&](int socket, const std::string&) {
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, okHead(1000000));
         for (int i = 0; i < 9000 && !server.stopping(); ++i) {
             LoopbackHttpServer::send(socket, body(50));
