@@ -108,14 +108,13 @@ std::string reportFileError(const std::string& prefix, int error, const std::str
     return description;
 }
 
-// A response that is not the file, reported and logged; its text. `code` is the platform's URL error code ("bad server response"
+// A response that is not the file, reported and logged; `code` is the platform's URL error code ("bad server response"
 // -1011, "zero byte resource" -1014).
-std::string reportServerError(std::int64_t code, const std::string& text) {
+void reportServerError(std::int64_t code, const std::string& text) {
     const duvidu::NSError nsError("NSURLErrorDomain", code,
                                   duvidu::Value::Object{{duvidu::NSLocalizedDescriptionKey, text}});
     duvidu::DuviduSDK::captureError(nsError);
     AppLog::error("Error downloading file: " + nsError.description());
-    return text;
 }
 
 // Where the body is written: an unnamed file in the destination's folder where the file system offers one (nothing
@@ -244,16 +243,17 @@ void DownloadTask::run() {
     } else if (transfer.writeErrno != 0) {
         fail(reportFileError("Error saving file: ", transfer.writeErrno, transfer.writeFailure + " of " + url_));
     } else if (result == CURLE_HTTP_RETURNED_ERROR || (result == CURLE_OK && (status < 200 || status > 299))) {
-        fail(reportServerError(-1011,
-                               "The server answered " + url_ + " with the HTTP status " + std::to_string(status)));
+        reportServerError(-1011, "The server answered " + url_ + " with the HTTP status " + std::to_string(status));
+        fail("The server answered with the HTTP status " + std::to_string(status));
     } else if (result == CURLE_OK && transfer.receivedBytes == 0) {
         // A 204, or any other empty body: no model file is ever empty.
-        fail(reportServerError(
-            -1014, "The server sent no data for " + url_ + " (HTTP status " + std::to_string(status) + ")"));
+        reportServerError(-1014, "The server sent no data for " + url_ + " (HTTP status " + std::to_string(status) +
+                                     ")");
+        fail("The server sent no data (HTTP status " + std::to_string(status) + ")");
     } else if (result == CURLE_OK && !endKnown) {
-        fail(reportServerError(-1011, "The server sent " + url_ +
-                                          " without its length, so a cut-off transfer could not be told from a whole "
-                                          "one"));
+        reportServerError(-1011, "The server sent " + url_ + " without its length, so a cut-off transfer could not be "
+                                 "told from a whole one");
+        fail("The server sent the file without its length, so a cut-off transfer could not be told from a whole one");
     } else if (result == CURLE_OK) {
         if (const int error = placeWithoutReplacing(temp, destination_)) {
             fail(reportFileError("Error saving file: ", error,
