@@ -9,6 +9,7 @@
 #include "Duvidu/DuviduEvent.h"
 #include "Duvidu/DuviduScope.h"
 #include "Duvidu/DuviduSerialization.h"
+#include "duvidu-bench-support/BenchSamples.h"
 
 using namespace duvidu;
 
@@ -17,12 +18,7 @@ namespace {
 std::shared_ptr<DuviduScope> fullScope()
 {
     auto scope = std::make_shared<DuviduScope>();
-    for (int i = 0; i < 100; ++i) {
-        DuviduBreadcrumb breadcrumb(DuviduLevel::Info, "ui.click");
-        breadcrumb.message = "Pressed the record button " + std::to_string(i);
-        breadcrumb.data = Value::Object{{"view", "RecordingView"}, {"index", i}};
-        scope->addBreadcrumb(breadcrumb);
-    }
+    for (int i = 0; i < 100; ++i) scope->addBreadcrumb(vcbench::sampleBreadcrumb(i));
     for (int i = 0; i < 50; ++i) scope->setTagValue("value-" + std::to_string(i), "tag-" + std::to_string(i));
     scope->setUser(DuviduUser("0F7D2A3B-6C1E-4E5B-9A7F-1234567890AB"));
     scope->setEnvironment("production");
@@ -34,19 +30,8 @@ std::shared_ptr<DuviduScope> fullScope()
 // An error event as the client leaves it: merged with the full scope, with an exception and a stack of 30 frames.
 std::shared_ptr<DuviduEvent> preparedEvent()
 {
-    auto event = std::make_shared<DuviduEvent>(NSError("NSCocoaErrorDomain", 4));
-    std::vector<DuviduFrame> frames(30);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        frames[i].function = "function_" + std::to_string(i);
-        frames[i].instructionAddress = "0x00007f00000" + std::to_string(10000 + i);
-        frames[i].package = "/usr/lib/libvellum.so";
-        frames[i].inApp = i % 2 == 0;
-    }
-    DuviduException exception("The file could not be opened (Code: 4)", "NSCocoaErrorDomain");
-    exception.mechanism = DuviduMechanism("NSError");
-    exception.mechanism->data = Value::Object{{"NSFilePath", "/tmp/out.wav"}};
-    exception.stacktrace = DuviduStacktrace(frames, {});
-    event->exceptions = std::vector<DuviduException>{exception};
+    auto event = vcbench::sampleErrorEvent(30, "/usr/lib/libvellum.so");
+    event->exceptions->front().mechanism->data = Value::Object{{"NSFilePath", "/tmp/out.wav"}};
     return fullScope()->applyToEvent(event, 100);
 }
 

@@ -4,7 +4,7 @@
 // Measured twice, as median and p99 in microseconds:
 //   - with a transport that keeps the envelopes in memory;
 //   - with a transport that stores them in the real on-disk cache (no sending).
-// Eight idle threads stand in for the application's others. Runs in a temporary cache folder.
+// Eight idle threads stand in for the application's others. Runs in a temporary home.
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +21,8 @@
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduLog.h"
+#include "duvidu-bench-support/BenchFigures.h"
+#include "support/TempHome.h"
 
 using namespace duvidu;
 using Clock = std::chrono::steady_clock;
@@ -71,13 +73,6 @@ std::shared_ptr<DuviduScope> startedScope()
     return scope;
 }
 
-void print(const char* what, std::vector<double> micros)
-{
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&](double q) { return micros[std::min(micros.size() - 1, size_t(q * double(micros.size())))]; };
-    std::printf("%-34s n=%-5zu median %8.1f us   p99 %8.1f us\n", what, micros.size(), at(0.5), at(0.99));
-}
-
 // Captures the error again and again through a client over the transport; the microseconds of each capture.
 __attribute__((noinline)) std::vector<double> measure(const std::shared_ptr<const DuviduOptions>& options,
                                                       std::shared_ptr<DuviduTransport> transport, int captures)
@@ -106,9 +101,7 @@ int main(int argc, char** argv)
 {
     const int captures = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     DuviduLog::configure(false, DuviduLevel::Error);
-    std::string folder = (std::filesystem::temp_directory_path() / "duvidu-client-bench-XXXXXX").string();
-    if (!mkdtemp(folder.data())) return 1;
-    setenv("XDG_CACHE_HOME", folder.c_str(), 1);
+    const vctest::TempHome home;
 
     std::mutex mutex;
     std::condition_variable done;
@@ -133,8 +126,8 @@ int main(int argc, char** argv)
     int threads = 0;
     for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++threads;
     std::printf("threads in the process: %d\n", threads);
-    print("captureError, envelope kept", kept);
-    print("captureError, stored in the cache", stored);
+    vcbench::printMedianAndP99("captureError, envelope kept", kept, 34);
+    vcbench::printMedianAndP99("captureError, stored in the cache", stored, 34);
 
     {
         std::lock_guard lock(mutex);
@@ -142,6 +135,5 @@ int main(int argc, char** argv)
     }
     done.notify_all();
     for (auto& thread : idle) thread.join();
-    std::filesystem::remove_all(folder);
     return 0;
 }

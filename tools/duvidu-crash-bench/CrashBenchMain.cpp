@@ -27,7 +27,10 @@
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduScope.h"
+#include "duvidu-bench-support/BenchFigures.h"
+#include "duvidu-bench-support/BenchSamples.h"
 #include "duvidu-cli/CrashFaults.h"
+#include "support/TempHome.h"
 
 extern char** environ;
 
@@ -43,14 +46,6 @@ int64_t realtimeNanoseconds()
     return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
 
-DuviduBreadcrumb breadcrumb(int index)
-{
-    DuviduBreadcrumb crumb(DuviduLevel::Info, "ui.click");
-    crumb.message = "Pressed the record button " + std::to_string(index);
-    crumb.data = Value::Object{{"view", "RecordingView"}, {"index", index}};
-    return crumb;
-}
-
 // The crashing run: the SDK as the application starts it, a full scope, then the fault.
 int crash()
 {
@@ -64,7 +59,7 @@ int crash()
         for (int i = 0; i < 50; ++i) scope.setTagValue("value-" + std::to_string(i), "tag-" + std::to_string(i));
         scope.setUser(DuviduUser("0F7D2A3B-6C1E-4E5B-9A7F-1234567890AB"));
     });
-    for (int i = 0; i < 100; ++i) DuviduSDK::addBreadcrumb(breadcrumb(i));
+    for (int i = 0; i < 100; ++i) DuviduSDK::addBreadcrumb(vcbench::sampleBreadcrumb(i));
     std::printf("%lld\n", static_cast<long long>(realtimeNanoseconds()));
     std::fflush(stdout);
     duviduCliFaultSegv();
@@ -74,10 +69,9 @@ int crash()
 // One crash of a child: nanoseconds from its fault to its report's rename; -1 when no report came.
 int64_t faultToReport(const std::string& self)
 {
-    char folderTemplate[] = "/tmp/duvidu-crash-bench-XXXXXX";
-    if (!mkdtemp(folderTemplate)) return -1;
-    const fs::path cache = folderTemplate;
-    const fs::path reports = cache / "duvidu/DuviduCrash/duvidu-crash-bench/Reports";
+    // The child inherits the temporary home, and writes its report into that home's cache.
+    const vctest::TempHome home;
+    const fs::path reports = home.cache() / "duvidu/DuviduCrash/duvidu-crash-bench/Reports";
     fs::create_directories(reports);
     int watch = inotify_init1(IN_CLOEXEC);
     inotify_add_watch(watch, reports.c_str(), IN_MOVED_TO);
@@ -88,18 +82,10 @@ int64_t faultToReport(const std::string& self)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, output[0]);
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        if (std::string(*entry).rfind("XDG_CACHE_HOME=", 0) != 0) environment.emplace_back(*entry);
-    }
-    environment.push_back("XDG_CACHE_HOME=" + cache.string());
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
     std::string crashArgument = "--crash";
     char* argv[] = {const_cast<char*>(self.c_str()), crashArgument.data(), nullptr};
     pid_t child = 0;
-    const bool spawned = posix_spawn(&child, self.c_str(), &actions, nullptr, argv, envp.data()) == 0;
+    const bool spawned = posix_spawn(&child, self.c_str(), &actions, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     close(output[1]);
 
@@ -111,7 +97,6 @@ int64_t faultToReport(const std::string& self)
     close(output[0]);
     close(watch);
     if (spawned) waitpid(child, nullptr, 0);
-    fs::remove_all(cache);
     if (reportTime < 0 || length <= 0) return -1;
     return reportTime - std::atoll(text);
 }
@@ -123,14 +108,14 @@ double nanosecondsPerBreadcrumb(bool observed)
     for (int round = 0; round < 5; ++round) {
         DuviduScope scope(100);
         if (observed) scope.addObserver(std::make_shared<DuviduCrashScopeObserver>(100));
-        const DuviduBreadcrumb crumb = breadcrumb(round);
+        const DuviduBreadcrumb crumb = vcbench::sampleBreadcrumb(round);
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kCalls; ++i) scope.addBreadcrumb(crumb);
         const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
         rounds.push_back(spent.count() / kCalls);
     }
     std::sort(rounds.begin(), rounds.end());
-    return rounds[rounds.size() / 2];
+    return vcbench::percentile(rounds, 50);
 }
 
 }  // namespace
@@ -151,7 +136,7 @@ int main(int argc, char** argv)
         std::printf("fault to report closed on disk: no report was written\n");
     } else {
         std::printf("fault to report closed on disk: median %.0f us, 90th percentile %.0f us (%zu crashes)\n",
-                    micros[micros.size() / 2], micros[micros.size() * 9 / 10], micros.size());
+                    vcbench::percentile(micros, 50), vcbench::percentile(micros, 90), micros.size());
     }
 
     const double plain = nanosecondsPerBreadcrumb(false);

@@ -1,14 +1,13 @@
 // duvidu-delivery-bench [rounds]: the cost per envelope of storing it in the cache (serialize, write, rename, cache
 // limit) and of sending it from the cache to a loopback server (read, sent_at, serialize, gzip, HTTP round trip,
 // delete), each as median and p99 in microseconds. The envelope is a prepared error event of about 6 KB of JSON.
-// Runs in a temporary cache folder.
+// Runs in a temporary home.
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,7 +18,10 @@
 #include "Duvidu/DuviduHttpTransport.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSerialization.h"
+#include "duvidu-bench-support/BenchFigures.h"
+#include "duvidu-bench-support/BenchSamples.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TempHome.h"
 
 using namespace duvidu;
 using Clock = std::chrono::steady_clock;
@@ -31,27 +33,9 @@ constexpr int kBatch = 30;
 
 DuviduEnvelope eventEnvelope()
 {
-    DuviduEvent event(NSError("NSCocoaErrorDomain", 4));
-    std::vector<DuviduFrame> frames(40);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        frames[i].function = "function_" + std::to_string(i);
-        frames[i].instructionAddress = "0x00007f00000" + std::to_string(10000 + i);
-        frames[i].package = "/usr/lib/x86_64-linux-gnu/libvellum.so";
-        frames[i].inApp = i % 2 == 0;
-    }
-    DuviduException exception("The file could not be opened (Code: 4)", "NSCocoaErrorDomain");
-    exception.mechanism = DuviduMechanism("NSError");
-    exception.stacktrace = DuviduStacktrace(frames, {});
-    event.exceptions = std::vector<DuviduException>{exception};
-    event.tags = Value::Object{{"release", "vellumcaster@1.0.0+1"}, {"model", "small"}};
-    return DuviduEnvelope(DuviduEnvelopeHeader(event.eventId, nullptr), DuviduEnvelopeItem(event));
-}
-
-void print(const char* what, std::vector<double> micros)
-{
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&](double q) { return micros[std::min(micros.size() - 1, size_t(q * double(micros.size())))]; };
-    std::printf("%-28s n=%-5zu median %8.1f us   p99 %8.1f us\n", what, micros.size(), at(0.5), at(0.99));
+    auto event = vcbench::sampleErrorEvent(40, "/usr/lib/x86_64-linux-gnu/libvellum.so");
+    event->tags = Value::Object{{"release", "vellumcaster@1.0.0+1"}, {"model", "small"}};
+    return DuviduEnvelope(DuviduEnvelopeHeader(event->eventId, nullptr), DuviduEnvelopeItem(*event));
 }
 
 double microsSince(Clock::time_point start)
@@ -65,9 +49,7 @@ int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
     DuviduLog::configure(false, DuviduLevel::Error);
-    std::string folder = (std::filesystem::temp_directory_path() / "duvidu-delivery-bench-XXXXXX").string();
-    if (!mkdtemp(folder.data())) return 1;
-    setenv("XDG_CACHE_HOME", folder.c_str(), 1);
+    const vctest::TempHome home;
 
     std::mutex mutex;
     std::condition_variable arrived;
@@ -110,8 +92,7 @@ int main(int argc, char** argv)
         lock.unlock();
         transport->flush(30);
     }
-    print("store (serialize+write+rename)", store);
-    print("send over loopback", send);
-    std::filesystem::remove_all(folder);
+    vcbench::printMedianAndP99("store (serialize+write+rename)", store, 28);
+    vcbench::printMedianAndP99("send over loopback", send, 28);
     return 0;
 }
