@@ -33,14 +33,22 @@ bool copy(char* out, size_t capacity, const char* first, const char* second = ""
     return true;
 }
 
+// Returns once the claiming thread has closed its report, or after 10 seconds.
+void waitForReport()
+{
+    const struct timespec pause = {0, 1000000};  // 1 ms
+    for (int waited = 0; waited < 10000 && !g_reportClosed.load(); ++waited) nanosleep(&pause, nullptr);
+}
+
 }  // namespace
 
-DuviduCrashClaim duviducrashmonitor_claim()
+bool duviducrashmonitor_claim()
 {
     const pid_t self = duviducrashthread_self();
     pid_t expected = 0;
-    if (g_crashingThread.compare_exchange_strong(expected, self)) return DuviduCrashClaim::Claimed;
-    return expected == self ? DuviduCrashClaim::HeldByThisThread : DuviduCrashClaim::HeldByOtherThread;
+    if (g_crashingThread.compare_exchange_strong(expected, self)) return true;
+    if (expected != self) waitForReport();
+    return false;
 }
 
 bool duviducrashmonitor_isCrashing()
@@ -67,12 +75,6 @@ void duviducrashmonitor_handleCrash(const DuviduCrashMonitorContext& context)
     }
     DuviduCrashState::notifyAppCrash();
     g_reportClosed.store(true);
-}
-
-void duviducrashmonitor_waitForReport()
-{
-    const struct timespec pause = {0, 1000000};  // 1 ms
-    for (int waited = 0; waited < 10000 && !g_reportClosed.load(); ++waited) nanosleep(&pause, nullptr);
 }
 
 }  // namespace duvidu

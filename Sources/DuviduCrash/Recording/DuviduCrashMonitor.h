@@ -9,23 +9,14 @@ namespace duvidu {
 // thread (the abort that follows an uncaught C++ exception, or a fault inside the handler) writes nothing more.
 // Everything here is safe in a signal handler.
 
-enum class DuviduCrashClaim {
-    // This thread is the first: it writes the report.
-    Claimed,
-    // This thread claimed the crash before.
-    HeldByThisThread,
-    // Another thread is writing the report.
-    HeldByOtherThread,
-};
-
-DuviduCrashClaim duviducrashmonitor_claim();
+// True when this thread is the first to crash: it writes the report. Otherwise false, once another thread's report
+// is closed (or after 10 seconds), or at once when this thread claimed the crash before.
+bool duviducrashmonitor_claim();
 // True from the first claim until the process ends.
 bool duviducrashmonitor_isCrashing();
 
 // Writes the report, then records the crash in the crash state. Only for the thread that claimed the crash.
 void duviducrashmonitor_handleCrash(const DuviduCrashMonitorContext& context);
-// Returns once the claiming thread has closed its report, or after 10 seconds.
-void duviducrashmonitor_waitForReport();
 
 // The next report: its id and the path it is closed under (it is written beside it under a temporary name first).
 // Set outside signal handlers, before the monitors are installed; false when a text does not fit.

@@ -43,8 +43,7 @@ const char* reasonOf(const std::exception_ptr& exception)
 {
     const std::type_info* type = abi::__cxa_current_exception_type();
     if (!type) endProcess();  // no exception: the abort that follows is reported as one
-    switch (duviducrashmonitor_claim()) {
-    case DuviduCrashClaim::Claimed: {
+    if (duviducrashmonitor_claim()) {
         // The stack is taken first, while it still holds the frames of the throw.
         uintptr_t addresses[DuviduCrashMachineContext::kMaxStackDepth];
         const int length = duviducrashbt_backtraceSelf(addresses, DuviduCrashMachineContext::kMaxStackDepth);
@@ -61,13 +60,6 @@ const char* reasonOf(const std::exception_ptr& exception)
         context.backtraceLength = length;
         duviducrashmonitor_handleCrash(context);
         std::free(demangled);
-        break;
-    }
-    case DuviduCrashClaim::HeldByThisThread:
-        break;
-    case DuviduCrashClaim::HeldByOtherThread:
-        duviducrashmonitor_waitForReport();
-        break;
     }
     endProcess();
 }

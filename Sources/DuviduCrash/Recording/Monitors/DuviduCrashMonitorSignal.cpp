@@ -23,8 +23,9 @@ struct sigaction g_previous[kMaxSignals];
 void handleSignal(int signal, siginfo_t* info, void*)
 {
     const int savedErrno = errno;
-    switch (duviducrashmonitor_claim()) {
-    case DuviduCrashClaim::Claimed: {
+    // Not claimed: the abort that ends an uncaught C++ exception already reported, a fault while reporting, or a
+    // crash of another thread at the same time.
+    if (duviducrashmonitor_claim()) {
         uintptr_t addresses[DuviduCrashMachineContext::kMaxStackDepth];
         DuviduCrashMonitorContext context;
         context.crashType = DuviduCrashType::Signal;
@@ -39,14 +40,6 @@ void handleSignal(int signal, siginfo_t* info, void*)
             duviducrashbt_backtraceInterrupted(addresses, DuviduCrashMachineContext::kMaxStackDepth);
         context.firstAddressIsExact = true;
         duviducrashmonitor_handleCrash(context);
-        break;
-    }
-    case DuviduCrashClaim::HeldByThisThread:
-        // The abort that ends an uncaught C++ exception already reported, or a fault while reporting.
-        break;
-    case DuviduCrashClaim::HeldByOtherThread:
-        duviducrashmonitor_waitForReport();
-        break;
     }
     duviducrashmonitor_signal_uninstall();
     // Blocked while this handler runs, the signal arrives again as soon as it returns, to the previous action.
