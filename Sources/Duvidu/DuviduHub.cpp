@@ -46,9 +46,7 @@ std::shared_ptr<DuviduScope> DuviduHub::scope()
     std::lock_guard lock(scopeLock_);
     if (!scope_) {
         auto client = getClient();
-        // The scope's cap is signed; a larger option means "no practical limit".
-        scope_ = client ? std::make_shared<DuviduScope>(static_cast<int64_t>(std::min<uint64_t>(
-                              client->options()->maxBreadcrumbs, static_cast<uint64_t>(INT64_MAX))))
+        scope_ = client ? std::make_shared<DuviduScope>(client->options()->scopeBreadcrumbCap())
                         : std::make_shared<DuviduScope>();
     }
     return scope_;

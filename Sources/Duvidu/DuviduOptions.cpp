@@ -1,5 +1,6 @@
 #include "Duvidu/DuviduOptions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -162,6 +163,11 @@ bool DuviduOptions::isTracingEnabled() const
 bool DuviduOptions::isProfilingEnabled() const
 {
     return (profilesSampleRate_ && *profilesSampleRate_ > 0.0) || profilesSampler || enableProfiling;
+}
+
+int64_t DuviduOptions::scopeBreadcrumbCap() const
+{
+    return static_cast<int64_t>(std::min<uint64_t>(maxBreadcrumbs, INT64_MAX));
 }
 
 void DuviduOptions::setIntegrations(std::vector<std::string> integrations)

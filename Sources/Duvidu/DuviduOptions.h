@@ -79,6 +79,9 @@ public:
     static bool isValidProfilesSampleRate(double rate) { return isValidSampleRate(rate); }
     bool isTracingEnabled() const;
     bool isProfilingEnabled() const;
+    // maxBreadcrumbs as the signed cap of a scope and of the files that keep its breadcrumbs; a larger value means
+    // "no practical limit".
+    int64_t scopeBreadcrumbCap() const;
     bool enableProfiling_DEPRECATED_TEST_ONLY() const { return enableProfiling; }
     void setEnableProfiling_DEPRECATED_TEST_ONLY(bool enable) { enableProfiling = enable; }
 

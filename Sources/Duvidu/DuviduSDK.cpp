@@ -1,6 +1,5 @@
 #include "Duvidu/DuviduSDK.h"
 
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <utility>
@@ -71,9 +70,7 @@ void DuviduSDK::startWithOptions(std::shared_ptr<const DuviduOptions> options)
         client->fileManager()->moveBreadcrumbsToPreviousBreadcrumbs();
     }
 
-    // The scope's cap is signed; a larger option means "no practical limit".
-    auto maxBreadcrumbs = static_cast<int64_t>(std::min<uint64_t>(options->maxBreadcrumbs, INT64_MAX));
-    auto scope = options->initialScope(std::make_shared<DuviduScope>(maxBreadcrumbs));
+    auto scope = options->initialScope(std::make_shared<DuviduScope>(options->scopeBreadcrumbCap()));
     setCurrentHub(std::make_shared<DuviduHub>(client, scope));
     DUVIDU_LOG_DEBUG("SDK initialized! Version: " + DuviduMeta::versionString());
     installIntegrations();

@@ -1,7 +1,5 @@
 #include "Duvidu/DuviduWatchdogTerminationTrackingIntegration.h"
 
-#include <algorithm>
-
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduHub.h"
 #include "Duvidu/DuviduSDK.h"
@@ -19,8 +17,7 @@ bool DuviduWatchdogTerminationTrackingIntegration::installWithOptions(
 
     const auto& fileManager = client->fileManager();
     scopeObserver_ = std::make_shared<DuviduWatchdogTerminationScopeObserver>(
-        static_cast<int64_t>(std::min<uint64_t>(options->maxBreadcrumbs, INT64_MAX)),
-        fileManager->breadcrumbsFilePathOne(), fileManager->breadcrumbsFilePathTwo());
+        options->scopeBreadcrumbCap(), fileManager->breadcrumbsFilePathOne(), fileManager->breadcrumbsFilePathTwo());
     hub->configureScope([this](DuviduScope& scope) { scope.addObserver(scopeObserver_); });
     appStateManager_ = std::move(appStateManager);
     appStateManager_->start();

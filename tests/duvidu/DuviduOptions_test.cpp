@@ -171,6 +171,14 @@ TEST_F(DuviduOptionsTest, SampleRatesAndTracingInterplay)
     EXPECT_TRUE(profiles.isProfilingEnabled());
 }
 
+TEST_F(DuviduOptionsTest, ScopeBreadcrumbCapKeepsValuesAboveTheSignedRangeAsNoLimit)
+{
+    DuviduOptions options;
+    EXPECT_EQ(options.scopeBreadcrumbCap(), 100);
+    options.maxBreadcrumbs = UINT64_MAX;
+    EXPECT_EQ(options.scopeBreadcrumbCap(), INT64_MAX);
+}
+
 TEST_F(DuviduOptionsTest, SettersThatWarn)
 {
     DuviduOptions options;
