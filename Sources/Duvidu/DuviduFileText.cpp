@@ -20,18 +20,29 @@ std::optional<std::string> duvidu_readTextFile(const char* path)
     return text.str();
 }
 
+bool duvidu_writeAll(int file, const void* bytes, size_t size)
+{
+    const auto* next = static_cast<const char*>(bytes);
+    for (size_t written = 0; written < size;) {
+        const ssize_t n = ::write(file, next + written, size - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool duvidu_writeFileAtomically(const std::string& path, const DuviduData& data, std::string* errorText)
 {
     auto slash = path.rfind('/');
     std::string temporary = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     int error = fd < 0 ? errno : 0;
-    for (size_t written = 0; !error && written < data.size();) {
-        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) error = n < 0 ? errno : EIO;
-        else written += static_cast<size_t>(n);
-    }
+    if (!error && !duvidu_writeAll(fd, data.data(), data.size())) error = errno;
     if (fd >= 0 && ::close(fd) != 0 && !error) error = errno;
     if (!error && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
     if (!error) return true;

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "Duvidu/DuviduCacheDirectory.h"
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduId.h"
 #include "Duvidu/DuviduUTF8.h"
 #include "DuviduCrash/Recording/Tools/DuviduCrashBinaryImage.h"
@@ -39,17 +40,6 @@ std::optional<std::string> readFile(const std::string& path)
     return content;
 }
 
-bool writeAll(int file, const std::string& text)
-{
-    for (size_t written = 0; written < text.size();) {
-        ssize_t count = write(file, text.data() + written, text.size() - written);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        written += static_cast<size_t>(count);
-    }
-    return true;
-}
-
 // A new id in its standard text form: 36 upper-case characters, dashes at 8-4-4-4-12.
 std::string newId()
 {
@@ -68,7 +58,7 @@ std::optional<std::string> storeId(const std::string& folder, const std::string&
     std::string temporary = path + "." + std::to_string(getpid()) + ".tmp";
     int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (file < 0) return std::nullopt;
-    bool written = writeAll(file, id);
+    bool written = duvidu_writeAll(file, id.data(), id.size());
     written = close(file) == 0 && written;
     std::optional<std::string> stored;
     if (written && link(temporary.c_str(), path.c_str()) == 0) {

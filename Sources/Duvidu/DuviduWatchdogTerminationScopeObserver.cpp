@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSerialization.h"
 
@@ -39,15 +40,9 @@ void DuviduWatchdogTerminationScopeObserver::addSerializedBreadcrumb(const Value
     std::lock_guard lock(mutex_);
     if (fd_ < 0) return;
     // One write per line, so that a process killed in between leaves whole lines behind.
-    size_t written = 0;
-    while (written < json->size()) {
-        ssize_t n = ::write(fd_, json->data() + written, json->size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            DUVIDU_LOG_ERROR("Error writing breadcrumb to " + *activePath_ + ": " + std::strerror(errno));
-            return;
-        }
-        written += static_cast<size_t>(n);
+    if (!duvidu_writeAll(fd_, json->data(), json->size())) {
+        DUVIDU_LOG_ERROR("Error writing breadcrumb to " + *activePath_ + ": " + std::strerror(errno));
+        return;
     }
     if (++linesInFile_ >= maxBreadcrumbs_) switchFile();
 }
