@@ -184,7 +184,7 @@ TEST_F(DuviduSDKTest, AScopeBlockChangesTheScopeOfThatEventOnly)
     makeHub();
     DuviduSDK::setCurrentHub(hub);
     auto tagged = DuviduSDK::captureMessage("with tag", [](DuviduScope& scope) { scope.setTagValue("v", "k"); });
-    auto plain = DuviduSDK::captureMessage("without");
+    DuviduSDK::captureMessage("without");
     auto errorId = DuviduSDK::captureError(error, [](DuviduScope& scope) { scope.setTagValue("e", "k"); });
     ASSERT_FALSE(tagged.isEmpty());
     ASSERT_FALSE(errorId.isEmpty());

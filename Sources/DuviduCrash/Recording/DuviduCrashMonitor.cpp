@@ -51,11 +51,6 @@ bool duviducrashmonitor_claim()
     return false;
 }
 
-bool duviducrashmonitor_isCrashing()
-{
-    return g_crashingThread.load() != 0;
-}
-
 bool duviducrashmonitor_setNextReport(const char* reportId, const char* path)
 {
     return copy(g_reportId, sizeof g_reportId, reportId) && copy(g_reportPath, sizeof g_reportPath, path) &&

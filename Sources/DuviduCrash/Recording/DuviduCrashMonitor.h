@@ -12,8 +12,6 @@ namespace duvidu {
 // True when this thread is the first to crash: it writes the report. Otherwise false, once another thread's report
 // is closed (or after 10 seconds), or at once when this thread claimed the crash before.
 bool duviducrashmonitor_claim();
-// True from the first claim until the process ends.
-bool duviducrashmonitor_isCrashing();
 
 // Writes the report, then records the crash in the crash state. Only for the thread that claimed the crash.
 void duviducrashmonitor_handleCrash(const DuviduCrashMonitorContext& context);
