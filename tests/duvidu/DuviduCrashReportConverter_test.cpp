@@ -10,7 +10,7 @@
 
 using namespace duvidu;
 
-extern "C" __attribute__((noipa)) void duviduConverterTestFaultingFunction() {}
+extern "C" __attribute__((noinline)) void duviduConverterTestFaultingFunction() {}
 
 namespace {
 

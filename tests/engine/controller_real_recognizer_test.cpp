@@ -21,15 +21,11 @@
 #include "FakeKeyPoster.h"
 #include "support/FakePasteboard.h"
 #include "SyntheticAudio.h"
+#include "support/ReadFile.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The whole road with the real recognizer over a small generated model (random weights): whatever it recognizes is
 // stored and delivered consistently.
@@ -63,11 +59,11 @@ TEST(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     ASSERT_EQ(folders.size(), 1u);
     const fs::path folder = folders[0].audioURL.parent_path();
     EXPECT_TRUE(fs::exists(folder / "output.wav"));
-    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
     const auto kept = Recorder::trimForTranscription(recorder.rawFloatData(), 0.04f).size();
     EXPECT_GT(kept, 16000u);
     EXPECT_EQ(record.duration, std::int64_t(kept * 1000 / 16000));
-    EXPECT_EQ(readFile(folder / "result.txt"), record.result);
+    EXPECT_EQ(vctest::readFile(folder / "result.txt"), record.result);
     EXPECT_EQ(state->resultText().toStdString(), record.result);
     EXPECT_EQ(pasteboard->contents, record.result);
     EXPECT_EQ(poster->pastes, 1);

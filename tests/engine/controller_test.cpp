@@ -28,6 +28,7 @@
 #include "support/FakePasteboard.h"
 #include "FakeRecognizer.h"
 #include "SyntheticAudio.h"
+#include "support/ReadFile.h"
 
 namespace fs = std::filesystem;
 using capturetest::CapturedLog;
@@ -37,11 +38,6 @@ using vctest::FakePasteboard;
 using enginetest::FakeRecognizer;
 
 namespace {
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // 8000 loud samples and 12000 quiet ones: the trim drops the last 4000 and keeps 2000 after the last loud sample,
 // so 10000 samples (625 ms) are recognized and stored.
@@ -147,9 +143,9 @@ TEST_F(ControllerTest, DictationStoresTheTrimmedAudioTheTextAndTheRecordAndDeliv
     const auto stored = readWavSamples(folder / "output.wav");
     ASSERT_EQ(stored.size(), trimmed.size());
     EXPECT_FLOAT_EQ(stored.front(), wavSampleToFloat(wavSampleFromFloat(0.5f)));
-    EXPECT_EQ(readFile(folder / "result.txt"), "Hello  world.");
+    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "Hello  world.");
 
-    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
     EXPECT_EQ(record.duration, 625);
     EXPECT_EQ(record.modelKey, "small");
     EXPECT_EQ(record.modelName, "Standard");
@@ -183,11 +179,11 @@ TEST_F(ControllerTest, LiteralPunctuationShowsSignsLiveAndDeliversTheTwiceCleane
 
     EXPECT_EQ(state->realtimeText(), " hello.");
     const fs::path folder = onlyFolder();
-    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
     EXPECT_EQ(record.rawResult, "hello.");
     EXPECT_EQ(record.result, "hello");
     EXPECT_TRUE(record.literalPunctuationEnabled);
-    EXPECT_EQ(readFile(folder / "result.txt"), "hello");
+    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "hello");
     EXPECT_EQ(state->resultText(), "hello");
     EXPECT_EQ(pasteboard->contents, "hello");
 }
@@ -212,8 +208,8 @@ TEST_F(ControllerTest, WithoutAModelTheEmptyTextIsStoredAndDelivered) {
     dictate(speechThenSilence());
     EXPECT_TRUE(recognizer.runs().empty());
     const fs::path folder = onlyFolder();
-    EXPECT_EQ(readFile(folder / "result.txt"), "");
-    const auto record = RecordingMetadata::decode(readFile(folder / "meta.json"));
+    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "");
+    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
     EXPECT_EQ(record.rawResult, "");
     EXPECT_EQ(record.result, "");
     EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:"}));

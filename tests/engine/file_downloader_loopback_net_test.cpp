@@ -13,17 +13,13 @@
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/ReadFile.h"
 
 namespace fs = std::filesystem;
 using capturetest::CapturedLog;
 using vctest::LoopbackHttpServer;
 
 namespace {
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string body(std::size_t size) {
     std::string bytes(size, '\0');
@@ -81,7 +77,7 @@ TEST_F(FileDownloaderTest, KnownLengthEndsAtExactlyOneWithTheFileInPlace) {
     EXPECT_EQ(downloader.destinationUrl(), destination);
     ASSERT_TRUE(finished());
     ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
-    EXPECT_EQ(readFile(destination), bytes);
+    EXPECT_EQ(vctest::readFile(destination), bytes);
     EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-tiny.bin"});
     ASSERT_FALSE(published.empty());
     EXPECT_EQ(published.back(), 1.0f);
@@ -100,7 +96,7 @@ TEST_F(FileDownloaderTest, RedirectIsFollowed) {
     });
     downloader.download(server.url("/resolve/ggml-tiny.bin"), destination);
     ASSERT_TRUE(finished());
-    EXPECT_EQ(readFile(destination), bytes);
+    EXPECT_EQ(vctest::readFile(destination), bytes);
 }
 
 TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
@@ -115,7 +111,7 @@ TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
     ASSERT_TRUE(finished());
     ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
     EXPECT_EQ(published, std::vector<float>{1.0f});
-    EXPECT_EQ(readFile(destination), bytes);
+    EXPECT_EQ(vctest::readFile(destination), bytes);
 }
 
 TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFailuresSayWhy) {
@@ -233,7 +229,7 @@ TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
     CapturedLog log;
     downloader.download(server.url("/ggml-tiny.bin"), destination);
     ASSERT_TRUE(finished());
-    EXPECT_EQ(readFile(destination), "the model already here");
+    EXPECT_EQ(vctest::readFile(destination), "the model already here");
     EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-tiny.bin"});
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("Error saving file: ", 0), 0u) << log.lines()[0];

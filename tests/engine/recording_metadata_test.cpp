@@ -9,15 +9,11 @@
 #include <regex>
 
 #include "support/TempHome.h"
+#include "support/ReadFile.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 RecordingMetadata sample() {
     RecordingMetadata r;
@@ -59,7 +55,7 @@ std::string withoutKey(const std::string& key) {
 }  // namespace
 
 TEST(RecordingMetadata, EncodesByteForByteLikeTheGoldenFile) {
-    const std::string golden = readFile(fs::path(VC_TEST_DATA_DIR) / "meta.golden.json");
+    const std::string golden = vctest::readFile(fs::path(VC_TEST_DATA_DIR) / "meta.golden.json");
     ASSERT_FALSE(golden.empty());
     EXPECT_EQ(sample().encode(), golden);
     EXPECT_EQ(RecordingMetadata::decode(golden), sample());
@@ -133,7 +129,7 @@ TEST(RecordingMetadata, WriterFillsTheDerivedFieldsAndReplacesInPlace) {
     vctest::TempHome home;
     const fs::path file = home.path() / "meta.json";
     writeRecordingMetadata(file, "medium", 1500, 20, "dev", "de", false, true, "p/q", "raw", "final");
-    const std::string text = readFile(file);
+    const std::string text = vctest::readFile(file);
     EXPECT_NE(text.back(), '\n');
     const auto r = RecordingMetadata::decode(text);
     EXPECT_TRUE(std::regex_match(r.datetime, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)"))) << r.datetime;
@@ -144,7 +140,7 @@ TEST(RecordingMetadata, WriterFillsTheDerivedFieldsAndReplacesInPlace) {
 
     // No fallback to the default model here, unlike file names.
     writeRecordingMetadata(file, "small.en", 0, 0, "", "en", false, false, "", "", "");
-    const auto unknown = RecordingMetadata::decode(readFile(file));
+    const auto unknown = RecordingMetadata::decode(vctest::readFile(file));
     EXPECT_EQ(unknown.modelKey, "small.en");
     EXPECT_EQ(unknown.modelName, "");
 }

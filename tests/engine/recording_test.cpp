@@ -9,6 +9,7 @@
 #include "platform/AppLog.h"
 #include "support/Fifo.h"
 #include "support/TempHome.h"
+#include "support/ReadFile.h"
 
 namespace fs = std::filesystem;
 
@@ -36,11 +37,6 @@ RecordingMetadata recordWithResult(const std::string& result) {
 void writeText(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << text;
-}
-
-std::string readText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace
@@ -114,7 +110,7 @@ TEST(Recording, AnUndecodableRecordIsListedWithTheDefaultAndKeptOnDisk) {
     EXPECT_EQ(recordings[0].metadata.modelKey, std::optional<std::string>(""));
     ASSERT_EQ(log.lines.size(), 3u);
     for (const std::string& line : log.lines) EXPECT_EQ(line.rfind("errors: Error parsing metadata: ", 0), 0u) << line;
-    EXPECT_EQ(readText(root / "1712345678" / "meta.json"), broken);
+    EXPECT_EQ(vctest::readFile(root / "1712345678" / "meta.json"), broken);
 }
 
 TEST(Recording, SpecialAndOversizedRecordsAreSkippedWithALogLine) {
@@ -150,5 +146,5 @@ TEST(Recording, ANewFolderNeverReplacesAnEarlierDictation) {
 
     EXPECT_EQ(makeRecordingFolder(1712345678), recordingsDirectory() / "1712345679");
     EXPECT_EQ(makeRecordingFolder(1712345678), recordingsDirectory() / "1712345680");
-    EXPECT_EQ(readText(first / "meta.json"), "{}");
+    EXPECT_EQ(vctest::readFile(first / "meta.json"), "{}");
 }

@@ -119,7 +119,7 @@ TEST(ComputeSgemm, BothLayoutsWithAlphaBetaAndOddSizes) {
                     sgemm(pool, transB, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(), ldc);
                     expectProduct(
                         c, ldc, s.m, s.n,
-                        [&](int64_t i, int64_t j, double& sum, double& mag) {
+                        [&, alpha = alpha, beta = beta](int64_t i, int64_t j, double& sum, double& mag) {
                             for (int64_t p = 0; p < s.k; ++p) {
                                 const double t = double(a[size_t(i * lda + p)]) *
                                                  (transB ? b[size_t(j * ldb + p)] : b[size_t(p * ldb + j)]);
@@ -186,7 +186,7 @@ TEST(ComputeMatMul, WideMatricesGoThroughInSlabs) {
                     sum += double(x[size_t(i * cols + k)]) * w.expanded[size_t(r * cols + k)];
                 exact[size_t(i * rows + r)] = sum;
             }
-        forEachKernelLevel([&](KernelLevel) {
+        forEachKernelLevel([&, m = m](KernelLevel) {
             std::vector<float> y(size_t(m * rows));
             matmul(pool, w.view, x.data(), m, cols, y.data(), rows, bias.data());
             for (size_t e = 0; e < y.size(); ++e) ASSERT_NEAR(y[e], exact[e], 2e-3) << e;

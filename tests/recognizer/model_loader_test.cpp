@@ -11,6 +11,7 @@
 #include "TestModels.h"
 #include "compute/Quantization.h"
 #include "support/Fifo.h"
+#include "support/ReadFile.h"
 
 using recognizer::ModelLoader;
 using recognizer::ModelWriter;
@@ -41,11 +42,6 @@ std::string writeBytes(const std::string& name, const std::string& bytes) {
     const std::string path = TestModels::folder() + "/" + name + ".bin";
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
-}
-
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -119,7 +115,7 @@ TEST(ModelLoader, LoadsLargeV3ShapedFiles) {
 }
 
 TEST(ModelLoader, RefusesDamagedFilesWithAClearReason) {
-    const std::string good = fileBytes(TestModels::synA(TensorType::Q8_0));
+    const std::string good = vctest::readFile(TestModels::synA(TensorType::Q8_0));
     auto withInt = [&](size_t offset, int32_t v) {
         std::string b = good;
         memcpy(b.data() + offset, &v, 4);

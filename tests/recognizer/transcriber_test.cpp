@@ -159,10 +159,10 @@ TEST(Transcriber, SuppressesBlankAtTheStartSpecialsAndRequestedTokens) {
             return;
         }
         logits[kEot] = 20.0f;
-        logits[' '] = 19.0f;
-        logits['('] = 18.0f;
+        logits[int(' ')] = 19.0f;
+        logits[int('(')] = 18.0f;
         for (int id : {kSot, kNosp, kPrev, kTranslate, kTranscribe, kNot, kDe}) logits[id] = 17.0f;
-        logits['!'] = 16.0f;
+        logits[int('!')] = 16.0f;
         logits[700] = 15.0f;
     };
     Harness h(script);

@@ -38,7 +38,7 @@ public:
     bool start() {
         process_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
         if (!process_.waitForStarted()) return false;
-        return waitFor([this] { return !panelId().isEmpty(); }, 10000);
+        return waitFor([] { return !panelId().isEmpty(); }, 10000);
     }
     ~TrayHost() {
         process_.terminate();

@@ -7,6 +7,7 @@
 #include "engine/Model.h"
 #include "platform/Paths.h"
 #include "support/TempHome.h"
+#include "support/ReadFile.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +17,12 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 namespace fs = std::filesystem;
 using shelltest::run;
 using shelltest::waitFor;
 
 namespace {
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::set<fs::path> dictations() {
     std::set<fs::path> found;
@@ -116,7 +109,7 @@ TEST_F(DictationRoadTest, HotKeySpeechHotKeyStoresCopiesAndPastesTheDictation) {
         10000));
     EXPECT_TRUE(fs::exists(folder / "output.wav"));
     ASSERT_TRUE(fs::exists(folder / "result.txt"));
-    const QString result = QString::fromUtf8(readFile(folder / "result.txt"));
+    const QString result = QString::fromUtf8(vctest::readFile(folder / "result.txt"));
 
     // The text reaches the clipboard and, through the synthetic paste, the focused window.
     EXPECT_TRUE(waitFor([&] { return run("xclip", {"-o", "-selection", "clipboard"}) == result; }, 10000));

@@ -9,6 +9,7 @@
 #include "shell/hotkey/X11HotKeyBackend.h"
 #include "support/FakeAudioDeviceSource.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "ui/ConfigurationView.h"
 
 #include <gmock/gmock.h>
@@ -16,7 +17,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 
@@ -31,13 +31,6 @@
 using testing::HasSubstr;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 int grabErrors = 0;
 int countGrabError(Display*, XErrorEvent*) {
@@ -142,11 +135,11 @@ TEST_F(HotKeyNoticeTest, WithoutATrayADialogTellsAndAnotherShortcutClearsIt) {
     expectMenuClaimsNoShortcut();
 
     chooseTabInSettings();
-    EXPECT_TRUE(waitFor([this] { return app->hotKeyNotice() == nullptr; }));
+    EXPECT_TRUE(vctest::waitFor([this] { return app->hotKeyNotice() == nullptr; }));
     EXPECT_EQ(app->startDictatingMenuItem()->text(), "Start dictating");
     EXPECT_EQ(app->startDictatingMenuItem()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Tab));
     ASSERT_EQ(std::system("xdotool key alt+Tab"), 0);
-    EXPECT_TRUE(waitFor([this] { return toggles == 1; }));
+    EXPECT_TRUE(vctest::waitFor([this] { return toggles == 1; }));
 
     // Quitting releases every grab: the other program can now take the combination and Escape.
     app->keyboardManager().registerEscapeHotKey(Key::escape, {});
@@ -159,7 +152,7 @@ TEST_F(HotKeyNoticeTest, WithoutATrayADialogTellsAndAnotherShortcutClearsIt) {
 TEST_F(HotKeyNoticeTest, WithATrayTheIconNotifies) {
     tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
     ASSERT_TRUE(tray.waitForStarted()) << "the tray host trayer is missing";
-    ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+    ASSERT_TRUE(vctest::waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
     launch();
     EXPECT_EQ(app->hotKeyNotice(), nullptr);
     const auto balloon = [] {
@@ -167,7 +160,7 @@ TEST_F(HotKeyNoticeTest, WithATrayTheIconNotifies) {
             if (widget->isVisible() && widget->inherits("QBalloonTip")) return widget;
         return static_cast<QWidget*>(nullptr);
     };
-    EXPECT_TRUE(waitFor([&] { return balloon() != nullptr; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return balloon() != nullptr; }));
     EXPECT_THAT(logs, testing::Contains(std::string("errors: ") + noticeText));
     expectMenuClaimsNoShortcut();
 }

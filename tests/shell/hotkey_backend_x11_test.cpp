@@ -6,9 +6,9 @@
 #include "platform/AppLog.h"
 #include "platform/SettingsStore.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -64,17 +64,9 @@ void xdotool(const std::string& args) {
     ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
 }
 
-// Processes events until `done` holds or `ms` pass; whether it held.
-bool waitFor(const std::function<bool()>& done, int ms = 2000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 // Processes events for `ms`, so that anything late has had its chance to arrive.
 void settle(int ms = 300) {
-    waitFor([] { return false; }, ms);
+    vctest::waitFor([] { return false; }, ms);
 }
 
 class HotKeyX11Test : public testing::Test {
@@ -116,10 +108,10 @@ protected:
 TEST_F(HotKeyX11Test, AltSpacePressAndReleaseIsOnePressAndOneRelease) {
     HotKey hotKey(Key::space, ModifierFlags::option(), [this] { ++downs; }, [this] { ++ups; });
     xdotool("keydown Alt_L keydown space");
-    EXPECT_TRUE(waitFor([&] { return downs == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return downs == 1; }));
     EXPECT_EQ(ups, 0);
     xdotool("keyup space keyup Alt_L");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     settle();
     EXPECT_EQ(downs, 1);
     EXPECT_EQ(ups, 1);
@@ -129,7 +121,7 @@ TEST_F(HotKeyX11Test, AltSpacePressAndReleaseIsOnePressAndOneRelease) {
 TEST_F(HotKeyX11Test, HeldKeyWithAutoRepeatIsStillOnePressAndOneRelease) {
     HotKey hotKey(Key::space, ModifierFlags::option(), [this] { ++downs; }, [this] { ++ups; });
     xdotool("keydown Alt_L keydown space sleep 0.6 keyup space keyup Alt_L");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     settle();
     EXPECT_EQ(downs, 1);
     EXPECT_EQ(ups, 1);
@@ -138,7 +130,7 @@ TEST_F(HotKeyX11Test, HeldKeyWithAutoRepeatIsStillOnePressAndOneRelease) {
 TEST_F(HotKeyX11Test, ReleaseIsMatchedEvenWhenTheModifierGoesFirst) {
     HotKey hotKey(Key::space, ModifierFlags::option(), {}, [this] { ++ups; });
     xdotool("keydown Alt_L keydown space keyup Alt_L keyup space");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     settle();
     EXPECT_EQ(ups, 1);
 }
@@ -149,10 +141,10 @@ TEST_F(HotKeyX11Test, FiresWithNumLockAndCapsLockOn) {
     const unsigned int numLock = client.modifierOf(XK_Num_Lock);
     client.lockModifiers(numLock, true);
     xdotool("keydown Alt_L keydown space keyup space keyup Alt_L");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     client.lockModifiers(numLock | LockMask, true);
     xdotool("keydown Alt_L keydown space keyup space keyup Alt_L");
-    EXPECT_TRUE(waitFor([&] { return ups == 2; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 2; }));
     client.lockModifiers(numLock | LockMask, false);
 }
 
@@ -166,7 +158,7 @@ TEST_F(HotKeyX11Test, OtherModifiersDoNotFireTheCombination) {
 TEST_F(HotKeyX11Test, EscapeFiresOnlyWhileRegistered) {
     auto escape = std::make_unique<HotKey>(Key::escape, ModifierFlags(), nullptr, [this] { ++ups; });
     xdotool("key Escape");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     escape.reset();
     xdotool("key Escape");
     settle();
@@ -194,7 +186,7 @@ TEST_F(HotKeyX11Test, ComboHeldByAnotherClientFailsWithALogLineAndTheProcessLive
     // A combination nobody holds still registers on the same connection.
     HotKey tab(Key::tab, ModifierFlags::option(), {}, [this] { ++ups; });
     xdotool("key alt+Tab");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     EXPECT_EQ(logs.size(), 1u);
 }
 
@@ -203,7 +195,7 @@ TEST_F(HotKeyX11Test, TwoRegistrationsOfOneComboDoNotUndoEachOther) {
     HotKey second(Key::space, ModifierFlags::option(), {}, [this] { ++ups; });
     first.reset();
     xdotool("key alt+space");
-    EXPECT_TRUE(waitFor([&] { return ups == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return ups == 1; }));
     EXPECT_EQ(downs, 0);
 }
 
@@ -216,12 +208,12 @@ TEST_F(HotKeyX11Test, KeyboardManagerTogglesOnReleaseAndKeepsTheComboAcrossReReg
     manager.registerHotKey();
     manager.registerHotKey();  // the same choice again: the grab must survive
     xdotool("key alt+space");
-    EXPECT_TRUE(waitFor([&] { return toggles == 1; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return toggles == 1; }));
 
     settings.setString("selectedPrimaryKey", "tab");
     manager.registerHotKey();
     xdotool("key alt+space key alt+Tab");
-    EXPECT_TRUE(waitFor([&] { return toggles == 2; }));
+    EXPECT_TRUE(vctest::waitFor([&] { return toggles == 2; }));
     settle();
     EXPECT_EQ(toggles, 2);
 }

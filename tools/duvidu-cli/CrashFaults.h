@@ -11,28 +11,35 @@
 #include <stdexcept>
 #include <string>
 
+// GCC may clone a function under another name unless told noipa; clang does not clone, and knows only noinline.
+#if defined(__clang__)
+#define DUVIDU_CLI_FAULT __attribute__((noinline))
+#else
+#define DUVIDU_CLI_FAULT __attribute__((noipa))
+#endif
+
 extern "C" {
 
 // A store to a page without access: the optimiser may drop a plain null store, or turn it into a trap.
-inline __attribute__((noipa)) void duviduCliFaultSegv()
+inline DUVIDU_CLI_FAULT void duviduCliFaultSegv()
 {
     void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     *static_cast<volatile int*>(page) = 42;
 }
 
-inline __attribute__((noipa)) void duviduCliFaultAbort()
+inline DUVIDU_CLI_FAULT void duviduCliFaultAbort()
 {
     std::abort();
 }
 
 // Uncaught, it ends the process through std::terminate.
-inline __attribute__((noipa)) void duviduCliFaultThrow()
+inline DUVIDU_CLI_FAULT void duviduCliFaultThrow()
 {
     throw std::runtime_error("duvidu-cli gave up");
 }
 
 // A breakpoint trap: SIGTRAP.
-inline __attribute__((noipa)) void duviduCliFaultTrap()
+inline DUVIDU_CLI_FAULT void duviduCliFaultTrap()
 {
 #if defined(__x86_64__) || defined(__i386__)
     asm volatile("int3");
@@ -46,7 +53,7 @@ inline __attribute__((noipa)) void duviduCliFaultTrap()
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
 // Recurses until the stack is gone.
-inline __attribute__((noipa)) int duviduCliFaultOverflow(int depth)
+inline DUVIDU_CLI_FAULT int duviduCliFaultOverflow(int depth)
 {
     volatile char frame[512];
     frame[0] = static_cast<char>(depth);
