@@ -1,4 +1,4 @@
-#include "platform/AppLog.h"
+#include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
@@ -6,12 +6,12 @@
 #include "shell/AppWindows.h"
 #include "shell/ErrorReporting.h"
 #include "shell/GuiThreadExecutor.h"
+#include "shell/SecondStart.h"
 #include "ui/WindowContents.h"
 
 #include "Duvidu/DuviduBundleInfo.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 
 #include <memory>
@@ -29,12 +29,7 @@ int main(int argc, char** argv) {
     // One instance per user: a second one would run without its hot key and write the same store.
     const InstanceLock instanceLock;
     if (instanceLock.state() == InstanceLock::State::heldByAnother) {
-        AppLog::info("Vellumcaster is already running");
-        QMessageBox box(QMessageBox::Information, QStringLiteral("Vellumcaster"),
-                        QStringLiteral("Vellumcaster is already running."), QMessageBox::Ok);
-        box.setInformativeText(QStringLiteral("Its icon is in the system tray."));
-        box.exec();
-        return 0;
+        return SecondStart::run(InstanceChannel::defaultSocket());
     }
 
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
@@ -54,6 +49,10 @@ int main(int argc, char** argv) {
 
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
     windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents);
+    InstanceChannel channel(InstanceChannel::defaultSocket(), [&windows](const std::string& request) {
+        return SecondStart::answer(request, [&windows] { windows->showSettings(); });
+    });
+    if (instanceLock.state() == InstanceLock::State::held) channel.listen();
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     const int result = app.exec();
     windows.reset();

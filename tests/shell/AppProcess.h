@@ -40,7 +40,10 @@ public:
         if (!process_.waitForStarted()) return false;
         return waitFor([this] { return !panelId().isEmpty(); }, 10000);
     }
-    ~TrayHost() {
+    ~TrayHost() { stop(); }
+    // Takes the tray away, as on a desktop that has none.
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
         if (!process_.waitForFinished(5000)) process_.kill();
     }

@@ -110,6 +110,41 @@ TEST_F(AppProcessTest, SecondStartSaysItIsRunningAndACrashedOneLeavesNoLock) {
     EXPECT_TRUE(third.endsWithStatusZero(30000)) << third.log.toStdString();
 }
 
+TEST_F(AppProcessTest, SecondStartsDialogEndsOnTerminateAndInterruptSignals) {
+    AppProcess first;
+    ASSERT_GE(launch(first), 0) << first.log.toStdString();
+    for (const int number : {SIGTERM, SIGINT}) {
+        AppProcess second;
+        second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        ASSERT_TRUE(second.start());
+        ASSERT_TRUE(waitFor([&] { return !window(second, "Vellumcaster").isEmpty(); }, 20000))
+            << second.log.toStdString();
+        signal(second, number);
+        EXPECT_TRUE(second.endsWithStatusZero(5000)) << "signal " << number << "\n" << second.log.toStdString();
+    }
+}
+
+TEST_F(AppProcessTest, WithoutATraySecondStartOpensTheRunningInstancesSettings) {
+    tray.stop();
+    AppProcess first;
+    first.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(waitFor([&] { return first.log.contains("No system tray found"); }, 20000)) << first.log.toStdString();
+    // Start-up has shown no window (the X server gives XTEST, so onboarding is not needed).
+    ASSERT_TRUE(window(first, "Vellumcaster").isEmpty());
+
+    // The second start needs no answer of its own: it ends, and the running instance's Settings window is up.
+    AppProcess second;
+    second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(second.start());
+    EXPECT_TRUE(second.endsWithStatusZero(10000)) << second.log.toStdString();
+    EXPECT_TRUE(second.log.contains("the running instance opens its Settings window")) << second.log.toStdString();
+    EXPECT_TRUE(waitFor([&] { return !window(first, "Vellumcaster").isEmpty(); }, 10000)) << first.log.toStdString();
+
+    signal(first, SIGTERM);
+    EXPECT_TRUE(first.endsWithStatusZero(30000)) << first.log.toStdString();
+}
+
 TEST_F(AppProcessTest, FirstStartWithoutNetworkNamesTheMissingModelFile) {
     AppProcess app;
     ASSERT_GE(launch(app), 0) << app.log.toStdString();
