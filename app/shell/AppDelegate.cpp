@@ -106,8 +106,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::buildStatusMenu() {
+    // The hot key is shown once it is registered; it is global, not a shortcut of the menu.
     QAction* start = menu_.addAction(QStringLiteral("Start dictating"));
-    start->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Space));
     startDictatingMenuItem_ = start;
     connect(start, &QAction::triggered, this, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
 
@@ -137,9 +137,10 @@ void AppDelegate::buildStatusMenu() {
 
 void AppDelegate::hotKeyRegistered(bool accepted) {
     if (accepted) {
+        // After a tab, a menu shows the text as the item's shortcut, under the same names as everywhere else (a
+        // shortcut of its own would be shown with Qt's names).
         if (startDictatingMenuItem_) {
-            startDictatingMenuItem_->setText(QStringLiteral("Start dictating"));
-            startDictatingMenuItem_->setShortcut(keyboardManager_->hotKeySequence());
+            startDictatingMenuItem_->setText(QStringLiteral("Start dictating\t") + keyboardManager_->hotKeyText());
         }
         if (hotKeyNotice_) hotKeyNotice_->close();
         return;
@@ -153,7 +154,6 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
     // The menu must not claim a shortcut that does nothing.
     if (startDictatingMenuItem_) {
         startDictatingMenuItem_->setText(QStringLiteral("Start dictating (%1 unavailable)").arg(combination));
-        startDictatingMenuItem_->setShortcut(QKeySequence());
     }
     if (statusItem_.hasButton()) {
         statusItem_.showMessage(title, message);
