@@ -48,12 +48,16 @@ int main(int argc, char** argv) {
     services.presentContentView = [&windows] { windows->presentContentView(); };
 
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
-    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents);
+    windows =
+        std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents, delegate.menu());
     InstanceChannel channel(InstanceChannel::defaultSocket(), [&windows](const std::string& request) {
         return SecondStart::answer(request, [&windows] { windows->showSettings(); });
     });
-    if (instanceLock.state() == InstanceLock::State::held) channel.listen();
-    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    QTimer::singleShot(0, &delegate, [&] {
+        delegate.applicationDidFinishLaunching();
+        // A second start is answered once the menu, whose shortcuts the windows take over, is built.
+        if (instanceLock.state() == InstanceLock::State::held) channel.listen();
+    });
     const int result = app.exec();
     windows.reset();
     return result;
