@@ -68,6 +68,10 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     dictation_ = std::make_unique<DictationControl>(settings_, dictationEnvironment());
 
     connect(keyboardManager_.get(), &KeyboardManager::hotKeyRegistered, this, &AppDelegate::hotKeyRegistered);
+    // "Launch on Start" takes effect when it is switched, not at the next start.
+    connect(&settings_, &SettingsStore::valueChanged, this, [this](const QString& key) {
+        if (key == QLatin1String("launchOnLogin")) applyLaunchOnLogin();
+    });
     // A microphone lost during a recording: told like a failed start. The samples captured so far stay with the
     // recording, which the hot key still stops (and transcribes) or Escape discards.
     connect(recorder_.get(), &Recorder::captureFailed, this, [this](const QString& description) {
@@ -169,12 +173,16 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
 }
 
 void AppDelegate::setUpLaunchAtLogin() {
+    applyLaunchOnLogin();
+    settings_.setBool("hasLaunchedBefore", true);
+}
+
+void AppDelegate::applyLaunchOnLogin() {
     const bool launchOnLogin = settings_.boolValue("launchOnLogin", false);
     const bool enabled = services_.loginItemEnabled();
     if (launchOnLogin && !enabled) services_.setLoginItemEnabled(true);
     // A user who switched the setting off must not keep launching at login.
     if (!launchOnLogin && enabled) services_.setLoginItemEnabled(false);
-    settings_.setBool("hasLaunchedBefore", true);
 }
 
 void AppDelegate::migrateModelKeys() {
@@ -218,14 +226,20 @@ void AppDelegate::hideRecordingWindow() {
 }
 
 void AppDelegate::showAlert(const QString& title, const std::optional<QString>& message) {
-    post([title, text = message.value_or(QString())] {
-        auto* box = new QMessageBox(QMessageBox::Critical, title, title, QMessageBox::Ok);
-        box->setInformativeText(text);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::ApplicationModal);
-        box->show();
-        box->raise();
-        box->activateWindow();
+    post([this, title, text = message.value_or(QString())] {
+        // One alert at a time: an error while one is shown (the next press of the hot key fails the same way) takes
+        // its place instead of piling up another window. A closed alert is on its way out and is not reused.
+        if (!alert_ || !alert_->isVisible()) {
+            alert_ = new QMessageBox(QMessageBox::Critical, title, title, QMessageBox::Ok);
+            alert_->setAttribute(Qt::WA_DeleteOnClose);
+            alert_->setWindowModality(Qt::ApplicationModal);
+        }
+        alert_->setWindowTitle(title);
+        alert_->setText(title);
+        alert_->setInformativeText(text);
+        alert_->show();
+        alert_->raise();
+        alert_->activateWindow();
     });
 }
 
