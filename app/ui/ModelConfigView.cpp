@@ -403,7 +403,7 @@ void ModelConfigView::updateControls() {
         punctuation_->setChecked(settings_.boolValue(punctuationKey, false));
     }
 
-    // Without its file the selection is not what dictation uses: say so rather than look installed.
+    // A selected model without its file cannot be used: the page says so rather than look installed.
     missingModel_->setVisible(!showModelDownloadAlert_ && !isSelectedModelDownloaded());
     column_->setEnabled(!showModelDownloadAlert_);
     panel_->setVisible(showModelDownloadAlert_);
