@@ -1,4 +1,4 @@
-#include "platform/AppLog.h"
+#include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
@@ -6,12 +6,12 @@
 #include "shell/AppWindows.h"
 #include "shell/ErrorReporting.h"
 #include "shell/GuiThreadExecutor.h"
+#include "shell/SecondStart.h"
 #include "ui/WindowContents.h"
 
 #include "Duvidu/DuviduBundleInfo.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 
 #include <memory>
@@ -29,12 +29,7 @@ int main(int argc, char** argv) {
     // One instance per user: a second one would run without its hot key and write the same store.
     const InstanceLock instanceLock;
     if (instanceLock.state() == InstanceLock::State::heldByAnother) {
-        AppLog::info("Vellumcaster is already running");
-        QMessageBox box(QMessageBox::Information, QStringLiteral("Vellumcaster"),
-                        QStringLiteral("Vellumcaster is already running."), QMessageBox::Ok);
-        box.setInformativeText(QStringLiteral("Its icon is in the system tray."));
-        box.exec();
-        return 0;
+        return SecondStart::run(InstanceChannel::defaultSocket());
     }
 
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
@@ -53,8 +48,16 @@ int main(int argc, char** argv) {
     services.presentContentView = [&windows] { windows->presentContentView(); };
 
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
-    windows = std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents);
-    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    windows =
+        std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents, delegate.menu());
+    InstanceChannel channel(InstanceChannel::defaultSocket(), [&windows](const std::string& request) {
+        return SecondStart::answer(request, [&windows] { windows->showSettings(); });
+    });
+    QTimer::singleShot(0, &delegate, [&] {
+        delegate.applicationDidFinishLaunching();
+        // A second start is answered once the menu, whose shortcuts the windows take over, is built.
+        if (instanceLock.state() == InstanceLock::State::held) channel.listen();
+    });
     const int result = app.exec();
     windows.reset();
     return result;

@@ -68,6 +68,10 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     dictation_ = std::make_unique<DictationControl>(settings_, dictationEnvironment());
 
     connect(keyboardManager_.get(), &KeyboardManager::hotKeyRegistered, this, &AppDelegate::hotKeyRegistered);
+    // "Launch on Start" takes effect when it is switched, not at the next start.
+    connect(&settings_, &SettingsStore::valueChanged, this, [this](const QString& key) {
+        if (key == QLatin1String("launchOnLogin")) applyLaunchOnLogin();
+    });
     // A microphone lost during a recording: told like a failed start. The samples captured so far stay with the
     // recording, which the hot key still stops (and transcribes) or Escape discards.
     connect(recorder_.get(), &Recorder::captureFailed, this, [this](const QString& description) {
@@ -106,8 +110,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::buildStatusMenu() {
+    // The hot key is shown once it is registered; it is global, not a shortcut of the menu.
     QAction* start = menu_.addAction(QStringLiteral("Start dictating"));
-    start->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Space));
     startDictatingMenuItem_ = start;
     connect(start, &QAction::triggered, this, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
 
@@ -137,9 +141,10 @@ void AppDelegate::buildStatusMenu() {
 
 void AppDelegate::hotKeyRegistered(bool accepted) {
     if (accepted) {
+        // After a tab, a menu shows the text as the item's shortcut, under the same names as everywhere else (a
+        // shortcut of its own would be shown with Qt's names).
         if (startDictatingMenuItem_) {
-            startDictatingMenuItem_->setText(QStringLiteral("Start dictating"));
-            startDictatingMenuItem_->setShortcut(keyboardManager_->hotKeySequence());
+            startDictatingMenuItem_->setText(QStringLiteral("Start dictating\t") + keyboardManager_->hotKeyText());
         }
         if (hotKeyNotice_) hotKeyNotice_->close();
         return;
@@ -153,7 +158,6 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
     // The menu must not claim a shortcut that does nothing.
     if (startDictatingMenuItem_) {
         startDictatingMenuItem_->setText(QStringLiteral("Start dictating (%1 unavailable)").arg(combination));
-        startDictatingMenuItem_->setShortcut(QKeySequence());
     }
     if (statusItem_.hasButton()) {
         statusItem_.showMessage(title, message);
@@ -169,12 +173,16 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
 }
 
 void AppDelegate::setUpLaunchAtLogin() {
+    applyLaunchOnLogin();
+    settings_.setBool("hasLaunchedBefore", true);
+}
+
+void AppDelegate::applyLaunchOnLogin() {
     const bool launchOnLogin = settings_.boolValue("launchOnLogin", false);
     const bool enabled = services_.loginItemEnabled();
     if (launchOnLogin && !enabled) services_.setLoginItemEnabled(true);
     // A user who switched the setting off must not keep launching at login.
     if (!launchOnLogin && enabled) services_.setLoginItemEnabled(false);
-    settings_.setBool("hasLaunchedBefore", true);
 }
 
 void AppDelegate::migrateModelKeys() {
@@ -218,14 +226,20 @@ void AppDelegate::hideRecordingWindow() {
 }
 
 void AppDelegate::showAlert(const QString& title, const std::optional<QString>& message) {
-    post([title, text = message.value_or(QString())] {
-        auto* box = new QMessageBox(QMessageBox::Critical, title, title, QMessageBox::Ok);
-        box->setInformativeText(text);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::ApplicationModal);
-        box->show();
-        box->raise();
-        box->activateWindow();
+    post([this, title, text = message.value_or(QString())] {
+        // One alert at a time: an error while one is shown (the next press of the hot key fails the same way) takes
+        // its place instead of piling up another window. A closed alert is on its way out and is not reused.
+        if (!alert_ || !alert_->isVisible()) {
+            alert_ = new QMessageBox(QMessageBox::Critical, title, title, QMessageBox::Ok);
+            alert_->setAttribute(Qt::WA_DeleteOnClose);
+            alert_->setWindowModality(Qt::ApplicationModal);
+        }
+        alert_->setWindowTitle(title);
+        alert_->setText(title);
+        alert_->setInformativeText(text);
+        alert_->show();
+        alert_->raise();
+        alert_->activateWindow();
     });
 }
 

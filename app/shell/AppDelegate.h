@@ -61,6 +61,7 @@ public:
     void applicationDidFinishLaunching();
 
     void buildStatusMenu();
+    // Applies the setting `launchOnLogin` to the login item (its later changes are applied as they are stored).
     void setUpLaunchAtLogin();
     void migrateModelKeys();
     void ensureDefaultModel();
@@ -74,6 +75,8 @@ public:
     QAction* startDictatingMenuItem() const { return startDictatingMenuItem_; }
     // The dialog telling that the dictation hot key is taken, while it is shown (there is no tray to notify in).
     QMessageBox* hotKeyNotice() const { return hotKeyNotice_; }
+    // The error alert while it is shown; there is one at a time.
+    QMessageBox* alert() const { return alert_; }
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
     KeyboardManager& keyboardManager() { return *keyboardManager_; }
     AudioManager& audioManager() { return *audioManager_; }
@@ -84,6 +87,8 @@ public:
 private:
     // Tells the user when the dictation hot key could not be registered, and takes the notice back once it is.
     void hotKeyRegistered(bool accepted);
+    // Registers or removes the login item as the setting `launchOnLogin` says.
+    void applyLaunchOnLogin();
     void post(Task task);
     void showAlert(const QString& title, const std::optional<QString>& message);
     DictationControl::Environment dictationEnvironment();
@@ -98,6 +103,7 @@ private:
     QAction* startDictatingMenuItem_ = nullptr;
     QAction* checkForUpdatesMenuItem_ = nullptr;
     QPointer<QMessageBox> hotKeyNotice_;
+    QPointer<QMessageBox> alert_;
     Updater updaterController_;
     std::unique_ptr<KeyboardManager> keyboardManager_;
     std::unique_ptr<AudioManager> audioManager_;

@@ -1,5 +1,7 @@
 #include "shell/AppWindows.h"
 
+#include <QMenu>
+
 #include <memory>
 
 namespace {
@@ -27,23 +29,35 @@ AppWindow* makeOnboardingWindow(const std::function<QWidget*(WindowFactory::Clos
 
 AppWindow* makeHistoryWindow(QWidget* contentView) { return makeWindow(contentView, true); }
 
-AppWindows::AppWindows(KeyboardManager& keyboardManager, AudioManager& audioManager, WindowFactory& factory)
-    : keyboardManager_(keyboardManager), audioManager_(audioManager), factory_(factory) {}
+AppWindows::AppWindows(KeyboardManager& keyboardManager, AudioManager& audioManager, WindowFactory& factory,
+                       const QMenu& statusMenu)
+    : keyboardManager_(keyboardManager), audioManager_(audioManager), factory_(factory), statusMenu_(statusMenu) {}
 
 AppWindows::~AppWindows() { delete settingsWindow_.data(); }
 
+AppWindow* AppWindows::withMenuShortcuts(AppWindow* window) const {
+    // A shortcut of an item in a menu of its own works only while that menu is open; the window's own list makes it
+    // work while the window is active.
+    for (QAction* item : statusMenu_.actions()) {
+        if (!item->shortcut().isEmpty()) window->addAction(item);
+    }
+    return window;
+}
+
 void AppWindows::showSettings() {
     if (!settingsWindow_) {
-        settingsWindow_ = makeSettingsWindow(factory_.makeSettingsView(keyboardManager_, audioManager_));
+        settingsWindow_ =
+            withMenuShortcuts(makeSettingsWindow(factory_.makeSettingsView(keyboardManager_, audioManager_)));
         return;
     }
     settingsWindow_->bringToFront();
 }
 
 AppWindow* AppWindows::showOnboarding() {
-    return makeOnboardingWindow([this](WindowFactory::CloseAction close) { return factory_.makeOnboardingView(close); });
+    return withMenuShortcuts(makeOnboardingWindow(
+        [this](WindowFactory::CloseAction close) { return factory_.makeOnboardingView(close); }));
 }
 
 AppWindow* AppWindows::presentContentView() {
-    return makeHistoryWindow(factory_.makeContentView(keyboardManager_, audioManager_));
+    return withMenuShortcuts(makeHistoryWindow(factory_.makeContentView(keyboardManager_, audioManager_)));
 }

@@ -57,8 +57,11 @@ void AudioManager::discover() {
 }
 
 void AudioManager::validateSelectedDevice() {
-    const bool found = source_->device(selectedDeviceID()).has_value();
-    if (!found) AppLog::info("selectedDevice not available, updating to default");
+    const std::string selected = selectedDeviceID();
+    const bool found = source_->device(selected).has_value();
+    // Before any device is stored (until the first check of a first start) nothing has gone missing: the default
+    // device simply becomes the choice.
+    if (!found && !selected.empty()) AppLog::info("selectedDevice not available, updating to default");
     if (!found || useDefaultAudioDevice()) selectDefaultAudioDevice();
 }
 

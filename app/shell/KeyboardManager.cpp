@@ -6,7 +6,6 @@
 #include <QThreadPool>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -16,35 +15,6 @@ const typename Table::value_type& rowFor(const Table& table, const std::string& 
     const auto byId = [](std::string_view wanted) { return [wanted](const auto& row) { return row.id == wanted; }; };
     const auto it = std::find_if(table.begin(), table.end(), byId(id));
     return it != table.end() ? *it : *std::find_if(table.begin(), table.end(), byId(fallback));
-}
-
-// The Qt key of a choosable primary key, for menus and messages.
-Qt::Key qtKey(Key key) {
-    const auto index = [](Key k) { return static_cast<int>(k); };
-    if (index(key) >= index(Key::a) && index(key) <= index(Key::z)) {
-        return Qt::Key(Qt::Key_A + index(key) - index(Key::a));
-    }
-    if (index(key) >= index(Key::zero) && index(key) <= index(Key::nine)) {
-        return Qt::Key(Qt::Key_0 + index(key) - index(Key::zero));
-    }
-    switch (key) {
-    case Key::period: return Qt::Key_Period;
-    case Key::quote: return Qt::Key_Apostrophe;
-    case Key::semicolon: return Qt::Key_Semicolon;
-    case Key::slash: return Qt::Key_Slash;
-    case Key::backslash: return Qt::Key_Backslash;
-    case Key::comma: return Qt::Key_Comma;
-    case Key::tab: return Qt::Key_Tab;
-    default: return Qt::Key_Space;
-    }
-}
-
-// The Qt modifier and the name printed on a PC keyboard of a choosable modifier.
-std::pair<Qt::Modifier, QString> qtModifier(ModifierFlags flag) {
-    if (flag == ModifierFlags::command()) return {Qt::META, QStringLiteral("Super")};
-    if (flag == ModifierFlags::control()) return {Qt::CTRL, QStringLiteral("Ctrl")};
-    if (flag == ModifierFlags::shift()) return {Qt::SHIFT, QStringLiteral("Shift")};
-    return {Qt::ALT, QStringLiteral("Alt")};
 }
 
 }  // namespace
@@ -71,10 +41,7 @@ void KeyboardManager::registerHotKey() {
     // The action taken at release time, so a task never refers back to a manager that may be gone by then.
     hotKey_->keyUpHandler = [this] { spawn_(toggleRecord); };
 
-    const auto [modifierKey, modifierName] = qtModifier(modifier.flag);
-    const Qt::Key key = qtKey(primary.flag);
-    hotKeySequence_ = QKeySequence(modifierKey | key);
-    hotKeyText_ = modifierName + QLatin1Char('+') + QKeySequence(key).toString(QKeySequence::NativeText);
+    hotKeyText_ = QString::fromStdString(hotKey_->keyCombo().label());
     emit hotKeyRegistered(isHotKeyAccepted());
 }
 

@@ -5,7 +5,6 @@
 #include "platform/SettingsStore.h"
 #include "shell/hotkey/HotKey.h"
 
-#include <QKeySequence>
 #include <QObject>
 #include <QString>
 
@@ -47,9 +46,8 @@ public:
     void registerHotKey();
     // Whether the desktop accepted the dictation hot key at its last registration; false before the first.
     bool isHotKeyAccepted() const;
-    // The combination of the last registration, as a menu shows it; empty before the first.
-    const QKeySequence& hotKeySequence() const { return hotKeySequence_; }
-    // The same in words, the modifier by its name on a PC keyboard: "Alt+Space", "Super+A".
+    // The combination of the last registration by the keys' Linux names, as the menu and messages show it:
+    // "Alt+Space", "Super+A". Empty before the first.
     const QString& hotKeyText() const { return hotKeyText_; }
     // Registers the Escape hot key (cancel on release), unless one is registered already: that is refused with a
     // log line and the existing one stays.
@@ -75,6 +73,5 @@ private:
     TaskSpawner spawn_;
     std::unique_ptr<HotKey> hotKey_;
     std::unique_ptr<HotKey> hotKeyEscape_;
-    QKeySequence hotKeySequence_;
     QString hotKeyText_;
 };

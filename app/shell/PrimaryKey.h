@@ -5,8 +5,8 @@
 #include <array>
 #include <string_view>
 
-// A key the user can choose for the dictation hot key: `name` is shown in the picker, `id` is what the setting
-// `selectedPrimaryKey` stores.
+// A key the user can choose for the dictation hot key: `name` is shown in the picker, the key's Linux name as menus and
+// messages show it too; `id` is what the setting `selectedPrimaryKey` stores.
 struct PrimaryKey {
     Key flag;
     std::string_view name;
@@ -32,6 +32,6 @@ inline constexpr std::array<PrimaryKey, 44> primaryKeys{{
     {Key::slash, "Slash", "slash"},
     {Key::backslash, "Backslash", "backslash"},
     {Key::comma, "Comma", "comma"},
-    {Key::space, "Spacebar", "space"},
+    {Key::space, "Space", "space"},
     {Key::tab, "Tab", "tab"},
 }};

@@ -1,5 +1,7 @@
 #include "shell/RecordingWindow.h"
 
+#include "platform/CompositingManager.h"
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,16 +29,40 @@ RecordingWindow::RecordingWindow(QWidget* content)
 }
 
 void RecordingWindow::present() {
+    updateShape();
     show();
     raise();
 }
 
+void RecordingWindow::updateShape() {
+    // Without a compositing manager the transparent corners would show black: the window takes the rounded shape
+    // instead. The check is made at every showing, as one may start or stop in between.
+    if (CompositingManager::isRunning()) {
+        clearMask();
+        return;
+    }
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+void RecordingWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!mask().isEmpty()) updateShape();
+}
+
 void RecordingWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    QColor background = palette().color(QPalette::Window);
+    if (!mask().isEmpty()) {
+        // Shaped: nothing would blend a translucent or smoothed edge with what lies behind, so the panel is opaque
+        // up to the shape's edge.
+        painter.fillRect(rect(), background);
+        return;
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    QColor background = palette().color(QPalette::Window);
     background.setAlphaF(0.92f);
     painter.fillPath(path, background);
 }

@@ -19,6 +19,8 @@
 #include <QThreadPool>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
@@ -214,8 +216,7 @@ void ContentView::applyLoaded(std::vector<Recording> recordings, std::vector<QSt
     // The selection is a copy, so it stays valid while the list it came from is replaced.
     recordings_ = std::move(recordings);
     searchableResults_ = std::move(searchableResults);
-    updateList();
-    setSelectedRecording(recordings_.empty() ? std::nullopt : std::optional<Recording>(recordings_.front()));
+    updateList(true);
     emit recordingsReloaded();
 }
 
@@ -232,11 +233,12 @@ bool ContentView::handleNavigationKey(int qtKey) {
     if (!code) return false;
     const std::optional<QUuid> selectedId =
         selectedRecording_ ? std::optional<QUuid>(selectedRecording_->id) : std::nullopt;
-    const std::optional<std::size_t> next = HistoryNavigation::navigate(recordings_, selectedId, *code);
+    const std::vector<const Recording*> shown = filteredRecordings();
+    const std::optional<std::size_t> next = HistoryNavigation::navigate(shown, selectedId, *code);
     if (!next) return false;
     // The flag goes first: it decides whether the new selection is scrolled into view.
     lastNavigationActionKeyboard_ = true;
-    setSelectedRecording(recordings_[*next]);
+    setSelectedRecording(*shown[*next]);
     return true;
 }
 
@@ -267,12 +269,23 @@ void ContentView::setSelectedRecording(std::optional<Recording> recording) {
     if (newId && newId != oldId && lastNavigationActionKeyboard_) cardList_->centreOn(*newId);
 }
 
-void ContentView::updateList() {
+void ContentView::updateList(bool selectNewest) {
     std::vector<const Recording*> shown = filteredRecordings();
     const bool empty = shown.empty();
+    // The detail shows a dictation of the list: the newest after a load; else the selection while the list holds it,
+    // and the list's first once it does not.
+    std::optional<Recording> selection;
+    if (!empty) {
+        const auto kept = std::find_if(shown.begin(), shown.end(), [this](const Recording* r) {
+            return selectedRecording_ && r->id == selectedRecording_->id;
+        });
+        selection = **(selectNewest || kept == shown.end() ? shown.begin() : kept);
+    }
     cardList_->setRecordings(std::move(shown));
     cardList_->setVisible(!empty);
     noRecordings_->setVisible(empty);
+    const auto idOf = [](const std::optional<Recording>& r) { return r ? std::optional<QUuid>(r->id) : std::nullopt; };
+    if (selectNewest || idOf(selection) != idOf(selectedRecording_)) setSelectedRecording(std::move(selection));
 }
 
 void ContentView::installKeyMonitor() {

@@ -21,8 +21,9 @@ class VisualEffectView;
 
 // The content of the dictation history window: a search field over the stored dictations as cards, newest first, and
 // the selected dictation in detail. It loads the list whenever it comes on screen and after every "recordingComplete"
-// notification, and while on screen the Up and Down arrow keys move the selection through the whole list. The window
-// around it is freed when closed.
+// notification, and while on screen the Up and Down arrow keys move the selection through the list. The selection is
+// always one of the dictations the search lets through, so the detail follows the list. The window around it is freed
+// when closed.
 class ContentView : public QWidget {
     Q_OBJECT
 
@@ -70,7 +71,9 @@ protected:
 private:
     void applyLoaded(std::vector<Recording> recordings, std::vector<QString> searchableResults);
     void setSelectedRecording(std::optional<Recording> recording);
-    void updateList();
+    // Shows the recordings the search lets through and keeps the selection among them; `selectNewest` selects the
+    // first of them whatever was selected.
+    void updateList(bool selectNewest = false);
     void installKeyMonitor();
     void removeKeyMonitor();
 

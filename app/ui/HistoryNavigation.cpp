@@ -8,14 +8,14 @@ std::optional<std::uint16_t> HistoryNavigation::keyCode(int qtKey) {
     return std::nullopt;
 }
 
-std::optional<std::size_t> HistoryNavigation::navigate(const std::vector<Recording>& recordings,
+std::optional<std::size_t> HistoryNavigation::navigate(const std::vector<const Recording*>& recordings,
                                                        const std::optional<QUuid>& selectedId,
                                                        std::uint16_t keyCode) {
     if (keyCode != downArrowKeyCode && keyCode != upArrowKeyCode) return std::nullopt;
     std::size_t current = 0;
     if (selectedId) {
         const auto found = std::find_if(recordings.begin(), recordings.end(),
-                                        [&](const Recording& r) { return r.id == *selectedId; });
+                                        [&](const Recording* r) { return r->id == *selectedId; });
         if (found != recordings.end()) current = static_cast<std::size_t>(found - recordings.begin());
     }
     if (recordings.empty()) return std::nullopt;

@@ -10,7 +10,7 @@
 #include <vector>
 
 // The arrow-key rule of the history window: Down moves to the next (older) dictation and Up to the previous (newer)
-// one, wrapping around at both ends, through the whole list whatever the search shows.
+// one of the list the window shows, wrapping around at both ends.
 class HistoryNavigation {
 public:
     HistoryNavigation() = delete;
@@ -25,6 +25,6 @@ public:
     // The index to select after a key, or nullopt when the key passes through unchanged: another key, an empty list,
     // or a list of one. The current index is that of `selectedId` in `recordings`, 0 when nothing (or nothing listed)
     // is selected.
-    static std::optional<std::size_t> navigate(const std::vector<Recording>& recordings,
+    static std::optional<std::size_t> navigate(const std::vector<const Recording*>& recordings,
                                                const std::optional<QUuid>& selectedId, std::uint16_t keyCode);
 };

@@ -23,6 +23,7 @@
 #include "ui/SecondaryButtonStyle.h"
 #include "ui/SettingsRow.h"
 #include "ui/StyledButton.h"
+#include "ui/TertiaryButtonStyle.h"
 #include "ui/TextBlock.h"
 
 namespace {
@@ -72,9 +73,18 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     models_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(models_, &QComboBox::activated, this,
             [this](int index) { chooseModel(models_->itemData(index).toString().toStdString()); });
+    missingModel_ = new QWidget(column_);
+    auto* missingModelRow = new QHBoxLayout(missingModel_);
+    missingModelRow->setContentsMargins(0, 0, 0, 0);
+    missingModelRow->addWidget(new QLabel(tr("Not downloaded"), missingModel_));
+    missingModelDownload_ = StyledButton::make<TertiaryButtonStyle>(tr("Download..."), false, missingModel_);
+    connect(missingModelDownload_, &QAbstractButton::clicked, this, [this] { selectModel(selectedModelKey_); });
+    missingModelRow->addWidget(missingModelDownload_);
+    missingModelRow->addStretch();
     auto* modelControls = new QVBoxLayout;
     modelControls->setSpacing(10);
     modelControls->addWidget(models_);
+    modelControls->addWidget(missingModel_);
 
     languages_ = new QComboBox(column_);
     for (const Language& language : languages()) languages_->addItem(q(language.name), q(language.id));
@@ -393,6 +403,8 @@ void ModelConfigView::updateControls() {
         punctuation_->setChecked(settings_.boolValue(punctuationKey, false));
     }
 
+    // A selected model without its file cannot be used: the page says so rather than look installed.
+    missingModel_->setVisible(!showModelDownloadAlert_ && !isSelectedModelDownloaded());
     column_->setEnabled(!showModelDownloadAlert_);
     panel_->setVisible(showModelDownloadAlert_);
     showBlurredColumn();
@@ -425,7 +437,7 @@ void ModelConfigView::showBlurredColumn() {
 void ModelConfigView::updatePanel() {
     const Model& model = panelModel();
     panelTitle_->setText(tr("Download %1 model").arg(q(model.name)));
-    panelMessage_->setText(tr("This could take a long time and will use data if you're not on Wi-Fi.\n\n Make sure you "
+    panelMessage_->setText(tr("This could take a long time and will use data if you're not on Wi-Fi.\n\nMake sure you "
                               "have at least %1 of storage available and a stable connection before continuing.")
                                .arg(q(model.size)));
     panelSize_->setText(q(model.size));

@@ -59,6 +59,10 @@ public:
     void modelDownloadFinished();
 
     QComboBox* modelPicker() const { return models_; }
+    // Under the picker while the panel is closed and the selected model's file is missing (after "Cancel"), with a
+    // button that opens the panel again.
+    QWidget* missingModelNotice() const { return missingModel_; }
+    StyledButton* missingModelDownloadButton() const { return missingModelDownload_; }
     QComboBox* languagePicker() const { return languages_; }
     QCheckBox* translationToggle() const { return translation_; }
     PromptField* promptField() const { return prompt_; }
@@ -124,6 +128,8 @@ private:
     QLabel* blurredColumn_;
     QGraphicsBlurEffect* blur_;
     QComboBox* models_;
+    QWidget* missingModel_;
+    StyledButton* missingModelDownload_;
     QComboBox* languages_;
     QCheckBox* translation_;
     PromptField* prompt_;

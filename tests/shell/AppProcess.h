@@ -40,24 +40,37 @@ public:
         if (!process_.waitForStarted()) return false;
         return waitFor([] { return !panelId().isEmpty(); }, 10000);
     }
-    ~TrayHost() {
+    ~TrayHost() { stop(); }
+    // Takes the tray away, as on a desktop that has none.
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
         process_.terminate();
         if (!process_.waitForFinished(5000)) process_.kill();
     }
 
     // Where the application's icon sits in the tray, on the screen; empty while it has none there.
     QRect applicationIcon() const {
-        const QString panel = panelId();
-        if (panel.isEmpty()) return {};
-        static const QRegularExpression icon(
-            R"re(\("vellumcaster" "vellumcaster"\)\s+(\d+)x(\d+)[+-]\d+[+-]\d+\s+\+(-?\d+)\+(-?\d+))re");
-        const auto match = icon.match(run("xwininfo", {"-tree", "-id", panel}));
+        const auto match = iconLine();
         if (!match.hasMatch()) return {};
-        return {match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
-                match.captured(2).toInt()};
+        return {match.captured(4).toInt(), match.captured(5).toInt(), match.captured(2).toInt(),
+                match.captured(3).toInt()};
+    }
+    // The icon's window, in decimal as xdotool gives window ids; empty while there is none.
+    QString applicationIconWindow() const {
+        const auto match = iconLine();
+        return match.hasMatch() ? QString::number(match.captured(1).toULongLong(nullptr, 16)) : QString();
     }
 
 private:
+    QRegularExpressionMatch iconLine() const {
+        const QString panel = panelId();
+        if (panel.isEmpty()) return {};
+        static const QRegularExpression icon(
+            R"re((0x[0-9a-f]+) .*\("vellumcaster" "vellumcaster"\))re"
+            R"re(\s+(\d+)x(\d+)[+-]\d+[+-]\d+\s+\+(-?\d+)\+(-?\d+))re");
+        return icon.match(run("xwininfo", {"-tree", "-id", panel}));
+    }
+
     static QString panelId() {
         static const QRegularExpression panel(R"re(^\s*(0x[0-9a-f]+) "panel")re", QRegularExpression::MultilineOption);
         return panel.match(run("xwininfo", {"-root", "-tree"})).captured(1);

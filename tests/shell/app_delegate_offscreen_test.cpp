@@ -5,6 +5,7 @@
 #include "platform/SettingsStore.h"
 #include "shell/AppDelegate.h"
 #include "shell/AudioDeviceSource.h"
+#include "shell/LaunchOnLogin.h"
 #include "shell/RecordingView.h"
 #include "shell/RecordingWindow.h"
 #include "support/TempHome.h"
@@ -12,8 +13,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 
 #include <fstream>
 #include "support/FakeAudioDeviceSource.h"
@@ -40,8 +42,10 @@ protected:
         s.showOnboarding = [this] { steps.push_back("onboarding"); };
         s.showSettings = [this] { steps.push_back("settings"); };
         s.presentContentView = [this] { steps.push_back("history"); };
-        s.loginItemEnabled = [this] { return loginItem; };
-        s.setLoginItemEnabled = [this](bool on) { steps.push_back(on ? "login on" : "login off"); };
+        if (!realLoginItem) {
+            s.loginItemEnabled = [this] { return loginItem; };
+            s.setLoginItemEnabled = [this](bool on) { steps.push_back(on ? "login on" : "login off"); };
+        }
         s.downloadModel = [this](const std::string& url, const std::filesystem::path& destination) {
             steps.push_back("download " + url + " -> " + destination.string());
             hotKeysAtDownload = hotKeys->calls.size();
@@ -49,6 +53,7 @@ protected:
         s.makeController = [this](Recorder&, AppDelegate::Task onComplete) {
             auto made = std::make_shared<ScriptedController>();
             made->loaded = "small";
+            made->failStart = failStart;
             completion = std::move(onComplete);
             controller = made;
             return made;
@@ -71,6 +76,8 @@ protected:
     std::vector<std::string> steps;
     bool trusted = true;
     bool loginItem = false;
+    bool realLoginItem = false;  // the autostart entry in the temporary config folder
+    std::string failStart;
     bool runTasks = false;
     int spawned = 0;
     std::size_t hotKeysAtDownload = 0;
@@ -125,6 +132,44 @@ TEST_F(AppDelegateTest, LoginItemFollowsTheSettingBothWaysAndTextFlagsCountAsOff
     EXPECT_THAT(steps, testing::Not(testing::Contains("login on")));
 }
 
+TEST_F(AppDelegateTest, LaunchOnStartTakesEffectWhenSwitched) {
+    realLoginItem = true;
+    auto app = make();
+    app->applicationDidFinishLaunching();
+    EXPECT_FALSE(std::filesystem::exists(LaunchOnLogin::autostartFile()));
+    settings.setBool("launchOnLogin", true);  // as the settings page stores a tick
+    EXPECT_TRUE(LaunchOnLogin::isEnabled());
+    settings.setBool("launchOnLogin", false);
+    EXPECT_FALSE(std::filesystem::exists(LaunchOnLogin::autostartFile()));
+}
+
+TEST_F(AppDelegateTest, ErrorAlertsComeOneAtATime) {
+    runTasks = true;
+    failStart = "The microphone is not available";
+    auto app = make();
+    app->applicationDidFinishLaunching();
+    for (int press = 0; press < 3; ++press) app->dictation().toggleRecording();
+    drain();
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(widget) && widget->isVisible()) ++shown;
+    }
+    EXPECT_EQ(shown, 1);
+    ASSERT_NE(app->alert(), nullptr);
+    EXPECT_EQ(app->alert()->text(), "Could not start recording");
+    EXPECT_EQ(app->alert()->informativeText(), "The microphone is not available");
+
+    // Once it is answered, the next error has a new alert.
+    QMessageBox* first = app->alert();
+    first->close();
+    app->dictation().toggleRecording();
+    drain();
+    ASSERT_NE(app->alert(), nullptr);
+    EXPECT_NE(app->alert(), first);
+    EXPECT_TRUE(app->alert()->isVisible());
+    app->alert()->close();
+}
+
 TEST_F(AppDelegateTest, ModelKeyMigrationRemovesEveryEnInOnePass) {
     auto app = make();
     for (const auto& [stored, migrated] : std::vector<std::pair<std::string, std::string>>{
@@ -145,7 +190,10 @@ TEST_F(AppDelegateTest, StatusMenuModel) {
     EXPECT_THAT(titles, ElementsAre("Start dictating", "View dictation history", "--",
                                     testing::MatchesRegex("Version [0-9]+\\.[0-9]+\\.[0-9]+"), "Check for Updates...",
                                     "Settings...", "--", "Quit"));
-    EXPECT_EQ(actions[0]->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
+    // The hot key is global: the menu shows it once it is registered, under its Linux name.
+    EXPECT_TRUE(actions[0]->shortcut().isEmpty());
+    app->keyboardManager().registerHotKey();
+    EXPECT_EQ(actions[0]->text(), "Start dictating\tAlt+Space");
     EXPECT_EQ(actions[5]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     EXPECT_EQ(actions[7]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_FALSE(actions[3]->isEnabled());

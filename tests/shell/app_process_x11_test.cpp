@@ -43,13 +43,26 @@ protected:
         return clock.elapsed();
     }
 
+    // Right-clicks the application's icon; whether its menu opened.
+    bool openMenu() {
+        const QRect icon = tray.applicationIcon();
+        run("xdotool",
+            {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "3"});
+        const auto menuShown = [] {
+            return run("xwininfo", {"-root", "-children"}).contains("(\"vellumcaster\" \"vellumcaster\")");
+        };
+        if (!waitFor(menuShown, 5000)) return false;
+        waitFor([] { return false; }, 300);  // the menu takes the keyboard once it is up
+        return true;
+    }
+
     static void signal(AppProcess& app, int number) { ::kill(pid_t(app.process.processId()), number); }
 
-    // The window of the process whose title is `title`, or empty.
-    static QString window(const AppProcess& app, const QString& title) {
+    // The first `count` shown windows of the process whose title is `title`, one a line, or empty.
+    static QString window(const AppProcess& app, const QString& title, int count = 1) {
         return run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId()),
                                "--name", "^" + title + "$"})
-            .section('\n', 0, 0)
+            .section('\n', 0, count - 1)
             .trimmed();
     }
 
@@ -65,14 +78,28 @@ TEST_F(AppProcessTest, QuitFromTheTrayMenuEndsWithStatusZero) {
     std::cout << "time from start to tray icon shown: " << toIcon << " ms" << std::endl;
     RecordProperty("startToTrayIconMilliseconds", int(toIcon));
 
-    const QRect icon = tray.applicationIcon();
-    run("xdotool", {"mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()), "click", "3"});
-    const auto menuShown = [] {
-        return run("xwininfo", {"-root", "-children"}).contains("(\"vellumcaster\" \"vellumcaster\")");
-    };
-    ASSERT_TRUE(waitFor(menuShown, 5000)) << "the menu did not open";
-    waitFor([] { return false; }, 300);
+    ASSERT_TRUE(openMenu()) << "the menu did not open";
     run("xdotool", {"key", "Up", "Return"});  // "Quit" is the last item
+    EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+}
+
+TEST_F(AppProcessTest, MenuShortcutsWorkInTheApplicationsWindows) {
+    AppProcess app;
+    ASSERT_GE(launch(app), 0) << app.log.toStdString();
+    ASSERT_TRUE(openMenu()) << "the menu did not open";
+    run("xdotool", {"key", "Down", "Down", "Return"});  // "View dictation history"
+    // The tray icon is a window of the application too.
+    const auto windows = [&, icon = tray.applicationIconWindow()] {
+        QStringList shown = window(app, "Vellumcaster", 10).split('\n', Qt::SkipEmptyParts);
+        shown.removeAll(icon);
+        return shown;
+    };
+    ASSERT_TRUE(waitFor([&] { return windows().size() == 1; }, 10000)) << app.log.toStdString();
+    const QString history = windows().front();
+
+    run("xdotool", {"windowfocus", "--sync", history, "key", "ctrl+comma"});
+    ASSERT_TRUE(waitFor([&] { return windows().size() == 2; }, 10000)) << "Ctrl+, opened no Settings window";
+    run("xdotool", {"windowfocus", "--sync", history, "key", "ctrl+q"});
     EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
 }
 
@@ -108,6 +135,41 @@ TEST_F(AppProcessTest, SecondStartSaysItIsRunningAndACrashedOneLeavesNoLock) {
     EXPECT_FALSE(third.log.contains("already running"));
     signal(third, SIGTERM);
     EXPECT_TRUE(third.endsWithStatusZero(30000)) << third.log.toStdString();
+}
+
+TEST_F(AppProcessTest, SecondStartsDialogEndsOnTerminateAndInterruptSignals) {
+    AppProcess first;
+    ASSERT_GE(launch(first), 0) << first.log.toStdString();
+    for (const int number : {SIGTERM, SIGINT}) {
+        AppProcess second;
+        second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        ASSERT_TRUE(second.start());
+        ASSERT_TRUE(waitFor([&] { return !window(second, "Vellumcaster").isEmpty(); }, 20000))
+            << second.log.toStdString();
+        signal(second, number);
+        EXPECT_TRUE(second.endsWithStatusZero(5000)) << "signal " << number << "\n" << second.log.toStdString();
+    }
+}
+
+TEST_F(AppProcessTest, WithoutATraySecondStartOpensTheRunningInstancesSettings) {
+    tray.stop();
+    AppProcess first;
+    first.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(waitFor([&] { return first.log.contains("No system tray found"); }, 20000)) << first.log.toStdString();
+    // Start-up has shown no window (the X server gives XTEST, so onboarding is not needed).
+    ASSERT_TRUE(window(first, "Vellumcaster").isEmpty());
+
+    // The second start needs no answer of its own: it ends, and the running instance's Settings window is up.
+    AppProcess second;
+    second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(second.start());
+    EXPECT_TRUE(second.endsWithStatusZero(10000)) << second.log.toStdString();
+    EXPECT_TRUE(second.log.contains("the running instance opens its Settings window")) << second.log.toStdString();
+    EXPECT_TRUE(waitFor([&] { return !window(first, "Vellumcaster").isEmpty(); }, 10000)) << first.log.toStdString();
+
+    signal(first, SIGTERM);
+    EXPECT_TRUE(first.endsWithStatusZero(30000)) << first.log.toStdString();
 }
 
 TEST_F(AppProcessTest, FirstStartWithoutNetworkNamesTheMissingModelFile) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QMenu>
 #include <QPointer>
 
 #include <vector>
@@ -45,7 +46,8 @@ protected:
     KeyboardManager keyboard;
     AudioManager audio{SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>()};
     FakeContents contents;
-    AppWindows windows{keyboard, audio, contents};
+    QMenu statusMenu;
+    AppWindows windows{keyboard, audio, contents, statusMenu};
 };
 
 }  // namespace

@@ -107,7 +107,6 @@ protected:
         QAction* start = app->startDictatingMenuItem();
         ASSERT_NE(start, nullptr);
         EXPECT_EQ(start->text(), "Start dictating (Alt+Space unavailable)");
-        EXPECT_TRUE(start->shortcut().isEmpty());
     }
 
     vctest::TempHome home;
@@ -136,8 +135,7 @@ TEST_F(HotKeyNoticeTest, WithoutATrayADialogTellsAndAnotherShortcutClearsIt) {
 
     chooseTabInSettings();
     EXPECT_TRUE(vctest::waitFor([this] { return app->hotKeyNotice() == nullptr; }));
-    EXPECT_EQ(app->startDictatingMenuItem()->text(), "Start dictating");
-    EXPECT_EQ(app->startDictatingMenuItem()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Tab));
+    EXPECT_EQ(app->startDictatingMenuItem()->text(), "Start dictating\tAlt+Tab");
     ASSERT_EQ(std::system("xdotool key alt+Tab"), 0);
     EXPECT_TRUE(vctest::waitFor([this] { return toggles == 1; }));
 

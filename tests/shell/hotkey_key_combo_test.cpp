@@ -44,6 +44,14 @@ TEST(HotKeyKeyCombo, Description) {
     EXPECT_EQ(KeyCombo(10, 4096 | 256).description(), "\u2303\u2318");  // unknown code: modifiers alone
 }
 
+TEST(HotKeyKeyCombo, LabelNamesTheKeysAsLinuxDesktopsDo) {
+    EXPECT_EQ(KeyCombo(Key::a, allFour).label(), "Ctrl+Alt+Shift+Super+A");
+    EXPECT_EQ(KeyCombo(Key::space, ModifierFlags::option()).label(), "Alt+Space");
+    EXPECT_EQ(KeyCombo(Key::escape, ModifierFlags()).label(), "Esc");
+    EXPECT_EQ(KeyCombo(Key::f12, ModifierFlags::command()).label(), "Super+F12");
+    EXPECT_EQ(KeyCombo(10, 4096).label(), "Ctrl+key 10");
+}
+
 TEST(HotKeyKeyCombo, DictionaryRoundTripAndRejections) {
     const KeyCombo combo(Key::period, ModifierFlags::control() | ModifierFlags::shift());
     const KeyCombo::Dictionary dictionary = combo.dictionary();

@@ -38,7 +38,7 @@ TEST_F(HotKeyX11BackendWithoutServer, NoDisplaySetRefusesEveryRegistrationWithAL
     ASSERT_EQ(logs.size(), 2u);
     EXPECT_EQ(logs[0], "info: Global hot keys are unavailable: no X display (DISPLAY is not set; Wayland sessions "
                        "need XWayland)");
-    EXPECT_EQ(logs[1], "info: Could not register hot key \u2325\u2423: no X display");
+    EXPECT_EQ(logs[1], "info: Could not register hot key Alt+Space: no X display");
 }
 
 TEST_F(HotKeyX11BackendWithoutServer, UnreachableDisplayRefusesWithALogLine) {

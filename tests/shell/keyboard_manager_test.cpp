@@ -45,11 +45,17 @@ protected:
 TEST_F(KeyboardManagerTest, ChoiceTables) {
     ASSERT_EQ(primaryKeys.size(), 44u);
     for (std::size_t i = 0; i < 36; ++i) EXPECT_EQ(primaryKeys[i].flag, static_cast<Key>(i));
-    EXPECT_EQ(primaryKeys[42], (PrimaryKey{Key::space, "Spacebar", "space"}));
+    EXPECT_EQ(primaryKeys[42], (PrimaryKey{Key::space, "Space", "space"}));
     // Picker order, not the glyph order of descriptions.
     ASSERT_EQ(modifierKeys.size(), 4u);
     EXPECT_EQ(modifierKeys[0], (ModifierKey{ModifierFlags(0x100000), "Super", "command"}));
     EXPECT_EQ(modifierKeys[3], (ModifierKey{ModifierFlags(0x80000), "Alt", "option"}));
+    // A key has one name: the pickers show what the menu, the messages and the log say.
+    for (const PrimaryKey& row : primaryKeys) EXPECT_EQ(row.name, keyLabel(row.flag)) << row.id;
+    for (const auto& [row, key] : {std::pair{modifierKeys[0], Key::command}, std::pair{modifierKeys[1], Key::control},
+                                   std::pair{modifierKeys[2], Key::shift}, std::pair{modifierKeys[3], Key::option}}) {
+        EXPECT_EQ(row.name, keyLabel(key)) << row.id;
+    }
 }
 
 TEST_F(KeyboardManagerTest, FreshSettingsGiveOptionSpace) {
@@ -174,18 +180,16 @@ TEST_F(KeyboardManagerTest, EveryRegistrationTellsWhetherTheDesktopAcceptedItAnd
     manager.registerHotKey();
     EXPECT_FALSE(manager.isHotKeyAccepted());
     EXPECT_EQ(manager.hotKeyText(), "Alt+Space");
-    EXPECT_EQ(manager.hotKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Space));
 
     backend->accept = true;
     for (const auto& [modifier, key, text] : std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"command", "a", "Super+A"}, {"control", "7", "Ctrl+7"}, {"shift", "period", "Shift+."},
+             {"command", "a", "Super+A"}, {"control", "7", "Ctrl+7"}, {"shift", "period", "Shift+Period"},
              {"option", "tab", "Alt+Tab"}}) {
         settings.setString("selectedModifierKey", modifier);
         settings.setString("selectedPrimaryKey", key);
         manager.registerHotKey();
         EXPECT_EQ(manager.hotKeyText().toStdString(), text);
     }
-    EXPECT_EQ(manager.hotKeySequence(), QKeySequence(Qt::ALT | Qt::Key_Tab));
     EXPECT_TRUE(manager.isHotKeyAccepted());
     EXPECT_EQ(told, (std::vector<bool>{false, true, true, true, true}));
 }

@@ -77,7 +77,7 @@ TEST_F(ConfigurationTest, NothingStoredShowsThePageDefaults) {
     EXPECT_TRUE(page.defaultDeviceToggle()->isChecked());
     EXPECT_FALSE(page.devicePicker()->isEnabled());
     EXPECT_EQ(page.modifierPicker()->currentText(), "Alt");
-    EXPECT_EQ(page.keyPicker()->currentText(), "Spacebar");
+    EXPECT_EQ(page.keyPicker()->currentText(), "Space");
     EXPECT_TRUE(page.recordingViewToggle()->isChecked());
     EXPECT_TRUE(page.autoPasteToggle()->isChecked());
     EXPECT_FALSE(page.realtimeToggle()->isChecked());

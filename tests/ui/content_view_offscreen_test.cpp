@@ -96,7 +96,7 @@ TEST_F(History, ListsNewestFirstAndSelectsTheNewest) {
     EXPECT_FALSE(v.showsNoRecordingsText());
 }
 
-TEST_F(History, SearchIgnoresCaseSearchesOnlyTheTextAndKeepsTheSelection) {
+TEST_F(History, SearchIgnoresCaseSearchesOnlyTheTextAndTheDetailFollowsTheList) {
     writeDictation(1000, record("Hello world"));
     writeDictation(2000, record("goodbye  now"));
     RecordingMetadata other = record("HELLO again");
@@ -104,26 +104,30 @@ TEST_F(History, SearchIgnoresCaseSearchesOnlyTheTextAndKeepsTheSelection) {
     writeDictation(3000, other);
     writeDictation(4000, record("selected one"));
     ContentView& v = open();
-    const QUuid selected = v.selectedRecording()->id;
+    EXPECT_EQ(v.detail()->resultText(), "selected one");
 
+    // A selection the list no longer holds gives way to the list's first; one it still holds stays.
     v.setSearchTerm("hello");
     EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"HELLO again", "Hello world"}));
+    EXPECT_EQ(v.detail()->resultText(), "HELLO again");
+    v.selectRecording(v.filteredRecordings()[1]->id);
     v.setSearchTerm("WORLD");
     EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"Hello world"}));
+    EXPECT_EQ(v.detail()->resultText(), "Hello world");
     v.setSearchTerm("  ");  // not trimmed: only texts holding two blanks
     EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"goodbye  now"}));
-
-    // The hidden selection stays shown in the detail, with no card highlighted.
-    EXPECT_EQ(v.selectedRecording()->id, selected);
     ASSERT_NE(v.detail(), nullptr);
-    EXPECT_EQ(v.detail()->resultText(), "selected one");
-    for (RecordingCard* card : v.cardList().visibleCards()) EXPECT_FALSE(card->isSelected());
+    EXPECT_EQ(v.detail()->resultText(), "goodbye  now");
+    EXPECT_TRUE(v.cardList().visibleCards().front()->isSelected());
 
+    // Nothing found: nothing is shown in detail either.
     v.setSearchTerm("nothing like this");
     EXPECT_TRUE(v.showsNoRecordingsText());
-    EXPECT_NE(v.detail(), nullptr);
+    EXPECT_EQ(v.detail(), nullptr);
+    EXPECT_FALSE(v.selectedRecording());
     v.setSearchTerm("");
     EXPECT_EQ(v.filteredRecordings().size(), 4u);
+    EXPECT_EQ(v.detail()->resultText(), "selected one");
 }
 
 TEST_F(History, SearchMatchesAComposedLetterWithItsDecomposedForm) {
@@ -174,7 +178,7 @@ TEST_F(History, ClickSelectsWithoutScrollingAndArrowsScrollToTheCentre) {
     EXPECT_EQ(bar->value(), std::min(bar->maximum(), cardCentre - v.cardList().viewport()->height() / 2));
 }
 
-TEST_F(History, ArrowKeysInTheSearchFieldMoveTheSelectionThroughTheWholeList) {
+TEST_F(History, ArrowKeysInTheSearchFieldMoveTheSelectionThroughTheListShown) {
     writeDictation(1000, record("pear three"));
     writeDictation(2000, record("banana two"));
     writeDictation(3000, record("pear one"));
@@ -183,12 +187,10 @@ TEST_F(History, ArrowKeysInTheSearchFieldMoveTheSelectionThroughTheWholeList) {
     QLineEdit* field = &v.searchField();
     field->setCursorPosition(2);
 
-    EXPECT_TRUE(sendKey(field, Qt::Key_Down));  // to the hidden "banana two"
-    EXPECT_EQ(v.selectedRecording()->metadata.result, "banana two");
-    EXPECT_EQ(v.detail()->resultText(), "banana two");
-    EXPECT_TRUE(sendKey(field, Qt::Key_Down, Qt::ShiftModifier));
+    EXPECT_TRUE(sendKey(field, Qt::Key_Down));  // past the hidden "banana two"
     EXPECT_EQ(v.selectedRecording()->metadata.result, "pear three");
-    EXPECT_TRUE(sendKey(field, Qt::Key_Down));
+    EXPECT_EQ(v.detail()->resultText(), "pear three");
+    EXPECT_TRUE(sendKey(field, Qt::Key_Down, Qt::ShiftModifier));
     EXPECT_EQ(v.selectedRecording()->metadata.result, "pear one");
     EXPECT_TRUE(sendKey(field, Qt::Key_Up));
     EXPECT_EQ(v.selectedRecording()->metadata.result, "pear three");
@@ -252,7 +254,8 @@ TEST_F(History, FinishedDictationPostedFromAnotherThreadReloadsOnTheGuiThread) {
 
     EXPECT_EQ(reloadThread, QApplication::instance()->thread());
     EXPECT_EQ(v.recordings().size(), 3u);
-    EXPECT_EQ(v.selectedRecording()->metadata.result, "third");
+    // The newest of the dictations the search lets through.
+    EXPECT_EQ(v.selectedRecording()->metadata.result, "first");
     EXPECT_NE(v.selectedRecording()->id, before);
     EXPECT_EQ(v.searchTerm(), "first");
     EXPECT_EQ(texts(v.filteredRecordings()), (std::vector<std::string>{"first"}));

@@ -226,8 +226,21 @@ TEST_F(ModelConfigTest, ShowingThePageWithoutTheDefaultModelOffersItsDownload) {
     EXPECT_EQ(page->panelTitle()->text(), "Download Standard model");
     EXPECT_TRUE(page->downloadButton()->isEnabled());
     page->cancelModelDownload();
+    // The picker still shows the model, so the page says that its file is missing and offers it again.
+    EXPECT_FALSE(page->showModelDownloadAlert());
+    EXPECT_EQ(page->modelPicker()->currentData().toString(), "small");
+    EXPECT_TRUE(page->missingModelNotice()->isVisibleTo(page.get()));
+    page->missingModelDownloadButton()->click();
+    EXPECT_TRUE(page->showModelDownloadAlert());
+    EXPECT_FALSE(page->missingModelNotice()->isVisibleTo(page.get()));
+    page->cancelModelDownload();
     page->chooseModel("small");  // choosing it again offers it again
     EXPECT_TRUE(page->showModelDownloadAlert());
+
+    // Once the file is there, nothing is missing.
+    addModelFile("small", "en");
+    page->cancelModelDownload();
+    EXPECT_FALSE(page->missingModelNotice()->isVisibleTo(page.get()));
 }
 
 TEST_F(ModelConfigTest, DownloadDoesNothingWhenTheFileAppeared) {
@@ -326,7 +339,9 @@ TEST_F(ModelConfigTest, PanelTextsAreCentredBlocksOfLeftAlignedLines) {
     const QStringList lines = page->panelMessage()->visibleLines();
     ASSERT_GE(lines.size(), 4);
     EXPECT_TRUE(lines.first().startsWith("This could take a long time"));
-    EXPECT_TRUE(lines.contains(""));
+    const qsizetype blank = lines.indexOf("");
+    ASSERT_GE(blank, 0);
+    EXPECT_TRUE(lines[blank + 1].startsWith("Make sure you have at least 1.53 GB")) << lines[blank + 1].toStdString();
 }
 
 }  // namespace

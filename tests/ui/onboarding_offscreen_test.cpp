@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QMenu>
 #include <QUrl>
 
 #include "shell/AppWindows.h"
@@ -206,7 +207,8 @@ TEST_F(OnboardingTest, OnboardingWindowClosesItselfAfterTheLastPage) {
     KeyboardManager keyboard;
     AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
     WindowContents contents(SettingsStore::standard(), TrustCheck([] { return true; }));
-    AppWindows windows(keyboard, audio, contents);
+    const QMenu statusMenu;
+    AppWindows windows(keyboard, audio, contents, statusMenu);
     QPointer<AppWindow> window = windows.showOnboarding();
     auto* view = qobject_cast<OnboardingView*>(window->root());
     ASSERT_NE(view, nullptr);

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEnterEvent>
+#include <QMenu>
 #include <fstream>
 
 #include "shell/AppWindows.h"
@@ -100,7 +101,8 @@ TEST_F(SettingsWindowTest, HoverHighlightsAnyTab) {
 
 TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
     WindowContents contents(settings);
-    AppWindows windows(keyboard, audio, contents);
+    const QMenu statusMenu;
+    AppWindows windows(keyboard, audio, contents, statusMenu);
     windows.showSettings();
     AppWindow* first = windows.settingsWindow();
     ASSERT_NE(first, nullptr);
@@ -124,7 +126,8 @@ TEST_F(SettingsWindowTest, SettingsWindowIsMadeOnceAndKeepsItsTab) {
 
 TEST_F(SettingsWindowTest, ReopenedWindowShowsTheActiveModelAndOpensThePanelForAMissingFile) {
     WindowContents contents(settings);
-    AppWindows windows(keyboard, audio, contents);
+    const QMenu statusMenu;
+    AppWindows windows(keyboard, audio, contents, statusMenu);
     windows.showSettings();
     AppWindow* window = windows.settingsWindow();
     auto* view = qobject_cast<SettingsView*>(window->root());

@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMenu>
 #include <fstream>
 
 #include "PictureWriter.h"
@@ -69,7 +70,8 @@ void renderSettings(PictureWriter& out) {
     QCoreApplication::processEvents();
 
     WindowContents contents(settings);
-    AppWindows windows(keyboard, audio, contents);
+    const QMenu statusMenu;
+    AppWindows windows(keyboard, audio, contents, statusMenu);
     windows.showSettings();
     AppWindow* window = windows.settingsWindow();
     auto* view = qobject_cast<SettingsView*>(window->root());
@@ -108,7 +110,8 @@ void renderOnboarding(PictureWriter& out) {
     KeyboardManager keyboard(SettingsStore::standard(), [](KeyboardManager::Action) {});
     AudioManager audio(SettingsStore::standard(), std::make_shared<vctest::FakeAudioDeviceSource>());
     WindowContents missing(SettingsStore::standard(), TrustCheck([] { return false; }));
-    AppWindow* window = AppWindows(keyboard, audio, missing).showOnboarding();
+    const QMenu statusMenu;
+    AppWindow* window = AppWindows(keyboard, audio, missing, statusMenu).showOnboarding();
     auto* view = qobject_cast<OnboardingView*>(window->root());
     out.save(window, "onboarding-0-accessibility");
     if (auto* page = qobject_cast<AccessibilityPage*>(view->page())) page->openAccessibilitySettings();
@@ -122,7 +125,7 @@ void renderOnboarding(PictureWriter& out) {
 
     // A session that has what pasting needs.
     WindowContents present(SettingsStore::standard(), TrustCheck([] { return true; }));
-    AppWindow* found = AppWindows(keyboard, audio, present).showOnboarding();
+    AppWindow* found = AppWindows(keyboard, audio, present, statusMenu).showOnboarding();
     out.save(found, "onboarding-0-accessibility-found");
     found->close();
 }

@@ -32,5 +32,7 @@ std::optional<Key> keyFromCarbonKeyCode(std::uint32_t code);
 std::string_view keyName(Key key);
 // The display glyph, UTF-8 ("␣", "⌘", "A").
 std::string description(Key key);
+// The name Linux desktops give the key ("Space", "Super", "Esc", "A"): what the application shows and logs.
+std::string_view keyLabel(Key key);
 // The key named or drawn by `text` (case-insensitive name, or one of the accepted glyphs); empty otherwise.
 std::optional<Key> keyFromString(std::string_view text);

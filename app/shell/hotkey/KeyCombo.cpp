@@ -1,6 +1,7 @@
 #include "shell/hotkey/KeyCombo.h"
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -31,4 +32,18 @@ std::string KeyCombo::description() const {
     std::string text = modifiers().description();
     if (const auto k = key()) text += ::description(*k);
     return text;
+}
+
+std::string KeyCombo::label() const {
+    std::string text;
+    const ModifierFlags flags = modifiers();
+    // In the order desktops print them.
+    for (const auto& [flag, key] : {std::pair{ModifierFlags::control(), Key::control},
+                                    std::pair{ModifierFlags::option(), Key::option},
+                                    std::pair{ModifierFlags::shift(), Key::shift},
+                                    std::pair{ModifierFlags::command(), Key::command}}) {
+        if (flags.contains(flag)) text.append(keyLabel(key)).append("+");
+    }
+    if (const auto k = key()) return text.append(keyLabel(*k));
+    return text + "key " + std::to_string(carbonKeyCode);
 }

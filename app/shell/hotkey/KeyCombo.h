@@ -33,6 +33,9 @@ public:
     Dictionary dictionary() const;
     // Modifier glyphs then the key glyph ("⌥␣"); the modifier glyphs alone when the code names no key.
     std::string description() const;
+    // The combination as the application shows and logs it, by the keys' Linux names: "Alt+Space", "Ctrl+Shift+F1",
+    // "Esc"; a code that names no key shows as "key <code>".
+    std::string label() const;
 
     friend bool operator==(const KeyCombo&, const KeyCombo&) = default;
 

@@ -260,7 +260,7 @@ bool X11HotKeyBackend::isConnected() const { return d_->display != nullptr; }
 std::optional<HotKeyBackend::Handle> X11HotKeyBackend::registerHotKey(const KeyCombo& combo, std::uint32_t signature,
                                                                       std::uint32_t id) {
     const auto refuse = [&combo](const char* reason) -> std::optional<Handle> {
-        AppLog::info("Could not register hot key " + combo.description() + ": " + reason);
+        AppLog::info("Could not register hot key " + combo.label() + ": " + reason);
         return std::nullopt;
     };
     if (!d_->display) return refuse("no X display");

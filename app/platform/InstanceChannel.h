@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The line by which a second start of the application reaches the instance that runs: the running instance listens on
+// a local socket in the user's runtime folder, only the user can connect, and each connection carries one request line
+// and gets one answer line back. A request longer than `maxLineBytes`, or one that does not arrive within
+// `requestTimeoutMs`, is dropped without an answer. GUI thread only.
+class InstanceChannel : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int maxLineBytes = 256;
+    static constexpr int requestTimeoutMs = 5000;
+
+    // The answer to a request (without its line end).
+    using Handler = std::function<std::string(const std::string& request)>;
+
+    InstanceChannel(std::filesystem::path socket, Handler handler, QObject* parent = nullptr);
+    ~InstanceChannel() override;
+
+    // Starts listening; only for the process that holds the instance lock, since a socket file left behind by an
+    // instance that crashed is replaced. False (with a log line) when the socket cannot be made.
+    bool listen();
+
+    // Sends one request to the instance listening on `socket` and waits for its answer, all within `timeoutMs`;
+    // nothing when no instance listens or none answered in time. Blocks the calling thread.
+    static std::optional<std::string> ask(const std::filesystem::path& socket, const std::string& request,
+                                          int timeoutMs);
+
+    // vellumcaster.socket in $XDG_RUNTIME_DIR (or the runtime folder Qt falls back to without it), beside the lock.
+    static std::filesystem::path defaultSocket();
+
+private:
+    void accept();
+    void readRequest(QLocalSocket* connection);
+
+    std::filesystem::path socket_;
+    Handler handler_;
+    std::unique_ptr<QLocalServer> server_;
+};
