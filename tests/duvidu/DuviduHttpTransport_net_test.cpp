@@ -149,6 +149,28 @@ TEST_F(DuviduHttpTransportTest, AnyAnswerDeletesTheFileAndNoAnswerKeepsItForExac
     EXPECT_EQ(sentIds(server), (std::vector{refused.duviduIdString(), accepted.duviduIdString()}));
 }
 
+TEST_F(DuviduHttpTransportTest, AServerErrorDeletesTheEnvelopeAndTheNextOneReportsItsItemsLost)
+{
+    IngestServer server;
+    server.answerWith(500);
+    auto transport = makeTransport(server);
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(transport->flush(10));
+    EXPECT_EQ(storedCount(), 0u);
+
+    server.answerWith(200);
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(transport->flush(10));
+    ASSERT_EQ(server.requestCount(), 2u);
+    auto envelope = sentEnvelope(server.requests()[1]);
+    ASSERT_TRUE(envelope);
+    ASSERT_EQ(envelope->items().size(), 2u);
+    EXPECT_NE(itemText(envelope->items()[1])
+                  .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"network_error"}])"),
+              std::string::npos)
+        << itemText(envelope->items()[1]);
+}
+
 TEST_F(DuviduHttpTransportTest, RetryAfterHoldsEverythingBackUntilTheClockPassesIt)
 {
     auto stepping = std::make_shared<SteppingClock>();
