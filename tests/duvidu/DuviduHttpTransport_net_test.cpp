@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "Duvidu/DuviduTransportAdapter.h"
 #include "Duvidu/DuviduTransportFactory.h"
@@ -251,6 +252,55 @@ TEST_F(DuviduHttpTransportTest, OverTheCacheLimitTheOldestGoAndAreReportedLost)
     EXPECT_NE(itemText(envelope->items()[1])
                   .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"cache_overflow"}])"),
               std::string::npos);
+}
+
+TEST_F(DuviduHttpTransportTest, EveryLossIsReportedOnceByALaterRunEvenWhenReportsArePushedOutToo)
+{
+    options->maxCacheItems = 30;
+    IngestServer server(Start::Refusing);
+    {
+        auto transport = makeTransport(server);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 50; ++i) transport->sendEnvelope(errorEnvelope());
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        // Larger than the cache takes: lost as a full disk would lose it.
+        DuviduData huge(kDuviduEnvelopeFileLimit + 1, 'x');
+        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", huge.size());
+        transport->sendEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(DuviduId(), nullptr), DuviduEnvelopeItem(header, huge)));
+        ASSERT_TRUE(transport->flush(10));
+        EXPECT_EQ(storedCount(), 30u);
+    }  // the run ends before any count was sent
+
+    // The next run sends what the cache holds, then an envelope of its own.
+    server.listen();
+    auto transport = makeTransport(server);
+    ASSERT_TRUE(transport->flush(20));
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(transport->flush(20));
+    size_t events = 0;
+    uint64_t reported = 0;
+    for (const auto& request : server.requests()) {
+        auto envelope = sentEnvelope(request);
+        ASSERT_TRUE(envelope);
+        for (const auto& item : envelope->items()) {
+            if (item.header()->type() == "event") ++events;
+            if (item.header()->type() != "client_report") continue;
+            auto json = DuviduSerialization::JSONObjectWithData(item.data().data(), item.data().size());
+            ASSERT_TRUE(json && json->isObject());
+            for (const auto& lost : DuviduDiscardedEvent::listFromClientReport(*json->asObject())) {
+                EXPECT_EQ(lost.reason(), DuviduDiscardReason::CacheOverflow);
+                EXPECT_EQ(lost.category(), DuviduDataCategory::Error);
+                reported += lost.quantity();
+            }
+        }
+    }
+    EXPECT_EQ(events, 31u);
+    EXPECT_EQ(reported, 400u + 1u - 30u);
+    EXPECT_FALSE(fs::exists(fileManager->duviduPath() + "/lost-events.json"));
 }
 
 TEST_F(DuviduHttpTransportTest, DamagedFilesAreDeletedAndDoNotBlockTheOnesBehindThem)
