@@ -4,14 +4,18 @@
 #include <dirent.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
+#include "Duvidu/DuviduDefaultCurrentDateProvider.h"
+#include "Duvidu/DuviduFileManager.h"
 #include "Duvidu/DuviduHub.h"
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "DuviduRecordingTransport.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 
 using namespace duvidu;
@@ -170,6 +174,36 @@ TEST_F(DuviduSDKNetTest, StartingAndClosingWhileOtherThreadsCaptureLeavesNoThrea
     EXPECT_GT(sentEvents.load(), 0);
     EXPECT_FALSE(DuviduSDK::isEnabled());
     EXPECT_TRUE(settled(before)) << threadCount() << " threads, " << before << " before";
+}
+
+TEST_F(DuviduSDKNetTest, ProcessesFlushingOneCacheAtOnceSendEachEnvelopeOnce)
+{
+    // What an earlier run left for the server's DSN.
+    DuviduOptions options;
+    options.setDsn(server.dsn());
+    auto cache = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                    std::make_shared<DuviduDispatchQueueWrapper>());
+    ASSERT_TRUE(cache);
+    std::map<std::string, int> sentTimes;
+    for (int i = 0; i < 30; ++i) {
+        const DuviduId id;
+        sentTimes[id.duviduIdString()] = 0;
+        auto payload = dataFromString(R"({"event_id":")" + id.duviduIdString() + R"(","level":"error"})");
+        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", payload.size());
+        cache->storeEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(id, nullptr), DuviduEnvelopeItem(header, payload)));
+    }
+
+    std::vector<std::thread> flushes;
+    for (int p = 0; p < 4; ++p)
+        flushes.emplace_back([&] { vctest::runChild(VC_DUVIDU_CLI, {"--dsn", server.dsn(), "flush"}); });
+    for (auto& flush : flushes) flush.join();
+
+    for (const auto& request : server.requests()) {
+        if (auto event = sent(request).event) ++sentTimes[field(event, "event_id")];
+    }
+    for (const auto& [id, times] : sentTimes) EXPECT_EQ(times, 1) << id;
+    EXPECT_EQ(sentTimes.size(), 30u);
+    EXPECT_TRUE(cache->envelopePaths().empty());
 }
 
 }  // namespace
