@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "Duvidu/DuviduLog.h"
@@ -18,6 +19,7 @@ namespace duvidu {
 DuviduFileReadOutcome duvidu_readOpenFileChecked(int file, size_t limit, DuviduData& bytes, std::string* problem)
 {
     bytes.clear();
+    limit = std::min(limit, std::numeric_limits<size_t>::max() - 1);  // room for the byte past it
     auto refuse = [&](const std::string& why) {
         if (problem) *problem = why;
         bytes.clear();
@@ -29,7 +31,8 @@ DuviduFileReadOutcome duvidu_readOpenFileChecked(int file, size_t limit, DuviduD
     const std::string tooLarge = "it is larger than " + std::to_string(limit) + " bytes";
     if (static_cast<uint64_t>(status.st_size) > limit) return refuse(tooLarge);
     // Files of the kernel (/proc) tell no size; every file may grow meanwhile: one byte past the limit tells.
-    bytes.resize(std::min<size_t>(limit, static_cast<size_t>(status.st_size)) + 1);
+    constexpr size_t kFirstRead = 4096;
+    bytes.resize(std::min<size_t>(limit, std::max<size_t>(static_cast<size_t>(status.st_size), kFirstRead)) + 1);
     size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
