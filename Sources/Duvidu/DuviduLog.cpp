@@ -81,7 +81,9 @@ std::string DuviduLog::sourceMessage(std::string_view file, int line, std::strin
     if (dot != std::string_view::npos) file = file.substr(0, dot);
     std::string message = "[";
     message.append(file);
-    message += ":" + std::to_string(line) + "] ";
+    message += ':';
+    message += std::to_string(line);
+    message += "] ";
     message.append(text);
     return message;
 }

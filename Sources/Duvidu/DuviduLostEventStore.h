@@ -20,8 +20,6 @@ public:
     // Every count, ordered by reason and then category; none are left behind.
     std::vector<DuviduDiscardedEvent> take();
 
-    const std::string& path() const { return path_; }
-
 private:
     std::string folder_;
     std::string path_;
