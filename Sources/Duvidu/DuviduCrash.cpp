@@ -6,6 +6,7 @@
 #include "Duvidu/DuviduCacheDirectory.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduNSProcessInfoWrapper.h"
+#include "Duvidu/DuviduSanitize.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "DuviduCrash/Recording/DuviduCrashC.h"
 
@@ -60,7 +61,8 @@ bool DuviduCrash::isInstalled() const
 
 void DuviduCrash::setUserInfo(const Value::Object& userInfo)
 {
-    auto json = DuviduSerialization::dataWithJSONObject(Value(userInfo));
+    // The scope's contexts hold dates (boot and start times), which JSON has no place for.
+    auto json = DuviduSerialization::dataWithJSONObject(Value(duvidu_sanitize(userInfo)));
     if (!json) {
         DUVIDU_LOG_ERROR("Could not serialize the user info for crash reports.");
         return;

@@ -27,7 +27,7 @@ public:
     // The folder of this application's reports and state.
     static std::string installPath();
 
-    // Carried by every report as its user info.
+    // Carried by every report as its user info, sanitized (dates as ISO-8601 text) so that JSON can hold it.
     void setUserInfo(const Value::Object& userInfo);
 
     // The reports stored so far, oldest first; empty before the first install.

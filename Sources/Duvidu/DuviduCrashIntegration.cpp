@@ -114,9 +114,14 @@ bool DuviduCrashIntegration::installWithOptions(const std::shared_ptr<const Duvi
         configured.addObserver(observer);
         observer->syncWithScope(configured);
     });
+    // A crash is reported by a later run, which may carry another release, dist and environment: the report keeps
+    // this run's, as its events get them.
     Value::Object userInfo = scope->serialize();
     if (options->releaseName) userInfo["release"] = *options->releaseName;
+    const auto bundle = DuviduBundleInfo::current();
     if (options->dist) userInfo["dist"] = *options->dist;
+    else if (bundle && bundle->build) userInfo.emplace("dist", *bundle->build);
+    userInfo.emplace("environment", options->environment);
     crash->setUserInfo(userInfo);
 
     if (!crashedSessionHandled.exchange(true)) {

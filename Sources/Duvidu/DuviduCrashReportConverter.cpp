@@ -107,7 +107,7 @@ const DuviduCrashImageSymbols* symbolsOf(ReportImage& image)
     if (!image.symbolsLoaded) {
         image.symbolsLoaded = true;
         if (!image.path.empty() && image.buildId)
-            image.symbols = DuviduCrashImageSymbols::load(image.path, *image.buildId);
+            image.symbols = DuviduCrashImageSymbols::shared(image.path, *image.buildId);
     }
     return image.symbols.get();
 }
@@ -118,7 +118,6 @@ DuviduStacktrace crashedStacktrace(const Value::Object* backtrace, std::deque<Re
 {
     const bool firstExact = boolAt(backtrace, "first_exact");
     std::vector<DuviduCrashStackEntry> entries;
-    std::deque<std::string> names;  // the entries point into it
     const Value::Array* frames = arrayAt(backtrace, "frames");
     for (const auto& value : frames ? *frames : Value::Array{}) {
         const Value::Object* frame = value.asObject();
@@ -135,7 +134,7 @@ DuviduStacktrace crashedStacktrace(const Value::Object* backtrace, std::deque<Re
             const uint64_t lookup = (exact || *offset == 0 ? *offset : *offset - 1) + image.record.vmAddress;
             if (auto symbols = symbolsOf(image)) {
                 if (auto symbol = symbols->symbolContaining(lookup)) {
-                    entry.symbolName = names.emplace_back(symbol->name).c_str();
+                    entry.symbolName = symbol->name;
                     entry.symbolAddress = image.record.address + (symbol->address - image.record.vmAddress);
                 }
             }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "Duvidu/DuviduDataCategory.h"
 #include "Duvidu/DuviduDiscardReason.h"
@@ -12,6 +14,10 @@ namespace duvidu {
 class DuviduDiscardedEvent {
 public:
     DuviduDiscardedEvent(DuviduDiscardReason reason, DuviduDataCategory category, uint64_t quantity);
+    // The form serialize writes; nullopt when a name is unknown or the quantity is not a whole number.
+    static std::optional<DuviduDiscardedEvent> initWithDictionary(const Value::Object& dictionary);
+    // Every entry of the "discarded_events" list of a client report's JSON that reads as one.
+    static std::vector<DuviduDiscardedEvent> listFromClientReport(const Value::Object& clientReport);
 
     DuviduDiscardReason reason() const { return reason_; }
     DuviduDataCategory category() const { return category_; }

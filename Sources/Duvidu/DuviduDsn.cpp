@@ -121,7 +121,10 @@ std::string DuviduDsn::getEnvelopeEndpoint() const
     std::string_view trimmedPath = path_;
     while (!trimmedPath.empty() && trimmedPath.back() == '/') trimmedPath.remove_suffix(1);
     std::string endpoint = scheme_ + "://" + host_;
-    if (port_) endpoint += ":" + std::to_string(*port_);
+    if (port_) {
+        endpoint += ':';
+        endpoint += std::to_string(*port_);
+    }
     endpoint.append(trimmedPath.substr(0, trimmedPath.rfind('/') + 1));
     return endpoint + "api/" + projectId_ + "/envelope/";
 }

@@ -1,7 +1,5 @@
 #include "Duvidu/DuviduEnvelopeItem.h"
 
-#include <filesystem>
-
 #include "Duvidu/DuviduClientReport.h"
 #include "Duvidu/DuviduEnvelopeAttachmentHeader.h"
 #include "Duvidu/DuviduEvent.h"
@@ -65,12 +63,8 @@ std::optional<DuviduEnvelopeItem> DuviduEnvelopeItem::initWithAttachment(const D
         if (attachment.data()->size() > maxAttachmentSize) return std::nullopt;
         data = *attachment.data();
     } else if (attachment.path()) {
-        std::error_code error;
-        auto size = std::filesystem::file_size(*attachment.path(), error);
-        if (error || size > maxAttachmentSize) return std::nullopt;
-        auto content = duvidu_readTextFile(attachment.path()->c_str());
-        if (!content || content->size() > maxAttachmentSize) return std::nullopt;
-        data.assign(content->begin(), content->end());
+        if (duvidu_readFileChecked(*attachment.path(), maxAttachmentSize, data) != DuviduFileReadOutcome::Read)
+            return std::nullopt;
     } else {
         return std::nullopt;
     }

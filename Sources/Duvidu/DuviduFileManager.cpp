@@ -35,13 +35,6 @@ std::string sha1Hex(const std::string& text)
     return hex;
 }
 
-std::optional<DuviduData> readFile(const std::string& path)
-{
-    auto text = duvidu_readTextFile(path.c_str());
-    if (!text) return std::nullopt;
-    return dataFromString(*text);
-}
-
 // Names that a writer is still filling (hidden temporary files) are not envelopes.
 bool isEnvelopeName(const std::string& name)
 {
@@ -66,6 +59,18 @@ std::shared_ptr<DuviduEnvelope> wholeEnvelope(const DuviduData& bytes)
     if (!envelope) return nullptr;
     const bool whole = readLength == bytes.size() || (readLength + 1 == bytes.size() && bytes.back() == '\n');
     return whole ? envelope : nullptr;
+}
+
+// The envelope of a claimed file; nullptr, with the reason in problem, when the file does not hold one.
+std::shared_ptr<DuviduEnvelope> claimedEnvelope(const DuviduFileLock& claim, std::string& problem)
+{
+    DuviduData bytes;
+    if (duvidu_readOpenFileChecked(claim.descriptor(), kDuviduEnvelopeFileLimit, bytes, &problem) !=
+        DuviduFileReadOutcome::Read)
+        return nullptr;
+    auto envelope = wholeEnvelope(bytes);
+    if (!envelope) problem = "it does not hold one whole envelope";
+    return envelope;
 }
 
 }  // namespace
@@ -144,6 +149,11 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
         DUVIDU_LOG_ERROR("Could not serialize the envelope; it is not stored.");
         return "";
     }
+    if (data->size() > kDuviduEnvelopeFileLimit) {
+        DUVIDU_LOG_ERROR("The envelope of " + std::to_string(data->size()) + " bytes is larger than the cache takes (" +
+                         std::to_string(kDuviduEnvelopeFileLimit) + " bytes); it is not stored.");
+        return "";
+    }
     const auto sinceEpoch = currentDateProvider_->date().time_since_epoch();
     const auto micros = std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
     const auto& id = envelope.header().eventId();
@@ -152,7 +162,7 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
                   currentFileCounter_.fetch_add(1), (id ? *id : DuviduId()).duviduIdString().c_str());
     const std::string path = envelopesPath_ + "/" + name;
 
-    std::vector<DuviduDataCategory> deleted;
+    std::vector<std::shared_ptr<DuviduEnvelope>> deleted;
     {
         std::lock_guard lock(envelopesMutex_);
         std::string errorText;
@@ -169,30 +179,26 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
         delegate = delegate_.lock();
     }
     if (delegate) {
-        for (auto category : deleted) delegate->envelopeItemDeleted(category);
+        for (const auto& envelope : deleted) delegate->envelopeDeleted(*envelope);
     }
     return path;
 }
 
-std::vector<DuviduDataCategory> DuviduFileManager::applyCacheLimitLocked()
+std::vector<std::shared_ptr<DuviduEnvelope>> DuviduFileManager::applyCacheLimitLocked()
 {
-    std::vector<DuviduDataCategory> categories;
-    auto paths = envelopePathsLocked();
+    std::vector<std::shared_ptr<DuviduEnvelope>> deleted;
+    const auto paths = envelopePathsLocked();
     for (size_t i = 0; paths.size() - i > maxEnvelopes_; ++i) {
-        if (auto bytes = readFile(paths[i])) {
-            if (auto envelope = wholeEnvelope(*bytes)) {
-                for (const auto& item : envelope->items()) {
-                    // The lost-event counts themselves are not counted.
-                    if (item.header()->type() != "client_report")
-                        categories.push_back(dataCategoryForEnvelopeItemType(item.header()->type()));
-                }
-            }
+        // A file that a sender has claimed goes too, but it is the sender that knows whether it was delivered.
+        if (auto claim = DuviduFileLock::acquire(paths[i], false)) {
+            std::string problem;
+            if (auto envelope = claimedEnvelope(*claim, problem)) deleted.push_back(std::move(envelope));
         }
         DUVIDU_LOG_DEBUG("Cache is full; deleting the oldest envelope " + paths[i]);
         std::error_code ec;
         fs::remove(paths[i], ec);
     }
-    return categories;
+    return deleted;
 }
 
 std::vector<std::string> DuviduFileManager::envelopePaths() const
@@ -217,10 +223,12 @@ std::optional<DuviduFileContents> DuviduFileManager::getOldestEnvelope()
 {
     std::lock_guard lock(envelopesMutex_);
     for (const auto& path : envelopePathsLocked()) {
-        auto bytes = readFile(path);
-        if (!bytes) continue;  // gone meanwhile, or not ours to read
-        if (auto envelope = wholeEnvelope(*bytes)) return DuviduFileContents{path, std::move(envelope)};
-        DUVIDU_LOG_ERROR("Deleting the unreadable envelope file " + path);
+        auto claim = DuviduFileLock::acquire(path, false);
+        if (!claim) continue;  // being sent, gone meanwhile, or not ours to read
+        std::string problem;
+        if (auto envelope = claimedEnvelope(*claim, problem))
+            return DuviduFileContents{path, std::move(envelope), std::move(*claim)};
+        DUVIDU_LOG_ERROR("Deleting the unreadable envelope file " + path + ": " + problem);
         std::error_code ec;
         fs::remove(path, ec);
     }
@@ -234,6 +242,16 @@ void DuviduFileManager::removeFileAtPath(const std::string& path)
     if (!fs::remove(path, ec) && ec) DUVIDU_LOG_ERROR("Could not delete " + path + ": " + ec.message());
 }
 
+bool DuviduFileManager::releaseClaim(DuviduFileContents& contents)
+{
+    // Under the lock that the cache limit of this process holds, so that the limit either still sees the claim (and
+    // leaves the counting to this) or finds the file free to count itself.
+    std::lock_guard lock(envelopesMutex_);
+    const bool deleted = contents.claim.isDeleted();
+    contents.claim.release();
+    return deleted;
+}
+
 void DuviduFileManager::storeSession(const DuviduSession& session, const std::string& path)
 {
     auto data = DuviduSerialization::dataWithSession(session);
@@ -245,7 +263,7 @@ void DuviduFileManager::storeSession(const DuviduSession& session, const std::st
 
 std::shared_ptr<DuviduSession> DuviduFileManager::readSession(const std::string& path)
 {
-    auto bytes = readFile(path);
+    auto bytes = duvidu_readOwnFile(path, kDuviduStateFileLimit);
     return bytes ? DuviduSerialization::sessionWithData(*bytes) : nullptr;
 }
 
@@ -292,7 +310,7 @@ void DuviduFileManager::storeAppState(const DuviduAppState& appState)
 
 std::shared_ptr<DuviduAppState> DuviduFileManager::readAppState()
 {
-    auto bytes = readFile(appStateFilePath_);
+    auto bytes = duvidu_readOwnFile(appStateFilePath_, kDuviduStateFileLimit);
     return bytes ? DuviduSerialization::appStateWithData(*bytes) : nullptr;
 }
 
@@ -306,8 +324,8 @@ void DuviduFileManager::storeTimestampLastInForeground(DuviduDate timestamp)
 
 std::optional<DuviduDate> DuviduFileManager::readTimestampLastInForeground()
 {
-    auto text = duvidu_readTextFile(timestampLastInForegroundFilePath_.c_str());
-    return text ? duvidu_fromIso8601String(*text) : std::nullopt;
+    auto bytes = duvidu_readOwnFile(timestampLastInForegroundFilePath_, kDuviduStateFileLimit);
+    return bytes ? duvidu_fromIso8601String(std::string(bytes->begin(), bytes->end())) : std::nullopt;
 }
 
 void DuviduFileManager::deleteTimestampLastInForeground()

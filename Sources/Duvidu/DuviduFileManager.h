@@ -9,33 +9,38 @@
 
 #include "Duvidu/DuviduAppState.h"
 #include "Duvidu/DuviduCurrentDateProvider.h"
-#include "Duvidu/DuviduDataCategory.h"
 #include "Duvidu/DuviduDispatchQueueWrapper.h"
 #include "Duvidu/DuviduEnvelope.h"
+#include "Duvidu/DuviduFileLock.h"
 #include "Duvidu/DuviduOptions.h"
 #include "Duvidu/DuviduSession.h"
 #include "Duvidu/NSError.h"
 
 namespace duvidu {
 
-// Told about every item that the cache limit pushed out, so that it can be counted lost.
+// Told about every envelope that the cache limit pushed out, so that its items can be counted lost.
 class DuviduFileManagerDelegate {
 public:
     virtual ~DuviduFileManagerDelegate() = default;
-    virtual void envelopeItemDeleted(DuviduDataCategory category) = 0;
+    virtual void envelopeDeleted(const DuviduEnvelope& envelope) = 0;
 };
 
-// A stored envelope as read back from the cache.
+// A stored envelope as read back from the cache, claimed for as long as this value lives.
 struct DuviduFileContents {
     std::string path;
     std::shared_ptr<DuviduEnvelope> envelope;
+    DuviduFileLock claim;
 };
 
 // The on-disk cache of one DSN: $XDG_CACHE_HOME (or ~/.cache) /duvidu/<hex SHA-1 of the DSN>/ with the folder
 // "envelopes", the session files and the application-state and breadcrumb files. Envelope files are named
 // "<microseconds since 1970>-<counter>-<envelope id>.envelope", with fixed widths, so that sorting the names sorts them
 // by age; each is written under a hidden temporary name and then renamed, so no reader ever sees half a file. Safe
-// from any thread.
+// from any thread, and shared safely by processes with the same DSN.
+//
+// Every file is read through the checked reader (DuviduFileText.h): envelopes up to kDuviduEnvelopeFileLimit, the
+// other files up to kDuviduStateFileLimit; a file that is refused (a pipe, a device, a folder, or too large) is
+// deleted with a log line. No envelope larger than the limit is written.
 class DuviduFileManager : public std::enable_shared_from_this<DuviduFileManager> {
 public:
     // Envelope files older than this are deleted by deleteOldEnvelopeItems.
@@ -54,15 +59,21 @@ public:
     // Returns at once; on the file manager's queue deletes envelope files older than 90 days.
     void deleteOldEnvelopeItems();
     // Writes the envelope's bytes as a new file in the envelopes folder, then deletes the oldest files while there
-    // are more than the limit, telling the delegate about each of their items. The new file's path; empty when the
-    // envelope could not be written.
+    // are more than the limit, telling the delegate about each of them but those a sender has claimed: the sender
+    // learns of that from releaseClaim. The new file's path; empty when the envelope could not be written.
     std::string storeEnvelope(const DuviduEnvelope& envelope);
     // The stored envelope files, oldest first.
     std::vector<std::string> envelopePaths() const;
-    // The oldest stored envelope that reads whole. Files that cannot be read, or that are cut short or damaged, are
-    // deleted on the way and never block the files behind them.
+    // The oldest stored envelope that reads whole and that no one else has claimed, claimed (an exclusive flock on
+    // the file) until the result goes: another process, or another claim in this one, passes it over meanwhile, and
+    // the kernel lets the claim go when its process dies, so a dying sender loses nothing. Files that are refused, cut
+    // short or damaged are deleted on the way and never block the files behind them.
     std::optional<DuviduFileContents> getOldestEnvelope();
+    // Deletes the file; for a claimed envelope, before its claim goes.
     void removeFileAtPath(const std::string& path);
+    // Lets the claim of an envelope that stays stored go. True when the cache limit of this process or another
+    // deleted the file while it was claimed: nobody else counted that loss.
+    bool releaseClaim(DuviduFileContents& contents);
 
     // The running session's file, "session.current". Reading gives nullptr when it is missing or unreadable.
     void storeCurrentSession(const DuviduSession& session);
@@ -103,8 +114,8 @@ private:
     DuviduFileManager() = default;
 
     std::vector<std::string> envelopePathsLocked() const;
-    // Deletes the oldest files beyond the limit; the categories of their items, for the delegate.
-    std::vector<DuviduDataCategory> applyCacheLimitLocked();
+    // Deletes the oldest files beyond the limit; the envelopes they held, for the delegate.
+    std::vector<std::shared_ptr<DuviduEnvelope>> applyCacheLimitLocked();
     void storeSession(const DuviduSession& session, const std::string& path);
     std::shared_ptr<DuviduSession> readSession(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include "Duvidu/DuviduCurrentDate.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduNSURLRequestBuilder.h"
+#include "Duvidu/DuviduSerialization.h"
 
 namespace duvidu {
 
@@ -20,6 +21,7 @@ std::shared_ptr<DuviduHttpTransport> DuviduHttpTransport::make(
     transport->fileManager_ = std::move(fileManager);
     transport->requestManager_ = std::move(requestManager);
     transport->dispatchQueueWrapper_ = std::move(dispatchQueueWrapper);
+    transport->lostEvents_ = std::make_unique<DuviduLostEventStore>(transport->fileManager_->duviduPath());
     transport->fileManager_->setDelegate(transport);
     transport->sendAllCachedEnvelopes();
     return transport;
@@ -51,14 +53,12 @@ void DuviduHttpTransport::sendEnvelope(const DuviduEnvelope& envelope)
         return;
     }
 
-    const auto counts = takeDiscarded();
-    if (!counts.empty()) {
-        std::vector<DuviduDiscardedEvent> events;
-        for (const auto& [key, quantity] : counts) events.emplace_back(key.first, key.second, quantity);
-        items.emplace_back(DuviduClientReport(std::move(events)));
+    if (options_->sendClientReports) {
+        if (auto counts = lostEvents_->take(); !counts.empty()) items.emplace_back(DuviduClientReport(std::move(counts)));
     }
-    if (fileManager_->storeEnvelope(DuviduEnvelope(envelope.header(), std::move(items))).empty()) {
-        restoreDiscarded(counts);
+    const DuviduEnvelope stored(envelope.header(), std::move(items));
+    if (fileManager_->storeEnvelope(stored).empty()) {
+        recordEnvelopeLost(stored, DuviduDiscardReason::CacheOverflow);
         return;
     }
     sendAllCachedEnvelopes();
@@ -66,26 +66,31 @@ void DuviduHttpTransport::sendEnvelope(const DuviduEnvelope& envelope)
 
 void DuviduHttpTransport::recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason)
 {
+    if (options_->sendClientReports) lostEvents_->add({DuviduDiscardedEvent(reason, category, 1)});
+}
+
+void DuviduHttpTransport::envelopeDeleted(const DuviduEnvelope& envelope)
+{
+    recordEnvelopeLost(envelope, DuviduDiscardReason::CacheOverflow);
+}
+
+void DuviduHttpTransport::recordEnvelopeLost(const DuviduEnvelope& envelope, DuviduDiscardReason reason)
+{
     if (!options_->sendClientReports) return;
-    std::lock_guard lock(discardedMutex_);
-    ++discarded_[{reason, category}];
-}
-
-void DuviduHttpTransport::envelopeItemDeleted(DuviduDataCategory category)
-{
-    recordLostEvent(category, DuviduDiscardReason::CacheOverflow);
-}
-
-DuviduHttpTransport::DiscardedCounts DuviduHttpTransport::takeDiscarded()
-{
-    std::lock_guard lock(discardedMutex_);
-    return std::exchange(discarded_, {});
-}
-
-void DuviduHttpTransport::restoreDiscarded(const DiscardedCounts& counts)
-{
-    std::lock_guard lock(discardedMutex_);
-    for (const auto& [key, quantity] : counts) discarded_[key] += quantity;
+    std::vector<DuviduDiscardedEvent> lost;
+    for (const auto& item : envelope.items()) {
+        const auto& type = item.header()->type();
+        if (type != "client_report") {
+            lost.emplace_back(reason, dataCategoryForEnvelopeItemType(type), 1);
+            continue;
+        }
+        auto json = DuviduSerialization::JSONObjectWithData(item.data().data(), item.data().size());
+        if (json && json->isObject()) {
+            auto counts = DuviduDiscardedEvent::listFromClientReport(*json->asObject());
+            lost.insert(lost.end(), counts.begin(), counts.end());
+        }
+    }
+    lostEvents_->add(lost);
 }
 
 bool DuviduHttpTransport::flush(double timeoutSeconds)
@@ -147,6 +152,10 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
         auto self = weak.lock();
         if (!self) return;
         if (!response) {
+            if (self->fileManager_->releaseClaim(*next)) {
+                // The cache limit deleted it while it was under way.
+                self->recordEnvelopeLost(*next->envelope, DuviduDiscardReason::CacheOverflow);
+            }
             DUVIDU_LOG_DEBUG("No answer for the envelope; it stays stored.");
             std::unique_lock lock(self->passMutex_);
             const double delay = self->retryDelay_;
@@ -161,6 +170,8 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
             self->retryDelay_ = kInitialRetryDelaySeconds;
         }
         self->rateLimits_.update(*response);
+        // The service could not take it, and it is not sent again.
+        if (response->statusCode >= 500) self->recordEnvelopeLost(*next->envelope, DuviduDiscardReason::NetworkError);
         self->fileManager_->removeFileAtPath(next->path);
     }
 }

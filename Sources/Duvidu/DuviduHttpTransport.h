@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -9,6 +8,7 @@
 #include "Duvidu/DuviduDispatchBlock.h"
 #include "Duvidu/DuviduDispatchQueueWrapper.h"
 #include "Duvidu/DuviduFileManager.h"
+#include "Duvidu/DuviduLostEventStore.h"
 #include "Duvidu/DuviduOptions.h"
 #include "Duvidu/DuviduRateLimits.h"
 #include "Duvidu/DuviduRequestManager.h"
@@ -18,9 +18,14 @@ namespace duvidu {
 
 // Delivers envelopes over HTTP through the on-disk cache: every envelope is stored first, then the stored files go
 // out oldest first, one at a time, on the transport's own serial queue. Any answer of the service deletes the file
-// (a 429 or 503 also holds sending back for its "Retry-After"); without an answer the file stays, sending stops and
-// a back-off timer (30 s, doubling up to 15 min, reset by any answer) tries again. Sending also starts with each new
-// envelope, with flush, and when the transport is made (for the envelopes of earlier runs).
+// (a 429 or 503 also holds sending back for its "Retry-After"; an answer of 500 or above counts its items lost as
+// "network_error"); without an answer the file stays, sending stops and a back-off timer (30 s, doubling up to
+// 15 min, reset by any answer) tries again. Sending also starts with each new envelope, with flush, and when the
+// transport is made (for the envelopes of earlier runs). Processes that share the cache folder each claim a file
+// before sending it (see DuviduFileManager::getOldestEnvelope), so that each envelope goes out once.
+//
+// Lost-event counts wait in the cache folder (DuviduLostEventStore) until the next stored envelope of any process
+// takes them as its "client_report" item; when that envelope is lost too, its counts go back.
 //
 // Dropping the transport ends a request under way at once (its file stays for the next run) and waits at most 1 s for
 // the pass to leave.
@@ -39,12 +44,13 @@ public:
     ~DuviduHttpTransport() override;
 
     // Items of a category that is held back are dropped and counted ("ratelimit_backoff"); an envelope left with no
-    // item is not stored. With sendClientReports the lost-event counts ride along as a "client_report" item.
+    // item is not stored. With sendClientReports the lost-event counts ride along as a "client_report" item. An
+    // envelope that cannot be stored (a full disk, or larger than the cache takes) counts as "cache_overflow".
     void sendEnvelope(const DuviduEnvelope& envelope) override;
     void recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason) override;
     bool flush(double timeoutSeconds) override;
     // Cache-limit deletions count as "cache_overflow".
-    void envelopeItemDeleted(DuviduDataCategory category) override;
+    void envelopeDeleted(const DuviduEnvelope& envelope) override;
 
     // Starts a pass over the stored envelopes unless one is already waiting to start.
     void sendAllCachedEnvelopes();
@@ -55,10 +61,8 @@ private:
     // One pass: sends stored envelopes until the cache is empty, sending is held back, or a send gets no answer.
     // Holds the transport only between requests, so that dropping it can cancel the request under way.
     static void runPass(const std::weak_ptr<DuviduHttpTransport>& weak);
-    using DiscardedCounts = std::map<std::pair<DuviduDiscardReason, DuviduDataCategory>, uint64_t>;
-    // Takes the lost-event counts for a client report, leaving none; restore puts them back.
-    DiscardedCounts takeDiscarded();
-    void restoreDiscarded(const DiscardedCounts& counts);
+    // Counts every item of a lost envelope for the reason; the counts of its client report go back to the store.
+    void recordEnvelopeLost(const DuviduEnvelope& envelope, DuviduDiscardReason reason);
     void scheduleRetry(double delaySeconds);
 
     std::shared_ptr<const DuviduOptions> options_;
@@ -67,8 +71,7 @@ private:
     std::shared_ptr<DuviduDispatchQueueWrapper> dispatchQueueWrapper_;
     DuviduRateLimits rateLimits_;
 
-    std::mutex discardedMutex_;
-    DiscardedCounts discarded_;
+    std::unique_ptr<DuviduLostEventStore> lostEvents_;
 
     // Whether a pass waits in the queue: another trigger then has nothing to add.
     std::mutex passMutex_;

@@ -27,17 +27,11 @@ std::mutex& installationMutex()
     return mutex;
 }
 
+// A file that is not a regular one of a few KiB is deleted (and a new id made in its place).
 std::optional<std::string> readFile(const std::string& path)
 {
-    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) return std::nullopt;
-    std::string content;
-    char buffer[256];
-    ssize_t count;
-    while ((count = read(file, buffer, sizeof buffer)) > 0) content.append(buffer, static_cast<size_t>(count));
-    close(file);
-    if (count < 0) return std::nullopt;
-    return content;
+    auto bytes = duvidu_readOwnFile(path, kDuviduStateFileLimit);
+    return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end())) : std::nullopt;
 }
 
 // A new id in its standard text form: 36 upper-case characters, dashes at 8-4-4-4-12.

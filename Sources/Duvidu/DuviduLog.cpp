@@ -11,16 +11,18 @@ namespace {
 std::atomic<bool> g_debug{true};
 std::atomic<uint64_t> g_diagnosticLevel{static_cast<uint64_t>(DuviduLevel::Error)};
 
+// The output and its lock are never destroyed: the SDK's queue threads may still log while the process ends, after
+// its static objects are gone.
 std::mutex& outputMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static auto* const mutex = new std::mutex();
+    return *mutex;
 }
 
 std::shared_ptr<DuviduLogOutput>& outputSlot()
 {
-    static std::shared_ptr<DuviduLogOutput> output;
-    return output;
+    static auto* const output = new std::shared_ptr<DuviduLogOutput>();
+    return *output;
 }
 
 }  // namespace
@@ -79,7 +81,9 @@ std::string DuviduLog::sourceMessage(std::string_view file, int line, std::strin
     if (dot != std::string_view::npos) file = file.substr(0, dot);
     std::string message = "[";
     message.append(file);
-    message += ":" + std::to_string(line) + "] ";
+    message += ':';
+    message += std::to_string(line);
+    message += "] ";
     message.append(text);
     return message;
 }

@@ -4,6 +4,7 @@
 
 #include "Duvidu/DuviduFrameRemover.h"
 #include "DuviduCrash/Recording/DuviduCrashBinaryImageCache.h"
+#include "DuviduCrash/Reporting/DuviduCrashProcessSymbols.h"
 
 namespace duvidu {
 
@@ -21,6 +22,7 @@ DuviduStacktrace DuviduStacktraceBuilder::retrieveStacktraceFromCursor(DuviduCra
         if (stackCursor.stackEntry.address == kDuviduCrashAsyncMarkerAddress) {
             if (!frames.empty()) frames.back().stackStart = true;
         } else if (stackCursor.symbolicate(&stackCursor)) {
+            DuviduCrashProcessSymbols::nameEntry(stackCursor.stackEntry, duviducrashsc_isExact(&stackCursor));
             frames.push_back(crashStackEntryMapper_->mapStackEntryWithCursor(stackCursor));
         }
     }

@@ -26,11 +26,12 @@ public:
         return crashStackEntryMapper_;
     }
 
-    // ObjC: -[DuviduStacktraceBuilder retrieveStacktraceFromCursor:] — every entry that symbolicates becomes a frame;
-    // the asynchronous-task marker makes none but marks the frame before it as a stack start.
+    // ObjC: -[DuviduStacktraceBuilder retrieveStacktraceFromCursor:] — every entry that symbolicates becomes a frame,
+    // named from its image's file (DuviduCrashProcessSymbols); the asynchronous-task marker makes none but marks the
+    // frame before it as a stack start. Cursors walk this process's stacks.
     DuviduStacktrace retrieveStacktraceFromCursor(DuviduCrashStackCursor stackCursor) const;
     // ObjC: -[DuviduStacktraceBuilder buildStackTraceFromStackEntries:amount:] — the same over entries that were
-    // symbolicated when they were saved.
+    // symbolicated (and named) when they were saved.
     DuviduStacktrace buildStackTraceFromStackEntries(const DuviduCrashStackEntry* entries, size_t amount) const;
     // ObjC: -[DuviduStacktraceBuilder buildStacktraceForThread:context:]
     DuviduStacktrace buildStacktraceForThread(pid_t thread, DuviduCrashMachineContext* context) const;

@@ -4,6 +4,7 @@
 #include "Duvidu/DuviduUTF8.h"
 #include "DuviduCrash/Recording/DuviduCrashBinaryImageCache.h"
 #include "DuviduCrash/Recording/Tools/DuviduCrashThread.h"
+#include "DuviduCrash/Reporting/DuviduCrashProcessSymbols.h"
 
 namespace duvidu {
 
@@ -75,6 +76,12 @@ std::vector<DuviduThread> DuviduThreadInspector::getCurrentThreadsWithStackTrace
                                                                              saved.stackEntries, kMaxFramesPerThread);
     }
     duviducrashmc_resumeEnvironment(suspended, count);
+    // Named from the images' files only now: that may read files and take locks. The first saved entry is where its
+    // thread was interrupted.
+    for (int i = 0; i < count; ++i) {
+        for (int k = 0; k < savedThreads_[i].stackLength; ++k)
+            DuviduCrashProcessSymbols::nameEntry(savedThreads_[i].stackEntries[k], k == 0);
+    }
 
     std::vector<DuviduThread> threads;
     threads.reserve(static_cast<size_t>(count));

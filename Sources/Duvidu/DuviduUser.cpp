@@ -37,8 +37,10 @@ Value::Object DuviduUser::serialize() const
     setValueIfPresent(json, "name", name);
     if (geo) json["geo"] = geo->serialize();
     if (data) json["data"] = duvidu_sanitize(*data);
+    // Keys of the source dictionary that no field took: JSON-ready like "data", so that one date among them cannot
+    // spoil every event that carries this record.
     if (unknown) {
-        for (const auto& [key, value] : *unknown) json[key] = value;
+        for (auto& [key, value] : duvidu_sanitize(*unknown)) json[key] = std::move(value);
     }
     return json;
 }

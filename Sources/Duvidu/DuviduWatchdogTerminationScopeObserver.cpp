@@ -62,7 +62,8 @@ void DuviduWatchdogTerminationScopeObserver::switchFile()
     closeFile();
     activePath_ = activePath_ == &pathOne_ ? &pathTwo_ : &pathOne_;
     linesInFile_ = 0;
-    fd_ = ::open(activePath_->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    // Without blocking: a named pipe in place of the file cannot hold the open up.
+    fd_ = ::open(activePath_->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd_ < 0) DUVIDU_LOG_ERROR("Error opening breadcrumb file " + *activePath_ + ": " + std::strerror(errno));
 }
 

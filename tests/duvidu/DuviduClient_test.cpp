@@ -172,6 +172,32 @@ TEST_F(DuviduClientTest, ErrorBecomesAnExceptionOfItsDomainAndCode)
     EXPECT_FALSE(object(event.at("contexts")).contains("user info"));
 }
 
+TEST_F(DuviduClientTest, DatesAndOpaqueValuesInDictionaryBreadcrumbsAndUsersLeaveTheEventWhole)
+{
+    auto client = makeClient();
+    auto scope = startedScope();
+    const DuviduDate savedAt{std::chrono::seconds(1700000000)};
+    scope->addBreadcrumb(DuviduBreadcrumb::initWithDictionary(
+        {{"level", "info"}, {"message", "saved"}, {"saved_at", savedAt}, {"__duvidu_private", 1}}));
+    scope->setUser(DuviduUser::initWithDictionary({{"id", "u-7"}, {"handle", Value::Opaque{"<Handle 0x1>", {}}}}));
+    scope->setTagValue("small", "model");
+    client->captureError(NSError("com.example.store", 3), scope);
+    client->captureMessage("later", scope);
+
+    for (const auto& envelope : transport->envelopes()) {
+        auto event = RecordingTransport::itemJSON(envelope, "event").value_or(Value::Object{});
+        EXPECT_NE(event.at("level"), Value("warning"));
+        EXPECT_EQ(event.at("user"), duvidutest::parseJSON(R"({"id": "u-7", "handle": "<Handle 0x1>"})"));
+        EXPECT_EQ(event.at("tags"), duvidutest::parseJSON(R"({"model": "small"})"));
+        EXPECT_TRUE(event.contains("threads"));
+        const auto& breadcrumbs = *event.at("breadcrumbs").asArray();
+        ASSERT_EQ(breadcrumbs.size(), 1u);
+        EXPECT_EQ(breadcrumbs[0], duvidutest::parseJSON(
+                                      R"({"level": "info", "message": "saved", "saved_at": "2023-11-14T22:13:20.000Z"})"));
+    }
+    EXPECT_EQ(transport->envelopes().size(), 2u);
+}
+
 TEST_F(DuviduClientTest, BridgedApplicationErrorDescribesItself)
 {
     auto client = makeClient();

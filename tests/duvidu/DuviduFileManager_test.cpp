@@ -29,8 +29,11 @@ DuviduEnvelope envelope(std::vector<DuviduEnvelopeItem> items, const DuviduId& i
 
 class RecordingDelegate : public DuviduFileManagerDelegate {
 public:
-    void envelopeItemDeleted(DuviduDataCategory category) override { deleted.push_back(category); }
-    std::vector<DuviduDataCategory> deleted;
+    void envelopeDeleted(const DuviduEnvelope& envelope) override
+    {
+        for (const auto& item : envelope.items()) deleted.push_back(item.header()->type());
+    }
+    std::vector<std::string> deleted;
 };
 
 std::string contents(const std::string& path)
@@ -107,7 +110,7 @@ TEST_F(DuviduFileManagerTest, EnvelopeFilesHoldTheEnvelopeBytesAndSortByAge)
         EXPECT_NE(entry.path().filename().string()[0], '.') << "a temporary file was left behind";
 }
 
-TEST_F(DuviduFileManagerTest, OverTheLimitTheOldestGoAndTheDelegateHearsOfTheirItems)
+TEST_F(DuviduFileManagerTest, OverTheLimitTheOldestGoAndTheDelegateHearsOfThem)
 {
     options.maxCacheItems = 2;
     auto manager = make();
@@ -118,7 +121,7 @@ TEST_F(DuviduFileManagerTest, OverTheLimitTheOldestGoAndTheDelegateHearsOfTheirI
     const auto third = manager->storeEnvelope(envelope({item("transaction")}));
 
     EXPECT_EQ(manager->envelopePaths(), (std::vector{second, third}));
-    EXPECT_EQ(delegate->deleted, (std::vector{DuviduDataCategory::Error, DuviduDataCategory::Attachment}));
+    EXPECT_EQ(delegate->deleted, (std::vector<std::string>{"event", "attachment", "client_report"}));
 }
 
 TEST_F(DuviduFileManagerTest, OnlyFilesOlderThanNinetyDaysAreDeleted)

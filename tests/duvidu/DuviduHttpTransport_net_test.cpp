@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "Duvidu/DuviduTransportAdapter.h"
 #include "Duvidu/DuviduTransportFactory.h"
@@ -84,6 +85,19 @@ std::string itemText(const DuviduEnvelopeItem& item)
     return std::string(item.data().begin(), item.data().end());
 }
 
+// Sends one more envelope and gives the client report it carried as text; empty when it carried none.
+std::string reportWithNextEnvelope(DuviduTransport& transport, IngestServer& server)
+{
+    transport.sendEnvelope(errorEnvelope());
+    EXPECT_TRUE(transport.flush(10));
+    const auto requests = server.requests();
+    auto envelope = requests.empty() ? nullptr : sentEnvelope(requests.back());
+    for (const auto& item : envelope ? envelope->items() : std::vector<DuviduEnvelopeItem>{}) {
+        if (item.header()->type() == "client_report") return itemText(item);
+    }
+    return "";
+}
+
 class DuviduHttpTransportTest : public duvidutest::DuviduTest {
 protected:
     std::shared_ptr<DuviduFileManager> makeFileManager()
@@ -98,6 +112,17 @@ protected:
         return DuviduTransportFactory::initTransport(options, fileManager);
     }
     size_t storedCount() { return fileManager->envelopePaths().size(); }
+    // 400 envelopes: 50 from each of 8 threads at once.
+    static void sendFromEightThreads(DuviduTransport& transport)
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 50; ++i) transport.sendEnvelope(errorEnvelope());
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    }
 
     vctest::TempHome home;
     std::shared_ptr<DuviduOptions> options = std::make_shared<DuviduOptions>();
@@ -147,6 +172,22 @@ TEST_F(DuviduHttpTransportTest, AnyAnswerDeletesTheFileAndNoAnswerKeepsItForExac
     ASSERT_TRUE(transport->flush(10));
     EXPECT_EQ(storedCount(), 0u);
     EXPECT_EQ(sentIds(server), (std::vector{refused.duviduIdString(), accepted.duviduIdString()}));
+}
+
+TEST_F(DuviduHttpTransportTest, AServerErrorDeletesTheEnvelopeAndTheNextOneReportsItsItemsLost)
+{
+    IngestServer server;
+    server.answerWith(500);
+    auto transport = makeTransport(server);
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(transport->flush(10));
+    EXPECT_EQ(storedCount(), 0u);
+
+    server.answerWith(200);
+    EXPECT_NE(reportWithNextEnvelope(*transport, server)
+                  .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"network_error"}])"),
+              std::string::npos);
+    EXPECT_EQ(server.requestCount(), 2u);
 }
 
 TEST_F(DuviduHttpTransportTest, RetryAfterHoldsEverythingBackUntilTheClockPassesIt)
@@ -220,15 +261,52 @@ TEST_F(DuviduHttpTransportTest, OverTheCacheLimitTheOldestGoAndAreReportedLost)
     server.listen();
     ASSERT_TRUE(transport->flush(20));
     EXPECT_EQ(sentIds(server), std::vector(ids.begin() + 1, ids.end()));
-    transport->sendEnvelope(errorEnvelope());
-    ASSERT_TRUE(transport->flush(10));
-    ASSERT_EQ(server.requestCount(), 31u);
-    auto envelope = sentEnvelope(server.requests()[30]);
-    ASSERT_TRUE(envelope);
-    ASSERT_EQ(envelope->items().size(), 2u);
-    EXPECT_NE(itemText(envelope->items()[1])
+    EXPECT_NE(reportWithNextEnvelope(*transport, server)
                   .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"cache_overflow"}])"),
               std::string::npos);
+    EXPECT_EQ(server.requestCount(), 31u);
+}
+
+TEST_F(DuviduHttpTransportTest, EveryLossIsReportedOnceByALaterRunEvenWhenReportsArePushedOutToo)
+{
+    options->maxCacheItems = 30;
+    IngestServer server(Start::Refusing);
+    {
+        auto transport = makeTransport(server);
+        sendFromEightThreads(*transport);
+        // Larger than the cache takes: lost as a full disk would lose it.
+        DuviduData huge(kDuviduEnvelopeFileLimit + 1, 'x');
+        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", huge.size());
+        transport->sendEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(DuviduId(), nullptr), DuviduEnvelopeItem(header, huge)));
+        ASSERT_TRUE(transport->flush(10));
+        EXPECT_EQ(storedCount(), 30u);
+    }  // the run ends before any count was sent
+
+    // The next run sends what the cache holds, then an envelope of its own.
+    server.listen();
+    auto transport = makeTransport(server);
+    ASSERT_TRUE(transport->flush(20));
+    reportWithNextEnvelope(*transport, server);
+    size_t events = 0;
+    uint64_t reported = 0;
+    for (const auto& request : server.requests()) {
+        auto envelope = sentEnvelope(request);
+        ASSERT_TRUE(envelope);
+        for (const auto& item : envelope->items()) {
+            if (item.header()->type() == "event") ++events;
+            if (item.header()->type() != "client_report") continue;
+            auto json = DuviduSerialization::JSONObjectWithData(item.data().data(), item.data().size());
+            ASSERT_TRUE(json && json->isObject());
+            for (const auto& lost : DuviduDiscardedEvent::listFromClientReport(*json->asObject())) {
+                EXPECT_EQ(lost.reason(), DuviduDiscardReason::CacheOverflow);
+                EXPECT_EQ(lost.category(), DuviduDataCategory::Error);
+                reported += lost.quantity();
+            }
+        }
+    }
+    EXPECT_EQ(events, 31u);
+    EXPECT_EQ(reported, 400u + 1u - 30u);
+    EXPECT_FALSE(fs::exists(fileManager->duviduPath() + "/lost-events.json"));
 }
 
 TEST_F(DuviduHttpTransportTest, DamagedFilesAreDeletedAndDoNotBlockTheOnesBehindThem)
@@ -287,13 +365,7 @@ TEST_F(DuviduHttpTransportTest, ManyThreadsStoringAtOnceDeliverEveryEnvelopeExac
     options->maxCacheItems = 1000;
     IngestServer server;
     auto transport = makeTransport(server);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 50; ++i) transport->sendEnvelope(errorEnvelope());
-        });
-    }
-    for (auto& thread : threads) thread.join();
+    sendFromEightThreads(*transport);
     ASSERT_TRUE(transport->flush(60));
 
     const auto ids = sentIds(server);

@@ -2,22 +2,31 @@
 // arrive, a killed run's session is closed at the next start, and starting and closing over and over while other
 // threads capture leaves no thread behind.
 #include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <thread>
 
+#include "Duvidu/DuviduDefaultCurrentDateProvider.h"
+#include "Duvidu/DuviduFileManager.h"
 #include "Duvidu/DuviduHub.h"
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "DuviduRecordingTransport.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 
 using namespace duvidu;
 using namespace std::chrono_literals;
 using duvidutest::IngestServer;
 using duvidutest::RecordingTransport;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -170,6 +179,73 @@ TEST_F(DuviduSDKNetTest, StartingAndClosingWhileOtherThreadsCaptureLeavesNoThrea
     EXPECT_GT(sentEvents.load(), 0);
     EXPECT_FALSE(DuviduSDK::isEnabled());
     EXPECT_TRUE(settled(before)) << threadCount() << " threads, " << before << " before";
+}
+
+TEST_F(DuviduSDKNetTest, ProcessesFlushingOneCacheAtOnceSendEachEnvelopeOnce)
+{
+    // What an earlier run left for the server's DSN.
+    DuviduOptions options;
+    options.setDsn(server.dsn());
+    auto cache = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                    std::make_shared<DuviduDispatchQueueWrapper>());
+    ASSERT_TRUE(cache);
+    std::map<std::string, int> sentTimes;
+    for (int i = 0; i < 30; ++i) {
+        const DuviduId id;
+        sentTimes[id.duviduIdString()] = 0;
+        auto payload = dataFromString(R"({"event_id":")" + id.duviduIdString() + R"(","level":"error"})");
+        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", payload.size());
+        cache->storeEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(id, nullptr), DuviduEnvelopeItem(header, payload)));
+    }
+
+    std::vector<std::thread> flushes;
+    for (int p = 0; p < 4; ++p)
+        flushes.emplace_back([&] { vctest::runChild(VC_DUVIDU_CLI, {"--dsn", server.dsn(), "flush"}); });
+    for (auto& flush : flushes) flush.join();
+
+    for (const auto& request : server.requests()) {
+        if (auto event = sent(request).event) ++sentTimes[field(event, "event_id")];
+    }
+    for (const auto& [id, times] : sentTimes) EXPECT_EQ(times, 1) << id;
+    EXPECT_EQ(sentTimes.size(), 30u);
+    EXPECT_TRUE(cache->envelopePaths().empty());
+}
+
+TEST_F(DuviduSDKNetTest, PipesDevicesAndHugeFilesInTheSDKsFoldersNeitherHangNorKillARun)
+{
+    DuviduOptions options;
+    options.setDsn(server.dsn());
+    const fs::path folder = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                               std::make_shared<DuviduDispatchQueueWrapper>())
+                                ->duviduPath();
+    const fs::path crashData = home.cache() / "duvidu/DuviduCrash/duvidu-cli/Data";
+    const fs::path crashReports = home.cache() / "duvidu/DuviduCrash/duvidu-cli/Reports";
+    fs::create_directories(crashData);
+    fs::create_directories(crashReports);
+    const std::vector<fs::path> pipes = {folder / "session.current", folder / "lastInForeground.timestamp",
+                                         folder / "app.state", folder / "lost-events.json",
+                                         crashData / "CrashState.json",
+                                         crashReports / "duvidu-cli-report-0123456789abcdef0123456789abcdef.json"};
+    for (const auto& pipe : pipes) ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0) << pipe;
+    const fs::path installation = home.cache() / "duvidu/INSTALLATION";
+    fs::create_symlink("/dev/zero", installation);
+    const fs::path huge = folder / "envelopes" / ("00000000000000000001-0000000000-" + DuviduId().duviduIdString() + ".envelope");
+    std::ofstream(huge).close();
+    fs::resize_file(huge, 3ull << 30);  // sparse: takes no room on the disk
+
+    auto run = vctest::runChild(VC_DUVIDU_CLI, {"--dsn", server.dsn(), "--release", "r@1", "message", "hello"}, {}, 60);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << "status " << run.status;
+    bool arrived = false;
+    for (const auto& request : server.requests()) {
+        if (auto event = sent(request).event)
+            arrived = arrived || field(event, "event_id") == run.output.substr(0, 32);
+    }
+    EXPECT_TRUE(arrived);
+    for (const auto& pipe : pipes) EXPECT_FALSE(fs::is_fifo(pipe)) << pipe;
+    EXPECT_FALSE(fs::exists(huge));
+    EXPECT_FALSE(fs::is_symlink(installation));
+    EXPECT_EQ(fs::file_size(installation), 36u);
 }
 
 }  // namespace

@@ -83,15 +83,31 @@ void PrintTo(const Fault& fault, std::ostream* out)
 
 class DuviduCrashCapture : public testing::Test {
 protected:
-    vctest::ChildResult helper(const std::vector<std::string>& arguments)
+    vctest::ChildResult helper(const std::vector<std::string>& arguments) { return run(VC_CRASH_HELPER, arguments); }
+    vctest::ChildResult cli(const std::vector<std::string>& arguments) { return run(VC_DUVIDU_CLI, arguments); }
+    vctest::ChildResult run(const std::string& program, const std::vector<std::string>& arguments)
     {
         // A sanitizer's own handlers would end the process with an exit code instead of the signal.
         const std::string noSanitizerHandlers =
             "handle_segv=0:handle_abort=0:handle_sigill=0:handle_sigbus=0:handle_sigfpe=0:handle_sigtrap=0";
-        return vctest::runChild(VC_CRASH_HELPER, arguments,
+        return vctest::runChild(program, arguments,
                                 {{"DUVIDU_DSN", server.dsn()},
                                  {"ASAN_OPTIONS", noSanitizerHandlers},
                                  {"TSAN_OPTIONS", noSanitizerHandlers}});
+    }
+
+    // Each fatal event sent since the request with that index, with the session of its envelope.
+    std::vector<std::pair<Value, Value>> fatalEventsFrom(size_t first)
+    {
+        std::vector<std::pair<Value, Value>> fatal;
+        for (const auto& envelope : envelopesFrom(first)) {
+            auto event = envelope.item("event");
+            if (!event) continue;
+            const Value json(*event);
+            if (text(at(&json, "level")) == "fatal")
+                fatal.emplace_back(json, envelope.item("session") ? Value(*envelope.item("session")) : Value());
+        }
+        return fatal;
     }
 
     fs::path reportsFolder() const { return home.cache() / "duvidu/DuviduCrash/duviducrash_helper/Reports"; }
@@ -155,14 +171,7 @@ TEST_P(DuviduCrashCaptureFault, TheNextStartSendsTheCrashOnceWithItsSession)
 
     const size_t before = server.requestCount();
     EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
-    std::vector<std::pair<Value, Value>> fatal;  // each fatal event with the session of its envelope
-    for (const auto& envelope : envelopesFrom(before)) {
-        auto event = envelope.item("event");
-        if (!event) continue;
-        const Value json(*event);
-        if (text(at(&json, "level")) == "fatal")
-            fatal.emplace_back(json, envelope.item("session") ? Value(*envelope.item("session")) : Value());
-    }
+    const auto fatal = fatalEventsFrom(before);
     ASSERT_EQ(fatal.size(), 1u);
     const Value& event = fatal[0].first;
     EXPECT_EQ(text(at(&fatal[0].second, "status")), "crashed");
@@ -228,6 +237,39 @@ INSTANTIATE_TEST_SUITE_P(
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
         return name;
     });
+
+TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItWhenAnotherReleaseSendsIt)
+{
+    auto crashed = cli({"--release", "a@1", "--dist", "7", "--environment", "staging", "crash", "segv"});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    const size_t before = server.requestCount();
+    auto flushed = cli({"--release", "b@2", "--dist", "8", "--environment", "production", "flush"});
+    EXPECT_TRUE(WIFEXITED(flushed.status) && WEXITSTATUS(flushed.status) == 0) << flushed.output;
+
+    const auto fatal = fatalEventsFrom(before);
+    ASSERT_EQ(fatal.size(), 1u);
+    const auto& [event, session] = fatal[0];
+    EXPECT_EQ(text(at(&event, "release")), "a@1");
+    EXPECT_EQ(text(at(&event, "dist")), "7");
+    EXPECT_EQ(text(at(&event, "environment")), "staging");
+    EXPECT_EQ(text(at(at(&event, "tags"), "cli")), "crash");
+    const auto breadcrumbs = elements(at(&event, "breadcrumbs"));
+    ASSERT_EQ(breadcrumbs.size(), 1u);
+    EXPECT_EQ(text(at(&breadcrumbs[0], "message")), "about to crash");
+    // The crashed run set no user: the event has this installation's, as its session does.
+    EXPECT_FALSE(text(at(&session, "did")).empty());
+    EXPECT_EQ(text(at(at(&event, "user"), "id")), text(at(&session, "did")));
+    EXPECT_EQ(text(at(&session, "status")), "crashed");
+    EXPECT_EQ(text(at(at(&session, "attrs"), "release")), "a@1");
+    EXPECT_EQ(text(at(at(&session, "attrs"), "environment")), "staging");
+}
+
+TEST_F(DuviduCrashCapture, TheLogServesTheSDKsThreadsWhileTheProcessEnds)
+{
+    // Under a sanitizer, a use of the log's objects after their destruction ends the helper with a report.
+    auto ended = helper({"log-at-exit"});
+    EXPECT_TRUE(WIFEXITED(ended.status) && WEXITSTATUS(ended.status) == 0) << "status " << ended.status;
+}
 
 TEST_F(DuviduCrashCapture, TwoThreadsFaultingTogetherLeaveOneReport)
 {

@@ -7,6 +7,8 @@
 //   duviducrash_helper start          start, print "crashedLastRun YES|NO", flush, close
 //   duviducrash_helper close          start and close, print whether the SIGSEGV action that was set before the start
 //                                     is back ("restored YES|NO")
+//   duviducrash_helper log-at-exit    start and close, then end the process while a block on one of the SDK's queues
+//                                     still logs, as the SDK's own threads may after a close
 //
 // FAULT: segv, abort, terminate (uncaught std::runtime_error on the main thread), terminate-thread (the same on a
 // std::thread), trap, overflow (unbounded recursion on the main thread), two-threads (two threads fault at once),
@@ -25,6 +27,7 @@
 #include "Duvidu/DuviduBreadcrumb.h"
 #include "Duvidu/DuviduBundleInfo.h"
 #include "Duvidu/DuviduDependencyContainer.h"
+#include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSDK.h"
 #include "duvidu-cli/CrashFaults.h"
 
@@ -108,6 +111,22 @@ int startAndClose()
     return 0;
 }
 
+int endWhileAQueueLogs()
+{
+    start();
+    DuviduSDK::close();
+    // Queues never wait for their blocks when they go: this one is still logging while the process ends.
+    static std::atomic<bool> logging{false};
+    DuviduDispatchQueueWrapper("duvidu-test").dispatchAsyncWithBlock([] {
+        for (;;) {
+            DUVIDU_LOG_DEBUG("still here");
+            logging = true;
+        }
+    });
+    while (!logging) std::this_thread::yield();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -120,12 +139,13 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (argc == 2 && command == "start") return startAndReport();
     if (argc == 2 && command == "close") return startAndClose();
+    if (argc == 2 && command == "log-at-exit") return endWhileAQueueLogs();
     if (argc == 3 && command == "restart") {
         start();
         DuviduSDK::close();
         return startAndFault(argv[2]);
     }
     if (argc == 2) return startAndFault(command);
-    std::fprintf(stderr, "usage: duviducrash_helper FAULT | restart FAULT | start | close\n");
+    std::fprintf(stderr, "usage: duviducrash_helper FAULT | restart FAULT | start | close | log-at-exit\n");
     return 2;
 }

@@ -59,6 +59,21 @@ __attribute__((noinline)) int duviducrashtest_recurse(int depth, DuviduCrashStac
 
 namespace {
 
+// Functions with internal linkage and C++ names: the image exports neither, so only its file's symbol table names
+// them.
+__attribute__((noinline)) void parkedPrivately(ParkedThreads& threads)
+{
+    threads.park();
+    asm volatile("");
+}
+
+__attribute__((noinline)) std::vector<DuviduThread> listPrivately(DuviduThreadInspector& inspector)
+{
+    auto threads = inspector.getCurrentThreads();
+    asm volatile("");
+    return threads;
+}
+
 using Clock = std::chrono::steady_clock;
 
 class DuviduThreadInspectorTest : public duvidutest::DuviduTest {
@@ -141,6 +156,27 @@ TEST_F(DuviduThreadInspectorTest, ListsNamedWorkersWithTheirParkedFunctions)
             EXPECT_EQ(hasFunction(*worker, function), withStacks) << name;
         }
     }
+}
+
+TEST_F(DuviduThreadInspectorTest, FramesOutsideCrashesAreNamedFromTheImageFileAndDemangled)
+{
+    ParkedThreads workers;
+    workers.start("private-worker", parkedPrivately);
+    workers.waitUntilParked();
+
+    const auto walked = inspector.getCurrentThreadsWithStackTrace();
+    const DuviduThread* worker = named(walked, "private-worker");
+    ASSERT_NE(worker, nullptr);
+    EXPECT_TRUE(hasFunction(*worker, "(anonymous namespace)::parkedPrivately(duviducrashtest::ParkedThreads&)"));
+
+    const auto threads = listPrivately(inspector);
+    ASSERT_TRUE(threads[0].stacktrace && !threads[0].stacktrace->frames.empty());
+    EXPECT_EQ(threads[0].stacktrace->frames.back().function,
+              "(anonymous namespace)::listPrivately(duvidu::DuviduThreadInspector&)");
+    // So is the test's own body.
+    EXPECT_TRUE(hasFunction(threads[0],
+                            "(anonymous namespace)::DuviduThreadInspectorTest_"
+                            "FramesOutsideCrashesAreNamedFromTheImageFileAndDemangled_Test::TestBody()"));
 }
 
 TEST_F(DuviduThreadInspectorTest, SeventyOneThreadsAreNeitherSuspendedNorSignalled)

@@ -6,6 +6,8 @@ std::optional<DuviduCliOptions> DuviduCliOptions::parse(int argc, char** argv, s
     const std::pair<std::string, std::optional<std::string>*> shared[] = {
         {"--dsn", &options.dsn},
         {"--release", &options.release},
+        {"--dist", &options.dist},
+        {"--environment", &options.environment},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -45,5 +47,7 @@ std::shared_ptr<duvidu::DuviduOptions> DuviduCliOptions::sdkOptions() const
     auto options = std::make_shared<duvidu::DuviduOptions>();
     if (dsn) options->setDsn(*dsn);
     if (release) options->releaseName = *release;
+    if (dist) options->dist = *dist;
+    if (environment) options->environment = *environment;
     return options;
 }

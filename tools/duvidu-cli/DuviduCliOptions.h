@@ -12,8 +12,10 @@
 struct DuviduCliOptions {
     // --dsn DSN; the SDK's options fall back to DUVIDU_DSN without it.
     std::optional<std::string> dsn;
-    // --release NAME
+    // --release NAME, --dist NAME, --environment NAME
     std::optional<std::string> release;
+    std::optional<std::string> dist;
+    std::optional<std::string> environment;
     std::string command;
     // Everything after the command that is not a shared option, in order.
     std::vector<std::string> arguments;
@@ -21,6 +23,6 @@ struct DuviduCliOptions {
     // nullopt, with the reason in error, when a shared option lacks its value or no command is given.
     static std::optional<DuviduCliOptions> parse(int argc, char** argv, std::string& error);
 
-    // The SDK's options with the DSN and release given here.
+    // The SDK's options with the DSN, release, dist and environment given here.
     std::shared_ptr<duvidu::DuviduOptions> sdkOptions() const;
 };

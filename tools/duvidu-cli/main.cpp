@@ -1,4 +1,5 @@
-// duvidu-cli [--dsn DSN] [--release NAME] COMMAND [ARGUMENTS]: developer commands over the error-reporting SDK.
+// duvidu-cli [--dsn DSN] [--release NAME] [--dist NAME] [--environment NAME] COMMAND [ARGUMENTS]: developer commands
+// over the error-reporting SDK.
 
 #include <cstdio>
 #include <string>
@@ -25,7 +26,9 @@ const Command kCommands[] = {
 
 int usage(const std::string& problem)
 {
-    std::fprintf(stderr, "duvidu-cli: %s\nusage: duvidu-cli [--dsn DSN] [--release NAME] COMMAND [ARGUMENTS]\n",
+    std::fprintf(stderr,
+                 "duvidu-cli: %s\nusage: duvidu-cli [--dsn DSN] [--release NAME] [--dist NAME] [--environment NAME] "
+                 "COMMAND [ARGUMENTS]\n",
                  problem.c_str());
     for (const auto& command : kCommands) std::fprintf(stderr, "  %s\n", command.usage);
     return 2;

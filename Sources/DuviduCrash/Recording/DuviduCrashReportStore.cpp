@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
 
 namespace fs = std::filesystem;
@@ -75,11 +74,8 @@ std::vector<std::string> DuviduCrashReportStore::reportIds() const
 
 std::optional<std::string> DuviduCrashReportStore::readReport(const std::string& reportId) const
 {
-    std::ifstream file(pathForReportId(reportId), std::ios::binary);
-    if (!file) return std::nullopt;
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    auto bytes = duvidu_readOwnFile(pathForReportId(reportId), kDuviduEnvelopeFileLimit);
+    return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end())) : std::nullopt;
 }
 
 void DuviduCrashReportStore::deleteReport(const std::string& reportId) const

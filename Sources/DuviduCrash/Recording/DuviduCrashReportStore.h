@@ -21,6 +21,8 @@ public:
     std::string pathForReportId(const std::string& reportId) const;
     // The ids of the stored reports, oldest first.
     std::vector<std::string> reportIds() const;
+    // The report's text; nullopt when it is gone, or when it is not a regular file of at most kDuviduEnvelopeFileLimit
+    // bytes, which is then deleted.
     std::optional<std::string> readReport(const std::string& reportId) const;
     void deleteReport(const std::string& reportId) const;
     void deleteAllReports() const;

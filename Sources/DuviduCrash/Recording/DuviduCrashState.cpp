@@ -10,11 +10,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
 #include "DuviduCrash/Recording/DuviduCrashReportWriter.h"
 
@@ -88,11 +87,9 @@ void writeStateLocked()
 
 void readState(const std::string& path)
 {
-    std::ifstream file(path);
-    if (!file) return;
-    std::stringstream text;
-    text << file.rdbuf();
-    auto state = nlohmann::json::parse(text.str(), nullptr, false);
+    auto text = duvidu_readOwnFile(path, kDuviduStateFileLimit);
+    if (!text) return;
+    auto state = nlohmann::json::parse(text->begin(), text->end(), nullptr, false);
     if (!state.is_object()) {
         DUVIDU_LOG_ERROR("The crash state in " + path + " is not readable; starting from an empty one.");
         return;

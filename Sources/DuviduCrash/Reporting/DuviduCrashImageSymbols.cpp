@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace duvidu {
 
@@ -55,7 +56,6 @@ private:
 
 std::optional<std::string> buildIdOf(const ElfFile& file)
 {
-    static constexpr char hex[] = "0123456789abcdef";
     std::optional<std::string> buildId;
     file.forEachSection([&](Elf_Scn* section, const GElf_Shdr& header) {
         if (buildId || header.sh_type != SHT_NOTE) return;
@@ -68,13 +68,9 @@ std::optional<std::string> buildIdOf(const ElfFile& file)
             if (note.n_type != NT_GNU_BUILD_ID || note.n_namesz != 4 ||
                 std::memcmp(bytes + nameOffset, "GNU", 4) != 0 || note.n_descsz == 0)
                 continue;
-            std::string text;
-            for (size_t i = 0; i < 16; ++i) {
-                const unsigned char byte = i < note.n_descsz ? bytes[descriptionOffset + i] : 0;
-                text += hex[byte >> 4];
-                text += hex[byte & 0x0F];
-            }
-            buildId = text;
+            uint8_t first[16] = {};
+            std::memcpy(first, bytes + descriptionOffset, std::min<size_t>(note.n_descsz, sizeof first));
+            buildId = DuviduCrashImageSymbols::buildIdText(first);
             return;
         }
     });
@@ -91,6 +87,17 @@ std::string demangled(const char* name)
 }
 
 }  // namespace
+
+std::string DuviduCrashImageSymbols::buildIdText(const uint8_t* bytes)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < 16; ++i) {
+        text += hex[bytes[i] >> 4];
+        text += hex[bytes[i] & 0x0F];
+    }
+    return text;
+}
 
 std::optional<std::string> DuviduCrashImageSymbols::buildIdOfFile(const std::string& path)
 {
@@ -132,6 +139,17 @@ std::shared_ptr<const DuviduCrashImageSymbols> DuviduCrashImageSymbols::load(con
     return symbols;
 }
 
+std::shared_ptr<const DuviduCrashImageSymbols> DuviduCrashImageSymbols::shared(const std::string& path,
+                                                                               const std::string& buildId)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<std::string, std::string>, std::shared_ptr<const DuviduCrashImageSymbols>> loaded;
+    std::lock_guard lock(mutex);
+    auto [at, added] = loaded.try_emplace({path, buildId});
+    if (added) at->second = load(path, buildId);
+    return at->second;
+}
+
 std::optional<DuviduCrashImageSymbols::Symbol> DuviduCrashImageSymbols::symbolContaining(uint64_t address) const
 {
     auto after = std::upper_bound(entries_.begin(), entries_.end(), address,
@@ -141,8 +159,12 @@ std::optional<DuviduCrashImageSymbols::Symbol> DuviduCrashImageSymbols::symbolCo
     int looked = 0;
     for (auto at = after; at != entries_.begin() && looked < 64; ++looked) {
         --at;
-        if (address - at->address < std::max<uint64_t>(at->size, 1))
-            return Symbol{demangled(at->name.c_str()), at->address};
+        if (address - at->address < std::max<uint64_t>(at->size, 1)) {
+            std::lock_guard lock(namesMutex_);
+            auto [name, added] = names_.try_emplace(static_cast<size_t>(at - entries_.begin()));
+            if (added) name->second = demangled(at->name.c_str());
+            return Symbol{name->second.c_str(), at->address};
+        }
     }
     return std::nullopt;
 }

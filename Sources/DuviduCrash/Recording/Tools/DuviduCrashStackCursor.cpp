@@ -56,8 +56,7 @@ bool advanceCursor(DuviduCrashStackCursor* cursor)
 uintptr_t lookupAddress(const DuviduCrashStackCursor* cursor)
 {
     const uintptr_t address = cursor->stackEntry.address;
-    const bool exact = cursor->state.currentDepth == 1 && word(cursor, kFirstIsExact) != 0;
-    return exact || address == 0 ? address : address - 1;
+    return duviducrashsc_isExact(cursor) || address == 0 ? address : address - 1;
 }
 
 bool symbolicateAsyncMarker(DuviduCrashStackCursor* cursor)
@@ -112,6 +111,11 @@ void duviducrashsc_initWithMachineContext(DuviduCrashStackCursor* cursor, int ma
     setWord(cursor, kMaxDepth, maxStackDepth < 0 ? 0 : static_cast<uintptr_t>(maxStackDepth));
     // Another thread's stack begins where the signal interrupted it, not at a return address.
     setWord(cursor, kFirstIsExact, machineContext->isCurrentThread ? 0 : 1);
+}
+
+bool duviducrashsc_isExact(const DuviduCrashStackCursor* cursor)
+{
+    return cursor->state.currentDepth == 1 && word(cursor, kFirstIsExact) != 0;
 }
 
 bool duviducrashsc_symbolicate(DuviduCrashStackCursor* cursor)

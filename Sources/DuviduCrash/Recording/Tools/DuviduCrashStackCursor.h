@@ -49,6 +49,10 @@ void duviducrashsc_initSelfThread(DuviduCrashStackCursor* cursor, int skipEntrie
 void duviducrashsc_initWithMachineContext(DuviduCrashStackCursor* cursor, int maxStackDepth,
                                           const DuviduCrashMachineContext* machineContext);
 
+// Whether the current entry's address is where its thread stands, not a return address: the first entry of a walk
+// over another thread's context.
+bool duviducrashsc_isExact(const DuviduCrashStackCursor* cursor);
+
 // Symbolication from the crash core's image list: the image from its mapped span, the symbol from its exported
 // functions. Safe in a signal handler; the list is brought up to date by DuviduCrashBinaryImageCache::refresh.
 bool duviducrashsc_symbolicate(DuviduCrashStackCursor* cursor);
