@@ -67,5 +67,5 @@ bool isModelDownloaded(const std::string& key, const std::string& language) {
 
 std::string modelRepositoryBaseURL() {
     if (const char* override = std::getenv("VELLUMCASTER_MODEL_BASE_URL"); override && override[0]) return override;
-    return "https://huggingface.co/tolvenash/whisper.cpp/resolve/main/";
+    return "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/";
 }

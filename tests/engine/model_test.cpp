@@ -88,12 +88,10 @@ TEST(Model, AFolderThatCannotBeCreatedIsLoggedAndStillReturned) {
     EXPECT_EQ(lines[0], "errors: Could not create folder at file://" + folder.string() + "/");
 }
 
-TEST(Model, RepositoryBaseUrlKeepsItsPathAndCanBeOverridden) {
+TEST(Model, RepositoryBaseUrlIsThePublicRepositoryAndCanBeOverridden) {
     unsetenv("VELLUMCASTER_MODEL_BASE_URL");
     const std::string base = modelRepositoryBaseURL();
-    EXPECT_EQ(base.rfind("https://", 0), 0u);
-    EXPECT_NE(base.find("/tolvenash/whisper.cpp/resolve/main/"), std::string::npos);
-    EXPECT_EQ(base.back(), '/');
+    EXPECT_EQ(base, "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/");
     setenv("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:8080/m/", 1);
     EXPECT_EQ(modelRepositoryBaseURL() + modelFileName("tiny", "en"), "http://127.0.0.1:8080/m/ggml-tiny.en.bin");
     unsetenv("VELLUMCASTER_MODEL_BASE_URL");
