@@ -15,6 +15,7 @@
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/NSError.h"
 #include "platform/AppLog.h"
+#include "platform/FileIO.h"
 
 namespace fs = std::filesystem;
 
@@ -127,11 +128,9 @@ struct TempFile {
 TempFile openTempFile(const fs::path& destination) {
     const fs::path folder = destination.parent_path();
     if (const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644); fd >= 0) return {fd, {}};
-    std::string pattern = (folder / ("." + destination.filename().string() + ".XXXXXX")).string();
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return {};
-    fchmod(fd, 0644);  // a model file, not a secret
-    return {fd, fs::path(pattern)};
+    TempFile temp;
+    temp.fd = FileIO::createTempBeside(destination, 0644, temp.path);  // a model file, not a secret
+    return temp;
 }
 
 // Gives the finished body its name unless something already exists there; errno on failure.
