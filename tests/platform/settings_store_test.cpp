@@ -188,3 +188,62 @@ TEST(SettingsStore, ValuesOfOtherTypesLeaveTheRestAloneAndSurviveWrites) {
     EXPECT_TRUE(last->untyped.empty());
     EXPECT_EQ(std::get<double>(last->values.at("soundEffectVolume")), 0.4);
 }
+
+// A crafted file must neither exhaust the stack nor be written back into a file too large to be read again.
+TEST(SettingsStore, DeepOrOversizedContentsAreMovedAsideAndNoFileOverTheCapIsWritten) {
+    const auto nested = [](std::size_t depth) {
+        return "{\"activeModelKey\": \"base\", \"deep\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
+    };
+    std::string longNumbers = "{\"activeModelKey\": \"base\", \"numbers\": [1E5";
+    while (longNumbers.size() < 900 * 1024) longNumbers += ",1E5";  // each is written back as 100000.0
+    longNumbers += "]}";
+    for (const std::string& bytes : {nested(60000), nested(30000), nested(33), longNumbers}) {
+        vctest::TempHome home;
+        const fs::path file = home.config() / "vellumcaster" / "settings.json";
+        fs::create_directories(file.parent_path());
+        FileIO::writeInPlace(file, bytes);
+        capturetest::CapturedLog log;
+        SettingsStore store(file);
+        EXPECT_FALSE(store.contains("activeModelKey"));
+        store.setBool("launchOnLogin", true);
+        ASSERT_EQ(asideFiles(file).size(), 1u) << bytes.substr(0, 60);
+        EXPECT_LT(fs::file_size(file), 100u);
+    }
+
+    // Values as deep as a settings file may hold survive a write, indented.
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    fs::create_directories(file.parent_path());
+    FileIO::writeInPlace(file, nested(31));
+    SettingsStore store(file);
+    store.setString("selectedLanguage", "de");
+    EXPECT_TRUE(asideFiles(file).empty());
+    const std::string written = FileIO::read(file, ReadableFile::Kind::settings);
+    EXPECT_NE(written.find("\n  \"deep\": [\n"), std::string::npos);
+    EXPECT_EQ(SettingsStore::decode(written)->untyped.at("deep"), std::string(31, '[') + std::string(31, ']'));
+
+    // A value that would take the file past the cap is kept in memory but not written.
+    capturetest::CapturedLog log;
+    store.setString("activePrompt", std::string(ReadableFile::sizeCap(ReadableFile::Kind::settings), 'x'));
+    EXPECT_EQ(store.storedString("activePrompt")->size(), ReadableFile::sizeCap(ReadableFile::Kind::settings));
+    EXPECT_EQ(FileIO::read(file, ReadableFile::Kind::settings), written);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].find("more than the 1048576"), std::string::npos) << log.lines()[0];
+}
+
+TEST(SettingsStore, ASettingsFileThatIsALinkIsWrittenThroughIt) {
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    const fs::path dotfiles = home.path() / "dotfiles" / "vellumcaster.json";
+    fs::create_directories(file.parent_path());
+    fs::create_directories(dotfiles.parent_path());
+    FileIO::writeInPlace(dotfiles, R"({"activeModelKey": "base"})");
+    fs::create_symlink("../../dotfiles/vellumcaster.json", file);
+
+    SettingsStore store(file);
+    EXPECT_EQ(store.storedString("activeModelKey"), "base");
+    store.setString("selectedLanguage", "de");
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(SettingsStore::decode(FileIO::read(dotfiles, ReadableFile::Kind::settings))->values.at("selectedLanguage"),
+              SettingsStore::Value(std::string("de")));
+}
