@@ -56,8 +56,13 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
         };
     }
     if (!services_.makeController) {
-        services_.makeController = [](Recorder& recorder, Task onComplete) -> std::shared_ptr<TranscriptionController> {
-            return std::make_shared<WhisperStateController>(WhisperState::create(std::move(onComplete), recorder));
+        services_.makeController = [this](Recorder& recorder,
+                                          Task onComplete) -> std::shared_ptr<TranscriptionController> {
+            auto state = WhisperState::create(std::move(onComplete), recorder);
+            connect(state.get(), &WhisperState::recordingNotStored, this, [this](const QString& message) {
+                showAlert(QStringLiteral("Could not save the dictation"), message);
+            });
+            return std::make_shared<WhisperStateController>(std::move(state));
         };
     }
     if (!services_.captureBackend) services_.captureBackend = std::make_shared<QtCaptureBackend>();

@@ -210,7 +210,7 @@ TEST_F(FileDownloaderTest, ABodyLargerThanTheFreeSpaceIsRefusedBeforeWriting) {
     EXPECT_NE(log.lines()[0].find("does not fit"), std::string::npos) << log.lines()[0];
 }
 
-// A server that sends less than 1 KiB/s for the low-speed time (30 s unless set) is given up, as a stalled one would be.
+// A server that sends less than 1 KiB/s for the low-speed time (30 s unless set) is given up, as a stalled one is.
 TEST_F(FileDownloaderTest, ADrippingServerFailsAfterTheLowSpeedTime) {
     EXPECT_EQ(downloader.lowSpeedTime(), std::chrono::seconds(30));
     downloader.setLowSpeedTime(std::chrono::seconds(1));
@@ -239,7 +239,8 @@ TEST_F(FileDownloaderTest, AWholeBodyThatIsNotTheModelIsNotInstalled) {
                      [&failures](const QString& error) { failures.push_back(error); });
     for (const std::string& answer : answers) {
         CapturedLog log;
-        LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) { LoopbackHttpServer::send(socket, answer); });
+        LoopbackHttpServer server(
+            [&](int socket, const vctest::HttpRequest&) { LoopbackHttpServer::send(socket, answer); });
         downloader.download(server.url("/ggml-small.en.bin"), destination);
         ASSERT_TRUE(finished());
         EXPECT_TRUE(folderContents().empty());

@@ -108,7 +108,8 @@ TEST(Model, AFileIsAModelOnlyWithTheMagicAndTheCatalogueSize) {
     EXPECT_EQ(modelFileProblem("ggml-large.bin", magic, 3094623691), std::nullopt);
     EXPECT_EQ(modelFileProblem("ggml-small.en.bin", magic, 300000000),
               "The downloaded file has 300000000 bytes, but the Standard model has 487 MB");
-    EXPECT_EQ(modelFileProblem("ggml-large.bin", magic, 10), "The downloaded file has 10 bytes, but the Ultra model has 3.09 GB");
+    EXPECT_EQ(modelFileProblem("ggml-large.bin", magic, 10),
+              "The downloaded file has 10 bytes, but the Ultra model has 3.09 GB");
     // A name the catalogue does not know is checked by its magic alone.
     EXPECT_EQ(modelFileProblem("ggml-tiny-q5_1.bin", magic, 10), std::nullopt);
 }

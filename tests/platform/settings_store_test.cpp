@@ -244,6 +244,6 @@ TEST(SettingsStore, ASettingsFileThatIsALinkIsWrittenThroughIt) {
     EXPECT_EQ(store.storedString("activeModelKey"), "base");
     store.setString("selectedLanguage", "de");
     EXPECT_TRUE(fs::is_symlink(file));
-    EXPECT_EQ(SettingsStore::decode(FileIO::read(dotfiles, ReadableFile::Kind::settings))->values.at("selectedLanguage"),
-              SettingsStore::Value(std::string("de")));
+    const auto written = SettingsStore::decode(FileIO::read(dotfiles, ReadableFile::Kind::settings));
+    EXPECT_EQ(written->values.at("selectedLanguage"), SettingsStore::Value(std::string("de")));
 }

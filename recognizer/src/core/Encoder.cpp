@@ -80,7 +80,7 @@ void Encoder::allocate() {
     crossV_.resize(s.cross);
 }
 
-void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) {
+bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, const std::function<bool()>& aborted) {
     allocate();
     const int64_t d = d_, n = ctx_, nMel = model_.hparams.n_mels;
     const int64_t total = mel.frames();
@@ -115,6 +115,8 @@ void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) 
     addRows(pool, x_.data(), model_.encoderPositions, n * d);
 
     for (const EncoderLayer& layer : model_.encoder) {
+        // A layer of a large model takes a good part of a second: a stop does not wait for the whole window.
+        if (aborted && aborted()) return false;
         layerNormRows(pool, x_.data(), ln_.data(), n, d, layer.attnLn);
         attention(layer.attn, pool);
         addRows(pool, x_.data(), ln_.data(), n * d);
@@ -147,6 +149,7 @@ void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) 
             }
         });
     }
+    return true;
 }
 
 // Self-attention over all positions (no mask); reads the normalised input from ln_ and leaves the projected output

@@ -31,7 +31,8 @@ bool ModelBackend::encode(int64_t seek) {
     if (!mel_) return false;
     if (seek == encodedSeek_) return true;
     const auto start = std::chrono::steady_clock::now();
-    encoder_.encode(*mel_, seek, pool_);
+    encodedSeek_ = -1;
+    if (!encoder_.encode(*mel_, seek, pool_, aborted_)) return false;
     encodedSeek_ = seek;
     timings_.encodeMs += msSince(start);
     ++timings_.nEncode;
