@@ -4,7 +4,7 @@
 #include "engine/Model.h"
 #include "platform/AppLog.h"
 #include "platform/NotificationCenter.h"
-#include "platform/QtCaptureBackend.h"
+#include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
 #include "platform/TrustCheck.h"
 #include "shell/ErrorReporting.h"
@@ -65,7 +65,7 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
             return std::make_shared<WhisperStateController>(std::move(state));
         };
     }
-    if (!services_.captureBackend) services_.captureBackend = std::make_shared<QtCaptureBackend>();
+    if (!services_.captureBackend) services_.captureBackend = std::make_shared<PulseCaptureBackend>();
 
     keyboardManager_ = std::make_unique<KeyboardManager>(settings_, services_.spawn);
     audioManager_ = std::make_unique<AudioManager>(settings_, services_.audioDevices);
