@@ -56,13 +56,8 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
         };
     }
     if (!services_.makeController) {
-        services_.makeController = [this](Recorder& recorder,
-                                          Task onComplete) -> std::shared_ptr<TranscriptionController> {
-            auto state = WhisperState::create(std::move(onComplete), recorder);
-            connect(state.get(), &WhisperState::recordingNotStored, this, [this](const QString& message) {
-                showAlert(QStringLiteral("Could not save the dictation"), message);
-            });
-            return std::make_shared<WhisperStateController>(std::move(state));
+        services_.makeController = [](Recorder& recorder, Task onComplete) -> std::shared_ptr<TranscriptionController> {
+            return std::make_shared<WhisperStateController>(WhisperState::create(std::move(onComplete), recorder));
         };
     }
     if (!services_.captureBackend) services_.captureBackend = std::make_shared<PulseCaptureBackend>();
@@ -237,7 +232,10 @@ void AppDelegate::showAlert(const QString& title, const std::optional<QString>& 
 DictationControl::Environment AppDelegate::dictationEnvironment() {
     DictationControl::Environment env;
     env.makeController = [this](DictationControl::Task onComplete) {
-        return services_.makeController(*recorder_, std::move(onComplete));
+        auto controller = services_.makeController(*recorder_, std::move(onComplete));
+        connect(controller.get(), &TranscriptionController::recordingNotStored, this,
+                [this](const QString& message) { showAlert(QStringLiteral("Could not save the dictation"), message); });
+        return controller;
     };
     env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };
     env.showRecordingWindow = [this] { showRecordingWindow(); };

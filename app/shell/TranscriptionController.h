@@ -34,4 +34,6 @@ public:
 signals:
     // The state, the result text or the realtime text changed.
     void changed();
+    // A stopped dictation could not be stored (it is delivered all the same); `message` says where and why.
+    void recordingNotStored(const QString& message);
 };
