@@ -32,7 +32,7 @@ std::optional<SettingsStore::Value> fromJson(const nlohmann::json& j) {
 // exhausts the stack where a kept value is printed, and indenting it takes the file past any size.
 constexpr int maxDepth = 32;
 
-std::uint64_t sizeCap() { return ReadableFile::sizeCap(ReadableFile::Kind::settings); }
+std::uint64_t settingsSizeCap() { return ReadableFile::sizeCap(ReadableFile::Kind::settings); }
 
 // The file that `file` names once symbolic links are followed: a settings file linked from elsewhere (a dotfiles
 // repository) is written there, so that the link stays a link.
@@ -91,7 +91,7 @@ std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view by
         }
     }
     // What is kept must fit a file again: numbers and texts may be written longer than they were read.
-    if (encode(contents).size() > sizeCap()) return std::nullopt;
+    if (encode(contents).size() > settingsSizeCap()) return std::nullopt;
     return contents;
 }
 
@@ -105,7 +105,7 @@ std::string SettingsStore::encode(const Contents& contents) {
     };
     // Indented for whoever reads it, unless the indentation alone would take the file past its cap.
     std::string text = dump(2);
-    if (text.size() > sizeCap()) text = dump(-1);
+    if (text.size() > settingsSizeCap()) text = dump(-1);
     return text;
 }
 
@@ -155,9 +155,9 @@ void SettingsStore::writeFileLocked() const {
     if (keepFile_) return;
     const std::string bytes = encode(contents_);
     // A larger file would be refused at the next start, and every setting with it.
-    if (bytes.size() > sizeCap()) {
+    if (bytes.size() > settingsSizeCap()) {
         AppLog::error("Could not write settings file " + file_.string() + ": the settings would take " +
-                      std::to_string(bytes.size()) + " bytes, more than the " + std::to_string(sizeCap()) +
+                      std::to_string(bytes.size()) + " bytes, more than the " + std::to_string(settingsSizeCap()) +
                       " a settings file may have");
         return;
     }

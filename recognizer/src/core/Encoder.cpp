@@ -132,6 +132,7 @@ bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, 
     // per head as [position][channel], values transposed as [channel][position].
     const int64_t heads = textHeads_, hd = d / heads;
     for (size_t l = 0; l < model_.decoder.size(); ++l) {
+        if (aborted && aborted()) return false;
         const AttentionWeights& cross = model_.decoder[l].cross;
         matmul(pool, cross.key, x_.data(), n, d, k_.data(), d, nullptr);
         matmul(pool, cross.value, x_.data(), n, d, v_.data(), d, cross.valueBias);

@@ -21,7 +21,8 @@ public:
     static size_t workingBytes(const Hparams& hp);
 
     // Window starting at mel frame `seek`; frames past the end of the spectrogram read as zero. `aborted`, when given, is
-    // asked before every layer: false as soon as it answers true, and the window is then not encoded.
+    // asked before every layer (and every decoder layer's keys and values): false as soon as it answers true, and the
+    // window is then not encoded.
     bool encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, const std::function<bool()>& aborted);
 
     int positions() const { return ctx_; }

@@ -21,7 +21,8 @@ public:
 
     // Sets the spectrogram for the next run; the window encoded so far is forgotten.
     void setMel(const MelSpectrogram* mel);
-    // Asked between the encoder's layers: an encode that it stops fails (none: never stopped).
+    // Asked between the encoder's and the decoder's layers: an encode, prompt or step that it stops fails (none: never
+    // stopped).
     void setAbortCheck(std::function<bool()> aborted) { aborted_ = std::move(aborted); }
 
     bool encode(int64_t seek) override;
