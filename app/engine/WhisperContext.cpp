@@ -64,19 +64,19 @@ std::string WhisperContext::joinedSegmentText() {
 std::string WhisperContext::transcribe(std::span<const float> samples, const std::string& prompt,
                                        const std::string& language, bool translate, bool speedUp) {
     Turn turn(*this);
-    runLocked(samples, prompt, language, translate, speedUp);
+    if (!runLocked(samples, prompt, language, translate, speedUp)) return {};
     return joinedSegmentTextLocked();
 }
 
 void WhisperContext::abort() { aborted_ = true; }
 
-void WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
+bool WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
                                const std::string& language, bool translate, bool speedUp) {
-    if (aborted_) return;
+    if (aborted_) return false;
     // The count travels as a 32-bit int: a longer recording (over 37 hours) is refused rather than cut short.
     if (samples.size() > std::size_t(std::numeric_limits<int>::max())) {
         AppLog::error("Failed to run the model");
-        return;
+        return true;
     }
     whisper_full_params params = recognizer_.fullDefaultParams(WHISPER_SAMPLING_GREEDY);
     params.n_threads = threadCount(sysconf(_SC_NPROCESSORS_ONLN));
@@ -101,9 +101,10 @@ void WhisperContext::runLocked(std::span<const float> samples, const std::string
         } else {
             AppLog::error("Failed to run the model");
         }
-        return;
+        return true;
     }
     recognizer_.printTimings(context_);
+    return true;
 }
 
 std::string WhisperContext::joinedSegmentTextLocked() {

@@ -52,7 +52,8 @@ private:
         WhisperContext& owner_;
     };
 
-    void runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
+    // False when the run was not made because recognition was aborted.
+    bool runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
                    bool translate, bool speedUp);
     std::string joinedSegmentTextLocked();
 
