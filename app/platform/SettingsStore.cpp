@@ -123,7 +123,8 @@ std::optional<SettingsStore::Contents> SettingsStore::readFile() {
     }
     auto contents = decode(bytes);
     if (!contents) {
-        moveAside("not a JSON object");
+        moveAside("not a JSON object, or nested deeper than " + std::to_string(maxDepth) + " levels, or over " +
+                  std::to_string(settingsSizeCap()) + " bytes once written back");
         return std::nullopt;
     }
     keepFile_ = false;
