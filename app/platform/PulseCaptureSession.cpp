@@ -38,36 +38,36 @@ std::optional<std::string> PulseCaptureSession::makeInput(const CaptureDevice& d
 }
 
 bool PulseCaptureSession::addInput() {
-    if (!source_ || spec_) return false;
-    pa_sample_spec spec = source_->sampleSpec;
-    const auto [sampleFormat, sampleType] = captureSampleFormat(spec.format);
-    spec.format = sampleFormat;
-    if (!pa_sample_spec_valid(&spec)) return false;
-    spec_ = spec;
-    format_ = CaptureFormat{sampleType, double(spec.rate), int(spec.channels)};
+    if (!source_ || sampleSpec_) return false;
+    pa_sample_spec sampleSpec = source_->sampleSpec;
+    const auto [sampleFormat, sampleType] = captureSampleFormat(sampleSpec.format);
+    sampleSpec.format = sampleFormat;
+    if (!pa_sample_spec_valid(&sampleSpec)) return false;
+    sampleSpec_ = sampleSpec;
+    format_ = CaptureFormat{sampleType, double(sampleSpec.rate), int(sampleSpec.channels)};
     return true;
 }
 
 bool PulseCaptureSession::addOutput(std::shared_ptr<CaptureOutput> output) {
-    if (!spec_ || output_ || !output) return false;
+    if (!sampleSpec_ || output_ || !output) return false;
     output_ = std::move(output);
     return true;
 }
 
 std::optional<CaptureSession::StartFailure> PulseCaptureSession::startRunning() {
-    if (!connection_ || !spec_ || !output_) return StartFailure{false, "the session has no input or no output"};
+    if (!connection_ || !sampleSpec_ || !output_) return StartFailure{false, "the session has no input or no output"};
     connection_->setLostHandler([this](const std::string& reason) {
         if (running_) reportFailure(reason);
     });
     const PulseConnection::Lock lock(*connection_);
     if (stream_) return std::nullopt;
-    stream_ = pa_stream_new(connection_->context(), "Dictation", &*spec_, nullptr);
+    stream_ = pa_stream_new(connection_->context(), "Dictation", &*sampleSpec_, nullptr);
     if (!stream_) return StartFailure{false, connection_->lastError()};
     pa_stream_set_state_callback(stream_, &PulseCaptureSession::streamStateChanged, this);
     pa_stream_set_read_callback(stream_, &PulseCaptureSession::streamReadable, this);
     pa_buffer_attr attributes{};
     attributes.maxlength = std::uint32_t(-1);
-    attributes.fragsize = std::uint32_t(pa_usec_to_bytes(fragmentMicroseconds, &*spec_));
+    attributes.fragsize = std::uint32_t(pa_usec_to_bytes(fragmentMicroseconds, &*sampleSpec_));
     // This source only: capture ends when it goes away, rather than moving to another microphone unasked.
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     bool started = pa_stream_connect_record(stream_, source_->name.c_str(), &attributes, flags) == 0;

@@ -38,7 +38,7 @@ private:
 
     std::unique_ptr<PulseConnection> connection_;
     std::optional<PulseConnection::Source> source_;
-    std::optional<pa_sample_spec> spec_;
+    std::optional<pa_sample_spec> sampleSpec_;
     CaptureFormat format_;
     std::shared_ptr<CaptureOutput> output_;
     std::atomic<bool> running_{false};
