@@ -15,6 +15,7 @@
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/NSError.h"
 #include "platform/AppLog.h"
+#include "platform/FileIO.h"
 
 namespace fs = std::filesystem;
 
@@ -25,9 +26,8 @@ void initializeCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// A transfer slower than this many bytes per second for this many seconds (a dripping or stalled server) fails.
+// A transfer slower than this many bytes per second for the low-speed time (a dripping or stalled server) fails.
 constexpr long lowSpeedLimit = 1024;
-constexpr long lowSpeedSeconds = 30;
 
 // The body on its way to disk, and the progress of the transfer.
 struct Transfer {
@@ -126,12 +126,11 @@ struct TempFile {
 
 TempFile openTempFile(const fs::path& destination) {
     const fs::path folder = destination.parent_path();
-    if (const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644); fd >= 0) return {fd, {}};
-    std::string pattern = (folder / ("." + destination.filename().string() + ".XXXXXX")).string();
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return {};
-    fchmod(fd, 0644);  // a model file, not a secret
-    return {fd, fs::path(pattern)};
+    // Readable too, for the caller's check of the whole body.
+    if (const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644); fd >= 0) return {fd, {}};
+    TempFile temp;
+    temp.fd = FileIO::createTempBeside(destination, 0644, temp.path);  // a model file, not a secret
+    return temp;
 }
 
 // Gives the finished body its name unless something already exists there; errno on failure.
@@ -150,11 +149,14 @@ int placeWithoutReplacing(const TempFile& temp, const fs::path& to) {
 
 }  // namespace
 
-DownloadTask::DownloadTask(std::string url, fs::path destination, ProgressHandler onProgress, FailureHandler onFailure)
+DownloadTask::DownloadTask(std::string url, fs::path destination, ProgressHandler onProgress, FailureHandler onFailure,
+                           BodyCheck check, std::chrono::seconds lowSpeedTime)
     : url_(std::move(url)),
       destination_(std::move(destination)),
       onProgress_(std::move(onProgress)),
-      onFailure_(std::move(onFailure)) {}
+      onFailure_(std::move(onFailure)),
+      check_(std::move(check)),
+      lowSpeedTime_(lowSpeedTime) {}
 
 DownloadTask::~DownloadTask() {
     if (thread_.joinable()) thread_.join();
@@ -221,7 +223,7 @@ void DownloadTask::run() {
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
         // A connection that stalls or drips is given up like a cut one.
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, lowSpeedLimit);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(lowSpeedTime_.count()));
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
@@ -255,7 +257,11 @@ void DownloadTask::run() {
                                  "told from a whole one");
         fail("The server sent the file without its length, so a cut-off transfer could not be told from a whole one");
     } else if (result == CURLE_OK) {
-        if (const int error = placeWithoutReplacing(temp, destination_)) {
+        if (const auto problem = check_(temp.fd, std::uint64_t(transfer.receivedBytes))) {
+            // A whole body that is not the file: a captive portal's page, or a server that cut the file itself.
+            reportServerError(-1011, "The server sent " + url_ + ", which is not the file asked for: " + *problem);
+            fail(*problem);
+        } else if (const int error = placeWithoutReplacing(temp, destination_)) {
             fail(reportFileError("Error saving file: ", error,
                                  "Could not move the download to " + destination_.string()));
         } else if (onProgress_) {

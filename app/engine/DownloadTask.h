@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,8 +14,8 @@
 // whole body arrived with a success status, and never in place of an existing file. A whole body is one that is not
 // empty and whose end the server marked (by its length, by chunks, or by HTTP/2 framing), so that a cut-off transfer
 // is never taken for a complete one. Whatever else happens (an error status, an empty body, a cut connection, a
-// transfer slower than 1 KiB/s for 30 s, a body announced larger than the free space, a cancel, a destination that
-// already exists) leaves no file behind.
+// transfer slower than 1 KiB/s for the low-speed time, a body announced larger than the free space, a body the
+// caller's check refuses, a cancel, a destination that already exists) leaves no file behind.
 class DownloadTask {
 public:
     // Called on the task's thread with bytes received / bytes expected, whenever the count changes and the length
@@ -21,9 +24,12 @@ public:
     // Called on the task's thread, once, with why the download failed (the address is not part of it); not after a
     // cancel.
     using FailureHandler = std::function<void(const std::string& description)>;
+    // Looks at a whole body before it is placed (its descriptor, open for reading, and its size): why it is not the
+    // file that was asked for, or none.
+    using BodyCheck = std::function<std::optional<std::string>(int fd, std::uint64_t size)>;
 
     DownloadTask(std::string url, std::filesystem::path destination, ProgressHandler onProgress,
-                 FailureHandler onFailure = {});
+                 FailureHandler onFailure, BodyCheck check, std::chrono::seconds lowSpeedTime);
     // Waits for the task's thread; cancel first to end a running download quickly.
     ~DownloadTask();
     DownloadTask(const DownloadTask&) = delete;
@@ -48,6 +54,8 @@ private:
     const std::filesystem::path destination_;
     const ProgressHandler onProgress_;
     const FailureHandler onFailure_;
+    const BodyCheck check_;
+    const std::chrono::seconds lowSpeedTime_;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

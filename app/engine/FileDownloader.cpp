@@ -2,7 +2,11 @@
 
 #include <QMetaObject>
 
+#include <unistd.h>
+
 #include <algorithm>
+
+#include "engine/Model.h"
 
 FileDownloader::FileDownloader(QObject* parent) : QObject(parent) {}
 
@@ -32,7 +36,13 @@ void FileDownloader::download(const std::string& urlString, const std::filesyste
                     if (number == downloadNumber_) setDownloadFailed(error);
                 },
                 Qt::QueuedConnection);
-        });
+        },
+        [fileName = destination.filename().string()](int fd, std::uint64_t size) {
+            char head[4] = {};
+            const ssize_t read = ::pread(fd, head, sizeof head, 0);
+            return modelFileProblem(fileName, std::string_view(head, read > 0 ? std::size_t(read) : 0), size);
+        },
+        lowSpeedTime_);
     downloadTask_ = task;
     tasks_.push_back(task);
     task->resume();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -14,8 +15,8 @@
 
 // Fetches a model file and publishes its progress for the model page and start-up. There is no completion signal:
 // callers watch downloadProgress, which reaches 1.0 once the file is in place. A download that fails (no connection,
-// a stall, an error status, a file that cannot be written) publishes why in downloadError instead. Lives on the GUI
-// thread; the transfer runs on the task's own thread.
+// a stall, an error status, a body that is not the model file, a file that cannot be written) publishes why in
+// downloadError instead. Lives on the GUI thread; the transfer runs on the task's own thread.
 //
 // Destroying the downloader cancels its downloads, so whoever starts one keeps the downloader for as long as the
 // download should run.
@@ -25,12 +26,19 @@ class FileDownloader : public QObject {
     Q_PROPERTY(QString downloadError READ downloadError NOTIFY downloadFailed)
 
 public:
+    // A transfer slower than 1 KiB/s for this long fails, as a stalled one does.
+    static constexpr std::chrono::seconds defaultLowSpeedTime{30};
+
     explicit FileDownloader(QObject* parent = nullptr);
     ~FileDownloader() override;
 
+    std::chrono::seconds lowSpeedTime() const { return lowSpeedTime_; }
+    // For the downloads started afterwards.
+    void setLowSpeedTime(std::chrono::seconds time) { lowSpeedTime_ = time; }
+
     // Starts fetching `urlString` into `destination` (a file in the models folder); an address that is not a valid
-    // http(s) URL does nothing at all. A running download is not cancelled by a new one; each task keeps its own
-    // destination.
+    // http(s) URL does nothing at all. The body is placed only if it may be the model file of that name (see
+    // modelFileProblem). A running download is not cancelled by a new one; each task keeps its own destination.
     void download(const std::string& urlString, const std::filesystem::path& destination);
 
     // Bytes received / bytes expected of the running download; 0.0 until the first bytes arrive, and again after a
@@ -50,6 +58,7 @@ private:
     void setDownloadProgress(float progress);
     void setDownloadFailed(const QString& error);
 
+    std::chrono::seconds lowSpeedTime_ = defaultLowSpeedTime;
     float downloadProgress_ = 0.0f;
     QString downloadError_;
     std::uint64_t downloadNumber_ = 0;  // of the download started last

@@ -4,10 +4,39 @@
 #include "platform/AppLog.h"
 #include "platform/Paths.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <system_error>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The first bytes of every ggml model file: its magic number 0x67676d6c, little-endian.
+constexpr std::string_view ggmlMagic = "lmgg";
+// The catalogue shows sizes rounded, and not all in the same unit; every file is within a few percent of its size.
+constexpr double sizeTolerance = 0.1;
+
+// The bytes a catalogue size such as "487 MB" or "1.53 GB" stands for; none for any other text.
+std::optional<double> catalogueBytes(const std::string& size) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(size.data(), size.data() + size.size(), number);
+    if (error != std::errc()) return std::nullopt;
+    const std::string_view unit(end, std::size_t(size.data() + size.size() - end));
+    if (unit == " MB") return number * 1e6;
+    if (unit == " GB") return number * 1e9;
+    return std::nullopt;
+}
+
+const Model* catalogueRow(const std::string& fileName) {
+    for (const Model& model : models()) {
+        if (fileName == modelFileName(model.id, "en") || fileName == modelFileName(model.id, "")) return &model;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 const std::vector<Model>& models() {
     static const std::vector<Model> catalogue{
@@ -65,7 +94,18 @@ bool isModelDownloaded(const std::string& key, const std::string& language) {
     return fs::exists(modelsFolderURL() / modelFileName(key, language), ec);
 }
 
+std::optional<std::string> modelFileProblem(const std::string& fileName, std::string_view head, std::uint64_t size) {
+    if (!head.starts_with(ggmlMagic)) return "The downloaded file is not a speech model file";
+    const Model* row = catalogueRow(fileName);
+    const auto expected = row ? catalogueBytes(row->size) : std::nullopt;
+    if (expected && std::fabs(double(size) - *expected) > *expected * sizeTolerance) {
+        return "The downloaded file has " + std::to_string(size) + " bytes, but the " + row->name + " model has " +
+               row->size;
+    }
+    return std::nullopt;
+}
+
 std::string modelRepositoryBaseURL() {
     if (const char* override = std::getenv("VELLUMCASTER_MODEL_BASE_URL"); override && override[0]) return override;
-    return "https://huggingface.co/tolvenash/whisper.cpp/resolve/main/";
+    return "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/";
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One speech model the user can choose: the id stored in the setting activeModelKey and what the model page shows.
@@ -31,6 +34,11 @@ std::filesystem::path modelsFolderURL();
 
 // Whether a file of that name is in the models folder (presence only; creates the folder as a side effect).
 bool isModelDownloaded(const std::string& key, const std::string& language);
+
+// Why a file of `size` bytes that begins with `head` cannot be the model file `fileName`: it does not begin as a ggml
+// model file does, or, for a file name of the catalogue, its size is more than a tenth off the size the catalogue
+// shows. None when it may be that file.
+std::optional<std::string> modelFileProblem(const std::string& fileName, std::string_view head, std::uint64_t size);
 
 // Where model files are downloaded from, ending in "/"; the download address is this followed by modelFileName().
 // VELLUMCASTER_MODEL_BASE_URL replaces it (a mirror, or a local server in tests).

@@ -375,38 +375,26 @@ std::vector<float> Recorder::makeFloatArray(std::span<const float> samples, std:
     return std::vector<float>(samples.begin() + std::ptrdiff_t(start), samples.begin() + std::ptrdiff_t(end));
 }
 
-std::optional<fs::path> Recorder::saveRecording(std::span<const float> samples) {
+fs::path Recorder::saveRecording(std::span<const float> samples) {
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    std::optional<fs::path> location;
+    fs::path folder;
     try {
         // A fresh folder: a second dictation saved within the same second gets the next free one.
-        const fs::path folder = makeRecordingFolder(seconds);
-        location = recordingFileURL(folder.filename().string(), "output");
+        folder = makeRecordingFolder(seconds);
     } catch (const fs::filesystem_error& e) {
         captureSystemError(e.code(), e.what());
-        AppLog::error("Could not form output URL");
-    }
-    if (!location) {
         AppLog::error("Could not form output file URL");
-        return std::nullopt;
+        throw;
     }
+    const fs::path location = folder / "output.wav";
     try {
-        writeWavFile(samples, *location, sampleRate);
-    } catch (const std::exception& e) {
+        writeWavFile(samples, location, sampleRate);
+    } catch (const fs::filesystem_error& e) {
         AppLog::error(std::string("Could not write to wav file, ") + e.what());
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+        throw;
     }
     return location;
-}
-
-std::optional<fs::path> Recorder::recordingFileURL(const std::string& folder, const std::string& name) {
-    try {
-        const fs::path directory = recordingsDirectory() / folder;
-        if (!fs::exists(directory)) fs::create_directories(directory);
-        return directory / (name + ".wav");
-    } catch (const fs::filesystem_error& e) {
-        captureSystemError(e.code(), e.what());
-        AppLog::error("Could not form output URL");
-        return std::nullopt;
-    }
 }

@@ -146,5 +146,5 @@ void writeRecordingMetadata(const fs::path& url, const std::string& modelKey, st
     record.translationEnabled = translationEnabled;
     record.rawResult = rawResult;
     record.result = result;
-    FileIO::writeInPlace(url, record.encode());
+    FileIO::writeAtomically(url, record.encode());
 }

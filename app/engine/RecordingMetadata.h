@@ -51,8 +51,8 @@ public:
 std::string applicationVersion();
 
 // Builds the record for now (modelName from the catalogue, "" for an unknown key; speedUpEnabled false) and writes it
-// to `url` in place, creating or replacing the file. Throws std::filesystem::filesystem_error when it cannot be
-// written; logs nothing itself.
+// to `url` atomically, creating or replacing the file: a listing never reads half a record. Throws
+// std::filesystem::filesystem_error when it cannot be written, leaving nothing behind; logs nothing itself.
 void writeRecordingMetadata(const std::filesystem::path& url, const std::string& modelKey, std::int64_t duration,
                             std::int64_t processingTime, const std::string& recordingDevice,
                             const std::string& languageSelected, bool literalPunctuationEnabled,

@@ -64,16 +64,19 @@ std::string WhisperContext::joinedSegmentText() {
 std::string WhisperContext::transcribe(std::span<const float> samples, const std::string& prompt,
                                        const std::string& language, bool translate, bool speedUp) {
     Turn turn(*this);
-    runLocked(samples, prompt, language, translate, speedUp);
+    if (!runLocked(samples, prompt, language, translate, speedUp)) return {};
     return joinedSegmentTextLocked();
 }
 
-void WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
+void WhisperContext::abort() { aborted_ = true; }
+
+bool WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
                                const std::string& language, bool translate, bool speedUp) {
+    if (aborted_) return false;
     // The count travels as a 32-bit int: a longer recording (over 37 hours) is refused rather than cut short.
     if (samples.size() > std::size_t(std::numeric_limits<int>::max())) {
         AppLog::error("Failed to run the model");
-        return;
+        return true;
     }
     whisper_full_params params = recognizer_.fullDefaultParams(WHISPER_SAMPLING_GREEDY);
     params.n_threads = threadCount(sysconf(_SC_NPROCESSORS_ONLN));
@@ -88,13 +91,20 @@ void WhisperContext::runLocked(std::span<const float> samples, const std::string
     params.speed_up = speedUp;
     params.initial_prompt = prompt.c_str();  // "" stays an empty prompt, never none
     params.language = language.c_str();
+    params.abort_callback = [](void* aborted) { return static_cast<std::atomic<bool>*>(aborted)->load(); };
+    params.abort_callback_user_data = &aborted_;
 
     recognizer_.resetTimings(context_);
     if (recognizer_.full(context_, params, samples.data(), int(samples.size())) != 0) {
-        AppLog::error("Failed to run the model");
-        return;
+        if (aborted_) {
+            AppLog::info("Recognition stopped");
+        } else {
+            AppLog::error("Failed to run the model");
+        }
+        return true;
     }
     recognizer_.printTimings(context_);
+    return true;
 }
 
 std::string WhisperContext::joinedSegmentTextLocked() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -31,6 +32,9 @@ public:
     // A run and the read of its segments in one turn, so that no queued run can replace the text in between.
     std::string transcribe(std::span<const float> samples, const std::string& prompt, const std::string& language,
                            bool translate, bool speedUp);
+    // Ends the running recognition early (the recognizer stops between two encoder layers or decoder steps, keeping
+    // the text of the windows it finished) and every later one at once. Any thread.
+    void abort();
 
     // The recognizer's worker threads for a machine with `processors` processors: two fewer, at least 1, at most 8.
     static int threadCount(long processors);
@@ -48,7 +52,8 @@ private:
         WhisperContext& owner_;
     };
 
-    void runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
+    // False when the run was not made because recognition was aborted.
+    bool runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
                    bool translate, bool speedUp);
     std::string joinedSegmentTextLocked();
 
@@ -58,4 +63,5 @@ private:
     std::condition_variable turnChanged_;
     std::uint64_t nextTicket_ = 0;
     std::uint64_t servingTicket_ = 0;
+    std::atomic<bool> aborted_{false};
 };

@@ -16,6 +16,7 @@
 #include "engine/PasteFromClipboard.h"
 #include "engine/PostProcessText.h"
 #include "engine/Recorder.h"
+#include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
 #include "engine/WhisperError.h"
 #include "engine/WhisperStateError.h"
@@ -52,6 +53,11 @@ std::shared_ptr<WhisperState> WhisperState::create(CompletionHandler onComplete,
         const auto self = weak.lock();
         return self ? self->runRealtimeTranscription(std::move(chunk)) : std::string();
     });
+    // A quit must not wait for a recognition, which takes over a minute for a long take.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QObject::connect(app, &QCoreApplication::aboutToQuit, state.get(),
+                         [self = state.get()] { self->stopTranscribing(); });
+    }
     {
         std::lock_guard lock(state->mutex_);
         state->currentState_ = RecordingState::ready;  // directly: nobody observes the new object yet
@@ -114,6 +120,7 @@ void WhisperState::loadModel() {
     std::shared_ptr<WhisperContext> previous;
     {
         std::lock_guard lock(mutex_);
+        if (transcribingStopped_) context->abort();
         previous = std::exchange(whisperContext_, std::move(context));
         // The key whose file was loaded, even if the setting changed meanwhile: the shell then reloads.
         loadedModel_ = key;
@@ -148,15 +155,23 @@ bool WhisperState::stopRecording() {
     const std::vector<float> samples = Recorder::trimForTranscription(captured, 0.04f);
     std::cout << captured.size() << '\n' << samples.size() << std::endl;
 
-    const std::optional<fs::path> wavFile = Recorder::saveRecording(samples);
-    if (!wavFile) {
-        AppLog::error("Could not write wav file");
-        // Nothing to transcribe or deliver, but the next hot key must be able to start a dictation again.
+    if (samples.empty()) {
+        // A press too short or too quiet to hold speech: nothing to store or recognize, and nothing to tell.
+        AppLog::info("Nothing was recorded");
         setState(RecordingState::ready);
         return false;
     }
+
+    std::optional<fs::path> wavFile;
+    try {
+        wavFile = Recorder::saveRecording(samples);
+    } catch (const fs::filesystem_error& error) {
+        AppLog::error("Could not write wav file");
+        // The samples are in memory: the text still reaches the user.
+        reportNotStored(error);
+    }
     const std::string text = transcribeSamples(samples, std::nullopt);
-    saveRecordingMetadata(text, *wavFile, startMark);
+    saveRecordingMetadata(text, wavFile, startMark);
     return true;
 }
 
@@ -185,6 +200,16 @@ std::string WhisperState::runRealtimeTranscription(std::vector<float> samples) {
     return text;
 }
 
+void WhisperState::stopTranscribing() {
+    std::shared_ptr<WhisperContext> context;
+    {
+        std::lock_guard lock(mutex_);
+        transcribingStopped_ = true;
+        context = whisperContext_;
+    }
+    if (context) context->abort();
+}
+
 std::string WhisperState::postProcessText(const std::string& text) const {
     return ::postProcessText(text, enableLiteralPunctuation());
 }
@@ -199,19 +224,30 @@ std::string WhisperState::transcribeSamples(std::span<const float> samples,
     return postProcessText(whisper->transcribe(samples, prompt, selectedLanguage(), enableTranslation(), false));
 }
 
-void WhisperState::saveRecordingMetadata(const std::string& text, const fs::path& wavFile, std::uint64_t startMark) {
+void WhisperState::saveRecordingMetadata(const std::string& text, const std::optional<fs::path>& wavFile,
+                                         std::uint64_t startMark) {
     const std::string finalText = postProcessText(text);
     const std::uint64_t endMark = MonotonicClock::nowMilliseconds();
-    writeResultText(finalText, wavFile);
-    const auto processingTime = std::int64_t(endMark - startMark);
-    try {
-        writeRecordingMetadata(wavFile.parent_path() / "meta.json", activeModelKey(),
-                               audioDurationMilliseconds(wavFile), processingTime, selectedDeviceID(),
-                               selectedLanguage(), enableLiteralPunctuation(), enableTranslation(), activePrompt(),
-                               text, finalText);
-    } catch (const fs::filesystem_error& error) {
-        captureSystemError(error.code(), error.code().message());
-        AppLog::error("Unable to write metadata file: " + error.code().message());
+    if (wavFile) {
+        try {
+            writeResultText(finalText, *wavFile);
+            const auto processingTime = std::int64_t(endMark - startMark);
+            try {
+                writeRecordingMetadata(wavFile->parent_path() / "meta.json", activeModelKey(),
+                                       audioDurationMilliseconds(*wavFile), processingTime, selectedDeviceID(),
+                                       selectedLanguage(), enableLiteralPunctuation(), enableTranslation(),
+                                       activePrompt(), text, finalText);
+            } catch (const fs::filesystem_error& error) {
+                captureSystemError(error.code(), error.code().message());
+                AppLog::error("Unable to write metadata file: " + error.code().message());
+                throw;
+            }
+        } catch (const fs::filesystem_error& error) {
+            // A record is whole or absent: without its texts the audio goes too.
+            std::error_code ignored;
+            fs::remove_all(wavFile->parent_path(), ignored);
+            reportNotStored(error);
+        }
     }
     dispatchToMain([finalText](WhisperState& self) { self.deliverResult(finalText); });
     if (onComplete_) onComplete_();
@@ -224,7 +260,21 @@ void WhisperState::writeResultText(const std::string& text, const fs::path& wavF
         AppLog::error(std::string("Error writing file: ") + error.what());
         captureSystemError(error.code(), error.code().message());
         AppLog::error(error.code().message());
+        throw;
     }
+}
+
+void WhisperState::reportNotStored(const fs::filesystem_error& error) {
+    fs::path folder;
+    try {
+        folder = recordingsDirectory();
+    } catch (const fs::filesystem_error&) {
+        folder = error.path1();  // not even the documents folder could be made
+    }
+    emit recordingNotStored(QStringLiteral("This dictation could not be saved in %1 (%2). Its text was delivered all "
+                                           "the same and is on the clipboard.")
+                                .arg(QString::fromStdString(folder.string()),
+                                     QString::fromStdString(error.code().message())));
 }
 
 void WhisperState::deliverResult(const std::string& text) {

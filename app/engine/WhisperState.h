@@ -70,15 +70,21 @@ public:
     // Clears the texts and enters recording, then starts the recorder; when that fails, goes back to ready and
     // rethrows the RecorderError.
     void startRecording();
-    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. False when no
-    // place for the recording's audio could be formed: the dictation then ends in state ready with nothing stored or
-    // delivered and without calling the completion handler.
+    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. A dictation that
+    // cannot be stored (a read-only or full disk) is recognized and delivered all the same, leaves no part of its
+    // record behind, and is announced by recordingNotStored. False when the take holds nothing to recognize (a press
+    // too short or too quiet): the dictation then ends in state ready with nothing stored, delivered or announced and
+    // without calling the completion handler.
     bool stopRecording();
     // Discards a dictation that is recording; does nothing in any other state.
     void cancelRecording();
     // The recorder's realtime chunk handler: recognizes `samples` after the text gathered so far and appends the
     // result to realtimeText. Runs in any state; nothing is stored or delivered.
     std::string runRealtimeTranscription(std::vector<float> samples);
+    // Ends the recognition that runs now early and every later one at once: the application is quitting and must not
+    // wait for it. A dictation being stopped is stored with the text recognized so far. Called when the application's
+    // event loop ends.
+    void stopTranscribing();
 
     // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read, is not a regular file within the
     // size cap of audio, or holds no valid header.
@@ -88,6 +94,8 @@ signals:
     void resultTextChanged();
     void realtimeTextChanged();
     void currentStateChanged();
+    // A stopped dictation could not be stored; `message` names the folder and the reason. Emitted on the stopping task.
+    void recordingNotStored(const QString& message);
 
 private:
     WhisperState(CompletionHandler onComplete, Recorder& recorder, SettingsStore& settings, Recognizer& recognizer);
@@ -97,9 +105,11 @@ private:
     void setState(RecordingState state);
     std::string postProcessText(const std::string& text) const;
     std::string transcribeSamples(std::span<const float> samples, const std::optional<std::string>& context);
-    void saveRecordingMetadata(const std::string& text, const std::filesystem::path& wavFile,
+    // Stores the texts beside `wavFile` (none when the audio could not be stored), then delivers.
+    void saveRecordingMetadata(const std::string& text, const std::optional<std::filesystem::path>& wavFile,
                                std::uint64_t startMark);
     void writeResultText(const std::string& text, const std::filesystem::path& wavFile);
+    void reportNotStored(const std::filesystem::filesystem_error& error);
     void cancelCore();
     void deliverResult(const std::string& text);
 
@@ -119,4 +129,5 @@ private:
     RecordingState currentState_ = RecordingState::initializing;
     std::shared_ptr<WhisperContext> whisperContext_;
     std::optional<std::string> loadedModel_;
+    bool transcribingStopped_ = false;
 };

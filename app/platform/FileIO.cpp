@@ -44,12 +44,30 @@ void FileIO::writeInPlace(const fs::path& file, std::string_view bytes, mode_t m
     if (::close(fd) != 0) fail("Cannot write file", file, errno);
 }
 
-void FileIO::writeAtomically(const fs::path& file, std::string_view bytes, mode_t mode) {
-    std::string temp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+int FileIO::createTempBeside(const fs::path& file, mode_t mode, fs::path& path) {
+    // Built step by step: GCC 12 warns (-Wrestrict) about the inlined "." + std::string.
+    std::string name = ".";
+    name += file.filename().string();
+    name += ".XXXXXX";
+    std::string temp = (file.parent_path() / name).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (::fchmod(fd, mode) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        errno = error;
+        return -1;
+    }
+    path = temp;
+    return fd;
+}
+
+void FileIO::writeAtomically(const fs::path& file, std::string_view bytes, mode_t mode) {
+    fs::path temp;
+    const int fd = createTempBeside(file, mode, temp);
     if (fd < 0) fail("Cannot write file", file, errno);
-    int error = ::fchmod(fd, mode) == 0 ? 0 : errno;
-    if (!error) error = writeAll(fd, bytes);
+    int error = writeAll(fd, bytes);
     if (!error && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
     if (!error && std::rename(temp.c_str(), file.c_str()) != 0) error = errno;

@@ -21,4 +21,7 @@ public:
     // Writes `bytes` to a new file beside `file`, flushes it to disk and renames it over `file`, so readers see the
     // old or the new contents and never a mix. Nothing is left behind on failure.
     static void writeAtomically(const std::filesystem::path& file, std::string_view bytes, mode_t mode = 0644);
+    // Creates a new hidden file ".<name>.XXXXXX" beside `file` with `mode`, open for writing, and stores its path in
+    // `path`: its descriptor, or -1 with errno set.
+    static int createTempBeside(const std::filesystem::path& file, mode_t mode, std::filesystem::path& path);
 };

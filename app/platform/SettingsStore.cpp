@@ -28,6 +28,24 @@ std::optional<SettingsStore::Value> fromJson(const nlohmann::json& j) {
     return std::nullopt;
 }
 
+// Settings are flat; a value nested deeper than this is no setting of this application. Without a bound a crafted file
+// exhausts the stack where a kept value is printed, and indenting it takes the file past any size.
+constexpr int maxDepth = 32;
+
+std::uint64_t settingsSizeCap() { return ReadableFile::sizeCap(ReadableFile::Kind::settings); }
+
+// The file that `file` names once symbolic links are followed: a settings file linked from elsewhere (a dotfiles
+// repository) is written there, so that the link stays a link.
+fs::path followLinks(fs::path file) {
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(file, ec); ++hops) {
+        const fs::path target = fs::read_symlink(file, ec);
+        if (ec) break;
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+    return file;
+}
+
 // "20240305T140709Z"
 std::string utcStamp() {
     const std::time_t now = std::time(nullptr);
@@ -54,8 +72,16 @@ SettingsStore& SettingsStore::standard() {
 }
 
 std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view bytes) {
-    const auto json = nlohmann::json::parse(bytes, nullptr, false);
-    if (!json.is_object()) return std::nullopt;
+    bool tooDeep = false;
+    // Parsing itself does not recurse; a value that goes too deep is dropped as it is read, and the file refused.
+    const auto json = nlohmann::json::parse(
+        bytes,
+        [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+            if (depth > maxDepth) tooDeep = true;
+            return !tooDeep;
+        },
+        false);
+    if (tooDeep || !json.is_object()) return std::nullopt;
     Contents contents;
     for (const auto& [key, value] : json.items()) {
         if (auto v = fromJson(value)) {
@@ -64,6 +90,8 @@ std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view by
             contents.untyped.emplace(key, value.dump());
         }
     }
+    // What is kept must fit a file again: numbers and texts may be written longer than they were read.
+    if (encode(contents).size() > settingsSizeCap()) return std::nullopt;
     return contents;
 }
 
@@ -72,7 +100,13 @@ std::string SettingsStore::encode(const Contents& contents) {
     for (const auto& [key, text] : contents.untyped) json[key] = nlohmann::json::parse(text, nullptr, false);
     for (const auto& [key, value] : contents.values) json[key] = toJson(value);
     // Invalid UTF-8 in a stored text would make dump() throw and lose the write; store it with U+FFFD instead.
-    return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    const auto dump = [&json](int indent) {
+        return json.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    };
+    // Indented for whoever reads it, unless the indentation alone would take the file past its cap.
+    std::string text = dump(2);
+    if (text.size() > settingsSizeCap()) text = dump(-1);
+    return text;
 }
 
 std::optional<SettingsStore::Contents> SettingsStore::readFile() {
@@ -89,7 +123,8 @@ std::optional<SettingsStore::Contents> SettingsStore::readFile() {
     }
     auto contents = decode(bytes);
     if (!contents) {
-        moveAside("not a JSON object");
+        moveAside("not a JSON object, or nested deeper than " + std::to_string(maxDepth) + " levels, or over " +
+                  std::to_string(settingsSizeCap()) + " bytes once written back");
         return std::nullopt;
     }
     keepFile_ = false;
@@ -119,10 +154,18 @@ void SettingsStore::moveAside(const std::string& reason) {
 
 void SettingsStore::writeFileLocked() const {
     if (keepFile_) return;
+    const std::string bytes = encode(contents_);
+    // A larger file would be refused at the next start, and every setting with it.
+    if (bytes.size() > settingsSizeCap()) {
+        AppLog::error("Could not write settings file " + file_.string() + ": the settings would take " +
+                      std::to_string(bytes.size()) + " bytes, more than the " + std::to_string(settingsSizeCap()) +
+                      " a settings file may have");
+        return;
+    }
     std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
     try {
-        FileIO::writeAtomically(file_, encode(contents_), 0600);
+        FileIO::writeAtomically(followLinks(file_), bytes, 0600);
     } catch (const fs::filesystem_error&) {
         AppLog::error("Could not write settings file " + file_.string());
     }

@@ -18,9 +18,11 @@
 // thread).
 //
 // Nothing stored is ever lost to a bad file: a file that cannot be read as a JSON object (a bad byte, a truncated
-// file, a number out of range, a FIFO, a file over 1 MiB) is moved aside as settings.json.unreadable-<UTC time>, with
-// a log line naming it, before anything is written; when it cannot be moved, nothing is written over it. A value of a
-// type the store does not hold (null, an array, an object) reads as absent and is written back unchanged.
+// file, a number out of range, a FIFO, a file over 1 MiB, values nested more than 32 deep or that would be written back
+// larger than 1 MiB) is moved aside as settings.json.unreadable-<UTC time>, with a log line naming it, before anything
+// is written; when it cannot be moved, nothing is written over it. A value of a type the store does not hold (null, an
+// array, an object) reads as absent and is written back unchanged. No file larger than 1 MiB is ever written. A
+// settings file that is a symbolic link is written where the link points.
 class SettingsStore : public QObject {
     Q_OBJECT
 
@@ -63,9 +65,11 @@ public:
         std::map<std::string, std::string> untyped;
         bool operator==(const Contents&) const = default;
     };
-    // The contents of a settings file's bytes, or nothing when they are not a JSON object.
+    // The contents of a settings file's bytes, or nothing when they are not a JSON object, are nested too deep or would
+    // not fit a settings file again.
     static std::optional<Contents> decode(std::string_view bytes);
-    // The file's bytes for `contents`; invalid UTF-8 in a text is stored as U+FFFD.
+    // The file's bytes for `contents`: indented, or compact when indenting would pass the size cap; invalid UTF-8 in a
+    // text is stored as U+FFFD.
     static std::string encode(const Contents& contents);
 
 signals:

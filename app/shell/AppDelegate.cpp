@@ -4,7 +4,7 @@
 #include "engine/Model.h"
 #include "platform/AppLog.h"
 #include "platform/NotificationCenter.h"
-#include "platform/QtCaptureBackend.h"
+#include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
 #include "platform/TrustCheck.h"
 #include "shell/ErrorReporting.h"
@@ -60,7 +60,7 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
             return std::make_shared<WhisperStateController>(WhisperState::create(std::move(onComplete), recorder));
         };
     }
-    if (!services_.captureBackend) services_.captureBackend = std::make_shared<QtCaptureBackend>();
+    if (!services_.captureBackend) services_.captureBackend = std::make_shared<PulseCaptureBackend>();
 
     keyboardManager_ = std::make_unique<KeyboardManager>(settings_, services_.spawn);
     audioManager_ = std::make_unique<AudioManager>(settings_, services_.audioDevices);
@@ -246,7 +246,10 @@ void AppDelegate::showAlert(const QString& title, const std::optional<QString>& 
 DictationControl::Environment AppDelegate::dictationEnvironment() {
     DictationControl::Environment env;
     env.makeController = [this](DictationControl::Task onComplete) {
-        return services_.makeController(*recorder_, std::move(onComplete));
+        auto controller = services_.makeController(*recorder_, std::move(onComplete));
+        connect(controller.get(), &TranscriptionController::recordingNotStored, this,
+                [this](const QString& message) { showAlert(QStringLiteral("Could not save the dictation"), message); });
+        return controller;
     };
     env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };
     env.showRecordingWindow = [this] { showRecordingWindow(); };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/QtCaptureBackend.h"
+#include "platform/PulseCaptureBackend.h"
 #include "shell/AudioDeviceSource.h"
 
 // The sound server's input devices through Qt Multimedia, with the ids the capture backend opens.
@@ -11,5 +11,5 @@ public:
     std::optional<CaptureDevice> defaultDevice() override { return backend_.defaultDevice(); }
 
 private:
-    QtCaptureBackend backend_;
+    PulseCaptureBackend backend_;
 };

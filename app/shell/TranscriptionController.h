@@ -23,8 +23,8 @@ public:
 
     virtual void loadModel() = 0;
     virtual void startRecording() = 0;
-    // False when the dictation ended without being stored (no place for its audio): nothing is delivered then and
-    // the completion handler is not called.
+    // False when the take held nothing to recognize: nothing is stored or delivered then and the completion handler
+    // is not called.
     virtual bool stopRecording() = 0;
     virtual void cancelRecording() = 0;
 
@@ -34,4 +34,6 @@ public:
 signals:
     // The state, the result text or the realtime text changed.
     void changed();
+    // A stopped dictation could not be stored (it is delivered all the same); `message` says where and why.
+    void recordingNotStored(const QString& message);
 };

@@ -8,4 +8,5 @@ WhisperStateController::WhisperStateController(std::shared_ptr<WhisperState> sta
     connect(state_.get(), &WhisperState::currentStateChanged, this, &TranscriptionController::changed);
     connect(state_.get(), &WhisperState::resultTextChanged, this, &TranscriptionController::changed);
     connect(state_.get(), &WhisperState::realtimeTextChanged, this, &TranscriptionController::changed);
+    connect(state_.get(), &WhisperState::recordingNotStored, this, &TranscriptionController::recordingNotStored);
 }

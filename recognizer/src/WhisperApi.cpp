@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <thread>
 
@@ -172,6 +173,13 @@ int whisper_full(struct whisper_context* ctx, struct whisper_full_params params,
         ctx->mel.compute(samples, n_samples, model.filters.data(), model.hparams.n_mels, ctx->pool);
         ctx->timings.melMs += (nowUs() - melStart) / 1000.0;
         ctx->backend.setMel(&ctx->mel);
+        std::function<bool()> aborted;
+        if (params.abort_callback) {
+            aborted = [callback = params.abort_callback, data = params.abort_callback_user_data] {
+                return callback(data);
+            };
+        }
+        ctx->backend.setAbortCheck(std::move(aborted));
 
         return ctx->transcriber.run(params, ctx->mel.framesOfAudio(), ctx->backend, ctx->timings, ctx);
     } catch (const std::bad_alloc&) {

@@ -2,10 +2,17 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
+#include <mutex>
 #include <numbers>
+#include <thread>
 
 #include "ModelWriter.h"
 #include "engine/Model.h"
@@ -13,6 +20,7 @@
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
 #include "engine/WhisperState.h"
+#include "platform/AppLog.h"
 #include "platform/KeyPoster.h"
 #include "platform/Pasteboard.h"
 #include "platform/SettingsStore.h"
@@ -27,31 +35,47 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The whole road with the real recognizer over a small generated model (random weights): whatever it recognizes is
-// stored and delivered consistently.
-TEST(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
+// The real recognizer over a small generated model (random weights), with a scripted microphone.
+class ControllerWithRecognizer : public testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path modelFile = modelsFolderURL() / modelFileName("small", "en");
+        ASSERT_TRUE(
+            recognizer::ModelWriter(recognizer::ModelWriter::preset("syn-a", true)).write(modelFile.string()));
+        Pasteboard::setGeneral(pasteboard);
+        KeyPoster::setSystem(poster);
+        state = WhisperState::create([this] { ++completions; }, recorder, settings, Recognizer::library());
+        state->loadModel();
+        ASSERT_NE(state->whisperContext(), nullptr);
+    }
+    void TearDown() override {
+        state.reset();
+        Pasteboard::setGeneral(nullptr);
+        KeyPoster::setSystem(nullptr);
+    }
+
+    // Records `count` samples of `sample(i)`.
+    void record(std::int64_t count, const std::function<double(std::int64_t)>& sample) {
+        state->startRecording();
+        const CaptureFormat format{CaptureFormat::SampleType::float32, 16000.0, 1};
+        backend->deliver(
+            capturetest::encode(format, 0, count, [&sample](std::int64_t i, int) { return sample(i); }).buffer());
+    }
+
     vctest::TempHome home;
     SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    const fs::path modelFile = modelsFolderURL() / modelFileName("small", "en");
-    ASSERT_TRUE(recognizer::ModelWriter(recognizer::ModelWriter::preset("syn-a", true)).write(modelFile.string()));
-
-    auto backend = std::make_shared<capturetest::FakeCaptureBackend>();
+    std::shared_ptr<capturetest::FakeCaptureBackend> backend = std::make_shared<capturetest::FakeCaptureBackend>();
     Recorder recorder{backend, settings, [] { return std::uint64_t(0); }};
-    auto pasteboard = std::make_shared<vctest::FakePasteboard>();
-    auto poster = std::make_shared<enginetest::FakeKeyPoster>();
-    Pasteboard::setGeneral(pasteboard);
-    KeyPoster::setSystem(poster);
-    int completions = 0;
-    auto state = WhisperState::create([&] { ++completions; }, recorder, settings, Recognizer::library());
-    state->loadModel();
-    ASSERT_NE(state->whisperContext(), nullptr);
+    std::shared_ptr<vctest::FakePasteboard> pasteboard = std::make_shared<vctest::FakePasteboard>();
+    std::shared_ptr<enginetest::FakeKeyPoster> poster = std::make_shared<enginetest::FakeKeyPoster>();
+    std::atomic<int> completions{0};
+    std::shared_ptr<WhisperState> state;
+};
 
-    state->startRecording();
-    const CaptureFormat format{CaptureFormat::SampleType::float32, 16000.0, 1};
+// The whole road: whatever the recognizer recognizes is stored and delivered consistently.
+TEST_F(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     // A second of a tone, then the quiet tail the trim cuts off.
-    backend->deliver(capturetest::encode(format, 0, 24000, [](std::int64_t i, int) {
-                         return i < 16000 ? capturetest::sine(440.0, 16000.0, i) : 0.0;
-                     }).buffer());
+    record(24000, [](std::int64_t i) { return i < 16000 ? capturetest::sine(440.0, 16000.0, i) : 0.0; });
     state->stopRecording();
     for (int i = 0; i < 8; ++i) QCoreApplication::sendPostedEvents();
 
@@ -69,10 +93,48 @@ TEST(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     EXPECT_EQ(poster->pastes, 1);
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(state->currentState(), RecordingState::ready);
+}
 
-    state.reset();
-    Pasteboard::setGeneral(nullptr);
-    KeyPoster::setSystem(nullptr);
+// Quitting stops a long recognition early: the run ends with the text so far, and the dictation's audio is stored.
+TEST_F(ControllerWithRecognizer, StoppingTranscriptionEndsALongRunAndKeepsTheAudio) {
+    std::mutex mutex;
+    std::vector<std::string> infoLines;
+    AppLog::setSink([&](const std::string& category, const std::string& message) {
+        std::lock_guard lock(mutex);
+        if (category == "info") infoLines.push_back(message);
+    });
+    // Two minutes of noise: the whole run takes seconds.
+    std::uint32_t seed = 1;
+    record(16000 * 120, [&seed](std::int64_t) {
+        seed = seed * 1664525u + 1013904223u;
+        return 0.3 * (double(seed >> 8) / double(1u << 24) - 0.5) + 0.1;
+    });
+    auto stopping = std::async(std::launch::async, [this] { return state->stopRecording(); });
+    // The audio is written before the recognition starts.
+    const auto wavWritten = [] {
+        const auto root = recordingsDirectory();
+        if (!fs::exists(root)) return false;
+        for (const auto& entry : fs::directory_iterator(root)) {
+            if (fs::exists(entry.path() / "output.wav")) return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 20000 && !wavWritten(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    state->stopTranscribing();
+    EXPECT_TRUE(stopping.get());
+    for (int i = 0; i < 8; ++i) QCoreApplication::sendPostedEvents();
+    AppLog::setSink({});
+
+    EXPECT_NE(std::find(infoLines.begin(), infoLines.end(), "Recognition stopped"), infoLines.end());
+    const auto folders = fetchRecordings();
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(folders[0].metadata.duration, 120000 - 250);  // without the last quarter second the trim drops
+    EXPECT_EQ(vctest::readFile(folders[0].metaURL.parent_path() / "result.txt"), folders[0].metadata.result);
+    EXPECT_EQ(completions, 1);
+
+    // Later runs end at once.
+    EXPECT_EQ(state->runRealtimeTranscription(std::vector<float>(16000, 0.2f)), "");
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -310,17 +313,106 @@ TEST_F(ControllerTest, RecorderChunksReachTheRealtimeText) {
     EXPECT_EQ(state->realtimeText(), " spoken");
 }
 
-TEST_F(ControllerTest, NoPlaceForTheWavFileEndsTheStopReady) {
+// A full disk, or one that refuses files of this size: writes beyond `bytes` fail with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+// The samples are in memory: a dictation that cannot be stored is recognized and delivered all the same, announced
+// with the folder and the reason, and leaves no part of its record behind.
+TEST_F(ControllerTest, ADictationThatCannotBeStoredIsDeliveredAnnouncedAndLeavesNothing) {
+    loadModel();
+    std::vector<QString> announced;
+    QObject::connect(state.get(), &WhisperState::recordingNotStored,
+                     [&announced](const QString& message) { announced.push_back(message); });
+    const std::string recordings = recordingsDirectory().string();
+    const auto expectDeliveredAndNothingStored = [&](const std::string& reason) {
+        ASSERT_EQ(announced.size(), 1u) << reason;
+        EXPECT_EQ(announced[0].toStdString(), "This dictation could not be saved in " + recordings + " (" + reason +
+                                                  "). Its text was delivered all the same and is on the clipboard.");
+        EXPECT_EQ(pasteboard->contents, "hello");
+        EXPECT_EQ(poster->pastes, completions.load());
+        EXPECT_EQ(state->currentState(), RecordingState::ready);
+        EXPECT_TRUE(recordingFolders().empty());
+        EXPECT_TRUE(fetchRecordings().empty());
+        announced.clear();
+        pasteboard->contents.reset();
+    };
+
+    {
+        // The audio does not fit: 20,044 bytes.
+        const FileSizeLimit disk(4096);
+        CapturedLog log;
+        dictate(speechThenSilence());
+        EXPECT_EQ(log.lines().back(), "Could not write wav file");
+    }
+    EXPECT_EQ(completions, 1);
+    expectDeliveredAndNothingStored("File too large");
+
+    {
+        // The audio and result.txt fit, meta.json with its long prompt does not.
+        settings.setString("activePrompt", std::string(30000, 'p'));
+        const FileSizeLimit disk(25000);
+        CapturedLog log;
+        dictate(speechThenSilence());
+        EXPECT_EQ(log.lines().back(), "Unable to write metadata file: File too large");
+    }
+    EXPECT_EQ(completions, 2);
+    expectDeliveredAndNothingStored("File too large");
+}
+
+TEST_F(ControllerTest, NoPlaceForTheRecordingsIsAnnouncedWithTheFolderThatCouldNotBeMade) {
     fs::create_directories(home.documents());
     std::ofstream(home.documents() / "vellumcaster") << "a file where the folder belongs";
     loadModel();
-    CapturedLog log;
+    std::vector<QString> announced;
+    QObject::connect(state.get(), &WhisperState::recordingNotStored,
+                     [&announced](const QString& message) { announced.push_back(message); });
     dictate(speechThenSilence());
-    EXPECT_EQ(log.lines().back(), "Could not write wav file");
-    EXPECT_EQ(state->currentState(), RecordingState::ready);
+    ASSERT_EQ(announced.size(), 1u);
+    EXPECT_TRUE(announced[0].startsWith(QString::fromStdString("This dictation could not be saved in " +
+                                                               recordingsDirectory().string() + " (Not a directory)")))
+        << announced[0].toStdString();
+    EXPECT_EQ(pasteboard->contents, "hello");
+    EXPECT_EQ(completions, 1);
+}
+
+// Fast presses: a take with nothing to recognize leaves no folder, runs no recognition and rests without a word.
+TEST_F(ControllerTest, ATakeWithNothingToRecognizeLeavesNothingAndRestsQuietly) {
+    loadModel();
+    CapturedLog log;
+    // No buffer at all, a short quiet one, and a long one below the trim's threshold.
+    for (const std::vector<float>& take : {std::vector<float>(), std::vector<float>(800, 0.01f),
+                                           std::vector<float>(20000, 0.03f)}) {
+        if (take.empty()) {
+            state->startRecording();
+            drain();
+        } else {
+            record(take);
+        }
+        EXPECT_FALSE(state->stopRecording());
+        drain();
+        EXPECT_EQ(state->currentState(), RecordingState::ready);
+    }
+    EXPECT_TRUE(recordingFolders().empty());
     EXPECT_TRUE(recognizer.runs().empty());
     EXPECT_TRUE(pasteboard->events.empty());
     EXPECT_EQ(completions, 0);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{});
 }
 
 TEST_F(ControllerTest, LoadModelFailures) {

@@ -21,10 +21,11 @@ using vctest::LoopbackHttpServer;
 
 namespace {
 
+// A body that begins as a model file does.
 std::string body(std::size_t size) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = char('a' + i % 26);
-    return bytes;
+    return bytes.replace(0, std::min<std::size_t>(size, 4), std::string_view("lmgg").substr(0, size));
 }
 
 std::string okHead(std::size_t length) {
@@ -36,7 +37,8 @@ class FileDownloaderTest : public testing::Test {
 protected:
     vctest::TempHome home;
     fs::path folder = modelsFolderURL();
-    fs::path destination = folder / "ggml-tiny.bin";
+    // A model file the catalogue does not know, so that any size will do.
+    fs::path destination = folder / "ggml-custom.bin";
     FileDownloader downloader;
     std::vector<float> published;
 
@@ -78,7 +80,7 @@ TEST_F(FileDownloaderTest, KnownLengthEndsAtExactlyOneWithTheFileInPlace) {
     ASSERT_TRUE(finished());
     ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
     EXPECT_EQ(vctest::readFile(destination), bytes);
-    EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-tiny.bin"});
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-custom.bin"});
     ASSERT_FALSE(published.empty());
     EXPECT_EQ(published.back(), 1.0f);
     for (std::size_t i = 1; i < published.size(); ++i) EXPECT_GT(published[i], published[i - 1]);
@@ -204,8 +206,10 @@ TEST_F(FileDownloaderTest, ABodyLargerThanTheFreeSpaceIsRefusedBeforeWriting) {
     EXPECT_NE(log.lines()[0].find("does not fit"), std::string::npos) << log.lines()[0];
 }
 
-// A server that sends less than 1 KiB/s for 30 s is given up, as a stalled one would be.
+// A server that sends less than 1 KiB/s for the low-speed time (30 s unless set) is given up, as a stalled one is.
 TEST_F(FileDownloaderTest, ADrippingServerFailsAfterTheLowSpeedTime) {
+    EXPECT_EQ(downloader.lowSpeedTime(), std::chrono::seconds(30));
+    downloader.setLowSpeedTime(std::chrono::seconds(1));
     LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
         LoopbackHttpServer::send(socket, okHead(1000000));
         for (int i = 0; i < 9000 && !server.stopping(); ++i) {
@@ -215,10 +219,34 @@ TEST_F(FileDownloaderTest, ADrippingServerFailsAfterTheLowSpeedTime) {
     });
     const auto start = std::chrono::steady_clock::now();
     downloader.download(server.url("/ggml-tiny.bin"), destination);
-    EXPECT_TRUE(waitUntil([this] { return downloader.downloadTask()->isFinished(); }, std::chrono::seconds(90)));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(29));
+    EXPECT_TRUE(waitUntil([this] { return downloader.downloadTask()->isFinished(); }, std::chrono::seconds(20)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_TRUE(folderContents().empty());
     if (!downloader.downloadTask()->isFinished()) downloader.downloadTask()->cancel();
+}
+
+// A captive portal's page, or a model file cut by the server itself (a whole body by its length), is no model.
+TEST_F(FileDownloaderTest, AWholeBodyThatIsNotTheModelIsNotInstalled) {
+    const std::string portal = "<html><body>Sign in first</body></html>";
+    const std::vector<std::string> answers = {okHead(portal.size()) + portal, okHead(10) + body(10)};
+    destination = folder / modelFileName("small", "en");
+    std::vector<QString> failures;
+    QObject::connect(&downloader, &FileDownloader::downloadFailed,
+                     [&failures](const QString& error) { failures.push_back(error); });
+    for (const std::string& answer : answers) {
+        CapturedLog log;
+        LoopbackHttpServer server(
+            [&](int socket, const vctest::HttpRequest&) { LoopbackHttpServer::send(socket, answer); });
+        downloader.download(server.url("/ggml-small.en.bin"), destination);
+        ASSERT_TRUE(finished());
+        EXPECT_TRUE(folderContents().empty());
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(log.lines()[0].rfind("Error downloading file: ", 0), 0u) << log.lines()[0];
+    }
+    ASSERT_TRUE(waitUntil([&] { return failures.size() == 2; }));
+    EXPECT_EQ(failures[0], "The downloaded file is not a speech model file");
+    EXPECT_EQ(failures[1], "The downloaded file has 10 bytes, but the Standard model has 487 MB");
+    EXPECT_FALSE(isModelDownloaded("small", "en"));
 }
 
 TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
@@ -230,7 +258,7 @@ TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
     downloader.download(server.url("/ggml-tiny.bin"), destination);
     ASSERT_TRUE(finished());
     EXPECT_EQ(vctest::readFile(destination), "the model already here");
-    EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-tiny.bin"});
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-custom.bin"});
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("Error saving file: ", 0), 0u) << log.lines()[0];
 }

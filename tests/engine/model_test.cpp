@@ -88,13 +88,28 @@ TEST(Model, AFolderThatCannotBeCreatedIsLoggedAndStillReturned) {
     EXPECT_EQ(lines[0], "errors: Could not create folder at file://" + folder.string() + "/");
 }
 
-TEST(Model, RepositoryBaseUrlKeepsItsPathAndCanBeOverridden) {
+TEST(Model, RepositoryBaseUrlIsThePublicRepositoryAndCanBeOverridden) {
     unsetenv("VELLUMCASTER_MODEL_BASE_URL");
     const std::string base = modelRepositoryBaseURL();
-    EXPECT_EQ(base.rfind("https://", 0), 0u);
-    EXPECT_NE(base.find("/tolvenash/whisper.cpp/resolve/main/"), std::string::npos);
-    EXPECT_EQ(base.back(), '/');
+    EXPECT_EQ(base, "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/");
     setenv("VELLUMCASTER_MODEL_BASE_URL", "http://127.0.0.1:8080/m/", 1);
     EXPECT_EQ(modelRepositoryBaseURL() + modelFileName("tiny", "en"), "http://127.0.0.1:8080/m/ggml-tiny.en.bin");
     unsetenv("VELLUMCASTER_MODEL_BASE_URL");
+}
+
+// The catalogue's sizes are rounded and mix units: every real file is within a tenth of its row's size.
+TEST(Model, AFileIsAModelOnlyWithTheMagicAndTheCatalogueSize) {
+    const std::string_view magic = "lmgg";
+    EXPECT_EQ(modelFileProblem("ggml-tiny.en.bin", "<htm", 77704715), "The downloaded file is not a speech model file");
+    EXPECT_EQ(modelFileProblem("ggml-tiny.en.bin", "lm", 2), "The downloaded file is not a speech model file");
+    EXPECT_EQ(modelFileProblem("ggml-tiny.en.bin", magic, 77704715), std::nullopt);
+    EXPECT_EQ(modelFileProblem("ggml-base.bin", magic, 147951465), std::nullopt);
+    EXPECT_EQ(modelFileProblem("ggml-medium.bin", magic, 1533763059), std::nullopt);
+    EXPECT_EQ(modelFileProblem("ggml-large.bin", magic, 3094623691), std::nullopt);
+    EXPECT_EQ(modelFileProblem("ggml-small.en.bin", magic, 300000000),
+              "The downloaded file has 300000000 bytes, but the Standard model has 487 MB");
+    EXPECT_EQ(modelFileProblem("ggml-large.bin", magic, 10),
+              "The downloaded file has 10 bytes, but the Ultra model has 3.09 GB");
+    // A name the catalogue does not know is checked by its magic alone.
+    EXPECT_EQ(modelFileProblem("ggml-tiny-q5_1.bin", magic, 10), std::nullopt);
 }

@@ -4,7 +4,10 @@
 #include <QElapsedTimer>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,13 +15,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <numbers>
 #include <thread>
 
 #include "engine/Recorder.h"
 #include "engine/RecorderError.h"
-#include "platform/QtCaptureBackend.h"
+#include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
 #include "support/TempHome.h"
 #include "SyntheticAudio.h"
@@ -88,6 +93,50 @@ private:
     std::string index_;
 };
 
+// A sound server of the test's own, with one pipe source "vc_restart", that the test stops and starts again; the
+// audio layer's shared server stays as it is.
+class PrivateSoundServer {
+public:
+    explicit PrivateSoundServer(const std::filesystem::path& folder) : folder_(folder) {
+        std::filesystem::create_directories(folder_ / "runtime");
+        std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
+        std::ofstream(folder_ / "default.pa")
+            << "load-module module-native-protocol-unix socket=" << (folder_ / "native").string()
+            << " auth-anonymous=1\nload-module module-pipe-source source_name=vc_restart file=" << fifo()
+            << " format=s16le rate=16000 channels=1\n";
+    }
+    ~PrivateSoundServer() { stop(); }
+
+    std::string address() const { return "unix:" + (folder_ / "native").string(); }
+    std::string fifo() const { return (folder_ / "mic.fifo").string(); }
+
+    void start() {
+        std::vector<std::string> arguments{"env",
+                                           "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
+                                           "pulseaudio",
+                                           "--daemonize=no",
+                                           "--exit-idle-time=-1",
+                                           "-n",
+                                           "--file=" + (folder_ / "default.pa").string(),
+                                           "--use-pid-file=no",
+                                           "--log-target=file:" + (folder_ / "pulse.log").string()};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "env", nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    }
+    void stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    std::filesystem::path folder_;
+    pid_t pid_ = -1;
+};
+
 void waitFor(const std::function<bool()>& done, int milliseconds) {
     QElapsedTimer waited;
     waited.start();
@@ -115,7 +164,7 @@ protected:
 
     vctest::TempHome home;
     SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    Recorder recorder{std::make_shared<QtCaptureBackend>(), settings, [] {
+    Recorder recorder{std::make_shared<PulseCaptureBackend>(), settings, [] {
                           return std::uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                    Clock::now().time_since_epoch())
                                                    .count());
@@ -181,7 +230,6 @@ TEST_F(RecorderCaptureAudioTest, CapturesThePipeSourceByIdAndCutsAChunkAtThePaus
 TEST_F(RecorderCaptureAudioTest, ConvertsAWideSourceToSixteenKilohertzMono) {
     PipeSourceModule source("vc_wide", home.path() / "wide.fifo", "format=float32le rate=48000 channels=2");
     ASSERT_TRUE(source.loaded());
-    waitFor([] { return QtCaptureBackend().device("vc_wide").has_value(); }, 3000);
     settings.setString("selectedDeviceID", "vc_wide");
 
     const auto started = Clock::now();
@@ -225,8 +273,6 @@ TEST_F(RecorderCaptureAudioTest, AnUnknownDeviceIdIsNotFound) {
 TEST_F(RecorderCaptureAudioTest, ADeviceThatDisappearsIsReported) {
     PipeSourceModule source("vc_gone", home.path() / "gone.fifo", "format=s16le rate=16000 channels=1");
     ASSERT_TRUE(source.loaded());
-    // Qt learns of new sources asynchronously.
-    waitFor([] { return QtCaptureBackend().device("vc_gone").has_value(); }, 3000);
 
     settings.setString("selectedDeviceID", "vc_gone");
     std::vector<QString> failures;
@@ -243,6 +289,38 @@ TEST_F(RecorderCaptureAudioTest, ADeviceThatDisappearsIsReported) {
               RecorderError(RecorderError::Case::audioDeviceNotAvailable).errorDescription());
     EXPECT_GE(recorder.rawFloatData().size(), 3200u);
     recorder.setCaptureSession(nullptr);
+}
+
+// Every start opens the capture afresh: while the sound server is down a start fails, and once it is back the next
+// one records.
+TEST_F(RecorderCaptureAudioTest, RecordingWorksAgainOnceTheSoundServerIsBack) {
+    PrivateSoundServer server(home.path() / "sound-server");
+    const std::string sharedServer = std::getenv("PULSE_SERVER");
+    ::setenv("PULSE_SERVER", server.address().c_str(), 1);
+    settings.setString("selectedDeviceID", "vc_restart");
+    const auto answers = [] { return PulseCaptureBackend().device("vc_restart").has_value(); };
+    const auto recordQuarterSecond = [&] {
+        recorder.startRecording();
+        {
+            PipeFeeder feeder(server.fifo(), std::vector<float>(4000, 0.25f));
+        }
+        waitFor([&] { return recorder.rawFloatData().size() >= 4000; }, 2000);
+        stop();
+        EXPECT_GE(recorder.rawFloatData().size(), 4000u);
+    };
+
+    server.start();
+    waitFor(answers, 10000);
+    recordQuarterSecond();
+
+    server.stop();
+    EXPECT_THROW(recorder.startRecording(), RecorderError);
+    EXPECT_EQ(recorder.captureSession(), nullptr);
+
+    server.start();
+    waitFor(answers, 10000);
+    recordQuarterSecond();
+    ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
 }
 
 }  // namespace

@@ -91,41 +91,30 @@ protected:
 
 TEST_F(RecorderSaveTest, WritesOutputWavIntoAFolderNamedByTheSecond) {
     const auto before = std::time(nullptr);
-    const auto location = Recorder::saveRecording(std::vector<float>{0.5f, -0.5f});
-    ASSERT_TRUE(location.has_value());
-    EXPECT_EQ(location->filename(), "output.wav");
-    EXPECT_EQ(location->parent_path().parent_path(), recordings());
-    const std::string folder = location->parent_path().filename().string();
+    const fs::path location = Recorder::saveRecording(std::vector<float>{0.5f, -0.5f});
+    EXPECT_EQ(location.filename(), "output.wav");
+    EXPECT_EQ(location.parent_path().parent_path(), recordings());
+    const std::string folder = location.parent_path().filename().string();
     ASSERT_TRUE(std::regex_match(folder, std::regex("[0-9]+")));
     EXPECT_GE(std::stoll(folder), before);
-    EXPECT_EQ(fs::file_size(*location), 48u);
-    EXPECT_EQ(readWavSamples(*location), (std::vector<float>{16383 / 32767.0f, -16383 / 32767.0f}));
+    EXPECT_EQ(fs::file_size(location), 48u);
+    EXPECT_EQ(readWavSamples(location), (std::vector<float>{16383 / 32767.0f, -16383 / 32767.0f}));
 }
 
 TEST_F(RecorderSaveTest, ASecondSaveInTheSameSecondDoesNotReplaceTheFirst) {
-    const auto first = Recorder::saveRecording(std::vector<float>{0.5f});
-    const auto second = Recorder::saveRecording(std::vector<float>{0.25f, 0.25f});
-    ASSERT_TRUE(first && second);
-    EXPECT_NE(first->parent_path(), second->parent_path());
-    EXPECT_EQ(fs::file_size(*first), 46u);
-    EXPECT_EQ(fs::file_size(*second), 48u);
-}
-
-TEST_F(RecorderSaveTest, RecordingFileURLCreatesItsFolder) {
-    const auto url = Recorder::recordingFileURL("1700000000", "output");
-    ASSERT_TRUE(url.has_value());
-    EXPECT_EQ(*url, recordings() / "1700000000" / "output.wav");
-    EXPECT_TRUE(fs::is_directory(url->parent_path()));
-    EXPECT_EQ(Recorder::recordingFileURL("1700000000", "output"), url);  // an existing folder is fine
+    const fs::path first = Recorder::saveRecording(std::vector<float>{0.5f});
+    const fs::path second = Recorder::saveRecording(std::vector<float>{0.25f, 0.25f});
+    EXPECT_NE(first.parent_path(), second.parent_path());
+    EXPECT_EQ(fs::file_size(first), 46u);
+    EXPECT_EQ(fs::file_size(second), 48u);
 }
 
 TEST_F(RecorderSaveTest, NoLocationWhenTheDocumentsFolderCannotBeMade) {
     fs::remove_all(Paths::documentsDirectory());
     std::ofstream(Paths::documentsDirectory()) << "not a folder";
     CapturedLog log;
-    EXPECT_FALSE(Recorder::saveRecording(std::vector<float>{0.5f}).has_value());
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Could not form output URL", "Could not form output file URL"}));
-    EXPECT_FALSE(Recorder::recordingFileURL("1", "output").has_value());
+    EXPECT_THROW(Recorder::saveRecording(std::vector<float>{0.5f}), fs::filesystem_error);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"Could not form output file URL"});
 }
 
 }  // namespace

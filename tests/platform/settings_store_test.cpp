@@ -22,6 +22,11 @@ std::vector<fs::path> asideFiles(const fs::path& file) {
     return found;
 }
 
+// A settings file with a value nested `depth` deep.
+std::string nested(std::size_t depth) {
+    return "{\"activeModelKey\": \"base\", \"deep\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
+}
+
 }  // namespace
 
 TEST(SettingsStore, AnAbsentKeyIsNotAStoredFalse) {
@@ -96,14 +101,23 @@ TEST(SettingsStore, ChangesAreSignalledPerKeyAndReloadSeesOtherWriters) {
     EXPECT_EQ(store.stringValue("selectedPrimaryKey", "space"), "f5");
 }
 
+// A crafted file must neither exhaust the stack nor be written back into a file too large to be read again: values
+// nested more than 32 deep, or kept values that would be written longer than the cap, make the file unreadable.
 TEST(SettingsStore, AnUnreadableFileIsMovedAsideWithALogLineBeforeAnyWrite) {
     const std::string good = "{\"activeModelKey\": \"base\", \"launchOnLogin\": true, ";
+    std::string longNumbers = good + "\"numbers\": [1E5";
+    while (longNumbers.size() < 900 * 1024) longNumbers += ",1E5";  // each is written back as 100000.0
+    longNumbers += "]}";
     const std::vector<std::string> broken = {
         good + "\"activePrompt\": \"bad \xff byte\"}",
         good + "\"activePrompt\": \"\\ud800\"}",
         good + "\"soundEffectVolume\": 1e400}",
         good,  // cut off
         "[\"not\", \"an\", \"object\"]",
+        nested(60000),
+        nested(30000),
+        nested(33),
+        longNumbers,
     };
     for (const std::string& bytes : broken) {
         vctest::TempHome home;
@@ -116,7 +130,7 @@ TEST(SettingsStore, AnUnreadableFileIsMovedAsideWithALogLineBeforeAnyWrite) {
         store.setBool("enableSoundEffects", false);
 
         const auto aside = asideFiles(file);
-        ASSERT_EQ(aside.size(), 1u) << bytes;
+        ASSERT_EQ(aside.size(), 1u) << bytes.substr(0, 60);
         EXPECT_EQ(FileIO::read(aside[0], ReadableFile::Kind::settings), bytes);
         ASSERT_EQ(log.lines().size(), 1u);
         EXPECT_NE(log.lines()[0].find("moved it to " + aside[0].string()), std::string::npos) << log.lines()[0];
@@ -187,4 +201,43 @@ TEST(SettingsStore, ValuesOfOtherTypesLeaveTheRestAloneAndSurviveWrites) {
     const auto last = SettingsStore::decode(FileIO::read(file, ReadableFile::Kind::settings));
     EXPECT_TRUE(last->untyped.empty());
     EXPECT_EQ(std::get<double>(last->values.at("soundEffectVolume")), 0.4);
+}
+
+TEST(SettingsStore, DeepValuesWithinTheBoundSurviveAndNoFileOverTheCapIsWritten) {
+    // Values as deep as a settings file may hold survive a write, indented.
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    fs::create_directories(file.parent_path());
+    FileIO::writeInPlace(file, nested(31));
+    SettingsStore store(file);
+    store.setString("selectedLanguage", "de");
+    EXPECT_TRUE(asideFiles(file).empty());
+    const std::string written = FileIO::read(file, ReadableFile::Kind::settings);
+    EXPECT_NE(written.find("\n  \"deep\": [\n"), std::string::npos);
+    EXPECT_EQ(SettingsStore::decode(written)->untyped.at("deep"), std::string(31, '[') + std::string(31, ']'));
+
+    // A value that would take the file past the cap is kept in memory but not written.
+    capturetest::CapturedLog log;
+    store.setString("activePrompt", std::string(ReadableFile::sizeCap(ReadableFile::Kind::settings), 'x'));
+    EXPECT_EQ(store.storedString("activePrompt")->size(), ReadableFile::sizeCap(ReadableFile::Kind::settings));
+    EXPECT_EQ(FileIO::read(file, ReadableFile::Kind::settings), written);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].find("more than the 1048576"), std::string::npos) << log.lines()[0];
+}
+
+TEST(SettingsStore, ASettingsFileThatIsALinkIsWrittenThroughIt) {
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    const fs::path dotfiles = home.path() / "dotfiles" / "vellumcaster.json";
+    fs::create_directories(file.parent_path());
+    fs::create_directories(dotfiles.parent_path());
+    FileIO::writeInPlace(dotfiles, R"({"activeModelKey": "base"})");
+    fs::create_symlink("../../dotfiles/vellumcaster.json", file);
+
+    SettingsStore store(file);
+    EXPECT_EQ(store.storedString("activeModelKey"), "base");
+    store.setString("selectedLanguage", "de");
+    EXPECT_TRUE(fs::is_symlink(file));
+    const auto written = SettingsStore::decode(FileIO::read(dotfiles, ReadableFile::Kind::settings));
+    EXPECT_EQ(written->values.at("selectedLanguage"), SettingsStore::Value(std::string("de")));
 }

@@ -104,7 +104,7 @@ protected:
     std::unique_ptr<AppDelegate> app;
 };
 
-TEST_F(AppDelegateEngineTest, DictationThatCannotBeStoredReturnsTheShellToRest) {
+TEST_F(AppDelegateEngineTest, DictationThatCannotBeStoredIsDeliveredAndSaysWhereAndWhy) {
     // A plain file where the recordings folder belongs: no place for output.wav can be formed.
     fs::create_directories(home.documents());
     std::ofstream(home.documents() / "vellumcaster") << "in the way";
@@ -113,11 +113,16 @@ TEST_F(AppDelegateEngineTest, DictationThatCannotBeStoredReturnsTheShellToRest) 
 
     app->dictation().toggleRecording();
     drain();
+    QMessageBox* box = alert("Could not save the dictation");
+    ASSERT_NE(box, nullptr) << "the lost dictation was not shown";
+    EXPECT_TRUE(box->informativeText().contains(
+        QString::fromStdString((home.documents() / "vellumcaster" / "recordings").string() + " (Not a directory)")))
+        << box->informativeText().toStdString();
+    EXPECT_EQ(recognizer.runs().size(), 1u);
+    EXPECT_EQ(static_cast<vctest::FakePasteboard&>(Pasteboard::general()).contents, "hello");
     EXPECT_EQ(app->dictation().controller()->currentState(), RecordingState::ready);
-    EXPECT_EQ(app->statusItem().imageName(), "Icon");
+    EXPECT_EQ(app->statusItem().imageName(), "IconComplete");
     EXPECT_EQ(app->keyboardManager().hotKeyEscape(), nullptr) << "Escape stays grabbed system-wide";
-    EXPECT_FALSE(app->recordingWindow()->isVisible());
-    EXPECT_TRUE(recognizer.runs().empty());
 
     // The next press starts a new dictation.
     startDictation();

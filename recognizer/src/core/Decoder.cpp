@@ -81,8 +81,8 @@ void Decoder::copySlot(int from, int to, int positions) {
     }
 }
 
-void Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* logitRows, int nLogitRows,
-                  float* logits, ThreadPool& pool) {
+bool Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* logitRows, int nLogitRows,
+                  float* logits, ThreadPool& pool, const std::function<bool()>& aborted) {
     const int64_t d = d_;
     const WeightView& emb = model_.tokenEmbedding;
     const size_t embRow = rowBytes(emb.type, d);
@@ -94,6 +94,8 @@ void Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* log
         }
     });
     for (int l = 0; l < layers_; ++l) {
+        // A long prompt through a large model takes seconds: a stop does not wait for all of it.
+        if (aborted && aborted()) return false;
         const DecoderLayer& layer = model_.decoder[l];
         const AttentionWeights& self = layer.attn;
         const RowProduct qkv[] = {{self.query, q_.data(), d, self.queryBias},
@@ -125,6 +127,7 @@ void Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* log
                      model_.decoderLn.bias, kLnEps, ln_.data() + i * d);
     }
     if (nLogitRows > 0) matmul(pool, emb, ln_.data(), nLogitRows, d, logits, vocab_, nullptr);
+    return true;
 }
 
 // A few rows (a decoder step) take one pool run per group of products, with the norm, the GELU and the residual

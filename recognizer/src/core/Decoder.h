@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/Model.h"
@@ -31,9 +32,10 @@ public:
 
     // Runs the rows (at most n_text_ctx) through the decoder, writing their keys and values into their slots; a row
     // attends to the positions up to its own in its slot. Writes the logits of the rows listed in `logitRows` to
-    // logits[i * n_vocab].
-    void run(const Row* rows, int n, const Encoder& encoder, const int* logitRows, int nLogitRows, float* logits,
-             ThreadPool& pool);
+    // logits[i * n_vocab]. `aborted`, when given, is asked before every layer: false as soon as it answers true, and
+    // the logits are then not written.
+    bool run(const Row* rows, int n, const Encoder& encoder, const int* logitRows, int nLogitRows, float* logits,
+             ThreadPool& pool, const std::function<bool()>& aborted);
 
 private:
     // Element counts of the buffers: each of the row buffers, the hidden layer, the scores, one slot's cache.

@@ -80,7 +80,7 @@ void Encoder::allocate() {
     crossV_.resize(s.cross);
 }
 
-void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) {
+bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, const std::function<bool()>& aborted) {
     allocate();
     const int64_t d = d_, n = ctx_, nMel = model_.hparams.n_mels;
     const int64_t total = mel.frames();
@@ -115,6 +115,8 @@ void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) 
     addRows(pool, x_.data(), model_.encoderPositions, n * d);
 
     for (const EncoderLayer& layer : model_.encoder) {
+        // A layer of a large model takes a good part of a second: a stop does not wait for the whole window.
+        if (aborted && aborted()) return false;
         layerNormRows(pool, x_.data(), ln_.data(), n, d, layer.attnLn);
         attention(layer.attn, pool);
         addRows(pool, x_.data(), ln_.data(), n * d);
@@ -130,6 +132,7 @@ void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) 
     // per head as [position][channel], values transposed as [channel][position].
     const int64_t heads = textHeads_, hd = d / heads;
     for (size_t l = 0; l < model_.decoder.size(); ++l) {
+        if (aborted && aborted()) return false;
         const AttentionWeights& cross = model_.decoder[l].cross;
         matmul(pool, cross.key, x_.data(), n, d, k_.data(), d, nullptr);
         matmul(pool, cross.value, x_.data(), n, d, v_.data(), d, cross.valueBias);
@@ -147,6 +150,7 @@ void Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool) 
             }
         });
     }
+    return true;
 }
 
 // Self-attention over all positions (no mask); reads the normalised input from ln_ and leaves the projected output

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/Model.h"
@@ -19,8 +20,10 @@ public:
     // Bytes of the buffers an encoder keeps for a model with these hyperparameters (allocated at its first window).
     static size_t workingBytes(const Hparams& hp);
 
-    // Window starting at mel frame `seek`; frames past the end of the spectrogram read as zero.
-    void encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool);
+    // Window starting at mel frame `seek`; frames past the end of the spectrogram read as zero. `aborted`, when given, is
+    // asked before every layer (and every decoder layer's keys and values): false as soon as it answers true, and the
+    // window is then not encoded.
+    bool encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, const std::function<bool()>& aborted);
 
     int positions() const { return ctx_; }
     // Cross-attention keys of one decoder layer and head: positions() rows of head-size values, in f16.

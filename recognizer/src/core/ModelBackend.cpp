@@ -31,7 +31,8 @@ bool ModelBackend::encode(int64_t seek) {
     if (!mel_) return false;
     if (seek == encodedSeek_) return true;
     const auto start = std::chrono::steady_clock::now();
-    encoder_.encode(*mel_, seek, pool_);
+    encodedSeek_ = -1;
+    if (!encoder_.encode(*mel_, seek, pool_, aborted_)) return false;
     encodedSeek_ = seek;
     timings_.encodeMs += msSince(start);
     ++timings_.nEncode;
@@ -45,11 +46,11 @@ bool ModelBackend::prompt(const int* tokens, int n, int sotIndex, float* sotLogi
     const int vocab = model_.hparams.n_vocab;
     if (sotIndex == n - 1) {
         const int last = n - 1;
-        decoder_.run(rows_.data(), n, encoder_, &last, 1, lastLogits, pool_);
+        if (!decoder_.run(rows_.data(), n, encoder_, &last, 1, lastLogits, pool_, aborted_)) return false;
         memcpy(sotLogits, lastLogits, sizeof(float) * vocab);
     } else {
         const int wanted[2] = {sotIndex, n - 1};
-        decoder_.run(rows_.data(), n, encoder_, wanted, 2, twoRows_.data(), pool_);
+        if (!decoder_.run(rows_.data(), n, encoder_, wanted, 2, twoRows_.data(), pool_, aborted_)) return false;
         memcpy(sotLogits, twoRows_.data(), sizeof(float) * vocab);
         memcpy(lastLogits, twoRows_.data() + vocab, sizeof(float) * vocab);
     }
@@ -71,7 +72,7 @@ bool ModelBackend::step(const int* decoders, const int* tokens, int n, int posit
         rows_[i] = {tokens[i], position, decoders[i]};
         wanted[i] = i;
     }
-    decoder_.run(rows_.data(), n, encoder_, wanted, n, logits, pool_);
+    if (!decoder_.run(rows_.data(), n, encoder_, wanted, n, logits, pool_, aborted_)) return false;
     timings_.addDecode(n, msSince(start));
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "core/Decoder.h"
@@ -20,6 +21,9 @@ public:
 
     // Sets the spectrogram for the next run; the window encoded so far is forgotten.
     void setMel(const MelSpectrogram* mel);
+    // Asked between the encoder's and the decoder's layers: an encode, prompt or step that it stops fails (none: never
+    // stopped).
+    void setAbortCheck(std::function<bool()> aborted) { aborted_ = std::move(aborted); }
 
     bool encode(int64_t seek) override;
     bool prompt(const int* tokens, int n, int sotIndex, float* sotLogits, float* lastLogits) override;
@@ -34,6 +38,7 @@ private:
     Decoder decoder_;
     const MelSpectrogram* mel_ = nullptr;
     int64_t encodedSeek_ = -1;
+    std::function<bool()> aborted_;
     std::vector<Decoder::Row> rows_;
     std::vector<float> twoRows_;
 };

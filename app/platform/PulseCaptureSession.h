@@ -1,0 +1,48 @@
+#pragma once
+
+#include <pulse/stream.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/CaptureFormat.h"
+#include "platform/CaptureSession.h"
+#include "platform/PulseConnection.h"
+
+// A capture session on a record stream of the sound server, over a connection of its own that makeInput opens: a
+// server that was restarted since the last recording is reached again. Capture runs on the connection's thread,
+// named "audioDataQueue", which delivers the buffers to the output in order. The format is the source's own rate and
+// channels, in 16-bit, 32-bit or float samples as the source has them (others are converted to float by the server).
+// A source that goes away, or a server that does, ends capture with a failure.
+class PulseCaptureSession : public CaptureSession {
+public:
+    PulseCaptureSession();
+    ~PulseCaptureSession() override;
+
+    std::optional<std::string> makeInput(const CaptureDevice& device) override;
+    bool addInput() override;
+    bool addOutput(std::shared_ptr<CaptureOutput> output) override;
+    std::optional<StartFailure> startRunning() override;
+    void stopRunning() override;
+    bool isRunning() const override;
+
+private:
+    static void streamStateChanged(pa_stream* stream, void* self);
+    static void streamReadable(pa_stream* stream, std::size_t bytes, void* self);
+    // Hands whole frames to the output; a frame split between two reads is kept until its rest arrives.
+    void deliver(const unsigned char* bytes, std::size_t size);
+    void reportFailure(const std::string& reason);
+
+    std::unique_ptr<PulseConnection> connection_;
+    std::optional<PulseConnection::Source> source_;
+    std::optional<pa_sample_spec> sampleSpec_;
+    CaptureFormat format_;
+    std::shared_ptr<CaptureOutput> output_;
+    std::atomic<bool> running_{false};
+    // Under the connection's lock:
+    pa_stream* stream_ = nullptr;
+    std::vector<unsigned char> pending_;
+};
