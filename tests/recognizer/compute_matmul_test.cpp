@@ -50,9 +50,26 @@ void expectProduct(const std::vector<float>& got, int64_t ld, int64_t m, int64_t
 const TensorType kAllTypes[] = {TensorType::F32,  TensorType::F16,  TensorType::Q4_0, TensorType::Q4_1,
                                 TensorType::Q5_0, TensorType::Q5_1, TensorType::Q8_0};
 
+// How far a product with quantized weights may be from the exact one: the activations may enter in 8-bit blocks, each
+// value within half a step (the block's largest magnitude / 254) of the original.
+template <class T>
+double blockRoundingBound(const T* x, const float* w, int64_t cols) {
+    double bound = 0.0;
+    for (int64_t b = 0; b < cols; b += 32) {
+        double amax = 0.0, weights = 0.0;
+        for (int64_t k = b; k < b + 32; ++k) {
+            amax = std::max(amax, std::fabs(double(x[k])));
+            weights += std::fabs(w[k]);
+        }
+        bound += 1.001 * amax / 254.0 * weights;
+    }
+    return bound;
+}
+
 }  // namespace
 
 // Every stored type, from single-token products to encoder-sized ones, with padded strides, with and without bias.
+// Every kernel level gives the portable level's numbers up to the order of the float sums.
 TEST(ComputeMatMul, EveryTypeMatchesTheExpandedProduct) {
     ThreadPool pool(4);
     struct Shape {
@@ -60,32 +77,46 @@ TEST(ComputeMatMul, EveryTypeMatchesTheExpandedProduct) {
     };
     for (TensorType type : kAllTypes) {
         for (Shape s : {Shape{1, 37, 64}, Shape{2, 41, 96}, Shape{3, 130, 384}, Shape{14, 19, 64}, Shape{17, 67, 160},
-                        Shape{60, 67, 800}, Shape{1500, 45, 384}, Shape{5, 2053, 96}}) {
+                        Shape{60, 67, 800}, Shape{150, 45, 384}, Shape{5, 2053, 96}}) {
             SCOPED_TRACE(testing::Message()
                          << tensorTypeName(type) << " m=" << s.m << " rows=" << s.rows << " cols=" << s.cols);
             const Weights w = makeWeights(type, s.rows, s.cols, unsigned(s.rows + s.cols));
             const int64_t ldx = s.cols + 5, ldy = s.rows + 3;
             const auto x = randomValues(size_t(s.m * ldx), 99);
             const auto bias = randomValues(size_t(s.rows), 5);
-            // The exact product and the magnitude of its terms, once for every kernel level.
-            std::vector<double> exact(size_t(s.m * s.rows)), magnitude(exact.size());
+            // The exact product, the magnitude of its terms and the allowance for 8-bit activations.
+            std::vector<double> exact(size_t(s.m * s.rows)), magnitude(exact.size()), rounding(exact.size());
             for (int64_t i = 0; i < s.m; ++i) {
                 for (int64_t r = 0; r < s.rows; ++r) {
+                    const size_t at = size_t(i * s.rows + r);
                     for (int64_t k = 0; k < s.cols; ++k) {
                         const double t = double(x[size_t(i * ldx + k)]) * w.expanded[size_t(r * s.cols + k)];
-                        exact[size_t(i * s.rows + r)] += t;
-                        magnitude[size_t(i * s.rows + r)] += std::fabs(t);
+                        exact[at] += t;
+                        magnitude[at] += std::fabs(t);
                     }
+                    if (isQuantized(type))
+                        rounding[at] = blockRoundingBound(&x[size_t(i * ldx)], &w.expanded[size_t(r * s.cols)], s.cols);
                 }
             }
-            forEachKernelLevel([&](KernelLevel) {
-                for (const float* b : {bias.data(), static_cast<const float*>(nullptr)}) {
+            std::vector<float> portable[2];
+            forEachKernelLevel([&](KernelLevel level) {
+                for (int withBias = 0; withBias < 2; ++withBias) {
+                    const float* b = withBias ? bias.data() : nullptr;
                     std::vector<float> y(size_t(s.m * ldy), 1234.0f);
                     matmul(pool, w.view, x.data(), s.m, ldx, y.data(), ldy, b);
                     expectProduct(
                         y, ldy, s.m, s.rows,
                         [&](int64_t i, int64_t r, double& sum, double& mag) {
-                            sum = exact[size_t(i * s.rows + r)] + (b ? b[r] : 0.0);
+                            const size_t at = size_t(i * s.rows + r);
+                            sum = exact[at] + (b ? b[r] : 0.0);
+                            mag = magnitude[at] + rounding[at] / 2e-5;  // the allowance as extra magnitude
+                        },
+                        2e-5f);
+                    if (level == KernelLevel::Portable) portable[withBias] = y;
+                    expectProduct(
+                        y, ldy, s.m, s.rows,
+                        [&](int64_t i, int64_t r, double& sum, double& mag) {
+                            sum = portable[withBias][size_t(i * ldy + r)];
                             mag = magnitude[size_t(i * s.rows + r)];
                         },
                         2e-5f);
@@ -245,12 +276,16 @@ TEST(ComputeMatMul, RowProductsWithNormGeluAndResidual) {
                         normed[size_t(i * cols + k)] = z * normW[size_t(k)] + normB[size_t(k)];
                     }
                 }
+                // The allowance for 8-bit activations enters as extra magnitude (GELU stretches it by at most 1.2).
                 auto product = [&](const Weights& w, int64_t i, int64_t r, double& sum, double& mag) {
                     for (int64_t k = 0; k < cols; ++k) {
                         const double t = normed[size_t(i * cols + k)] * w.expanded[size_t(r * cols + k)];
                         sum += t;
                         mag += std::fabs(t);
                     }
+                    if (isQuantized(type))
+                        mag += 1.2 * blockRoundingBound(&normed[size_t(i * cols)], &w.expanded[size_t(r * cols)], cols) /
+                               1e-5;
                 };
                 expectProduct(ya, 41, m, 40, [&](int64_t i, int64_t r, double& sum, double& mag) {
                     sum = before[size_t(i * 41 + r)];

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "compute/BlockLayouts.h"
+#include "compute/BlockProducts256.h"
 #include "compute/Kernels.h"
 #include "compute/SimdKernelParts.h"
 #include "compute/TensorType.h"
@@ -21,20 +22,6 @@ constexpr int kNr = 16;
 // Lane mask with the first n (0..8) lanes set, for maskload/maskstore.
 __m256i firstLanes(int64_t n) {
     return _mm256_cmpgt_epi32(_mm256_set1_epi32(int(n < 8 ? n : 8)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-}
-
-float hsum(__m256 v) {
-    __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
-    s = _mm_add_ss(s, _mm_movehdup_ps(s));
-    return _mm_cvtss_f32(s);
-}
-
-float hmax(__m256 v) {
-    __m128 s = _mm_max_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-    s = _mm_max_ps(s, _mm_movehl_ps(s, s));
-    s = _mm_max_ss(s, _mm_movehdup_ps(s));
-    return _mm_cvtss_f32(s);
 }
 
 // ---- Weight rows, eight elements per step ----
@@ -180,7 +167,7 @@ void gemvTile(const uint8_t* w, size_t stride, int64_t cols, const float* x, int
             for (int i = 0; i < M; ++i) acc[rr][i] = _mm256_fmadd_ps(wv, xv[i], acc[rr][i]);
         }
     }
-    storeRowProducts<hsum>(acc, y, ldy, r, bias, alpha, beta);
+    storeRowProducts<sum256>(acc, y, ldy, r, bias, alpha, beta);
 }
 
 template <class Row, int R, bool kTail>
@@ -201,12 +188,6 @@ void gemvRange(const void* w, size_t stride, int64_t cols, const float* x, int64
     int64_t r = r0;
     for (; r + 4 <= r1; r += 4) gemvRows<Row, 4, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
     for (; r < r1; ++r) gemvRows<Row, 1, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
-}
-
-template <class Row>
-void gemvQuantized(const void* w, size_t stride, int64_t cols, const float* x, int64_t m, int64_t ldx, float* y,
-                   int64_t ldy, int64_t r0, int64_t r1, const float* bias, float alpha, float beta) {
-    gemvRange<Row, false>(w, stride, cols, x, m, ldx, y, ldy, r0, r1, bias, alpha, beta);
 }
 
 template <class Row>
@@ -393,7 +374,7 @@ float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
                                           _mm256_castsi256_ps(tail));
         vmax = _mm256_max_ps(vmax, v);
     }
-    const float max = hmax(vmax);
+    const float max = max256(vmax);
     *maxOut = max;
     if (max == -__builtin_inff()) {
         for (int64_t j = 0; j < n; ++j) x[j] = 0.0f;
@@ -412,7 +393,7 @@ float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
         _mm256_maskstore_ps(x + i, tail, e);
         vsum = _mm256_add_ps(vsum, e);
     }
-    return hsum(vsum);
+    return sum256(vsum);
 }
 
 void softmax(float* x, int64_t n, float scale) {
@@ -427,15 +408,12 @@ void softmax(float* x, int64_t n, float scale) {
     if (i < n) _mm256_maskstore_ps(x + i, tail, _mm256_mul_ps(_mm256_maskload_ps(x + i, tail), inv));
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* inv) {
+void softmaxColumns(float* s, int64_t rows, int64_t width, float* max, float* sum, float* rescale) {
     for (int64_t c = 0; c < width; c += 8) {
         const __m256i m = firstLanes(width - c);
-        __m256 vmax = _mm256_set1_ps(-__builtin_inff());
-        for (int64_t r = 0; r < rows; ++r) {
-            const __m256 v = _mm256_blendv_ps(_mm256_set1_ps(-__builtin_inff()), _mm256_maskload_ps(s + r * width + c, m),
-                                              _mm256_castsi256_ps(m));
-            vmax = _mm256_max_ps(vmax, v);
-        }
+        const __m256 oldMax = _mm256_maskload_ps(max + c, m);
+        __m256 vmax = oldMax;
+        for (int64_t r = 0; r < rows; ++r) vmax = _mm256_max_ps(vmax, _mm256_maskload_ps(s + r * width + c, m));
         __m256 vsum = _mm256_setzero_ps();
         for (int64_t r = 0; r < rows; ++r) {
             float* p = s + r * width + c;
@@ -443,7 +421,10 @@ void softmaxColumns(float* s, int64_t rows, int64_t width, float* inv) {
             _mm256_maskstore_ps(p, m, e);
             vsum = _mm256_add_ps(vsum, e);
         }
-        _mm256_maskstore_ps(inv + c, m, _mm256_div_ps(_mm256_set1_ps(1.0f), vsum));
+        const __m256 factor = expPs(_mm256_sub_ps(oldMax, vmax));
+        _mm256_maskstore_ps(rescale + c, m, factor);
+        _mm256_maskstore_ps(sum + c, m, _mm256_fmadd_ps(_mm256_maskload_ps(sum + c, m), factor, vsum));
+        _mm256_maskstore_ps(max + c, m, vmax);
     }
 }
 
@@ -453,7 +434,7 @@ void layerNorm(const float* x, int64_t n, const float* w, const float* b, float 
     __m256 vsum = _mm256_setzero_ps();
     for (int64_t i = 0; i < full; i += 8) vsum = _mm256_add_ps(vsum, _mm256_loadu_ps(x + i));
     if (full < n) vsum = _mm256_add_ps(vsum, _mm256_maskload_ps(x + full, tail));
-    const float mean = hsum(vsum) / float(n);
+    const float mean = sum256(vsum) / float(n);
     const __m256 vmean = _mm256_set1_ps(mean);
     __m256 vvar = _mm256_setzero_ps();
     for (int64_t i = 0; i < full; i += 8) {
@@ -465,7 +446,7 @@ void layerNorm(const float* x, int64_t n, const float* w, const float* b, float 
             _mm256_and_ps(_mm256_sub_ps(_mm256_maskload_ps(x + full, tail), vmean), _mm256_castsi256_ps(tail));
         vvar = _mm256_fmadd_ps(d, d, vvar);
     }
-    const float var = hsum(vvar) / float(n);
+    const float var = sum256(vvar) / float(n);
     const __m256 rstd = _mm256_set1_ps(1.0f / __builtin_sqrtf(var + eps));
     for (int64_t i = 0; i < full; i += 8) {
         const __m256 v = _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(x + i), vmean), rstd);
@@ -496,7 +477,7 @@ float dot(const float* a, const float* b, int64_t n) {
         const __m256i m = firstLanes(n - i);
         s0 = _mm256_fmadd_ps(_mm256_maskload_ps(a + i, m), _mm256_maskload_ps(b + i, m), s0);
     }
-    return hsum(_mm256_add_ps(s0, s1));
+    return sum256(_mm256_add_ps(s0, s1));
 }
 
 Kernels makeKernels() {
@@ -509,11 +490,7 @@ Kernels makeKernels() {
     k.gemmSmallNN = gemmSmallNN;
     k.gemv[int(TensorType::F32)] = gemvFloat<RowF32>;
     k.gemv[int(TensorType::F16)] = gemvFloat<RowF16>;
-    k.gemv[int(TensorType::Q4_0)] = gemvQuantized<RowQ4_0>;
-    k.gemv[int(TensorType::Q4_1)] = gemvQuantized<RowQ4_1>;
-    k.gemv[int(TensorType::Q5_0)] = gemvQuantized<RowQ5_0>;
-    k.gemv[int(TensorType::Q5_1)] = gemvQuantized<RowQ5_1>;
-    k.gemv[int(TensorType::Q8_0)] = gemvQuantized<RowQ8_0>;
+    setBlockProducts<PairSumDot>(k);
     k.dequantize[int(TensorType::F32)] = dequantizeF32;
     k.dequantize[int(TensorType::F16)] = dequantizeF16;
     k.dequantize[int(TensorType::Q4_0)] = dequantize<RowQ4_0>;

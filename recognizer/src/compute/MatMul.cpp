@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cassert>
 
+#include "compute/BlockLayouts.h"
 #include "compute/Kernels.h"
 #include "compute/ScratchBuffer.h"
 #include "compute/ThreadPool.h"
@@ -27,7 +28,8 @@ struct ThreadScratch {
     ScratchBuffer rows;  // expanded weight rows of one B panel
     ScratchBuffer tile;  // edge tiles
     ScratchBuffer packedB;
-    ScratchBuffer normed;  // normalised activation rows of matmulRows()
+    ScratchBuffer normed;     // normalised activation rows of matmulRows()
+    ScratchBuffer quantized;  // activation rows of matmulRows() in 8-bit blocks
 };
 
 ThreadScratch& threadScratch() {
@@ -40,6 +42,18 @@ int64_t ceilDiv(int64_t a, int64_t b) {
 }
 
 // ---- Few activation rows: split the output rows (or columns) over the threads in chunks taken on demand. ----
+
+// The m activation rows of x (`cols` values each) in 8-bit blocks, kept in the thread's scratch.
+ActivationBlocks quantizeRows(const Kernels& K, const float* x, int64_t m, int64_t ldx, int64_t cols,
+                              ThreadScratch& s) {
+    const int64_t blocks = cols / kBlock;
+    float* scales = s.quantized.get(size_t(m * (2 * blocks + cols / 4)));
+    float* sums = scales + m * blocks;
+    auto* codes = reinterpret_cast<int8_t*>(sums + m * blocks);
+    for (int64_t i = 0; i < m; ++i)
+        K.quantizeActivations(x + i * ldx, cols, codes + i * cols, scales + i * blocks, sums + i * blocks);
+    return {codes, scales, sums};
+}
 
 struct GemvJob {
     GemvKernel kernel;
@@ -248,13 +262,12 @@ void runGemm(ThreadPool& pool, GemmJob& job) {
 void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy,
             const float* bias) {
     if (m <= 0 || w.rows <= 0) return;
-    const Kernels& K = kernels();
     if (m <= (isQuantized(w.type) ? kSmallMQuantized : kSmallM)) {
-        GemvJob job{K.gemv[int(w.type)], w.data, rowBytes(w.type, w.cols), w.cols, x, m, ldx, y, ldy, bias, 1.0f,
-                    0.0f, w.rows, gemvChunk(w.rows, pool.size())};
-        runGemv(pool, job);
+        const RowProduct product{w, y, ldy, bias};
+        matmulRows(pool, x, m, ldx, nullptr, &product, 1);
         return;
     }
+    const Kernels& K = kernels();
     GemmJob job{&K, m, w.rows, w.cols, 1.0f, x, ldx, BSource::Weights, nullptr, 0, w, 0.0f, y, ldy, bias};
     if (w.type == TensorType::F32) {
         job.source = BSource::Rows;
@@ -276,24 +289,35 @@ void matmulRows(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const 
         chunk[p] = gemvChunk(products[p].w.rows, pool.size());
         firstChunk[p + 1] = firstChunk[p] + ceilDiv(products[p].w.rows, chunk[p]);
     }
+    bool quantized = false;
+    for (int p = 0; p < count; ++p) quantized = quantized || isQuantized(products[p].w.type);
     std::atomic<int64_t> next{0};
     pool.runDynamic([&](int, int) {
+        ThreadScratch& s = threadScratch();
         const float* in = x;
         int64_t ld = ldx;
         if (norm) {
-            float* rows = threadScratch().normed.get(size_t(m * cols));
+            float* rows = s.normed.get(size_t(m * cols));
             for (int64_t i = 0; i < m; ++i)
                 K.layerNorm(x + i * ldx, cols, norm->weight, norm->bias, norm->eps, rows + i * cols);
             in = rows;
             ld = cols;
         }
+        // Products with quantized weights take the rows in 8-bit blocks, quantized once here for all their chunks.
+        const ActivationBlocks blocks = quantized ? quantizeRows(K, in, m, ld, cols, s) : ActivationBlocks{};
         int p = 0;
         for (int64_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < firstChunk[count];) {
             while (c >= firstChunk[p + 1]) ++p;
             const RowProduct& prod = products[p];
             const int64_t r0 = (c - firstChunk[p]) * chunk[p], r1 = std::min(prod.w.rows, r0 + chunk[p]);
-            K.gemv[int(prod.w.type)](prod.w.data, rowBytes(prod.w.type, cols), cols, in, m, ld, prod.y, prod.ldy, r0,
-                                     r1, prod.bias, 1.0f, prod.accumulate ? 1.0f : 0.0f);
+            const size_t stride = rowBytes(prod.w.type, cols);
+            if (isQuantized(prod.w.type)) {
+                K.blockGemv[int(prod.w.type)](prod.w.data, stride, cols, blocks, m, prod.y, prod.ldy, r0, r1,
+                                              prod.bias, prod.accumulate);
+            } else {
+                K.gemv[int(prod.w.type)](prod.w.data, stride, cols, in, m, ld, prod.y, prod.ldy, r0, r1, prod.bias,
+                                         1.0f, prod.accumulate ? 1.0f : 0.0f);
+            }
             if (prod.gelu)
                 for (int64_t i = 0; i < m; ++i) K.gelu(prod.y + i * prod.ldy + r0, r1 - r0);
         }

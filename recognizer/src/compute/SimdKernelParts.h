@@ -19,6 +19,20 @@ int64_t minOf(int64_t a, int64_t b) {
     return a < b ? a : b;
 }
 
+float sum256(__m256 v) {
+    __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+    s = _mm_add_ss(s, _mm_movehdup_ps(s));
+    return _mm_cvtss_f32(s);
+}
+
+float max256(__m256 v) {
+    __m128 s = _mm_max_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+    s = _mm_max_ps(s, _mm_movehl_ps(s, s));
+    s = _mm_max_ss(s, _mm_movehdup_ps(s));
+    return _mm_cvtss_f32(s);
+}
+
 float halfToFloat(uint16_t h) {
     return _cvtsh_ss(h);
 }

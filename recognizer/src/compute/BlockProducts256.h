@@ -1,0 +1,225 @@
+#pragma once
+
+// Products of quantized weight rows with activation rows quantized to 8-bit blocks (ActivationBlocks), one block of 32
+// weights per 256-bit vector. The AVX2 and AVX-512 kernels and their variants with the VNNI dot-product instructions
+// share them: each of those files includes this header and instantiates the products with its own integer dot
+// product. As in SimdKernelParts.h, everything is in an anonymous namespace so that each file keeps its own copy, built
+// with its own instruction set.
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "compute/ActivationBlocks.h"
+#include "compute/BlockLayouts.h"
+#include "compute/Kernels.h"
+#include "compute/SimdKernelParts.h"
+#include "compute/TensorType.h"
+
+namespace recognizer {
+
+namespace {
+
+// Sums of four neighbouring products of 32 unsigned and 32 signed bytes, as eight 32-bit integers, through 16-bit pair
+// sums: these cannot saturate here, where the unsigned bytes are at most 128 and the signed ones at most 127 in size.
+struct PairSumDot {
+    static __m256i bytes(__m256i u, __m256i s) {
+        return _mm256_madd_epi16(_mm256_maddubs_epi16(u, s), _mm256_set1_epi16(1));
+    }
+};
+
+// The 32 nibbles of qs as bytes in element order: the low nibbles (elements 0..15) in the lower half, the high ones
+// (elements 16..31) in the upper half.
+__m256i nibbleCodes(const uint8_t* qs) {
+    const __m256i both = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(qs)));
+    return _mm256_and_si256(_mm256_srlv_epi64(both, _mm256_setr_epi64x(0, 0, 4, 4)), _mm256_set1_epi8(0x0F));
+}
+
+// The 5-bit codes: the nibbles plus 16 in the bytes of the elements whose bit is set in qh (bit j, element j).
+__m256i fiveBitCodes(const uint8_t* qs, const uint8_t* qh) {
+    // Byte j takes byte j / 8 of qh and keeps bit j % 8 of it.
+    const __m256i spread = _mm256_shuffle_epi8(
+        _mm256_set1_epi32(int(loadU32(qh))),
+        _mm256_setr_epi64x(0, 0x0101010101010101, 0x0202020202020202, 0x0303030303030303));
+    const __m256i bit = _mm256_set1_epi64x(int64_t(0x8040201008040201));
+    const __m256i set = _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
+    return _mm256_or_si256(nibbleCodes(qs), _mm256_and_si256(set, _mm256_set1_epi8(16)));
+}
+
+// How the blocks of each type enter a product: codes() gives the block's 32 codes as bytes in element order, unsigned
+// for the 4- and 5-bit types and signed for q8_0. A block adds d * xscale * (codes . xcodes) and, for the 4- and 5-bit
+// types, offset * xsum: the minimum m where the type stores one, -zero * d for those that subtract a fixed zero code.
+struct BlocksQ4_0 {
+    using Block = BlockQ4_0;
+    static constexpr bool kSigned = false, kMinimum = false;
+    static constexpr float kZero = 8.0f;
+    static __m256i codes(const Block& b) { return nibbleCodes(b.qs); }
+};
+
+struct BlocksQ4_1 {
+    using Block = BlockQ4_1;
+    static constexpr bool kSigned = false, kMinimum = true;
+    static constexpr float kZero = 0.0f;
+    static __m256i codes(const Block& b) { return nibbleCodes(b.qs); }
+};
+
+struct BlocksQ5_0 {
+    using Block = BlockQ5_0;
+    static constexpr bool kSigned = false, kMinimum = false;
+    static constexpr float kZero = 16.0f;
+    static __m256i codes(const Block& b) { return fiveBitCodes(b.qs, b.qh); }
+};
+
+struct BlocksQ5_1 {
+    using Block = BlockQ5_1;
+    static constexpr bool kSigned = false, kMinimum = true;
+    static constexpr float kZero = 0.0f;
+    static __m256i codes(const Block& b) { return fiveBitCodes(b.qs, b.qh); }
+};
+
+struct BlocksQ8_0 {
+    using Block = BlockQ8_0;
+    static constexpr bool kSigned = true, kMinimum = false;
+    static constexpr float kZero = 0.0f;
+    static __m256i codes(const Block& b) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b.qs)); }
+};
+
+// The f16 values at `field` of block b of each of the R (at most 4) rows, as floats in lanes 0..R-1: one conversion
+// for all the rows.
+template <int R, class Block>
+__m128 rowHalves(const Block* const* rows, int64_t b, uint16_t Block::*field) {
+    __m128i h = _mm_cvtsi32_si128(rows[0][b].*field);
+    if constexpr (R > 1) h = _mm_insert_epi16(h, rows[1][b].*field, 1);
+    if constexpr (R > 2) h = _mm_insert_epi16(h, rows[2][b].*field, 2);
+    if constexpr (R > 3) h = _mm_insert_epi16(h, rows[3][b].*field, 3);
+    return _mm_cvtph_ps(h);
+}
+
+// Lane `lane` (0..3) of v in all eight lanes.
+__m256 broadcastLane(__m128 v, int lane) {
+    switch (lane) {
+        case 1: return _mm256_broadcastss_ps(_mm_permute_ps(v, 1));
+        case 2: return _mm256_broadcastss_ps(_mm_permute_ps(v, 2));
+        case 3: return _mm256_broadcastss_ps(_mm_permute_ps(v, 3));
+        default: return _mm256_broadcastss_ps(v);
+    }
+}
+
+// R (at most 4) weight rows from row r times M activation rows, block by block. The scales of a block for all the rows
+// are converted and multiplied together, and the offsets of the rows are summed side by side in the lanes of one
+// vector per activation row.
+template <class Dot, class Blocks, int R, int M>
+void blockTile(const uint8_t* w, size_t stride, int64_t blocks, const ActivationBlocks& x, float* y, int64_t ldy,
+               int64_t r, const float* bias, bool accumulate) {
+    using Block = typename Blocks::Block;
+    constexpr bool kOffset = !Blocks::kSigned;
+    const Block* rows[R];
+    for (int rr = 0; rr < R; ++rr) rows[rr] = reinterpret_cast<const Block*>(w + size_t(r + rr) * stride);
+    __m256 acc[R][M];
+    __m128 offsets[M];
+    for (int i = 0; i < M; ++i) {
+        offsets[i] = _mm_setzero_ps();
+        for (int rr = 0; rr < R; ++rr) acc[rr][i] = _mm256_setzero_ps();
+    }
+    const PrefetchSpread prefetch(w + size_t(r) * stride, int64_t(R * stride), blocks);
+    for (int64_t b = 0; b < blocks; ++b) {
+        prefetch.step(b);
+        const __m128 d = rowHalves<R>(rows, b, &Block::d);
+        __m128 o = d;
+        if constexpr (Blocks::kMinimum) o = rowHalves<R>(rows, b, &Block::m);
+        __m256i xq[M];
+        __m128 scales[M];
+        for (int i = 0; i < M; ++i) {
+            const int64_t at = i * blocks + b;
+            xq[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x.codes + at * kBlock));
+            scales[i] = _mm_mul_ps(d, _mm_set1_ps(x.scales[at]));
+            if constexpr (kOffset) offsets[i] = _mm_fmadd_ps(o, _mm_set1_ps(x.sums[at]), offsets[i]);
+        }
+#pragma GCC unroll 4
+        for (int rr = 0; rr < R; ++rr) {
+            const __m256i codes = Blocks::codes(rows[rr][b]);
+            // Signed codes: the sign moves to the activations, so that the weights' side is unsigned.
+            const __m256i magnitudes = Blocks::kSigned ? _mm256_sign_epi8(codes, codes) : codes;
+            for (int i = 0; i < M; ++i) {
+                const __m256i xs = Blocks::kSigned ? _mm256_sign_epi8(xq[i], codes) : xq[i];
+                const __m256 dot = _mm256_cvtepi32_ps(Dot::bytes(magnitudes, xs));
+                acc[rr][i] = _mm256_fmadd_ps(dot, broadcastLane(scales[i], rr), acc[rr][i]);
+            }
+        }
+    }
+    for (int i = 0; i < M; ++i) {
+        alignas(16) float offset[4];
+        _mm_store_ps(offset, _mm_mul_ps(offsets[i], _mm_set1_ps(Blocks::kMinimum ? 1.0f : -Blocks::kZero)));
+        for (int rr = 0; rr < R; ++rr) {
+            float& out = y[i * ldy + r + rr];
+            const float v = sum256(acc[rr][i]) + (kOffset ? offset[rr] : 0.0f) + (bias ? bias[r + rr] : 0.0f);
+            out = accumulate ? out + v : v;
+        }
+    }
+}
+
+// Weight rows r..r+R-1 with all m activation rows, two at a time.
+template <class Dot, class Blocks, int R>
+void blockRows(const uint8_t* w, size_t stride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
+               int64_t ldy, int64_t r, const float* bias, bool accumulate) {
+    const int64_t blocks = cols / kBlock;
+    for (int64_t i = 0; i < m; i += 2) {
+        const ActivationBlocks xi{x.codes + i * cols, x.scales + i * blocks, x.sums + i * blocks};
+        if (m - i == 1)
+            blockTile<Dot, Blocks, R, 1>(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
+        else
+            blockTile<Dot, Blocks, R, 2>(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
+    }
+}
+
+template <class Dot, class Blocks>
+void blockGemv(const void* w, size_t stride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
+               int64_t ldy, int64_t r0, int64_t r1, const float* bias, bool accumulate) {
+    const auto* base = static_cast<const uint8_t*>(w);
+    int64_t r = r0;
+    for (; r + 4 <= r1; r += 4) blockRows<Dot, Blocks, 4>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
+    for (; r < r1; ++r) blockRows<Dot, Blocks, 1>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
+}
+
+// The same codes, scales and sums as the portable level: the block's largest magnitude maps to 127, products are
+// rounded to nearest even (the MXCSR default), and NaN becomes -127 there too.
+void quantizeActivations(const float* x, int64_t n, int8_t* codes, float* scales, float* sums) {
+    const __m256 signBit = _mm256_set1_ps(-0.0f);
+    for (int64_t b = 0; b < n / kBlock; ++b, x += kBlock, codes += kBlock) {
+        __m256 v[4];
+        __m256 amax = _mm256_setzero_ps();
+        for (int k = 0; k < 4; ++k) {
+            v[k] = _mm256_loadu_ps(x + 8 * k);
+            amax = _mm256_max_ps(_mm256_andnot_ps(signBit, v[k]), amax);  // a NaN lane keeps amax
+        }
+        const float d = max256(amax) / 127.0f;
+        const __m256 id = _mm256_set1_ps(d != 0.0f ? 1.0f / d : 0.0f);
+        __m256i q[4];
+        for (int k = 0; k < 4; ++k) q[k] = _mm256_cvtps_epi32(_mm256_mul_ps(v[k], id));
+        // The packs work within 128-bit halves, leaving groups of four codes in the order 0, 2, 4, 6, 1, 3, 5, 7.
+        __m256i bytes = _mm256_packs_epi16(_mm256_packs_epi32(q[0], q[1]), _mm256_packs_epi32(q[2], q[3]));
+        bytes = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+        bytes = _mm256_max_epi8(bytes, _mm256_set1_epi8(-127));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(codes), bytes);
+        const __m256i sum = PairSumDot::bytes(_mm256_set1_epi8(1), bytes);
+        __m128i s = _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+        s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
+        s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
+        scales[b] = d;
+        sums[b] = d * float(_mm_cvtsi128_si32(s));
+    }
+}
+
+// The block products of every quantized type and the activation quantizer, with the integer dot product Dot.
+template <class Dot>
+void setBlockProducts(Kernels& k) {
+    k.blockGemv[int(TensorType::Q4_0)] = blockGemv<Dot, BlocksQ4_0>;
+    k.blockGemv[int(TensorType::Q4_1)] = blockGemv<Dot, BlocksQ4_1>;
+    k.blockGemv[int(TensorType::Q5_0)] = blockGemv<Dot, BlocksQ5_0>;
+    k.blockGemv[int(TensorType::Q5_1)] = blockGemv<Dot, BlocksQ5_1>;
+    k.blockGemv[int(TensorType::Q8_0)] = blockGemv<Dot, BlocksQ8_0>;
+    k.quantizeActivations = quantizeActivations;
+}
+
+}  // namespace
+
+}  // namespace recognizer
