@@ -6,16 +6,17 @@
 
 #include "compute/Kernels.h"
 
-// Runs body once per kernel level this CPU supports (portable, AVX2, AVX-512), so that the SIMD paths a smaller
-// machine would take are checked here too. The best level is back in place afterwards.
+// Runs body once per kernel level this CPU supports (portable, AVX2, AVX-512 and their VNNI variants), so that the
+// SIMD paths a smaller machine would take are checked here too. The best level is back in place afterwards.
 template <class F>
 void forEachKernelLevel(F&& body) {
     using recognizer::KernelLevel;
-    const KernelLevel best = recognizer::supportedKernelLevel();
-    for (int l = 0; l <= int(best); ++l) {
-        const KernelLevel level = recognizer::selectKernelLevel(KernelLevel(l));
-        SCOPED_TRACE(testing::Message() << "kernel level " << l);
+    for (KernelLevel level : {KernelLevel::Portable, KernelLevel::Avx2, KernelLevel::AvxVnni, KernelLevel::Avx512,
+                              KernelLevel::Avx512Vnni}) {
+        if (!recognizer::kernelLevelSupported(level)) continue;
+        recognizer::selectKernelLevel(level);
+        SCOPED_TRACE(testing::Message() << "kernel level " << recognizer::kernelLevelName(level));
         body(level);
     }
-    recognizer::selectKernelLevel(best);
+    recognizer::selectKernelLevel(recognizer::supportedKernelLevel());
 }

@@ -1,7 +1,7 @@
 // Timings of the recognizer's compute core: encoder-shaped products (GFLOP/s), decoder-shaped weight streams (GB/s and
 // ms), the pool's per-run cost, and whole encoder and decoder-step sequences built from the same calls.
 //
-// usage: compute-bench [--threads 1,4,8] [--level portable|avx2|avx512] [--reps N] [--only gemm|gemv|batch|model|pool]
+// usage: compute-bench [--threads 1,4,8] [--level portable|avx2|avxvnni|avx512|avx512vnni] [--reps N] [--only gemm|gemv|batch|model|pool]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -334,10 +334,8 @@ int main(int argc, char** argv) {
             }
             ++i;
         } else if (a == "--level" && next) {
-            const std::string l = next;
-            selectKernelLevel(l == "portable" ? KernelLevel::Portable
-                              : l == "avx2"   ? KernelLevel::Avx2
-                                              : KernelLevel::Avx512);
+            for (int l = 0; l <= int(KernelLevel::Avx512Vnni); ++l)
+                if (kernelLevelName(KernelLevel(l)) == std::string(next)) selectKernelLevel(KernelLevel(l));
             ++i;
         } else if (a == "--reps" && next) {
             o.reps = std::max(1, std::atoi(next));
@@ -347,15 +345,14 @@ int main(int argc, char** argv) {
             ++i;
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--threads 1,4,8] [--level portable|avx2|avx512] [--reps N] "
+                         "usage: %s [--threads 1,4,8] [--level portable|avx2|avxvnni|avx512|avx512vnni] [--reps N] "
                          "[--only gemm|gemv|batch|model|pool]\n",
                          argv[0]);
             return 2;
         }
     }
-    const char* levels[] = {"portable", "avx2", "avx512"};
-    std::printf("kernel level: %s (supported: %s)\n", levels[int(kernels().level)],
-                levels[int(supportedKernelLevel())]);
+    std::printf("kernel level: %s (best supported: %s)\n", kernelLevelName(kernels().level),
+                kernelLevelName(supportedKernelLevel()));
     if (o.only.empty() || o.only == "pool") benchPool(o);
     if (o.only.empty() || o.only == "gemm") benchGemm(o);
     if (o.only.empty() || o.only == "gemv") benchGemv(o);

@@ -7,8 +7,9 @@
 
 namespace recognizer {
 
-// Instruction-set levels with their own kernels. Higher levels are used only when the CPU reports the features.
-enum class KernelLevel { Portable = 0, Avx2 = 1, Avx512 = 2 };
+// Instruction-set levels with their own kernels, each used only when the CPU reports its features. The VNNI levels are
+// the AVX2 and AVX-512 levels with the integer dot products of quantized weights in one instruction each.
+enum class KernelLevel { Portable = 0, Avx2 = 1, Avx512 = 2, AvxVnni = 3, Avx512Vnni = 4 };
 
 // Products of weight rows r0..r1 (in their stored type, `rowStride` bytes apart) with m activation rows:
 // y[i * ldy + r] = alpha * sum_k x[i * ldx + k] * w[r][k] + (bias ? bias[r] : 0) + (beta != 0 ? beta * y : 0).
@@ -60,15 +61,21 @@ struct Kernels {
     float (*dot)(const float* a, const float* b, int64_t n);
 };
 
-// The kernels in use: the best level the CPU supports, unless a lower one was selected.
+// The kernels in use: the best level the CPU supports, unless another one was selected.
 const Kernels& kernels();
+bool kernelLevelSupported(KernelLevel level);
+// The best level the CPU supports: AVX-512 before AVX2, each with VNNI before without.
 KernelLevel supportedKernelLevel();
-// Switches every later call to `level` (clamped to what the CPU supports) and returns the level now in use. For tests
-// and benchmarks that compare the levels on one machine; not to be called while a computation runs.
+// Switches every later call to `level`, or where the CPU lacks it to the level it builds on (AVX-512 VNNI on AVX-512,
+// AVX-VNNI and AVX-512 on AVX2, AVX2 on the portable one) and returns the level now in use. For tests and benchmarks
+// that compare the levels on one machine; not to be called while a computation runs.
 KernelLevel selectKernelLevel(KernelLevel level);
+const char* kernelLevelName(KernelLevel level);
 
 const Kernels& portableKernels();
 const Kernels& avx2Kernels();
 const Kernels& avx512Kernels();
+const Kernels& avxVnniKernels();
+const Kernels& avx512VnniKernels();
 
 }  // namespace recognizer
