@@ -12,15 +12,18 @@
 using namespace recognizer;
 
 // Against the definition in double: odd query and key counts (partial blocks and panels), head sizes that do not
-// fill a register tile, padded strides, and scores large enough to need the max shift.
+// fill a register tile, padded strides, and scores large enough to need the max shift, also rising from block to block
+// of keys (keys that grow with their position) so that the shift moves and the earlier blocks are rescaled.
 TEST(ComputeAttention, MatchesTheDefinitionForEveryShape) {
     ThreadPool pool(3);
     struct Shape {
         int64_t nq, nk, heads, dh;
         float spread;
+        bool rising = false;
     };
     const Shape shapes[] = {{1, 1, 1, 8, 1.0f},     {5, 7, 1, 8, 1.0f},      {37, 1500, 2, 64, 1.0f},
-                            {100, 50, 4, 24, 8.0f}, {257, 400, 3, 64, 3.0f}, {33, 800, 1, 70, 1.0f}};
+                            {100, 50, 4, 24, 8.0f}, {257, 400, 3, 64, 3.0f}, {33, 800, 1, 70, 1.0f},
+                            {20, 600, 2, 32, 2.0f, true}};
     forEachKernelLevel([&](KernelLevel) {
         for (const Shape& s : shapes) {
             SCOPED_TRACE(testing::Message()
@@ -28,7 +31,9 @@ TEST(ComputeAttention, MatchesTheDefinitionForEveryShape) {
             const int64_t width = s.heads * s.dh;
             const int64_t ldq = width + 3, ldk = width + 1, ldv = width + 5, ldo = width + 2;
             const auto q = randomValues(size_t(s.nq * ldq), s.spread, 1);
-            const auto k = randomValues(size_t(s.nk * ldk), s.spread, 2);
+            auto k = randomValues(size_t(s.nk * ldk), s.spread, 2);
+            for (int64_t j = 0; s.rising && j < s.nk; ++j)
+                for (int64_t c = 0; c < ldk; ++c) k[size_t(j * ldk + c)] *= 1.0f + 8.0f * float(j) / float(s.nk);
             const auto v = randomValues(size_t(s.nk * ldv), 1.0f, 3);
             const float scale = 1.0f / std::sqrt(float(s.dh));
             std::vector<float> out(size_t(s.nq * ldo), 77.0f);

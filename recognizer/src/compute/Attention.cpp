@@ -22,8 +22,8 @@ struct AttentionScratch {
     ScratchBuffer packed;   // the caller's: keys and transposed values of every head, in micro-panels
     ScratchBuffer queries;  // a worker's: its tile's queries, per panel [dh][nr]
     ScratchBuffer outputs;  // a worker's: its tile's unnormalised outputs, per panel [dh rounded up to mr][nr]
-    ScratchBuffer scores;   // a worker's: one block's scores for one panel, [key][nr], then per query its running
-                            // maximum and sum, and the latest rescale factors
+    ScratchBuffer scores;   // a worker's: one block's scores for one panel, [key][nr], then per query the shift and
+                            // sum of its softmax, and the latest rescale factors
 };
 
 AttentionScratch& threadScratch() {
@@ -40,8 +40,8 @@ int64_t ceilDiv(int64_t a, int64_t b) {
 // Both products run transposed so that nothing big is ever transposed: the scores of a panel of nr queries are
 // computed as S^T = K Q^T, which leaves them in exactly the [key][nr] layout the register kernel reads as its B panel;
 // the output is then out^T = V^T S^T, with V^T packed once per head by plain row copies. The keys go by in blocks: the
-// softmax runs down the columns of each block's S^T, rescaling what the earlier blocks added to out^T whenever a
-// column's maximum grows, and the sums are divided out when the output is written back. A task takes a tile of
+// softmax runs down the columns of each block's S^T, rescaling what the earlier blocks added to out^T in the rare
+// blocks that move a column's shift, and the sums are divided out when the output is written back. A task takes a tile of
 // several query panels, so that every block of keys and values is read once per tile.
 void attention(ThreadPool& pool, int64_t nq, int64_t nk, int64_t heads, int64_t dh, float scale, const float* q,
                int64_t ldq, const float* k, int64_t ldk, const float* v, int64_t ldv, float* out, int64_t ldo) {
@@ -94,8 +94,8 @@ void attention(ThreadPool& pool, int64_t nq, int64_t nk, int64_t heads, int64_t 
         float* queries = s.queries.get(size_t(kTilePanels * dh * nr));
         float* outputs = s.outputs.get(size_t(kTilePanels * outputSize));
         float* scores = s.scores.get(size_t(blockKeys * nr + (2 * kTilePanels + 1) * nr));
-        float* maxima = scores + blockKeys * nr;
-        float* sums = maxima + kTilePanels * nr;
+        float* shifts = scores + blockKeys * nr;
+        float* sums = shifts + kTilePanels * nr;
         float* rescale = sums + kTilePanels * nr;
         for (int64_t t; (t = nextTask.fetch_add(1, std::memory_order_relaxed)) < heads * tiles;) {
             const int64_t h = t / tiles, panel0 = (t % tiles) * kTilePanels;
@@ -105,7 +105,7 @@ void attention(ThreadPool& pool, int64_t nq, int64_t nk, int64_t heads, int64_t 
                 float* qj = queries + j * dh * nr;
                 K.packTransposed(q + q0 * ldq + h * dh, ldq, std::min(nr, nq - q0), dh, qj, nr);
                 for (int64_t e = 0; e < dh * nr; ++e) qj[e] *= scale;
-                std::fill(maxima + j * nr, maxima + (j + 1) * nr, -INFINITY);
+                std::fill(shifts + j * nr, shifts + (j + 1) * nr, -INFINITY);
                 std::fill(sums + j * nr, sums + (j + 1) * nr, 0.0f);
             }
             for (int64_t b = 0; b < keyBlocks; ++b) {
@@ -116,8 +116,7 @@ void attention(ThreadPool& pool, int64_t nq, int64_t nk, int64_t heads, int64_t 
                         K.gemmTile(dh, packedKeys(h, key0 / mr + kp), queries + j * dh * nr, scores + kp * mr * nr,
                                    nr, nullptr, false);
                     }
-                    K.softmaxColumns(scores, keys, nr, maxima + j * nr, sums + j * nr, rescale);
-                    if (b > 0) {
+                    if (K.softmaxColumns(scores, keys, nr, shifts + j * nr, sums + j * nr, rescale) && b > 0) {
                         for (int64_t c = 0; c < dh; ++c)
                             for (int64_t jq = 0; jq < nr; ++jq) oj[c * nr + jq] *= rescale[jq];
                     }

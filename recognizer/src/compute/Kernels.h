@@ -21,6 +21,9 @@ using BlockGemvKernel = void (*)(const void* w, size_t rowStride, int64_t cols, 
                                  float* y, int64_t ldy, int64_t r0, int64_t r1, const float* bias, bool accumulate);
 using DequantizeKernel = void (*)(const void* src, float* dst, int64_t n);
 
+// How far the shift of softmaxColumns may stay below a column's maximum: the exponentials stay below e^8.
+constexpr float kSoftmaxHeadroom = 8.0f;
+
 // The kernels of one level. Every entry is set unless noted; the portable level is plain C++.
 struct Kernels {
     KernelLevel level;
@@ -52,11 +55,12 @@ struct Kernels {
     // all -INFINITY becomes zeros, with max -INFINITY and sum 0.
     float (*softmaxParts)(float* x, int64_t n, float scale, float* max);
     // One block of rows of a softmax taken down the `width` columns of s (rows x width, row after row, finite values),
-    // merged with the blocks before it. Per column c: max[c] becomes the largest value so far, s the exponentials of s
-    // minus that maximum (in place), rescale[c] the factor exp(old max - new max) for what the earlier blocks gave, and
-    // sum[c] the sum of all exponentials so far (the old sum times rescale[c] plus the new ones). Before the first block
-    // max is -INFINITY and sum 0.
-    void (*softmaxColumns)(float* s, int64_t rows, int64_t width, float* max, float* sum, float* rescale);
+    // merged with the blocks before it. Per column c, s becomes exp(s - shift[c]) in place and sum[c] the sum of all
+    // exponentials so far. shift[c] is at most the largest value seen so far and never more than kSoftmaxHeadroom below
+    // it, so that it rarely moves: where a block moves it, rescale[c] is the factor exp(old shift - new shift) for what
+    // the earlier blocks gave, and the result is true (elsewhere rescale[c] is 1). Before the first block shift is
+    // -INFINITY and sum 0.
+    bool (*softmaxColumns)(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale);
     void (*add)(float* y, const float* x, int64_t n);
     float (*dot)(const float* a, const float* b, int64_t n);
 };

@@ -408,24 +408,34 @@ void softmax(float* x, int64_t n, float scale) {
     if (i < n) _mm256_maskstore_ps(x + i, tail, _mm256_mul_ps(_mm256_maskload_ps(x + i, tail), inv));
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* max, float* sum, float* rescale) {
+bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
+    bool moved = false;
     for (int64_t c = 0; c < width; c += 8) {
         const __m256i m = firstLanes(width - c);
-        const __m256 oldMax = _mm256_maskload_ps(max + c, m);
-        __m256 vmax = oldMax;
-        for (int64_t r = 0; r < rows; ++r) vmax = _mm256_max_ps(vmax, _mm256_maskload_ps(s + r * width + c, m));
-        __m256 vsum = _mm256_setzero_ps();
+        // Two chains of maxima and sums, even and odd rows, so that each waits half as long for the one before.
+        __m256 max[2] = {_mm256_set1_ps(-__builtin_inff()), _mm256_set1_ps(-__builtin_inff())};
+        for (int64_t r = 0; r < rows; ++r) max[r & 1] = _mm256_max_ps(max[r & 1], _mm256_maskload_ps(s + r * width + c, m));
+        const __m256 blockMax = _mm256_max_ps(max[0], max[1]);
+        const __m256 old = _mm256_maskload_ps(shift + c, m);
+        const __m256 raise = _mm256_and_ps(
+            _mm256_cmp_ps(blockMax, _mm256_add_ps(old, _mm256_set1_ps(kSoftmaxHeadroom)), _CMP_GT_OQ),
+            _mm256_castsi256_ps(m));
+        const __m256 now = _mm256_blendv_ps(old, blockMax, raise);
+        moved = moved || _mm256_movemask_ps(raise) != 0;
+        __m256 part[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
         for (int64_t r = 0; r < rows; ++r) {
             float* p = s + r * width + c;
-            const __m256 e = expPs(_mm256_sub_ps(_mm256_maskload_ps(p, m), vmax));
+            const __m256 e = expPs(_mm256_sub_ps(_mm256_maskload_ps(p, m), now));
             _mm256_maskstore_ps(p, m, e);
-            vsum = _mm256_add_ps(vsum, e);
+            part[r & 1] = _mm256_add_ps(part[r & 1], e);
         }
-        const __m256 factor = expPs(_mm256_sub_ps(oldMax, vmax));
+        const __m256 factor = expPs(_mm256_sub_ps(old, now));
         _mm256_maskstore_ps(rescale + c, m, factor);
-        _mm256_maskstore_ps(sum + c, m, _mm256_fmadd_ps(_mm256_maskload_ps(sum + c, m), factor, vsum));
-        _mm256_maskstore_ps(max + c, m, vmax);
+        _mm256_maskstore_ps(sum + c, m,
+                            _mm256_fmadd_ps(_mm256_maskload_ps(sum + c, m), factor, _mm256_add_ps(part[0], part[1])));
+        _mm256_maskstore_ps(shift + c, m, now);
     }
+    return moved;
 }
 
 void layerNorm(const float* x, int64_t n, const float* w, const float* b, float eps, float* out) {

@@ -408,24 +408,33 @@ void softmax(float* x, int64_t n, float scale) {
     if (i < n) _mm512_mask_storeu_ps(x + i, tail, _mm512_mul_ps(_mm512_maskz_loadu_ps(tail, x + i), inv));
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* max, float* sum, float* rescale) {
+bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
+    bool moved = false;
     for (int64_t c = 0; c < width; c += 16) {
         const __mmask16 m = firstLanes(width - c);
-        const __m512 oldMax = _mm512_maskz_loadu_ps(m, max + c);
-        __m512 vmax = oldMax;
-        for (int64_t r = 0; r < rows; ++r) vmax = _mm512_max_ps(vmax, _mm512_maskz_loadu_ps(m, s + r * width + c));
-        __m512 vsum = _mm512_setzero_ps();
+        // Two chains of maxima and sums, even and odd rows, so that each waits half as long for the one before.
+        __m512 max[2] = {_mm512_set1_ps(-__builtin_inff()), _mm512_set1_ps(-__builtin_inff())};
+        for (int64_t r = 0; r < rows; ++r) max[r & 1] = _mm512_max_ps(max[r & 1], _mm512_maskz_loadu_ps(m, s + r * width + c));
+        const __m512 blockMax = _mm512_max_ps(max[0], max[1]);
+        const __m512 old = _mm512_maskz_loadu_ps(m, shift + c);
+        const __mmask16 raise =
+            _mm512_mask_cmp_ps_mask(m, blockMax, _mm512_add_ps(old, _mm512_set1_ps(kSoftmaxHeadroom)), _CMP_GT_OQ);
+        const __m512 now = _mm512_mask_mov_ps(old, raise, blockMax);
+        moved = moved || raise != 0;
+        __m512 part[2] = {_mm512_setzero_ps(), _mm512_setzero_ps()};
         for (int64_t r = 0; r < rows; ++r) {
             float* p = s + r * width + c;
-            const __m512 e = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, p), vmax));
+            const __m512 e = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, p), now));
             _mm512_mask_storeu_ps(p, m, e);
-            vsum = _mm512_add_ps(vsum, e);
+            part[r & 1] = _mm512_add_ps(part[r & 1], e);
         }
-        const __m512 factor = expPs(_mm512_sub_ps(oldMax, vmax));
+        const __m512 factor = expPs(_mm512_sub_ps(old, now));
         _mm512_mask_storeu_ps(rescale + c, m, factor);
-        _mm512_mask_storeu_ps(sum + c, m, _mm512_fmadd_ps(_mm512_maskz_loadu_ps(m, sum + c), factor, vsum));
-        _mm512_mask_storeu_ps(max + c, m, vmax);
+        _mm512_mask_storeu_ps(sum + c, m,
+                              _mm512_fmadd_ps(_mm512_maskz_loadu_ps(m, sum + c), factor, _mm512_add_ps(part[0], part[1])));
+        _mm512_mask_storeu_ps(shift + c, m, now);
     }
+    return moved;
 }
 
 void layerNorm(const float* x, int64_t n, const float* w, const float* b, float eps, float* out) {

@@ -290,20 +290,24 @@ void softmax(float* x, int64_t n, float scale) {
     for (int64_t i = 0; i < n; ++i) x[i] *= inv;
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* max, float* sum, float* rescale) {
+bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
+    bool moved = false;
     for (int64_t c = 0; c < width; ++c) {
-        float newMax = max[c];
-        for (int64_t r = 0; r < rows; ++r) newMax = std::fmax(newMax, s[r * width + c]);
+        float blockMax = -INFINITY;
+        for (int64_t r = 0; r < rows; ++r) blockMax = std::fmax(blockMax, s[r * width + c]);
+        const float now = blockMax > shift[c] + kSoftmaxHeadroom ? blockMax : shift[c];
+        moved = moved || now != shift[c];
         double total = 0.0;
         for (int64_t r = 0; r < rows; ++r) {
             float& e = s[r * width + c];
-            e = std::exp(e - newMax);
+            e = std::exp(e - now);
             total += e;
         }
-        rescale[c] = std::exp(max[c] - newMax);
+        rescale[c] = std::exp(shift[c] - now);
         sum[c] = float(double(sum[c]) * rescale[c] + total);
-        max[c] = newMax;
+        shift[c] = now;
     }
+    return moved;
 }
 
 void add(float* y, const float* x, int64_t n) {
