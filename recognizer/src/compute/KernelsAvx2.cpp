@@ -343,6 +343,28 @@ __m256 expPs(__m256 x) {
     return _mm256_blendv_ps(y, _mm256_set1_ps(__builtin_inff()), _mm256_cmp_ps(x, _mm256_set1_ps(88.3f), _CMP_GT_OQ));
 }
 
+// e^x for x <= 0, the exponentials of a softmax: as expPs (the same polynomial) with fewer steps. The integer part of
+// x * log2(e) is rounded into the low bits of the float t, from which it is shifted straight into the exponent; below
+// -87 the result is 0 (also for -INFINITY), and NaN stays NaN.
+__m256 expNonPositive(__m256 x) {
+    const __m256 magic = _mm256_set1_ps(12582912.0f + 127.0f);  // 1.5 * 2^23, plus the exponent bias
+    const __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
+    const __m256 t = _mm256_fmadd_ps(xc, _mm256_set1_ps(1.44269504088896341f), magic);
+    const __m256 n = _mm256_sub_ps(t, magic);
+    __m256 r = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693145751953125f), xc);
+    r = _mm256_fnmadd_ps(n, _mm256_set1_ps(1.42860682030941723212e-6f), r);
+    __m256 p = _mm256_set1_ps(1.0f / 5040);
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 720));
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 120));
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 24));
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 6));
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(0.5f));
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
+    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
+    const __m256 y = _mm256_mul_ps(p, _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_castps_si256(t), 23)));
+    return _mm256_andnot_ps(_mm256_cmp_ps(x, _mm256_set1_ps(-87.0f), _CMP_LT_OQ), y);
+}
+
 // 0.5 x (1 + tanh(u)) = x / (1 + e^(-2u)); x or 0 beyond +-10.
 __m256 geluPs(__m256 x) {
     const __m256 x3 = _mm256_mul_ps(_mm256_mul_ps(x, x), x);
@@ -383,12 +405,12 @@ float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
     const __m256 shift = _mm256_set1_ps(max);
     __m256 vsum = _mm256_setzero_ps();
     for (i = 0; i + 8 <= n; i += 8) {
-        const __m256 e = expPs(_mm256_fmsub_ps(_mm256_loadu_ps(x + i), vs, shift));
+        const __m256 e = expNonPositive(_mm256_fmsub_ps(_mm256_loadu_ps(x + i), vs, shift));
         _mm256_storeu_ps(x + i, e);
         vsum = _mm256_add_ps(vsum, e);
     }
     if (i < n) {
-        const __m256 e = _mm256_and_ps(expPs(_mm256_fmsub_ps(_mm256_maskload_ps(x + i, tail), vs, shift)),
+        const __m256 e = _mm256_and_ps(expNonPositive(_mm256_fmsub_ps(_mm256_maskload_ps(x + i, tail), vs, shift)),
                                        _mm256_castsi256_ps(tail));
         _mm256_maskstore_ps(x + i, tail, e);
         vsum = _mm256_add_ps(vsum, e);
@@ -408,32 +430,58 @@ void softmax(float* x, int64_t n, float scale) {
     if (i < n) _mm256_maskstore_ps(x + i, tail, _mm256_mul_ps(_mm256_maskload_ps(x + i, tail), inv));
 }
 
+// Loads and stores of up to eight lanes: whole vectors go without a mask, which is slow on some CPUs.
+struct Lanes {
+    explicit Lanes(int64_t n) : full(n >= 8), mask(firstLanes(n)) {}
+    __m256 load(const float* p) const { return full ? _mm256_loadu_ps(p) : _mm256_maskload_ps(p, mask); }
+    void store(float* p, __m256 v) const {
+        if (full)
+            _mm256_storeu_ps(p, v);
+        else
+            _mm256_maskstore_ps(p, mask, v);
+    }
+    bool full;
+    __m256i mask;
+};
+
 bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
     bool moved = false;
     for (int64_t c = 0; c < width; c += 8) {
-        const __m256i m = firstLanes(width - c);
+        const Lanes lanes(width - c);
+        float* col = s + c;
         // Two chains of maxima and sums, even and odd rows, so that each waits half as long for the one before.
-        __m256 max[2] = {_mm256_set1_ps(-__builtin_inff()), _mm256_set1_ps(-__builtin_inff())};
-        for (int64_t r = 0; r < rows; ++r) max[r & 1] = _mm256_max_ps(max[r & 1], _mm256_maskload_ps(s + r * width + c, m));
-        const __m256 blockMax = _mm256_max_ps(max[0], max[1]);
-        const __m256 old = _mm256_maskload_ps(shift + c, m);
+        __m256 max0 = _mm256_set1_ps(-__builtin_inff()), max1 = max0;
+        int64_t r = 0;
+        for (; r + 2 <= rows; r += 2) {
+            max0 = _mm256_max_ps(max0, lanes.load(col + r * width));
+            max1 = _mm256_max_ps(max1, lanes.load(col + (r + 1) * width));
+        }
+        if (r < rows) max0 = _mm256_max_ps(max0, lanes.load(col + r * width));
+        const __m256 blockMax = _mm256_max_ps(max0, max1);
+        const __m256 old = lanes.load(shift + c);
         const __m256 raise = _mm256_and_ps(
             _mm256_cmp_ps(blockMax, _mm256_add_ps(old, _mm256_set1_ps(kSoftmaxHeadroom)), _CMP_GT_OQ),
-            _mm256_castsi256_ps(m));
+            _mm256_castsi256_ps(lanes.mask));
         const __m256 now = _mm256_blendv_ps(old, blockMax, raise);
         moved = moved || _mm256_movemask_ps(raise) != 0;
-        __m256 part[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
-        for (int64_t r = 0; r < rows; ++r) {
-            float* p = s + r * width + c;
-            const __m256 e = expPs(_mm256_sub_ps(_mm256_maskload_ps(p, m), now));
-            _mm256_maskstore_ps(p, m, e);
-            part[r & 1] = _mm256_add_ps(part[r & 1], e);
+        __m256 sum0 = _mm256_setzero_ps(), sum1 = sum0;
+        for (r = 0; r + 2 <= rows; r += 2) {
+            const __m256 e0 = expNonPositive(_mm256_sub_ps(lanes.load(col + r * width), now));
+            const __m256 e1 = expNonPositive(_mm256_sub_ps(lanes.load(col + (r + 1) * width), now));
+            lanes.store(col + r * width, e0);
+            lanes.store(col + (r + 1) * width, e1);
+            sum0 = _mm256_add_ps(sum0, e0);
+            sum1 = _mm256_add_ps(sum1, e1);
         }
-        const __m256 factor = expPs(_mm256_sub_ps(old, now));
-        _mm256_maskstore_ps(rescale + c, m, factor);
-        _mm256_maskstore_ps(sum + c, m,
-                            _mm256_fmadd_ps(_mm256_maskload_ps(sum + c, m), factor, _mm256_add_ps(part[0], part[1])));
-        _mm256_maskstore_ps(shift + c, m, now);
+        if (r < rows) {
+            const __m256 e = expNonPositive(_mm256_sub_ps(lanes.load(col + r * width), now));
+            lanes.store(col + r * width, e);
+            sum0 = _mm256_add_ps(sum0, e);
+        }
+        const __m256 factor = expNonPositive(_mm256_sub_ps(old, now));
+        lanes.store(rescale + c, factor);
+        lanes.store(sum + c, _mm256_fmadd_ps(lanes.load(sum + c), factor, _mm256_add_ps(sum0, sum1)));
+        lanes.store(shift + c, now);
     }
     return moved;
 }

@@ -412,26 +412,39 @@ bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* 
     bool moved = false;
     for (int64_t c = 0; c < width; c += 16) {
         const __mmask16 m = firstLanes(width - c);
+        float* col = s + c;
         // Two chains of maxima and sums, even and odd rows, so that each waits half as long for the one before.
-        __m512 max[2] = {_mm512_set1_ps(-__builtin_inff()), _mm512_set1_ps(-__builtin_inff())};
-        for (int64_t r = 0; r < rows; ++r) max[r & 1] = _mm512_max_ps(max[r & 1], _mm512_maskz_loadu_ps(m, s + r * width + c));
-        const __m512 blockMax = _mm512_max_ps(max[0], max[1]);
+        __m512 max0 = _mm512_set1_ps(-__builtin_inff()), max1 = max0;
+        int64_t r = 0;
+        for (; r + 2 <= rows; r += 2) {
+            max0 = _mm512_max_ps(max0, _mm512_maskz_loadu_ps(m, col + r * width));
+            max1 = _mm512_max_ps(max1, _mm512_maskz_loadu_ps(m, col + (r + 1) * width));
+        }
+        if (r < rows) max0 = _mm512_max_ps(max0, _mm512_maskz_loadu_ps(m, col + r * width));
+        const __m512 blockMax = _mm512_max_ps(max0, max1);
         const __m512 old = _mm512_maskz_loadu_ps(m, shift + c);
         const __mmask16 raise =
             _mm512_mask_cmp_ps_mask(m, blockMax, _mm512_add_ps(old, _mm512_set1_ps(kSoftmaxHeadroom)), _CMP_GT_OQ);
         const __m512 now = _mm512_mask_mov_ps(old, raise, blockMax);
         moved = moved || raise != 0;
-        __m512 part[2] = {_mm512_setzero_ps(), _mm512_setzero_ps()};
-        for (int64_t r = 0; r < rows; ++r) {
-            float* p = s + r * width + c;
-            const __m512 e = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, p), now));
-            _mm512_mask_storeu_ps(p, m, e);
-            part[r & 1] = _mm512_add_ps(part[r & 1], e);
+        __m512 sum0 = _mm512_setzero_ps(), sum1 = sum0;
+        for (r = 0; r + 2 <= rows; r += 2) {
+            const __m512 e0 = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, col + r * width), now));
+            const __m512 e1 = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, col + (r + 1) * width), now));
+            _mm512_mask_storeu_ps(col + r * width, m, e0);
+            _mm512_mask_storeu_ps(col + (r + 1) * width, m, e1);
+            sum0 = _mm512_add_ps(sum0, e0);
+            sum1 = _mm512_add_ps(sum1, e1);
+        }
+        if (r < rows) {
+            const __m512 e = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, col + r * width), now));
+            _mm512_mask_storeu_ps(col + r * width, m, e);
+            sum0 = _mm512_add_ps(sum0, e);
         }
         const __m512 factor = expPs(_mm512_sub_ps(old, now));
         _mm512_mask_storeu_ps(rescale + c, m, factor);
         _mm512_mask_storeu_ps(sum + c, m,
-                              _mm512_fmadd_ps(_mm512_maskz_loadu_ps(m, sum + c), factor, _mm512_add_ps(part[0], part[1])));
+                              _mm512_fmadd_ps(_mm512_maskz_loadu_ps(m, sum + c), factor, _mm512_add_ps(sum0, sum1)));
         _mm512_mask_storeu_ps(shift + c, m, now);
     }
     return moved;
