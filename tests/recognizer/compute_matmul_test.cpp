@@ -305,3 +305,37 @@ TEST(ComputeMatMul, RowProductsWithNormGeluAndResidual) {
         }
     });
 }
+
+// The blocked path adds to the output and applies GELU to the finished tiles, also across several blocks of the inner
+// dimension and at partial edge tiles.
+TEST(ComputeMatMul, BlockedProductsAddToTheOutputAndApplyGelu) {
+    ThreadPool pool(3);
+    const int64_t m = 61, rows = 45, cols = 800, ldy = rows + 2;
+    for (TensorType type : {TensorType::F16, TensorType::Q5_1}) {
+        SCOPED_TRACE(tensorTypeName(type));
+        const Weights w = makeWeights(type, rows, cols, 21);
+        const auto x = randomValues(size_t(m * cols), 22), bias = randomValues(size_t(rows), 23),
+                   before = randomValues(size_t(m * ldy), 24);
+        forEachKernelLevel([&](KernelLevel) {
+            for (auto [accumulate, gelu] : {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+                SCOPED_TRACE(testing::Message() << "accumulate " << accumulate << " gelu " << gelu);
+                auto y = before;
+                matmul(pool, x.data(), m, cols, RowProduct{w.view, y.data(), ldy, bias.data(), accumulate, gelu});
+                expectProduct(
+                    y, ldy, m, rows,
+                    [&](int64_t i, int64_t r, double& sum, double& mag) {
+                        for (int64_t k = 0; k < cols; ++k) {
+                            const double t = double(x[size_t(i * cols + k)]) * w.expanded[size_t(r * cols + k)];
+                            sum += t;
+                            mag += std::fabs(t);
+                        }
+                        sum += bias[size_t(r)] + (accumulate ? before[size_t(i * ldy + r)] : 0.0);
+                        if (gelu) sum = 0.5 * sum * (1.0 + std::tanh(0.7978845608 * (sum + 0.044715 * sum * sum * sum)));
+                    },
+                    2e-5f);
+                for (int64_t i = 0; i < m; ++i)
+                    for (int64_t r = rows; r < ldy; ++r) ASSERT_EQ(y[size_t(i * ldy + r)], before[size_t(i * ldy + r)]);
+            }
+        });
+    }
+}

@@ -109,6 +109,7 @@ struct GemmJob {
     float* c;
     int64_t ldc;
     const float* bias;
+    bool gelu = false;  // on the finished tiles of C
 
     int64_t kc = 0, kBlocks = 0, nPanels = 0, mcPanels = 0, mTiles = 0, chunkPanels = 0, nChunks = 0;
     float* packedB = nullptr;
@@ -206,15 +207,17 @@ void runTile(const GemmJob& job, int64_t t, ThreadScratch& s) {
                 float* c = job.c + row * job.ldc + col;
                 if (rows == mr && cols == nr) {
                     K.gemmTile(kcp, pa + ip * job.kc * mr, pb, c, job.ldc, bias, accumulate);
-                    continue;
-                }
-                K.gemmTile(kcp, pa + ip * job.kc * mr, pb, tmp, nr, nullptr, false);
-                for (int64_t i = 0; i < rows; ++i) {
-                    for (int64_t j = 0; j < cols; ++j) {
-                        float& out = c[i * job.ldc + j];
-                        out = (accumulate ? out : 0.0f) + tmp[i * nr + j] + (bias ? bias[j] : 0.0f);
+                } else {
+                    K.gemmTile(kcp, pa + ip * job.kc * mr, pb, tmp, nr, nullptr, false);
+                    for (int64_t i = 0; i < rows; ++i) {
+                        for (int64_t j = 0; j < cols; ++j) {
+                            float& out = c[i * job.ldc + j];
+                            out = (accumulate ? out : 0.0f) + tmp[i * nr + j] + (bias ? bias[j] : 0.0f);
+                        }
                     }
                 }
+                if (job.gelu && p + 1 == job.kBlocks)
+                    for (int64_t i = 0; i < rows; ++i) K.gelu(c + i * job.ldc, cols);
             }
         }
     }
@@ -259,16 +262,15 @@ void runGemm(ThreadPool& pool, GemmJob& job) {
 
 }  // namespace
 
-void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy,
-            const float* bias) {
+void matmul(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowProduct& product) {
+    const WeightView& w = product.w;
     if (m <= 0 || w.rows <= 0) return;
     if (m <= (isQuantized(w.type) ? kSmallMQuantized : kSmallM)) {
-        const RowProduct product{w, y, ldy, bias};
         matmulRows(pool, x, m, ldx, nullptr, &product, 1);
         return;
     }
-    const Kernels& K = kernels();
-    GemmJob job{&K, m, w.rows, w.cols, 1.0f, x, ldx, BSource::Weights, nullptr, 0, w, 0.0f, y, ldy, bias};
+    GemmJob job{&kernels(), m, w.rows, w.cols, 1.0f, x, ldx, BSource::Weights, nullptr, 0, w,
+                product.accumulate ? 1.0f : 0.0f, product.y, product.ldy, product.bias, product.gelu};
     if (w.type == TensorType::F32) {
         job.source = BSource::Rows;
         job.b = static_cast<const float*>(w.data);
