@@ -83,25 +83,18 @@ struct BlocksQ8_0 {
     static __m256i codes(const Block& b) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b.qs)); }
 };
 
-// The f16 values at `field` of block b of each of the R (at most 4) rows, as floats in lanes 0..R-1: one conversion
-// for all the rows.
+// The f16 values at `field` of block b of each of the R (at most 4) rows, as floats in lanes 0..R-1: gathered in a
+// general-purpose register and converted together.
 template <int R, class Block>
 __m128 rowHalves(const Block* const* rows, int64_t b, uint16_t Block::*field) {
-    __m128i h = _mm_cvtsi32_si128(rows[0][b].*field);
-    if constexpr (R > 1) h = _mm_insert_epi16(h, rows[1][b].*field, 1);
-    if constexpr (R > 2) h = _mm_insert_epi16(h, rows[2][b].*field, 2);
-    if constexpr (R > 3) h = _mm_insert_epi16(h, rows[3][b].*field, 3);
-    return _mm_cvtph_ps(h);
+    uint64_t halves = 0;
+    for (int rr = 0; rr < R; ++rr) halves |= uint64_t(rows[rr][b].*field) << (16 * rr);
+    return _mm_cvtph_ps(_mm_cvtsi64_si128(int64_t(halves)));
 }
 
 // Lane `lane` (0..3) of v in all eight lanes.
 __m256 broadcastLane(__m128 v, int lane) {
-    switch (lane) {
-        case 1: return _mm256_broadcastss_ps(_mm_permute_ps(v, 1));
-        case 2: return _mm256_broadcastss_ps(_mm_permute_ps(v, 2));
-        case 3: return _mm256_broadcastss_ps(_mm_permute_ps(v, 3));
-        default: return _mm256_broadcastss_ps(v);
-    }
+    return _mm256_permutevar8x32_ps(_mm256_castps128_ps256(v), _mm256_set1_epi32(lane));
 }
 
 // R (at most 4) weight rows from row r times M activation rows, block by block. The scales of a block for all the rows
