@@ -283,9 +283,11 @@ TEST(ComputeMatMul, RowProductsWithNormGeluAndResidual) {
                         sum += t;
                         mag += std::fabs(t);
                     }
-                    if (isQuantized(type))
-                        mag += 1.2 * blockRoundingBound(&normed[size_t(i * cols)], &w.expanded[size_t(r * cols)], cols) /
-                               1e-5;
+                    if (isQuantized(type)) {
+                        const double bound =
+                            blockRoundingBound(&normed[size_t(i * cols)], &w.expanded[size_t(r * cols)], cols);
+                        mag += 1.2 * bound / 1e-5;
+                    }
                 };
                 expectProduct(ya, 41, m, 40, [&](int64_t i, int64_t r, double& sum, double& mag) {
                     sum = before[size_t(i * 41 + r)];
@@ -330,7 +332,7 @@ TEST(ComputeMatMul, BlockedProductsAddToTheOutputAndApplyGelu) {
                             mag += std::fabs(t);
                         }
                         sum += bias[size_t(r)] + (accumulate ? before[size_t(i * ldy + r)] : 0.0);
-                        if (gelu) sum = 0.5 * sum * (1.0 + std::tanh(0.7978845608 * (sum + 0.044715 * sum * sum * sum)));
+                        if (gelu) sum = 0.5 * sum * (1.0 + std::tanh(0.7978845608 * (sum + 0.044715 * std::pow(sum, 3))));
                     },
                     2e-5f);
                 for (int64_t i = 0; i < m; ++i)

@@ -1,7 +1,8 @@
 // Timings of the recognizer's compute core: encoder-shaped products (GFLOP/s), decoder-shaped weight streams (GB/s and
 // ms), the pool's per-run cost, and whole encoder and decoder-step sequences built from the same calls.
 //
-// usage: compute-bench [--threads 1,4,8] [--level portable|avx2|avxvnni|avx512|avx512vnni] [--reps N] [--only gemm|gemv|batch|model|pool]
+// usage: compute-bench [--threads 1,4,8] [--level portable|avx2|avxvnni|avx512|avx512vnni] [--reps N]
+//                      [--only gemm|gemv|batch|model|pool]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

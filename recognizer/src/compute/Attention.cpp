@@ -41,8 +41,8 @@ int64_t ceilDiv(int64_t a, int64_t b) {
 // computed as S^T = K Q^T, which leaves them in exactly the [key][nr] layout the register kernel reads as its B panel;
 // the output is then out^T = V^T S^T, with V^T packed once per head by plain row copies. The keys go by in blocks: the
 // softmax runs down the columns of each block's S^T, rescaling what the earlier blocks added to out^T in the rare
-// blocks that move a column's shift, and the sums are divided out when the output is written back. A task takes a tile of
-// several query panels, so that every block of keys and values is read once per tile.
+// blocks that move a column's shift, and the sums are divided out when the output is written back. A task takes a
+// tile of several query panels, so that every block of keys and values is read once per tile.
 void attention(ThreadPool& pool, int64_t nq, int64_t nk, int64_t heads, int64_t dh, float scale, const float* q,
                int64_t ldq, const float* k, int64_t ldk, const float* v, int64_t ldv, float* out, int64_t ldo) {
     if (nq <= 0 || heads <= 0 || dh <= 0) return;

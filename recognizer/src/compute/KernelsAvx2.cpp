@@ -320,15 +320,10 @@ void packTransposed(const float* src, int64_t ld, int64_t rows, int64_t kc, floa
 
 // ---- Row operations ----
 
-// e^x with a degree-7 polynomial on [-ln2/2, ln2/2]. Below -87 the result is 0 (no subnormals), above 88.3 infinity;
-// NaN stays NaN.
-__m256 expPs(__m256 x) {
-    __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
-    xc = _mm256_min_ps(_mm256_set1_ps(88.3f), xc);
-    const __m256 n = _mm256_round_ps(_mm256_mul_ps(xc, _mm256_set1_ps(1.44269504088896341f)),
-                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    __m256 r = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693145751953125f), xc);
-    r = _mm256_fnmadd_ps(n, _mm256_set1_ps(1.42860682030941723212e-6f), r);
+// e^(x - n ln2) for the integer n nearest to x / ln2, with a degree-7 polynomial on [-ln2/2, ln2/2].
+__m256 expRemainder(__m256 x, __m256 n) {
+    const __m256 r = _mm256_fnmadd_ps(n, _mm256_set1_ps(1.42860682030941723212e-6f),
+                                      _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693145751953125f), x));
     __m256 p = _mm256_set1_ps(1.0f / 5040);
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 720));
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 120));
@@ -336,32 +331,33 @@ __m256 expPs(__m256 x) {
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 6));
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(0.5f));
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
+    return _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
+}
+
+// e^x: e^n times the remainder's exponential. Below -87 the result is 0 (no subnormals), above 88.3 infinity; NaN
+// stays NaN.
+__m256 expPs(__m256 x) {
+    __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
+    xc = _mm256_min_ps(_mm256_set1_ps(88.3f), xc);
+    const __m256 n = _mm256_round_ps(_mm256_mul_ps(xc, _mm256_set1_ps(1.44269504088896341f)),
+                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m256 p = expRemainder(xc, n);
     const __m256i e = _mm256_slli_epi32(_mm256_add_epi32(_mm256_cvtps_epi32(n), _mm256_set1_epi32(127)), 23);
     __m256 y = _mm256_mul_ps(p, _mm256_castsi256_ps(e));
     y = _mm256_blendv_ps(y, _mm256_setzero_ps(), _mm256_cmp_ps(x, _mm256_set1_ps(-87.0f), _CMP_LT_OQ));
     return _mm256_blendv_ps(y, _mm256_set1_ps(__builtin_inff()), _mm256_cmp_ps(x, _mm256_set1_ps(88.3f), _CMP_GT_OQ));
 }
 
-// e^x for x <= 0, the exponentials of a softmax: as expPs (the same polynomial) with fewer steps. The integer part of
-// x * log2(e) is rounded into the low bits of the float t, from which it is shifted straight into the exponent; below
-// -87 the result is 0 (also for -INFINITY), and NaN stays NaN.
+// e^x for x <= 0, the exponentials of a softmax: as expPs with fewer steps. The integer part of x * log2(e) is rounded
+// into the low bits of the float t, from which it is shifted straight into the exponent; below -87 the result is 0
+// (also for -INFINITY), and NaN stays NaN.
 __m256 expNonPositive(__m256 x) {
     const __m256 magic = _mm256_set1_ps(12582912.0f + 127.0f);  // 1.5 * 2^23, plus the exponent bias
     const __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
     const __m256 t = _mm256_fmadd_ps(xc, _mm256_set1_ps(1.44269504088896341f), magic);
     const __m256 n = _mm256_sub_ps(t, magic);
-    __m256 r = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693145751953125f), xc);
-    r = _mm256_fnmadd_ps(n, _mm256_set1_ps(1.42860682030941723212e-6f), r);
-    __m256 p = _mm256_set1_ps(1.0f / 5040);
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 720));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 120));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 24));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 6));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(0.5f));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
-    const __m256 y = _mm256_mul_ps(p, _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_castps_si256(t), 23)));
+    const __m256 scale = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_castps_si256(t), 23));
+    const __m256 y = _mm256_mul_ps(expRemainder(xc, n), scale);
     return _mm256_andnot_ps(_mm256_cmp_ps(x, _mm256_set1_ps(-87.0f), _CMP_LT_OQ), y);
 }
 
