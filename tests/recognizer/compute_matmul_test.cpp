@@ -124,7 +124,7 @@ TEST(ComputeMatMul, EveryTypeMatchesTheExpandedProduct) {
                     for (int64_t i = 0; i < s.m; ++i)
                         for (int64_t r = s.rows; r < ldy; ++r) ASSERT_EQ(y[size_t(i * ldy + r)], 1234.0f);
                 }
-            });
+            }, true);
         }
     }
 }
@@ -305,7 +305,7 @@ TEST(ComputeMatMul, RowProductsWithNormGeluAndResidual) {
                 for (int64_t i = 0; i < m; ++i) EXPECT_EQ(ya[size_t(i * 41 + 40)], 5.0f);
             }
         }
-    });
+    }, true);
 }
 
 // The blocked path adds to the output and applies GELU to the finished tiles, also across several blocks of the inner
