@@ -131,34 +131,41 @@ TEST(ComputeMatMul, EveryTypeMatchesTheExpandedProduct) {
 
 TEST(ComputeSgemm, BothLayoutsWithAlphaBetaAndOddSizes) {
     ThreadPool pool(3);
-    forEachKernelLevel([&](KernelLevel) {
-        struct Shape {
-            int64_t m, n, k;
-        };
-        for (Shape s : {Shape{1, 1, 1}, Shape{2, 3, 5}, Shape{17, 33, 29}, Shape{150, 150, 64}, Shape{300, 64, 301},
-                        Shape{64, 1500, 64}, Shape{31, 40, 1200}, Shape{60, 40, 1200}}) {
-            for (bool transB : {false, true}) {
+    struct Shape {
+        int64_t m, n, k;
+    };
+    for (Shape s : {Shape{1, 1, 1}, Shape{2, 3, 5}, Shape{17, 33, 29}, Shape{150, 150, 64}, Shape{300, 64, 301},
+                    Shape{64, 1500, 64}, Shape{31, 40, 1200}, Shape{60, 40, 1200}}) {
+        for (bool transB : {false, true}) {
+            const int64_t lda = s.k + 3, ldb = (transB ? s.k : s.n) + 7, ldc = s.n + 2;
+            const auto a = randomValues(size_t(s.m * lda), 1);
+            const auto b = randomValues(size_t((transB ? s.n : s.k) * ldb), 2);
+            const auto c0 = randomValues(size_t(s.m * ldc), 3);
+            // The exact product A op(B) and the magnitude of its terms, once for every level and alpha and beta.
+            std::vector<double> exact(size_t(s.m * s.n)), magnitude(exact.size());
+            for (int64_t i = 0; i < s.m; ++i) {
+                for (int64_t j = 0; j < s.n; ++j) {
+                    for (int64_t p = 0; p < s.k; ++p) {
+                        const double t = double(a[size_t(i * lda + p)]) *
+                                         (transB ? b[size_t(j * ldb + p)] : b[size_t(p * ldb + j)]);
+                        exact[size_t(i * s.n + j)] += t;
+                        magnitude[size_t(i * s.n + j)] += std::fabs(t);
+                    }
+                }
+            }
+            forEachKernelLevel([&](KernelLevel) {
                 for (auto [alpha, beta] : {std::pair{1.0f, 0.0f}, std::pair{0.125f, 1.0f}, std::pair{-2.0f, 0.5f}}) {
                     SCOPED_TRACE(testing::Message() << "m=" << s.m << " n=" << s.n << " k=" << s.k
                                                     << " transB=" << transB << " alpha=" << alpha << " beta=" << beta);
-                    const int64_t lda = s.k + 3, ldb = (transB ? s.k : s.n) + 7, ldc = s.n + 2;
-                    const auto a = randomValues(size_t(s.m * lda), 1);
-                    const auto b = randomValues(size_t((transB ? s.n : s.k) * ldb), 2);
-                    auto c = randomValues(size_t(s.m * ldc), 3);
-                    const auto c0 = c;
+                    auto c = c0;
                     if (beta == 0.0f) std::fill(c.begin(), c.end(), NAN);  // beta 0 must not read C
                     sgemm(pool, transB, s.m, s.n, s.k, alpha, a.data(), lda, b.data(), ldb, beta, c.data(), ldc);
                     expectProduct(
                         c, ldc, s.m, s.n,
                         [&](int64_t i, int64_t j, double& sum, double& mag) {
-                            for (int64_t p = 0; p < s.k; ++p) {
-                                const double t = double(a[size_t(i * lda + p)]) *
-                                                 (transB ? b[size_t(j * ldb + p)] : b[size_t(p * ldb + j)]);
-                                sum += t;
-                                mag += std::fabs(t);
-                            }
-                            sum = alpha * sum + (beta == 0.0f ? 0.0 : beta * double(c0[size_t(i * ldc + j)]));
-                            mag = std::fabs(alpha) * mag + std::fabs(beta);
+                            sum = alpha * exact[size_t(i * s.n + j)] +
+                                  (beta == 0.0f ? 0.0 : beta * double(c0[size_t(i * ldc + j)]));
+                            mag = std::fabs(alpha) * magnitude[size_t(i * s.n + j)] + std::fabs(beta);
                         },
                         2e-5f);
                     for (int64_t i = 0; i < s.m; ++i)
@@ -167,9 +174,9 @@ TEST(ComputeSgemm, BothLayoutsWithAlphaBetaAndOddSizes) {
                                 ASSERT_EQ(c[size_t(i * ldc + j)], c0[size_t(i * ldc + j)]);
                             }
                 }
-            }
+            });
         }
-    });
+    }
 }
 
 // Unquantized rows may have any length (the first convolution has 3 x mels inputs): partial vector steps at the end.
@@ -200,7 +207,8 @@ TEST(ComputeMatMul, FloatRowsOfAnyLength) {
     });
 }
 
-// A matrix whose packed copy would exceed the scratch cap is multiplied in column slabs; the seams must not show.
+// A matrix whose packed copy would exceed the scratch cap is multiplied in column slabs; the seams must not show. The
+// seams run down the columns, so whole output rows of a few activation rows show them.
 TEST(ComputeMatMul, WideMatricesGoThroughInSlabs) {
     ThreadPool pool(4);
     const int64_t rows = 2100, cols = 2016;  // 63 blocks; 4.2 M values, just over the cap
@@ -209,18 +217,22 @@ TEST(ComputeMatMul, WideMatricesGoThroughInSlabs) {
         const Weights w = makeWeights(type, rows, cols, 12);
         const auto x = randomValues(size_t(m * cols), 13);
         const auto bias = randomValues(size_t(rows), 14);
-        std::vector<double> exact(size_t(m * rows));
-        for (int64_t i = 0; i < m; ++i)
+        const int64_t checked[] = {0, 1, m / 2, m - 1};
+        std::vector<double> exact(std::size(checked) * size_t(rows));
+        for (size_t c = 0; c < std::size(checked); ++c)
             for (int64_t r = 0; r < rows; ++r) {
                 double sum = bias[size_t(r)];
                 for (int64_t k = 0; k < cols; ++k)
-                    sum += double(x[size_t(i * cols + k)]) * w.expanded[size_t(r * cols + k)];
-                exact[size_t(i * rows + r)] = sum;
+                    sum += double(x[size_t(checked[c] * cols + k)]) * w.expanded[size_t(r * cols + k)];
+                exact[c * size_t(rows) + size_t(r)] = sum;
             }
         forEachKernelLevel([&](KernelLevel) {
             std::vector<float> y(size_t(m * rows));
             matmul(pool, w.view, x.data(), m, cols, y.data(), rows, bias.data());
-            for (size_t e = 0; e < y.size(); ++e) ASSERT_NEAR(y[e], exact[e], 2e-3) << e;
+            for (size_t c = 0; c < std::size(checked); ++c)
+                for (int64_t r = 0; r < rows; ++r)
+                    ASSERT_NEAR(y[size_t(checked[c] * rows + r)], exact[c * size_t(rows) + size_t(r)], 2e-3)
+                        << checked[c] << "," << r;
         });
     }
 }
