@@ -4,7 +4,8 @@
 // weights per 256-bit vector. The AVX2 and AVX-512 kernels and their variants with the VNNI dot-product instructions
 // share them: each of those files includes this header and instantiates the products with its own integer dot
 // product. As in SimdKernelParts.h, everything is in an anonymous namespace so that each file keeps its own copy, built
-// with its own instruction set.
+// with its own instruction set, and the functions are inline so that a file that needs only some is not warned about
+// the others.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -29,13 +30,13 @@ struct PairSumDot {
 
 // The 32 nibbles of qs as bytes in element order: the low nibbles (elements 0..15) in the lower half, the high ones
 // (elements 16..31) in the upper half.
-__m256i nibbleCodes(const uint8_t* qs) {
+inline __m256i nibbleCodes(const uint8_t* qs) {
     const __m256i both = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(qs)));
     return _mm256_and_si256(_mm256_srlv_epi64(both, _mm256_setr_epi64x(0, 0, 4, 4)), _mm256_set1_epi8(0x0F));
 }
 
 // The 5-bit codes: the nibbles plus 16 in the bytes of the elements whose bit is set in qh (bit j, element j).
-__m256i fiveBitCodes(const uint8_t* qs, const uint8_t* qh) {
+inline __m256i fiveBitCodes(const uint8_t* qs, const uint8_t* qh) {
     // Byte j takes byte j / 8 of qh and keeps bit j % 8 of it.
     const __m256i spread = _mm256_shuffle_epi8(
         _mm256_set1_epi32(int(loadU32(qh))),
@@ -93,7 +94,7 @@ __m128 rowHalves(const Block* const* rows, int64_t b, uint16_t Block::*field) {
 }
 
 // Lane `lane` (0..3) of v in all eight lanes.
-__m256 broadcastLane(__m128 v, int lane) {
+inline __m256 broadcastLane(__m128 v, int lane) {
     return _mm256_permutevar8x32_ps(_mm256_castps128_ps256(v), _mm256_set1_epi32(lane));
 }
 
@@ -150,32 +151,41 @@ void blockTile(const uint8_t* w, size_t stride, int64_t blocks, const Activation
     }
 }
 
-// Weight rows r..r+R-1 with all m activation rows, two at a time.
-template <class Dot, class Blocks, int R>
+template <class Dot, class Blocks, int R, int M>
+struct BlockTile {
+    static void run(const uint8_t* w, size_t stride, int64_t blocks, const ActivationBlocks& x, float* y, int64_t ldy,
+                    int64_t r, const float* bias, bool accumulate) {
+        blockTile<Dot, Blocks, R, M>(w, stride, blocks, x, y, ldy, r, bias, accumulate);
+    }
+};
+
+// Weight rows r..r+R-1 with all m activation rows, two at a time, through the tiles of Tile.
+template <template <class, class, int, int> class Tile, class Dot, class Blocks, int R>
 void blockRows(const uint8_t* w, size_t stride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
                int64_t ldy, int64_t r, const float* bias, bool accumulate) {
     const int64_t blocks = cols / kBlock;
     for (int64_t i = 0; i < m; i += 2) {
         const ActivationBlocks xi{x.codes + i * cols, x.scales + i * blocks, x.sums + i * blocks};
         if (m - i == 1)
-            blockTile<Dot, Blocks, R, 1>(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
+            Tile<Dot, Blocks, R, 1>::run(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
         else
-            blockTile<Dot, Blocks, R, 2>(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
+            Tile<Dot, Blocks, R, 2>::run(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
     }
 }
 
-template <class Dot, class Blocks>
+template <template <class, class, int, int> class Tile, class Dot, class Blocks>
 void blockGemv(const void* w, size_t stride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
                int64_t ldy, int64_t r0, int64_t r1, const float* bias, bool accumulate) {
     const auto* base = static_cast<const uint8_t*>(w);
     int64_t r = r0;
-    for (; r + 4 <= r1; r += 4) blockRows<Dot, Blocks, 4>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
-    for (; r < r1; ++r) blockRows<Dot, Blocks, 1>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
+    for (; r + 4 <= r1; r += 4)
+        blockRows<Tile, Dot, Blocks, 4>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
+    for (; r < r1; ++r) blockRows<Tile, Dot, Blocks, 1>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
 }
 
 // The same codes, scales and sums as the portable level: the block's largest magnitude maps to 127, products are
 // rounded to nearest even (the MXCSR default), and NaN becomes -127 there too.
-void quantizeActivations(const float* x, int64_t n, int8_t* codes, float* scales, float* sums) {
+inline void quantizeActivations(const float* x, int64_t n, int8_t* codes, float* scales, float* sums) {
     const __m256 signBit = _mm256_set1_ps(-0.0f);
     for (int64_t b = 0; b < n / kBlock; ++b, x += kBlock, codes += kBlock) {
         __m256 v[4];
@@ -205,11 +215,11 @@ void quantizeActivations(const float* x, int64_t n, int8_t* codes, float* scales
 // The block products of every quantized type and the activation quantizer, with the integer dot product Dot.
 template <class Dot>
 void setBlockProducts(Kernels& k) {
-    k.blockGemv[int(TensorType::Q4_0)] = blockGemv<Dot, BlocksQ4_0>;
-    k.blockGemv[int(TensorType::Q4_1)] = blockGemv<Dot, BlocksQ4_1>;
-    k.blockGemv[int(TensorType::Q5_0)] = blockGemv<Dot, BlocksQ5_0>;
-    k.blockGemv[int(TensorType::Q5_1)] = blockGemv<Dot, BlocksQ5_1>;
-    k.blockGemv[int(TensorType::Q8_0)] = blockGemv<Dot, BlocksQ8_0>;
+    k.blockGemv[int(TensorType::Q4_0)] = blockGemv<BlockTile, Dot, BlocksQ4_0>;
+    k.blockGemv[int(TensorType::Q4_1)] = blockGemv<BlockTile, Dot, BlocksQ4_1>;
+    k.blockGemv[int(TensorType::Q5_0)] = blockGemv<BlockTile, Dot, BlocksQ5_0>;
+    k.blockGemv[int(TensorType::Q5_1)] = blockGemv<BlockTile, Dot, BlocksQ5_1>;
+    k.blockGemv[int(TensorType::Q8_0)] = blockGemv<BlockTile, Dot, BlocksQ8_0>;
     k.quantizeActivations = quantizeActivations;
 }
 
