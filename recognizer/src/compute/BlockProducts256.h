@@ -93,6 +93,14 @@ __m128 rowHalves(const Block* const* rows, int64_t b, uint16_t Block::*field) {
     return _mm_cvtph_ps(_mm_cvtsi64_si128(int64_t(halves)));
 }
 
+// The rows of a tile are contiguous and go by block by block, kStepBytes of them per step: the bytes kPrefetchAhead
+// further on are fetched as they go, with as many prefetches per step as the step has cache lines, and no loop.
+template <int64_t kStepBytes>
+void prefetchStep(const uint8_t* rows, int64_t step) {
+    const char* p = reinterpret_cast<const char*>(rows) + kPrefetchAhead + step * kStepBytes;
+    for (int64_t off = 0; off < kStepBytes; off += 64) _mm_prefetch(p + off, _MM_HINT_T0);
+}
+
 // Lane `lane` (0..3) of v in all eight lanes.
 inline __m256 broadcastLane(__m128 v, int lane) {
     return _mm256_permutevar8x32_ps(_mm256_castps128_ps256(v), _mm256_set1_epi32(lane));
@@ -114,9 +122,8 @@ void blockTile(const uint8_t* w, size_t stride, int64_t blocks, const Activation
         offsets[i] = _mm_setzero_ps();
         for (int rr = 0; rr < R; ++rr) acc[rr][i] = _mm256_setzero_ps();
     }
-    const PrefetchSpread prefetch(w + size_t(r) * stride, int64_t(R * stride), blocks);
     for (int64_t b = 0; b < blocks; ++b) {
-        prefetch.step(b);
+        prefetchStep<R * sizeof(Block)>(w + size_t(r) * stride, b);
         const __m128 d = rowHalves<R>(rows, b, &Block::d);
         __m128 o = d;
         if constexpr (Blocks::kMinimum) o = rowHalves<R>(rows, b, &Block::m);

@@ -108,10 +108,9 @@ void blockPairTile(const uint8_t* w, size_t stride, int64_t blocks, const Activa
             }
         }
     };
-    const PrefetchSpread prefetch(w + size_t(r) * stride, int64_t(R * stride), (blocks + 1) / 2);
     int64_t b = 0;
     for (; b + 2 <= blocks; b += 2) {
-        prefetch.step(b / 2);
+        prefetchStep<2 * R * sizeof(Block)>(w + size_t(r) * stride, b / 2);
         const __m256 d = rowPairHalves<R>(rows, b, &Block::d);
         __m256 o = d;
         if constexpr (Blocks::kMinimum) o = rowPairHalves<R>(rows, b, &Block::m);
