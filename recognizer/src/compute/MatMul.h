@@ -46,10 +46,10 @@ inline void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_
     matmul(pool, x, m, ldx, RowProduct{w, y, ldy, bias});
 }
 
-// Products of a few activation rows (a decoder step; many rows work but stream the weights once per four rows) with one
-// to kMaxRowProducts weight matrices of the same width, all in one pool run whose output rows the threads take on
-// demand. With a norm, every thread that joins first normalises the rows into its own copy: for a few rows that costs
-// less than a run of its own.
+// Products of a few activation rows (a decoder step; many rows work but stream the weights once per two or four rows)
+// with one to kMaxRowProducts weight matrices of the same width, all in one pool run whose output rows the threads take
+// on demand. With a norm, every thread that joins first normalises the rows into its own copy, and with quantized
+// weights quantizes them into 8-bit blocks: for a few rows that costs less than a run of its own.
 constexpr int kMaxRowProducts = 4;
 void matmulRows(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowNorm* norm,
                 const RowProduct* products, int count);
