@@ -158,36 +158,27 @@ void blockTile(const uint8_t* w, size_t stride, int64_t blocks, const Activation
     }
 }
 
-template <class Dot, class Blocks, int R, int M>
-struct BlockTile {
-    static void run(const uint8_t* w, size_t stride, int64_t blocks, const ActivationBlocks& x, float* y, int64_t ldy,
-                    int64_t r, const float* bias, bool accumulate) {
-        blockTile<Dot, Blocks, R, M>(w, stride, blocks, x, y, ldy, r, bias, accumulate);
-    }
-};
-
-// Weight rows r..r+R-1 with all m activation rows, two at a time, through the tiles of Tile.
-template <template <class, class, int, int> class Tile, class Dot, class Blocks, int R>
+// Weight rows r..r+R-1 with all m activation rows, two at a time.
+template <class Dot, class Blocks, int R>
 void blockRows(const uint8_t* w, size_t stride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
                int64_t ldy, int64_t r, const float* bias, bool accumulate) {
     const int64_t blocks = cols / kBlock;
     for (int64_t i = 0; i < m; i += 2) {
         const ActivationBlocks xi{x.codes + i * cols, x.scales + i * blocks, x.sums + i * blocks};
         if (m - i == 1)
-            Tile<Dot, Blocks, R, 1>::run(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
+            blockTile<Dot, Blocks, R, 1>(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
         else
-            Tile<Dot, Blocks, R, 2>::run(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
+            blockTile<Dot, Blocks, R, 2>(w, stride, blocks, xi, y + i * ldy, ldy, r, bias, accumulate);
     }
 }
 
-template <template <class, class, int, int> class Tile, class Dot, class Blocks>
+template <class Dot, class Blocks>
 void blockGemv(const void* w, size_t stride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
                int64_t ldy, int64_t r0, int64_t r1, const float* bias, bool accumulate) {
     const auto* base = static_cast<const uint8_t*>(w);
     int64_t r = r0;
-    for (; r + 4 <= r1; r += 4)
-        blockRows<Tile, Dot, Blocks, 4>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
-    for (; r < r1; ++r) blockRows<Tile, Dot, Blocks, 1>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
+    for (; r + 4 <= r1; r += 4) blockRows<Dot, Blocks, 4>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
+    for (; r < r1; ++r) blockRows<Dot, Blocks, 1>(base, stride, cols, x, m, y, ldy, r, bias, accumulate);
 }
 
 // The same codes, scales and sums as the portable level: the block's largest magnitude maps to 127, products are
@@ -222,11 +213,11 @@ inline void quantizeActivations(const float* x, int64_t n, int8_t* codes, float*
 // The block products of every quantized type and the activation quantizer, with the integer dot product Dot.
 template <class Dot>
 void setBlockProducts(Kernels& k) {
-    k.blockGemv[int(TensorType::Q4_0)] = blockGemv<BlockTile, Dot, BlocksQ4_0>;
-    k.blockGemv[int(TensorType::Q4_1)] = blockGemv<BlockTile, Dot, BlocksQ4_1>;
-    k.blockGemv[int(TensorType::Q5_0)] = blockGemv<BlockTile, Dot, BlocksQ5_0>;
-    k.blockGemv[int(TensorType::Q5_1)] = blockGemv<BlockTile, Dot, BlocksQ5_1>;
-    k.blockGemv[int(TensorType::Q8_0)] = blockGemv<BlockTile, Dot, BlocksQ8_0>;
+    k.blockGemv[int(TensorType::Q4_0)] = blockGemv<Dot, BlocksQ4_0>;
+    k.blockGemv[int(TensorType::Q4_1)] = blockGemv<Dot, BlocksQ4_1>;
+    k.blockGemv[int(TensorType::Q5_0)] = blockGemv<Dot, BlocksQ5_0>;
+    k.blockGemv[int(TensorType::Q5_1)] = blockGemv<Dot, BlocksQ5_1>;
+    k.blockGemv[int(TensorType::Q8_0)] = blockGemv<Dot, BlocksQ8_0>;
     k.quantizeActivations = quantizeActivations;
 }
 

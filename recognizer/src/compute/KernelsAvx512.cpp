@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "compute/BlockLayouts.h"
-#include "compute/BlockProducts512.h"
+#include "compute/BlockProducts256.h"
 #include "compute/Kernels.h"
 #include "compute/SimdKernelParts.h"
 #include "compute/TensorType.h"
@@ -514,7 +514,7 @@ Kernels makeKernels() {
     k.gemmSmallNN = gemmSmallNN;
     k.gemv[int(TensorType::F32)] = gemvFloat<RowF32>;
     k.gemv[int(TensorType::F16)] = gemvFloat<RowF16>;
-    setBlockPairProducts<PairSumDot512>(k);
+    setBlockProducts<PairSumDot>(k);
     k.dequantize[int(TensorType::F32)] = dequantizeF32;
     k.dequantize[int(TensorType::F16)] = dequantizeF16;
     k.dequantize[int(TensorType::Q4_0)] = dequantize<RowQ4_0>;

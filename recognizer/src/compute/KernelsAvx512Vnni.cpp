@@ -3,7 +3,7 @@
 // after the run-time check in Kernels.cpp; as in KernelsAvx512.cpp, everything else stays in an anonymous namespace.
 #include <immintrin.h>
 
-#include "compute/BlockProducts512.h"
+#include "compute/BlockProducts256.h"
 #include "compute/Kernels.h"
 
 namespace recognizer {
@@ -11,13 +11,13 @@ namespace recognizer {
 namespace {
 
 struct VnniDot {
-    static __m512i bytes(__m512i u, __m512i s) { return _mm512_dpbusd_epi32(_mm512_setzero_si512(), u, s); }
+    static __m256i bytes(__m256i u, __m256i s) { return _mm256_dpbusd_epi32(_mm256_setzero_si256(), u, s); }
 };
 
 Kernels makeKernels() {
     Kernels k = avx512Kernels();
     k.level = KernelLevel::Avx512Vnni;
-    setBlockPairProducts<VnniDot>(k);
+    setBlockProducts<VnniDot>(k);
     return k;
 }
 
