@@ -35,8 +35,13 @@ inline __m256i nibbleCodes(const uint8_t* qs) {
     return _mm256_and_si256(_mm256_srlv_epi64(both, _mm256_setr_epi64x(0, 0, 4, 4)), _mm256_set1_epi8(0x0F));
 }
 
-// The 5-bit codes: the nibbles plus 16 in the bytes of the elements whose bit is set in qh (bit j, element j).
+// The 5-bit codes: the nibbles plus 16 in the bytes of the elements whose bit is set in qh (bit j, element j). With
+// AVX-512 (BW, VL) qh is a byte mask as it stands; AVX2 spreads it to the bytes first.
 inline __m256i fiveBitCodes(const uint8_t* qs, const uint8_t* qh) {
+#if defined(__AVX512BW__) && defined(__AVX512VL__)
+    const __m256i codes = nibbleCodes(qs);
+    return _mm256_mask_add_epi8(codes, _cvtu32_mask32(loadU32(qh)), codes, _mm256_set1_epi8(16));
+#else
     // Byte j takes byte j / 8 of qh and keeps bit j % 8 of it.
     const __m256i spread = _mm256_shuffle_epi8(
         _mm256_set1_epi32(int(loadU32(qh))),
@@ -44,6 +49,7 @@ inline __m256i fiveBitCodes(const uint8_t* qs, const uint8_t* qh) {
     const __m256i bit = _mm256_set1_epi64x(int64_t(0x8040201008040201));
     const __m256i set = _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
     return _mm256_or_si256(nibbleCodes(qs), _mm256_and_si256(set, _mm256_set1_epi8(16)));
+#endif
 }
 
 // How the blocks of each type enter a product: codes() gives the block's 32 codes as bytes in element order, unsigned
