@@ -99,6 +99,19 @@ __m128 rowHalves(const Block* const* rows, int64_t b, uint16_t Block::*field) {
     return _mm_cvtph_ps(_mm_cvtsi64_si128(int64_t(halves)));
 }
 
+// The scale d and the minimum m of block b of each of the R (at most 4) rows, which lie side by side at the start of
+// the block: d in lanes 0..R-1 of `d`, m in those of `m`, from one load per row and one conversion.
+template <int R, class Block>
+void rowScalesAndMinima(const Block* const* rows, int64_t b, __m128& d, __m128& m) {
+    uint64_t pairs[2] = {0, 0};
+    for (int rr = 0; rr < R; ++rr)
+        pairs[rr / 2] |= uint64_t(loadU32(reinterpret_cast<const uint8_t*>(&rows[rr][b]))) << (32 * (rr % 2));
+    const __m256 both = _mm256_cvtph_ps(_mm_set_epi64x(int64_t(pairs[1]), int64_t(pairs[0])));
+    const __m256 split = _mm256_permutevar8x32_ps(both, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    d = _mm256_castps256_ps128(split);
+    m = _mm256_extractf128_ps(split, 1);
+}
+
 // The rows of a tile are contiguous and go by block by block, kStepBytes of them per step: the bytes kPrefetchAhead
 // further on are fetched as they go, with as many prefetches per step as the step has cache lines, and no loop.
 template <int64_t kStepBytes>
@@ -130,9 +143,13 @@ void blockTile(const uint8_t* w, size_t stride, int64_t blocks, const Activation
     }
     for (int64_t b = 0; b < blocks; ++b) {
         prefetchStep<R * sizeof(Block)>(w + size_t(r) * stride, b);
-        const __m128 d = rowHalves<R>(rows, b, &Block::d);
-        __m128 o = d;
-        if constexpr (Blocks::kMinimum) o = rowHalves<R>(rows, b, &Block::m);
+        __m128 d, o;
+        if constexpr (Blocks::kMinimum) {
+            rowScalesAndMinima<R>(rows, b, d, o);
+        } else {
+            d = rowHalves<R>(rows, b, &Block::d);
+            o = d;
+        }
         __m256i xq[M];
         __m128 scales[M];
         for (int i = 0; i < M; ++i) {
