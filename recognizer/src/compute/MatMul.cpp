@@ -125,11 +125,19 @@ void planGemm(GemmJob& job, int threads) {
     job.kc = ceilDiv(job.k, job.kBlocks);
     job.nPanels = ceilDiv(job.n, nr);
     // Rows per tile: at least four tiles per thread, so that taking tiles on demand evens out threads that the
-    // system runs late or slowly; otherwise as many panels as possible (up to 8) to share each packed block of A.
+    // system runs late or slowly; otherwise as many panels as possible (up to 8) to share each packed block of B,
+    // unless fewer leave a shorter last round of tiles: the time until the last thread is done, in panels, counts
+    // every full round and the largest tile of the last one, and smaller tiles must save at least 3% of it.
     const int64_t mPanels = ceilDiv(job.m, mr);
-    const int64_t best = std::clamp<int64_t>(mPanels / (4 * int64_t(threads)), 1, 8);
-    job.mcPanels = best;
-    job.mTiles = ceilDiv(mPanels, best);
+    const auto span = [&](int64_t panels) {
+        const int64_t tiles = ceilDiv(mPanels, panels), rounds = ceilDiv(tiles, threads);
+        const bool lastAlone = tiles - (rounds - 1) * threads == 1;
+        return (rounds - 1) * panels + (lastAlone ? mPanels - (tiles - 1) * panels : panels);
+    };
+    job.mcPanels = std::clamp<int64_t>(mPanels / (4 * int64_t(threads)), 1, 8);
+    for (int64_t panels = job.mcPanels - 1; panels >= 1; --panels)
+        if (double(span(panels)) * 1.03 < double(span(job.mcPanels))) job.mcPanels = panels;
+    job.mTiles = ceilDiv(mPanels, job.mcPanels);
     // Too few row tiles to keep every thread busy: split the columns as well.
     int64_t chunks = 1;
     if (job.mTiles < 2 * threads) chunks = std::min(job.nPanels, ceilDiv(2 * threads, job.mTiles));
