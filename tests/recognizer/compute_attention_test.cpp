@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "AttentionReference.h"
 #include "ComputeLevels.h"
 #include "compute/Attention.h"
 #include "compute/ThreadPool.h"
@@ -35,26 +36,11 @@ TEST(ComputeAttention, MatchesTheDefinitionForEveryShape) {
         const auto v = randomValues(size_t(s.nk * ldv), 1.0f, 3);
         const float scale = 1.0f / std::sqrt(float(s.dh));
         // The definition in double, once for every kernel level.
-        std::vector<double> want(size_t(s.nq * width));
-        std::vector<double> w(size_t(s.nk));
-        for (int64_t h = 0; h < s.heads; ++h) {
-            for (int64_t i = 0; i < s.nq; ++i) {
-                double max = -INFINITY, sum = 0;
-                for (int64_t j = 0; j < s.nk; ++j) {
-                    double dotp = 0;
-                    for (int64_t c = 0; c < s.dh; ++c)
-                        dotp += double(q[size_t(i * ldq + h * s.dh + c)]) * k[size_t(j * ldk + h * s.dh + c)];
-                    w[size_t(j)] = dotp * scale;
-                    max = std::max(max, w[size_t(j)]);
-                }
-                for (auto& x : w) sum += (x = std::exp(x - max));
-                for (int64_t c = 0; c < s.dh; ++c) {
-                    double o = 0;
-                    for (int64_t j = 0; j < s.nk; ++j) o += w[size_t(j)] * v[size_t(j * ldv + h * s.dh + c)];
-                    want[size_t(i * width + h * s.dh + c)] = o / sum;
-                }
-            }
-        }
+        const auto want = attentionByDefinition(
+            s.nq, s.nk, s.heads, s.dh, scale,
+            [&](int64_t i, int64_t h, int64_t e) { return q[size_t(i * ldq + h * s.dh + e)]; },
+            [&](int64_t j, int64_t h, int64_t e) { return k[size_t(j * ldk + h * s.dh + e)]; },
+            [&](int64_t j, int64_t h, int64_t c) { return v[size_t(j * ldv + h * s.dh + c)]; });
         forEachKernelLevel([&](KernelLevel) {
             std::vector<float> out(size_t(s.nq * ldo), 77.0f);
             attention(pool, s.nq, s.nk, s.heads, s.dh, scale, q.data(), ldq, k.data(), ldk, v.data(), ldv, out.data(),

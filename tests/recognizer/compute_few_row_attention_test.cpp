@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "AttentionReference.h"
 #include "ComputeLevels.h"
 #include "compute/FewRowAttention.h"
 #include "compute/Quantization.h"
@@ -49,26 +50,11 @@ TEST(ComputeFewRowAttention, MatchesTheDefinitionForEveryShape) {
         const HalfValues vt = halfValues(size_t(width * s.nk), 1.0f, 3);
         const float scale = 1.0f / std::sqrt(float(s.dh));
         // The definition in double, once for every pool size and kernel level.
-        std::vector<double> want(size_t(s.m * width));
-        std::vector<double> w(size_t(s.nk));
-        for (int64_t h = 0; h < s.heads; ++h) {
-            for (int64_t i = 0; i < s.m; ++i) {
-                double max = -INFINITY, sum = 0;
-                for (int64_t j = 0; j < s.nk; ++j) {
-                    double dotp = 0;
-                    for (int64_t c = 0; c < s.dh; ++c)
-                        dotp += double(q[size_t(i * ldq + h * s.dh + c)]) * k.exact[size_t((h * s.nk + j) * s.dh + c)];
-                    w[size_t(j)] = dotp * scale;
-                    max = std::max(max, w[size_t(j)]);
-                }
-                for (auto& x : w) sum += (x = std::exp(x - max));
-                for (int64_t c = 0; c < s.dh; ++c) {
-                    double v = 0;
-                    for (int64_t j = 0; j < s.nk; ++j) v += w[size_t(j)] * vt.exact[size_t((h * s.dh + c) * s.nk + j)];
-                    want[size_t(i * width + h * s.dh + c)] = v / sum;
-                }
-            }
-        }
+        const auto want = attentionByDefinition(
+            s.m, s.nk, s.heads, s.dh, scale,
+            [&](int64_t i, int64_t h, int64_t e) { return q[size_t(i * ldq + h * s.dh + e)]; },
+            [&](int64_t j, int64_t h, int64_t e) { return k.exact[size_t((h * s.nk + j) * s.dh + e)]; },
+            [&](int64_t j, int64_t h, int64_t c) { return vt.exact[size_t((h * s.dh + c) * s.nk + j)]; });
         for (ThreadPool& pool : pools) {
             SCOPED_TRACE(testing::Message() << "threads=" << pool.size());
             forEachKernelLevel([&](KernelLevel) {
