@@ -344,7 +344,7 @@ TEST(ComputeMatMul, BlockedProductsAddToTheOutputAndApplyGelu) {
                             mag += std::fabs(t);
                         }
                         sum += bias[size_t(r)] + (accumulate ? before[size_t(i * ldy + r)] : 0.0);
-                        if (gelu) sum = 0.5 * sum * (1.0 + std::tanh(0.7978845608 * (sum + 0.044715 * std::pow(sum, 3))));
+                        if (gelu) sum *= 0.5 * (1.0 + std::tanh(0.7978845608 * (sum + 0.044715 * std::pow(sum, 3))));
                     },
                     2e-5f);
                 for (int64_t i = 0; i < m; ++i)

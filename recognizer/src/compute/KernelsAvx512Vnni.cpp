@@ -1,6 +1,7 @@
 // Kernels for CPUs with AVX-512 and its VNNI dot-product instructions: the AVX-512 kernels, with the integer dot
-// products of the quantized weights in one instruction. Built with those instruction sets and entered only through the table,
-// after the run-time check in Kernels.cpp; as in KernelsAvx512.cpp, everything else stays in an anonymous namespace.
+// products of the quantized weights in one instruction. Built with those instruction sets and entered only through the
+// table, after the run-time check in Kernels.cpp; as in KernelsAvx512.cpp, everything else stays in an anonymous
+// namespace.
 #include <immintrin.h>
 
 #include "compute/BlockProducts256.h"
