@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "AttentionReference.h"
 #include "ComputeLevels.h"
 #include "compute/FewRowAttention.h"
 #include "compute/Quantization.h"
@@ -40,46 +41,32 @@ TEST(ComputeFewRowAttention, MatchesTheDefinitionForEveryShape) {
     };
     const Shape shapes[] = {{1, 1, 1, 8, 1.0f},    {1, 1500, 12, 64, 1.0f}, {3, 1500, 6, 64, 6.0f},
                             {5, 130, 2, 24, 1.0f}, {2, 1001, 8, 40, 3.0f},  {15, 700, 4, 64, 1.0f}};
-    for (int threads : {1, 3, 8}) {
-        ThreadPool pool(threads);
-        forEachKernelLevel([&](KernelLevel) {
-            for (const Shape& s : shapes) {
-                SCOPED_TRACE(testing::Message() << "threads=" << threads << " m=" << s.m << " nk=" << s.nk
-                                                << " heads=" << s.heads << " dh=" << s.dh);
-                const int64_t width = s.heads * s.dh, ldq = width + 3, ldo = width + 2;
-                const auto q = randomValues(size_t(s.m * ldq), s.spread, 1);
-                const HalfValues k = halfValues(size_t(s.heads * s.nk * s.dh), s.spread, 2);
-                const HalfValues vt = halfValues(size_t(width * s.nk), 1.0f, 3);
-                const float scale = 1.0f / std::sqrt(float(s.dh));
+    ThreadPool pools[] = {ThreadPool(1), ThreadPool(3), ThreadPool(8)};
+    for (const Shape& s : shapes) {
+        SCOPED_TRACE(testing::Message() << "m=" << s.m << " nk=" << s.nk << " heads=" << s.heads << " dh=" << s.dh);
+        const int64_t width = s.heads * s.dh, ldq = width + 3, ldo = width + 2;
+        const auto q = randomValues(size_t(s.m * ldq), s.spread, 1);
+        const HalfValues k = halfValues(size_t(s.heads * s.nk * s.dh), s.spread, 2);
+        const HalfValues vt = halfValues(size_t(width * s.nk), 1.0f, 3);
+        const float scale = 1.0f / std::sqrt(float(s.dh));
+        // The definition in double, once for every pool size and kernel level.
+        const auto want = attentionByDefinition(
+            s.m, s.nk, s.heads, s.dh, scale,
+            [&](int64_t i, int64_t h, int64_t e) { return q[size_t(i * ldq + h * s.dh + e)]; },
+            [&](int64_t j, int64_t h, int64_t e) { return k.exact[size_t((h * s.nk + j) * s.dh + e)]; },
+            [&](int64_t j, int64_t h, int64_t c) { return vt.exact[size_t((h * s.dh + c) * s.nk + j)]; });
+        for (ThreadPool& pool : pools) {
+            SCOPED_TRACE(testing::Message() << "threads=" << pool.size());
+            forEachKernelLevel([&](KernelLevel) {
                 std::vector<float> out(size_t(s.m * ldo), 77.0f);
                 attendFewRows(pool, s.m, s.nk, s.heads, s.dh, scale, q.data(), ldq, k.half.data(), vt.half.data(),
                               out.data(), ldo);
-                std::vector<double> w(size_t(s.nk));
-                for (int64_t h = 0; h < s.heads; ++h) {
-                    for (int64_t i = 0; i < s.m; ++i) {
-                        double max = -INFINITY, sum = 0;
-                        for (int64_t j = 0; j < s.nk; ++j) {
-                            double dotp = 0;
-                            for (int64_t c = 0; c < s.dh; ++c) {
-                                dotp += double(q[size_t(i * ldq + h * s.dh + c)]) *
-                                        k.exact[size_t((h * s.nk + j) * s.dh + c)];
-                            }
-                            w[size_t(j)] = dotp * scale;
-                            max = std::max(max, w[size_t(j)]);
-                        }
-                        for (auto& x : w) sum += (x = std::exp(x - max));
-                        for (int64_t c = 0; c < s.dh; ++c) {
-                            double want = 0;
-                            for (int64_t j = 0; j < s.nk; ++j)
-                                want += w[size_t(j)] * vt.exact[size_t((h * s.dh + c) * s.nk + j)];
-                            ASSERT_NEAR(out[size_t(i * ldo + h * s.dh + c)], want / sum, 2e-5)
-                                << i << "," << h << "," << c;
-                        }
-                    }
-                }
-                for (int64_t i = 0; i < s.m; ++i)
+                for (int64_t i = 0; i < s.m; ++i) {
+                    for (int64_t c = 0; c < width; ++c)
+                        ASSERT_NEAR(out[size_t(i * ldo + c)], want[size_t(i * width + c)], 2e-5) << i << "," << c;
                     for (int64_t c = width; c < ldo; ++c) ASSERT_EQ(out[size_t(i * ldo + c)], 77.0f);
-            }
-        });
+                }
+            });
+        }
     }
 }

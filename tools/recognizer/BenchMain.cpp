@@ -1,7 +1,9 @@
-// recognizer-bench: loads a model, transcribes a 16 kHz mono 16-bit WAV and prints one JSON line with the load, mel,
-// encoder and decoder times, the peak resident memory and the text.
+// recognizer-bench: loads a model, transcribes a 16 kHz mono 16-bit WAV and prints one JSON line with the kernel level,
+// the load, mel, encoder and decoder times, the peak resident memory and the text.
 //   recognizer-bench MODEL WAV [--threads N] [--language CODE] [--no-fallback] [--tokens N]
+//                    [--level portable|avx2|avxvnni|avx512|avx512vnni]
 // --tokens N also times N single-token decoder steps after the run (default 200), independent of what the model says.
+// --level runs on that kernel level (or the one it builds on, where the CPU lacks it) instead of the best one.
 
 #include <chrono>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "compute/Kernels.h"
 #include "core/whisper_context.h"
 #include "whisper.h"
 
@@ -90,7 +93,7 @@ std::string jsonString(const std::string& s) {
 int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: recognizer-bench MODEL WAV [--threads N] [--language CODE] [--no-fallback] "
-                        "[--tokens N]\n");
+                        "[--tokens N] [--level portable|avx2|avxvnni|avx512|avx512vnni]\n");
         return 2;
     }
     int threads = 4, benchTokens = 200;
@@ -105,6 +108,12 @@ int main(int argc, char** argv) {
             benchTokens = atoi(argv[++i]);
         } else if (!strcmp(argv[i], "--no-fallback")) {
             fallback = false;
+        } else if (!strcmp(argv[i], "--level") && i + 1 < argc) {
+            const char* name = argv[++i];
+            for (int l = 0; l <= int(recognizer::KernelLevel::Avx512Vnni); ++l) {
+                if (!strcmp(name, recognizer::kernelLevelName(recognizer::KernelLevel(l))))
+                    recognizer::selectKernelLevel(recognizer::KernelLevel(l));
+            }
         }
     }
     std::vector<float> samples;
@@ -143,14 +152,14 @@ int main(int argc, char** argv) {
     }
     const double encodeMs = t.nEncode ? t.encodeMs / t.nEncode : 0;
     const int decodeTokens = t.nDecode + t.nBatchd;
-    printf("{\"model\":%s,\"threads\":%d,\"result\":%d,\"audio_s\":%.2f,\"load_ms\":%.1f,\"mel_ms\":%.1f,"
-           "\"encode_ms\":%.1f,\"encode_runs\":%d,\"prompt_ms\":%.1f,\"decode_ms\":%.1f,\"decode_tokens\":%d,"
-           "\"decode_ms_per_token\":%.3f,\"step_ms_per_token\":%.3f,\"fallbacks\":%d,\"total_ms\":%.1f,"
-           "\"peak_mb\":%.1f,\"text\":%s}\n",
-           jsonString(argv[1]).c_str(), threads, rc, samples.size() / 16000.0, t.loadMs, t.melMs, encodeMs, t.nEncode,
-           t.promptMs, t.decodeMs + t.batchdMs, decodeTokens,
-           decodeTokens ? (t.decodeMs + t.batchdMs) / decodeTokens : 0.0, stepMs, t.nFailP + t.nFailH, totalMs,
-           peakKb() / 1024.0, jsonString(text).c_str());
+    printf("{\"model\":%s,\"kernel_level\":\"%s\",\"threads\":%d,\"result\":%d,\"audio_s\":%.2f,\"load_ms\":%.1f,"
+           "\"mel_ms\":%.1f,\"encode_ms\":%.1f,\"encode_runs\":%d,\"prompt_ms\":%.1f,\"decode_ms\":%.1f,"
+           "\"decode_tokens\":%d,\"decode_ms_per_token\":%.3f,\"step_ms_per_token\":%.3f,\"fallbacks\":%d,"
+           "\"total_ms\":%.1f,\"peak_mb\":%.1f,\"text\":%s}\n",
+           jsonString(argv[1]).c_str(), recognizer::kernelLevelName(recognizer::kernels().level), threads, rc,
+           samples.size() / 16000.0, t.loadMs, t.melMs, encodeMs, t.nEncode, t.promptMs, t.decodeMs + t.batchdMs,
+           decodeTokens, decodeTokens ? (t.decodeMs + t.batchdMs) / decodeTokens : 0.0, stepMs, t.nFailP + t.nFailH,
+           totalMs, peakKb() / 1024.0, jsonString(text).c_str());
     whisper_free(ctx);
     return rc == 0 ? 0 : 1;
 }

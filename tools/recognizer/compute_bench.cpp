@@ -1,7 +1,8 @@
 // Timings of the recognizer's compute core: encoder-shaped products (GFLOP/s), decoder-shaped weight streams (GB/s and
 // ms), the pool's per-run cost, and whole encoder and decoder-step sequences built from the same calls.
 //
-// usage: compute-bench [--threads 1,4,8] [--level portable|avx2|avx512] [--reps N] [--only gemm|gemv|batch|model|pool]
+// usage: compute-bench [--threads 1,4,8] [--level portable|avx2|avxvnni|avx512|avx512vnni] [--reps N]
+//                      [--only gemm|gemv|batch|model|pool]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,11 +14,11 @@
 #include <vector>
 
 #include "compute/Attention.h"
+#include "compute/FewRowAttention.h"
 #include "compute/Kernels.h"
 #include "compute/MatMul.h"
 #include "compute/Quantization.h"
 #include "compute/ThreadPool.h"
-#include "compute/VectorOps.h"
 #include "recognizer/RandomValues.h"
 
 using namespace recognizer;
@@ -223,7 +224,8 @@ struct ModelBench {
     ModelDims dims;
     TensorType type;
     Matrix conv1, conv2, wq, wk, wv, wo, up, down, embed;
-    std::vector<float> mel, im2col, x, h, qkv, scores, attn, big, kvCross, logits;
+    std::vector<float> im2col, x, h, qkv, attn, big, logits;
+    std::vector<uint16_t> crossKeys, crossValues;  // f16, [head][position][dh] and transposed [channel][position]
 
     ModelBench(const ModelDims& md, TensorType t) : dims(md), type(t) {
         const int64_t d = md.d;
@@ -240,53 +242,43 @@ struct ModelBench {
         x = randomValues(size_t(3000 * d), 2);
         h.resize(size_t(3000 * d));
         qkv.resize(size_t(1500 * 3 * d));
-        scores.resize(size_t(1500 * 1500));
         attn.resize(size_t(1500 * d));
         big.resize(size_t(1500 * 4 * d));
-        kvCross = randomValues(size_t(2 * 1500 * d), 3);
+        const auto cross = randomValues(size_t(2 * 1500 * d), 3);
+        crossKeys.resize(size_t(1500 * d));
+        crossValues.resize(size_t(1500 * d));
+        convertFp32ToFp16(cross.data(), crossKeys.data(), 1500 * d);
+        convertFp32ToFp16(cross.data() + 1500 * d, crossValues.data(), 1500 * d);
         logits.resize(51865);
     }
 
+    // GELU and the residual additions ride on the products, as in the recognizer's encoder.
     void encoder(ThreadPool& pool) {
         const int64_t d = dims.d, n = 1500, dh = 64;
-        matmul(pool, conv1.view, im2col.data(), 3000, 240, h.data(), d, nullptr);
-        geluInPlace(h.data(), 3000 * d);
-        matmul(pool, conv2.view, im2col.data(), n, 3 * d, x.data(), d, nullptr);
-        geluInPlace(x.data(), n * d);
+        matmul(pool, im2col.data(), 3000, 240, {conv1.view, h.data(), d, nullptr, false, true});
+        matmul(pool, im2col.data(), n, 3 * d, {conv2.view, x.data(), d, nullptr, false, true});
         for (int64_t l = 0; l < dims.layersEnc; ++l) {
             matmul(pool, wq.view, x.data(), n, d, qkv.data(), 3 * d, nullptr);
             matmul(pool, wk.view, x.data(), n, d, qkv.data() + d, 3 * d, nullptr);
             matmul(pool, wv.view, x.data(), n, d, qkv.data() + 2 * d, 3 * d, nullptr);
             attention(pool, n, n, dims.heads, dh, 0.125f, qkv.data(), 3 * d, qkv.data() + d, 3 * d, qkv.data() + 2 * d,
                       3 * d, attn.data(), d);
-            matmul(pool, wo.view, attn.data(), n, d, h.data(), d, nullptr);
-            matmul(pool, up.view, h.data(), n, d, big.data(), 4 * d, nullptr);
-            pool.run([&](int ith, int nth) {
-                for (int64_t r = ith; r < n; r += nth) geluInPlace(big.data() + r * 4 * d, 4 * d);
-            });
-            matmul(pool, down.view, big.data(), n, 4 * d, x.data(), d, nullptr);
+            matmul(pool, attn.data(), n, d, {wo.view, x.data(), d, nullptr, true});
+            matmul(pool, x.data(), n, d, {up.view, big.data(), 4 * d, nullptr, false, true});
+            matmul(pool, big.data(), n, 4 * d, {down.view, x.data(), d, nullptr, true});
         }
     }
 
     // One token: every weight product of the decoder plus the logits, and (when `cross`) the attention over the
-    // encoder output with f32 keys and values.
+    // encoder output with f16 keys and values, as the decoder runs them.
     void decoderStep(ThreadPool& pool, bool cross) {
-        const int64_t d = dims.d, n = 1500, dh = 64;
+        const int64_t d = dims.d, dh = 64;
         float* v = x.data();
         float* t = h.data();
         for (int64_t l = 0; l < dims.layersDec; ++l) {
             for (const Matrix* m : {&wq, &wk, &wv, &wo, &wq, &wo}) matmul(pool, m->view, v, 1, d, t, d, nullptr);
-            // Cross-attention over the encoder output, all heads at once on the pool.
             if (cross)
-                pool.run([&](int ith, int nth) {
-                    float* s = scores.data() + ith * n;
-                    for (int64_t hd = ith; hd < dims.heads; hd += nth) {
-                        sgemm(pool, true, 1, n, dh, 0.125f, v + hd * dh, d, kvCross.data() + hd * dh, d, 0.0f, s, n);
-                        softmaxInPlace(s, n, 1.0f);
-                        sgemm(pool, false, 1, dh, n, 1.0f, s, n, kvCross.data() + n * d + hd * dh, d, 0.0f, t + hd * dh,
-                              d);
-                    }
-                });
+                attendFewRows(pool, 1, 1500, dims.heads, dh, 0.125f, v, d, crossKeys.data(), crossValues.data(), t, d);
             matmul(pool, up.view, v, 1, d, big.data(), 4 * d, nullptr);
             matmul(pool, down.view, big.data(), 1, 4 * d, t, d, nullptr);
         }
@@ -301,7 +293,8 @@ void benchModels(const Options& o) {
         "(best) of %d runs\n",
         o.reps);
     for (const ModelDims& md : models) {
-        for (TensorType type : {TensorType::F16, TensorType::Q5_0, TensorType::Q8_0}) {
+        for (TensorType type :
+             {TensorType::F16, TensorType::Q8_0, TensorType::Q5_1, TensorType::Q5_0, TensorType::Q4_0}) {
             ModelBench b(md, type);
             std::printf("%-6s %-5s", md.name, tensorTypeName(type));
             for (int t : o.threads) {
@@ -334,10 +327,8 @@ int main(int argc, char** argv) {
             }
             ++i;
         } else if (a == "--level" && next) {
-            const std::string l = next;
-            selectKernelLevel(l == "portable" ? KernelLevel::Portable
-                              : l == "avx2"   ? KernelLevel::Avx2
-                                              : KernelLevel::Avx512);
+            for (int l = 0; l <= int(KernelLevel::Avx512Vnni); ++l)
+                if (kernelLevelName(KernelLevel(l)) == std::string(next)) selectKernelLevel(KernelLevel(l));
             ++i;
         } else if (a == "--reps" && next) {
             o.reps = std::max(1, std::atoi(next));
@@ -347,15 +338,14 @@ int main(int argc, char** argv) {
             ++i;
         } else {
             std::fprintf(stderr,
-                         "usage: %s [--threads 1,4,8] [--level portable|avx2|avx512] [--reps N] "
+                         "usage: %s [--threads 1,4,8] [--level portable|avx2|avxvnni|avx512|avx512vnni] [--reps N] "
                          "[--only gemm|gemv|batch|model|pool]\n",
                          argv[0]);
             return 2;
         }
     }
-    const char* levels[] = {"portable", "avx2", "avx512"};
-    std::printf("kernel level: %s (supported: %s)\n", levels[int(kernels().level)],
-                levels[int(supportedKernelLevel())]);
+    std::printf("kernel level: %s (best supported: %s)\n", kernelLevelName(kernels().level),
+                kernelLevelName(supportedKernelLevel()));
     if (o.only.empty() || o.only == "pool") benchPool(o);
     if (o.only.empty() || o.only == "gemm") benchGemm(o);
     if (o.only.empty() || o.only == "gemv") benchGemv(o);

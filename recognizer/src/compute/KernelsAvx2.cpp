@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "compute/BlockLayouts.h"
+#include "compute/BlockProducts256.h"
 #include "compute/Kernels.h"
 #include "compute/SimdKernelParts.h"
 #include "compute/TensorType.h"
@@ -21,20 +22,6 @@ constexpr int kNr = 16;
 // Lane mask with the first n (0..8) lanes set, for maskload/maskstore.
 __m256i firstLanes(int64_t n) {
     return _mm256_cmpgt_epi32(_mm256_set1_epi32(int(n < 8 ? n : 8)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-}
-
-float hsum(__m256 v) {
-    __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
-    s = _mm_add_ss(s, _mm_movehdup_ps(s));
-    return _mm_cvtss_f32(s);
-}
-
-float hmax(__m256 v) {
-    __m128 s = _mm_max_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-    s = _mm_max_ps(s, _mm_movehl_ps(s, s));
-    s = _mm_max_ss(s, _mm_movehdup_ps(s));
-    return _mm_cvtss_f32(s);
 }
 
 // ---- Weight rows, eight elements per step ----
@@ -180,7 +167,7 @@ void gemvTile(const uint8_t* w, size_t stride, int64_t cols, const float* x, int
             for (int i = 0; i < M; ++i) acc[rr][i] = _mm256_fmadd_ps(wv, xv[i], acc[rr][i]);
         }
     }
-    storeRowProducts<hsum>(acc, y, ldy, r, bias, alpha, beta);
+    storeRowProducts<sum256>(acc, y, ldy, r, bias, alpha, beta);
 }
 
 template <class Row, int R, bool kTail>
@@ -201,12 +188,6 @@ void gemvRange(const void* w, size_t stride, int64_t cols, const float* x, int64
     int64_t r = r0;
     for (; r + 4 <= r1; r += 4) gemvRows<Row, 4, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
     for (; r < r1; ++r) gemvRows<Row, 1, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
-}
-
-template <class Row>
-void gemvQuantized(const void* w, size_t stride, int64_t cols, const float* x, int64_t m, int64_t ldx, float* y,
-                   int64_t ldy, int64_t r0, int64_t r1, const float* bias, float alpha, float beta) {
-    gemvRange<Row, false>(w, stride, cols, x, m, ldx, y, ldy, r0, r1, bias, alpha, beta);
 }
 
 template <class Row>
@@ -339,15 +320,10 @@ void packTransposed(const float* src, int64_t ld, int64_t rows, int64_t kc, floa
 
 // ---- Row operations ----
 
-// e^x with a degree-7 polynomial on [-ln2/2, ln2/2]. Below -87 the result is 0 (no subnormals), above 88.3 infinity;
-// NaN stays NaN.
-__m256 expPs(__m256 x) {
-    __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
-    xc = _mm256_min_ps(_mm256_set1_ps(88.3f), xc);
-    const __m256 n = _mm256_round_ps(_mm256_mul_ps(xc, _mm256_set1_ps(1.44269504088896341f)),
-                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    __m256 r = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693145751953125f), xc);
-    r = _mm256_fnmadd_ps(n, _mm256_set1_ps(1.42860682030941723212e-6f), r);
+// e^(x - n ln2) for the integer n nearest to x / ln2, with a degree-7 polynomial on [-ln2/2, ln2/2].
+__m256 expRemainder(__m256 x, __m256 n) {
+    const __m256 r = _mm256_fnmadd_ps(n, _mm256_set1_ps(1.42860682030941723212e-6f),
+                                      _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693145751953125f), x));
     __m256 p = _mm256_set1_ps(1.0f / 5040);
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 720));
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 120));
@@ -355,11 +331,34 @@ __m256 expPs(__m256 x) {
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f / 6));
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(0.5f));
     p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
-    p = _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
+    return _mm256_fmadd_ps(p, r, _mm256_set1_ps(1.0f));
+}
+
+// e^x: e^n times the remainder's exponential. Below -87 the result is 0 (no subnormals), above 88.3 infinity; NaN
+// stays NaN.
+__m256 expPs(__m256 x) {
+    __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
+    xc = _mm256_min_ps(_mm256_set1_ps(88.3f), xc);
+    const __m256 n = _mm256_round_ps(_mm256_mul_ps(xc, _mm256_set1_ps(1.44269504088896341f)),
+                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m256 p = expRemainder(xc, n);
     const __m256i e = _mm256_slli_epi32(_mm256_add_epi32(_mm256_cvtps_epi32(n), _mm256_set1_epi32(127)), 23);
     __m256 y = _mm256_mul_ps(p, _mm256_castsi256_ps(e));
     y = _mm256_blendv_ps(y, _mm256_setzero_ps(), _mm256_cmp_ps(x, _mm256_set1_ps(-87.0f), _CMP_LT_OQ));
     return _mm256_blendv_ps(y, _mm256_set1_ps(__builtin_inff()), _mm256_cmp_ps(x, _mm256_set1_ps(88.3f), _CMP_GT_OQ));
+}
+
+// e^x for x <= 0, the exponentials of a softmax: as expPs with fewer steps. The integer part of x * log2(e) is rounded
+// into the low bits of the float t, from which it is shifted straight into the exponent; below -87 the result is 0
+// (also for -INFINITY), and NaN stays NaN.
+__m256 expNonPositive(__m256 x) {
+    const __m256 magic = _mm256_set1_ps(12582912.0f + 127.0f);  // 1.5 * 2^23, plus the exponent bias
+    const __m256 xc = _mm256_max_ps(_mm256_set1_ps(-87.0f), x);
+    const __m256 t = _mm256_fmadd_ps(xc, _mm256_set1_ps(1.44269504088896341f), magic);
+    const __m256 n = _mm256_sub_ps(t, magic);
+    const __m256 scale = _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_castps_si256(t), 23));
+    const __m256 y = _mm256_mul_ps(expRemainder(xc, n), scale);
+    return _mm256_andnot_ps(_mm256_cmp_ps(x, _mm256_set1_ps(-87.0f), _CMP_LT_OQ), y);
 }
 
 // 0.5 x (1 + tanh(u)) = x / (1 + e^(-2u)); x or 0 beyond +-10.
@@ -393,7 +392,7 @@ float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
                                           _mm256_castsi256_ps(tail));
         vmax = _mm256_max_ps(vmax, v);
     }
-    const float max = hmax(vmax);
+    const float max = max256(vmax);
     *maxOut = max;
     if (max == -__builtin_inff()) {
         for (int64_t j = 0; j < n; ++j) x[j] = 0.0f;
@@ -402,17 +401,17 @@ float softmaxParts(float* x, int64_t n, float scale, float* maxOut) {
     const __m256 shift = _mm256_set1_ps(max);
     __m256 vsum = _mm256_setzero_ps();
     for (i = 0; i + 8 <= n; i += 8) {
-        const __m256 e = expPs(_mm256_fmsub_ps(_mm256_loadu_ps(x + i), vs, shift));
+        const __m256 e = expNonPositive(_mm256_fmsub_ps(_mm256_loadu_ps(x + i), vs, shift));
         _mm256_storeu_ps(x + i, e);
         vsum = _mm256_add_ps(vsum, e);
     }
     if (i < n) {
-        const __m256 e = _mm256_and_ps(expPs(_mm256_fmsub_ps(_mm256_maskload_ps(x + i, tail), vs, shift)),
+        const __m256 e = _mm256_and_ps(expNonPositive(_mm256_fmsub_ps(_mm256_maskload_ps(x + i, tail), vs, shift)),
                                        _mm256_castsi256_ps(tail));
         _mm256_maskstore_ps(x + i, tail, e);
         vsum = _mm256_add_ps(vsum, e);
     }
-    return hsum(vsum);
+    return sum256(vsum);
 }
 
 void softmax(float* x, int64_t n, float scale) {
@@ -427,24 +426,60 @@ void softmax(float* x, int64_t n, float scale) {
     if (i < n) _mm256_maskstore_ps(x + i, tail, _mm256_mul_ps(_mm256_maskload_ps(x + i, tail), inv));
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* inv) {
-    for (int64_t c = 0; c < width; c += 8) {
-        const __m256i m = firstLanes(width - c);
-        __m256 vmax = _mm256_set1_ps(-__builtin_inff());
-        for (int64_t r = 0; r < rows; ++r) {
-            const __m256 v = _mm256_blendv_ps(_mm256_set1_ps(-__builtin_inff()), _mm256_maskload_ps(s + r * width + c, m),
-                                              _mm256_castsi256_ps(m));
-            vmax = _mm256_max_ps(vmax, v);
-        }
-        __m256 vsum = _mm256_setzero_ps();
-        for (int64_t r = 0; r < rows; ++r) {
-            float* p = s + r * width + c;
-            const __m256 e = expPs(_mm256_sub_ps(_mm256_maskload_ps(p, m), vmax));
-            _mm256_maskstore_ps(p, m, e);
-            vsum = _mm256_add_ps(vsum, e);
-        }
-        _mm256_maskstore_ps(inv + c, m, _mm256_div_ps(_mm256_set1_ps(1.0f), vsum));
+// Loads and stores of up to eight lanes: whole vectors go without a mask, which is slow on some CPUs.
+struct Lanes {
+    explicit Lanes(int64_t n) : full(n >= 8), mask(firstLanes(n)) {}
+    __m256 load(const float* p) const { return full ? _mm256_loadu_ps(p) : _mm256_maskload_ps(p, mask); }
+    void store(float* p, __m256 v) const {
+        if (full)
+            _mm256_storeu_ps(p, v);
+        else
+            _mm256_maskstore_ps(p, mask, v);
     }
+    bool full;
+    __m256i mask;
+};
+
+bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
+    bool moved = false;
+    for (int64_t c = 0; c < width; c += 8) {
+        const Lanes lanes(width - c);
+        float* col = s + c;
+        // Two chains of maxima and sums, even and odd rows, so that each waits half as long for the one before.
+        __m256 max0 = _mm256_set1_ps(-__builtin_inff()), max1 = max0;
+        int64_t r = 0;
+        for (; r + 2 <= rows; r += 2) {
+            max0 = _mm256_max_ps(max0, lanes.load(col + r * width));
+            max1 = _mm256_max_ps(max1, lanes.load(col + (r + 1) * width));
+        }
+        if (r < rows) max0 = _mm256_max_ps(max0, lanes.load(col + r * width));
+        const __m256 blockMax = _mm256_max_ps(max0, max1);
+        const __m256 old = lanes.load(shift + c);
+        const __m256 raise = _mm256_and_ps(
+            _mm256_cmp_ps(blockMax, _mm256_add_ps(old, _mm256_set1_ps(kSoftmaxHeadroom)), _CMP_GT_OQ),
+            _mm256_castsi256_ps(lanes.mask));
+        const __m256 now = _mm256_blendv_ps(old, blockMax, raise);
+        moved = moved || _mm256_movemask_ps(raise) != 0;
+        __m256 sum0 = _mm256_setzero_ps(), sum1 = sum0;
+        for (r = 0; r + 2 <= rows; r += 2) {
+            const __m256 e0 = expNonPositive(_mm256_sub_ps(lanes.load(col + r * width), now));
+            const __m256 e1 = expNonPositive(_mm256_sub_ps(lanes.load(col + (r + 1) * width), now));
+            lanes.store(col + r * width, e0);
+            lanes.store(col + (r + 1) * width, e1);
+            sum0 = _mm256_add_ps(sum0, e0);
+            sum1 = _mm256_add_ps(sum1, e1);
+        }
+        if (r < rows) {
+            const __m256 e = expNonPositive(_mm256_sub_ps(lanes.load(col + r * width), now));
+            lanes.store(col + r * width, e);
+            sum0 = _mm256_add_ps(sum0, e);
+        }
+        const __m256 factor = expNonPositive(_mm256_sub_ps(old, now));
+        lanes.store(rescale + c, factor);
+        lanes.store(sum + c, _mm256_fmadd_ps(lanes.load(sum + c), factor, _mm256_add_ps(sum0, sum1)));
+        lanes.store(shift + c, now);
+    }
+    return moved;
 }
 
 void layerNorm(const float* x, int64_t n, const float* w, const float* b, float eps, float* out) {
@@ -453,7 +488,7 @@ void layerNorm(const float* x, int64_t n, const float* w, const float* b, float 
     __m256 vsum = _mm256_setzero_ps();
     for (int64_t i = 0; i < full; i += 8) vsum = _mm256_add_ps(vsum, _mm256_loadu_ps(x + i));
     if (full < n) vsum = _mm256_add_ps(vsum, _mm256_maskload_ps(x + full, tail));
-    const float mean = hsum(vsum) / float(n);
+    const float mean = sum256(vsum) / float(n);
     const __m256 vmean = _mm256_set1_ps(mean);
     __m256 vvar = _mm256_setzero_ps();
     for (int64_t i = 0; i < full; i += 8) {
@@ -465,7 +500,7 @@ void layerNorm(const float* x, int64_t n, const float* w, const float* b, float 
             _mm256_and_ps(_mm256_sub_ps(_mm256_maskload_ps(x + full, tail), vmean), _mm256_castsi256_ps(tail));
         vvar = _mm256_fmadd_ps(d, d, vvar);
     }
-    const float var = hsum(vvar) / float(n);
+    const float var = sum256(vvar) / float(n);
     const __m256 rstd = _mm256_set1_ps(1.0f / __builtin_sqrtf(var + eps));
     for (int64_t i = 0; i < full; i += 8) {
         const __m256 v = _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(x + i), vmean), rstd);
@@ -496,7 +531,7 @@ float dot(const float* a, const float* b, int64_t n) {
         const __m256i m = firstLanes(n - i);
         s0 = _mm256_fmadd_ps(_mm256_maskload_ps(a + i, m), _mm256_maskload_ps(b + i, m), s0);
     }
-    return hsum(_mm256_add_ps(s0, s1));
+    return sum256(_mm256_add_ps(s0, s1));
 }
 
 Kernels makeKernels() {
@@ -509,11 +544,7 @@ Kernels makeKernels() {
     k.gemmSmallNN = gemmSmallNN;
     k.gemv[int(TensorType::F32)] = gemvFloat<RowF32>;
     k.gemv[int(TensorType::F16)] = gemvFloat<RowF16>;
-    k.gemv[int(TensorType::Q4_0)] = gemvQuantized<RowQ4_0>;
-    k.gemv[int(TensorType::Q4_1)] = gemvQuantized<RowQ4_1>;
-    k.gemv[int(TensorType::Q5_0)] = gemvQuantized<RowQ5_0>;
-    k.gemv[int(TensorType::Q5_1)] = gemvQuantized<RowQ5_1>;
-    k.gemv[int(TensorType::Q8_0)] = gemvQuantized<RowQ8_0>;
+    setBlockProducts<PairSumDot>(k);
     k.dequantize[int(TensorType::F32)] = dequantizeF32;
     k.dequantize[int(TensorType::F16)] = dequantizeF16;
     k.dequantize[int(TensorType::Q4_0)] = dequantize<RowQ4_0>;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "compute/BlockLayouts.h"
+#include "compute/BlockProducts256.h"
 #include "compute/Kernels.h"
 #include "compute/SimdKernelParts.h"
 #include "compute/TensorType.h"
@@ -189,159 +190,6 @@ void gemvRange(const void* w, size_t stride, int64_t cols, const float* x, int64
     int64_t r = r0;
     for (; r + 4 <= r1; r += 4) gemvRows<Row, 4, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
     for (; r < r1; ++r) gemvRows<Row, 1, kTail>(base, stride, cols, x, m, ldx, y, ldy, r, bias, alpha, beta);
-}
-
-// Quantized rows go block by block. A block is decoded to its raw codes as floats (lo: elements 0..15, hi: 16..31),
-// its scale d and the offset o that every element gets, value = q * d + o. The scale is applied once per block to
-// the partial dot product and the offset to the block's sum of activations, instead of to every weight.
-struct BlockCodes {
-    __m512 lo, hi, d, o;
-};
-
-__m512i codes4(const uint8_t* qs, __m512i& hi) {
-    const __m512i v = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(qs)));
-    hi = _mm512_srli_epi32(v, 4);
-    return _mm512_and_si512(v, _mm512_set1_epi32(0xF));
-}
-
-struct BlocksQ8_0 {
-    static constexpr bool kOffset = false;
-    static BlockCodes decode(const uint8_t* row, int64_t i) {
-        const auto* b = reinterpret_cast<const BlockQ8_0*>(row) + i;
-        const __m128i* qs = reinterpret_cast<const __m128i*>(b->qs);
-        return {_mm512_cvtepi32_ps(_mm512_cvtepi8_epi32(_mm_loadu_si128(qs))),
-                _mm512_cvtepi32_ps(_mm512_cvtepi8_epi32(_mm_loadu_si128(qs + 1))), _mm512_set1_ps(halfToFloat(b->d)),
-                _mm512_setzero_ps()};
-    }
-};
-
-struct BlocksQ4_0 {
-    static constexpr bool kOffset = true;
-    static BlockCodes decode(const uint8_t* row, int64_t i) {
-        const auto* b = reinterpret_cast<const BlockQ4_0*>(row) + i;
-        __m512i hi;
-        const __m512i lo = codes4(b->qs, hi);
-        const float d = halfToFloat(b->d);
-        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(d), _mm512_set1_ps(-8.0f * d)};
-    }
-};
-
-struct BlocksQ4_1 {
-    static constexpr bool kOffset = true;
-    static BlockCodes decode(const uint8_t* row, int64_t i) {
-        const auto* b = reinterpret_cast<const BlockQ4_1*>(row) + i;
-        __m512i hi;
-        const __m512i lo = codes4(b->qs, hi);
-        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(halfToFloat(b->d)),
-                _mm512_set1_ps(halfToFloat(b->m))};
-    }
-};
-
-__m512i addFifthBits(__m512i codes, uint32_t bits) {
-    return _mm512_mask_or_epi32(codes, __mmask16(bits), codes, _mm512_set1_epi32(16));
-}
-
-// The 5-bit codes of a q5 block: its nibbles with the fifth bit of each from qh.
-template <class Block>
-__m512i codes5(const Block* b, __m512i& hi) {
-    const __m512i lo = codes4(b->qs, hi);
-    const uint32_t qh = loadU32(b->qh);
-    hi = addFifthBits(hi, qh >> 16);
-    return addFifthBits(lo, qh & 0xFFFF);
-}
-
-struct BlocksQ5_0 {
-    static constexpr bool kOffset = true;
-    static BlockCodes decode(const uint8_t* row, int64_t i) {
-        const auto* b = reinterpret_cast<const BlockQ5_0*>(row) + i;
-        __m512i hi;
-        const __m512i lo = codes5(b, hi);
-        const float d = halfToFloat(b->d);
-        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(d), _mm512_set1_ps(-16.0f * d)};
-    }
-};
-
-struct BlocksQ5_1 {
-    static constexpr bool kOffset = true;
-    static BlockCodes decode(const uint8_t* row, int64_t i) {
-        const auto* b = reinterpret_cast<const BlockQ5_1*>(row) + i;
-        __m512i hi;
-        const __m512i lo = codes5(b, hi);
-        return {_mm512_cvtepi32_ps(lo), _mm512_cvtepi32_ps(hi), _mm512_set1_ps(halfToFloat(b->d)),
-                _mm512_set1_ps(halfToFloat(b->m))};
-    }
-};
-
-template <class Blocks, int R, int M>
-void gemvBlocksTile(const uint8_t* w, size_t stride, int64_t blocks, const float* x, int64_t ldx, float* y,
-                    int64_t ldy, int64_t r, const float* bias, float alpha, float beta) {
-    const uint8_t* rows[R];
-    for (int rr = 0; rr < R; ++rr) rows[rr] = w + size_t(r + rr) * stride;
-    __m512 acc[R][M];
-    for (int rr = 0; rr < R; ++rr)
-        for (int i = 0; i < M; ++i) acc[rr][i] = _mm512_setzero_ps();
-    const PrefetchSpread prefetch(rows[0], int64_t(R * stride), blocks);
-    for (int64_t b = 0; b < blocks; ++b) {
-        prefetch.step(b);
-        __m512 x0[M], x1[M], xs[M];
-        for (int i = 0; i < M; ++i) {
-            x0[i] = _mm512_loadu_ps(x + i * ldx + 32 * b);
-            x1[i] = _mm512_loadu_ps(x + i * ldx + 32 * b + 16);
-            if constexpr (Blocks::kOffset) xs[i] = _mm512_add_ps(x0[i], x1[i]);
-        }
-        for (int rr = 0; rr < R; ++rr) {
-            const BlockCodes c = Blocks::decode(rows[rr], b);
-            for (int i = 0; i < M; ++i) {
-                const __m512 t = _mm512_fmadd_ps(c.hi, x1[i], _mm512_mul_ps(c.lo, x0[i]));
-                acc[rr][i] = _mm512_fmadd_ps(t, c.d, acc[rr][i]);
-                if constexpr (Blocks::kOffset) acc[rr][i] = _mm512_fmadd_ps(xs[i], c.o, acc[rr][i]);
-            }
-        }
-    }
-    storeRowProducts<hsum>(acc, y, ldy, r, bias, alpha, beta);
-}
-
-// Up to two activation rows with four weight rows at a time, three or four with two, so that the accumulators and
-// the activations stay in registers.
-template <class Blocks, int R>
-void gemvBlocksRows(const uint8_t* w, size_t stride, int64_t blocks, const float* x, int64_t m, int64_t ldx, float* y,
-                    int64_t ldy, int64_t r, const float* bias, float alpha, float beta) {
-    for (int64_t i = 0; i < m;) {
-        const float* xi = x + i * ldx;
-        float* yi = y + i * ldy;
-        const int64_t left = m - i;
-        if (R == 4 || left <= 2) {
-            if (left == 1) {
-                gemvBlocksTile<Blocks, R, 1>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
-                i += 1;
-            } else {
-                gemvBlocksTile<Blocks, R, 2>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
-                i += 2;
-            }
-        } else if (left == 3) {
-            gemvBlocksTile<Blocks, R, 3>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
-            i += 3;
-        } else {
-            gemvBlocksTile<Blocks, R, 4>(w, stride, blocks, xi, ldx, yi, ldy, r, bias, alpha, beta);
-            i += 4;
-        }
-    }
-}
-
-template <class Blocks>
-void gemvQuantized(const void* w, size_t stride, int64_t cols, const float* x, int64_t m, int64_t ldx, float* y,
-                   int64_t ldy, int64_t r0, int64_t r1, const float* bias, float alpha, float beta) {
-    const auto* base = static_cast<const uint8_t*>(w);
-    const int64_t blocks = cols / 32;
-    int64_t r = r0;
-    if (m <= 2) {
-        for (; r + 4 <= r1; r += 4)
-            gemvBlocksRows<Blocks, 4>(base, stride, blocks, x, m, ldx, y, ldy, r, bias, alpha, beta);
-    } else {
-        for (; r + 2 <= r1; r += 2)
-            gemvBlocksRows<Blocks, 2>(base, stride, blocks, x, m, ldx, y, ldy, r, bias, alpha, beta);
-    }
-    for (; r < r1; ++r) gemvBlocksRows<Blocks, 1>(base, stride, blocks, x, m, ldx, y, ldy, r, bias, alpha, beta);
 }
 
 template <class Row>
@@ -560,20 +408,46 @@ void softmax(float* x, int64_t n, float scale) {
     if (i < n) _mm512_mask_storeu_ps(x + i, tail, _mm512_mul_ps(_mm512_maskz_loadu_ps(tail, x + i), inv));
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* inv) {
+bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
+    bool moved = false;
     for (int64_t c = 0; c < width; c += 16) {
         const __mmask16 m = firstLanes(width - c);
-        __m512 vmax = _mm512_set1_ps(-__builtin_inff());
-        for (int64_t r = 0; r < rows; ++r) vmax = _mm512_mask_max_ps(vmax, m, vmax, _mm512_maskz_loadu_ps(m, s + r * width + c));
-        __m512 vsum = _mm512_setzero_ps();
-        for (int64_t r = 0; r < rows; ++r) {
-            float* p = s + r * width + c;
-            const __m512 e = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, p), vmax));
-            _mm512_mask_storeu_ps(p, m, e);
-            vsum = _mm512_add_ps(vsum, e);
+        float* col = s + c;
+        // Two chains of maxima and sums, even and odd rows, so that each waits half as long for the one before.
+        __m512 max0 = _mm512_set1_ps(-__builtin_inff()), max1 = max0;
+        int64_t r = 0;
+        for (; r + 2 <= rows; r += 2) {
+            max0 = _mm512_max_ps(max0, _mm512_maskz_loadu_ps(m, col + r * width));
+            max1 = _mm512_max_ps(max1, _mm512_maskz_loadu_ps(m, col + (r + 1) * width));
         }
-        _mm512_mask_storeu_ps(inv + c, m, _mm512_div_ps(_mm512_set1_ps(1.0f), vsum));
+        if (r < rows) max0 = _mm512_max_ps(max0, _mm512_maskz_loadu_ps(m, col + r * width));
+        const __m512 blockMax = _mm512_max_ps(max0, max1);
+        const __m512 old = _mm512_maskz_loadu_ps(m, shift + c);
+        const __mmask16 raise =
+            _mm512_mask_cmp_ps_mask(m, blockMax, _mm512_add_ps(old, _mm512_set1_ps(kSoftmaxHeadroom)), _CMP_GT_OQ);
+        const __m512 now = _mm512_mask_mov_ps(old, raise, blockMax);
+        moved = moved || raise != 0;
+        __m512 sum0 = _mm512_setzero_ps(), sum1 = sum0;
+        for (r = 0; r + 2 <= rows; r += 2) {
+            const __m512 e0 = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, col + r * width), now));
+            const __m512 e1 = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, col + (r + 1) * width), now));
+            _mm512_mask_storeu_ps(col + r * width, m, e0);
+            _mm512_mask_storeu_ps(col + (r + 1) * width, m, e1);
+            sum0 = _mm512_add_ps(sum0, e0);
+            sum1 = _mm512_add_ps(sum1, e1);
+        }
+        if (r < rows) {
+            const __m512 e = expPs(_mm512_sub_ps(_mm512_maskz_loadu_ps(m, col + r * width), now));
+            _mm512_mask_storeu_ps(col + r * width, m, e);
+            sum0 = _mm512_add_ps(sum0, e);
+        }
+        const __m512 factor = expPs(_mm512_sub_ps(old, now));
+        _mm512_mask_storeu_ps(rescale + c, m, factor);
+        _mm512_mask_storeu_ps(sum + c, m,
+                              _mm512_fmadd_ps(_mm512_maskz_loadu_ps(m, sum + c), factor, _mm512_add_ps(sum0, sum1)));
+        _mm512_mask_storeu_ps(shift + c, m, now);
     }
+    return moved;
 }
 
 void layerNorm(const float* x, int64_t n, const float* w, const float* b, float eps, float* out) {
@@ -640,11 +514,7 @@ Kernels makeKernels() {
     k.gemmSmallNN = gemmSmallNN;
     k.gemv[int(TensorType::F32)] = gemvFloat<RowF32>;
     k.gemv[int(TensorType::F16)] = gemvFloat<RowF16>;
-    k.gemv[int(TensorType::Q4_0)] = gemvQuantized<BlocksQ4_0>;
-    k.gemv[int(TensorType::Q4_1)] = gemvQuantized<BlocksQ4_1>;
-    k.gemv[int(TensorType::Q5_0)] = gemvQuantized<BlocksQ5_0>;
-    k.gemv[int(TensorType::Q5_1)] = gemvQuantized<BlocksQ5_1>;
-    k.gemv[int(TensorType::Q8_0)] = gemvQuantized<BlocksQ8_0>;
+    setBlockProducts<PairSumDot>(k);
     k.dequantize[int(TensorType::F32)] = dequantizeF32;
     k.dequantize[int(TensorType::F16)] = dequantizeF16;
     k.dequantize[int(TensorType::Q4_0)] = dequantize<RowQ4_0>;

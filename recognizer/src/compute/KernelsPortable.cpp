@@ -36,63 +36,123 @@ void dequantizeF16(const void* src, float* dst, int64_t n) {
     fp16ToFp32Row(static_cast<const uint16_t*>(src), dst, n);
 }
 
-void dequantizeQ4_0(const void* src, float* dst, int64_t n) {
-    const auto* x = static_cast<const BlockQ4_0*>(src);
+// The integer codes of one weight block in element order and how they become values: (code - zero) * d + m. The 4-
+// and 5-bit codes are unsigned, zero is 8 or 16 for the types without a stored minimum; q8_0 codes are signed.
+struct BlockCodes {
+    int32_t q[kBlock];
+    int32_t zero = 0;
+    float d;
+    float m = 0.0f;
+};
+
+void nibbleCodes(const uint8_t* qs, int32_t* q) {
+    for (int j = 0; j < 16; ++j) {
+        q[j] = qs[j] & 0xF;
+        q[j + 16] = qs[j] >> 4;
+    }
+}
+
+void addFifthBits(const uint8_t* qh, int32_t* q) {
+    const uint32_t bits = loadQh(qh);
+    for (int j = 0; j < kBlock; ++j) q[j] |= int32_t(bits >> j & 1) << 4;
+}
+
+template <TensorType T>
+BlockCodes blockCodes(const uint8_t* block) {
+    BlockCodes c;
+    if constexpr (T == TensorType::Q4_0) {
+        const auto* b = reinterpret_cast<const BlockQ4_0*>(block);
+        nibbleCodes(b->qs, c.q);
+        c.zero = 8;
+        c.d = fp16ToFp32(b->d);
+    } else if constexpr (T == TensorType::Q4_1) {
+        const auto* b = reinterpret_cast<const BlockQ4_1*>(block);
+        nibbleCodes(b->qs, c.q);
+        c.d = fp16ToFp32(b->d);
+        c.m = fp16ToFp32(b->m);
+    } else if constexpr (T == TensorType::Q5_0) {
+        const auto* b = reinterpret_cast<const BlockQ5_0*>(block);
+        nibbleCodes(b->qs, c.q);
+        addFifthBits(b->qh, c.q);
+        c.zero = 16;
+        c.d = fp16ToFp32(b->d);
+    } else if constexpr (T == TensorType::Q5_1) {
+        const auto* b = reinterpret_cast<const BlockQ5_1*>(block);
+        nibbleCodes(b->qs, c.q);
+        addFifthBits(b->qh, c.q);
+        c.d = fp16ToFp32(b->d);
+        c.m = fp16ToFp32(b->m);
+    } else {
+        static_assert(T == TensorType::Q8_0);
+        const auto* b = reinterpret_cast<const BlockQ8_0*>(block);
+        for (int j = 0; j < kBlock; ++j) c.q[j] = b->qs[j];
+        c.d = fp16ToFp32(b->d);
+    }
+    return c;
+}
+
+// The types with a stored minimum add it to every value; the others only scale.
+constexpr bool hasMinimum(TensorType t) {
+    return t == TensorType::Q4_1 || t == TensorType::Q5_1;
+}
+
+template <TensorType T>
+void dequantize(const void* src, float* dst, int64_t n) {
+    const size_t bytes = blockBytes(T);
     for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
-        const float d = fp16ToFp32(x[b].d);
-        for (int j = 0; j < 16; ++j) {
-            dst[j] = float((x[b].qs[j] & 0xF) - 8) * d;
-            dst[j + 16] = float((x[b].qs[j] >> 4) - 8) * d;
+        const BlockCodes c = blockCodes<T>(static_cast<const uint8_t*>(src) + size_t(b) * bytes);
+        for (int j = 0; j < kBlock; ++j)
+            dst[j] = hasMinimum(T) ? float(c.q[j] - c.zero) * c.d + c.m : float(c.q[j] - c.zero) * c.d;
+    }
+}
+
+// Integer products per block: sum_j (code_j - zero) * xcode_j is exact, and a block adds d * xscale times it, plus
+// m times the activation block's sum for the types with a minimum.
+template <TensorType T>
+void blockGemv(const void* w, size_t rowStride, int64_t cols, const ActivationBlocks& x, int64_t m, float* y,
+               int64_t ldy, int64_t r0, int64_t r1, const float* bias, bool accumulate) {
+    constexpr int kChunk = 8;
+    const int64_t blocks = cols / kBlock;
+    const size_t bytes = blockBytes(T);
+    for (int64_t r = r0; r < r1; ++r) {
+        const auto* row = static_cast<const uint8_t*>(w) + size_t(r) * rowStride;
+        for (int64_t i0 = 0; i0 < m; i0 += kChunk) {
+            const int64_t mc = m - i0 < kChunk ? m - i0 : kChunk;
+            float acc[kChunk] = {};
+            for (int64_t b = 0; b < blocks; ++b) {
+                const BlockCodes c = blockCodes<T>(row + size_t(b) * bytes);
+                for (int64_t i = 0; i < mc; ++i) {
+                    const int64_t at = (i0 + i) * blocks + b;
+                    const int8_t* xq = x.codes + at * kBlock;
+                    int32_t dot = 0;
+                    for (int j = 0; j < kBlock; ++j) dot += (c.q[j] - c.zero) * xq[j];
+                    acc[i] += c.d * x.scales[at] * float(dot);
+                    if (hasMinimum(T)) acc[i] += c.m * x.sums[at];
+                }
+            }
+            for (int64_t i = 0; i < mc; ++i) {
+                float& out = y[(i0 + i) * ldy + r];
+                out = acc[i] + (bias ? bias[r] : 0.0f) + (accumulate ? out : 0.0f);
+            }
         }
     }
 }
 
-void dequantizeQ4_1(const void* src, float* dst, int64_t n) {
-    const auto* x = static_cast<const BlockQ4_1*>(src);
-    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
-        const float d = fp16ToFp32(x[b].d);
-        const float m = fp16ToFp32(x[b].m);
-        for (int j = 0; j < 16; ++j) {
-            dst[j] = float(x[b].qs[j] & 0xF) * d + m;
-            dst[j + 16] = float(x[b].qs[j] >> 4) * d + m;
+// Codes in [-127, 127] on the scale that maps the block's largest magnitude to 127, rounded to nearest even.
+void quantizeActivations(const float* x, int64_t n, int8_t* codes, float* scales, float* sums) {
+    for (int64_t b = 0; b < n / kBlock; ++b, x += kBlock, codes += kBlock) {
+        float amax = 0.0f;
+        for (int j = 0; j < kBlock; ++j) amax = std::fmax(amax, std::fabs(x[j]));
+        const float d = amax / 127.0f;
+        const float id = d != 0.0f ? 1.0f / d : 0.0f;
+        int32_t sum = 0;
+        for (int j = 0; j < kBlock; ++j) {
+            const long q = std::lrint(x[j] * id);
+            codes[j] = int8_t(q < -127 ? -127 : q > 127 ? 127 : q);
+            sum += codes[j];
         }
-    }
-}
-
-void dequantizeQ5_0(const void* src, float* dst, int64_t n) {
-    const auto* x = static_cast<const BlockQ5_0*>(src);
-    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
-        const float d = fp16ToFp32(x[b].d);
-        const uint32_t qh = loadQh(x[b].qh);
-        for (int j = 0; j < 16; ++j) {
-            const int q0 = (x[b].qs[j] & 0xF) | int(qh >> j & 1) << 4;
-            const int q1 = (x[b].qs[j] >> 4) | int(qh >> (j + 16) & 1) << 4;
-            dst[j] = float(q0 - 16) * d;
-            dst[j + 16] = float(q1 - 16) * d;
-        }
-    }
-}
-
-void dequantizeQ5_1(const void* src, float* dst, int64_t n) {
-    const auto* x = static_cast<const BlockQ5_1*>(src);
-    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
-        const float d = fp16ToFp32(x[b].d);
-        const float m = fp16ToFp32(x[b].m);
-        const uint32_t qh = loadQh(x[b].qh);
-        for (int j = 0; j < 16; ++j) {
-            const int q0 = (x[b].qs[j] & 0xF) | int(qh >> j & 1) << 4;
-            const int q1 = (x[b].qs[j] >> 4) | int(qh >> (j + 16) & 1) << 4;
-            dst[j] = float(q0) * d + m;
-            dst[j + 16] = float(q1) * d + m;
-        }
-    }
-}
-
-void dequantizeQ8_0(const void* src, float* dst, int64_t n) {
-    const auto* x = static_cast<const BlockQ8_0*>(src);
-    for (int64_t b = 0; b < n / kBlock; ++b, dst += kBlock) {
-        const float d = fp16ToFp32(x[b].d);
-        for (int j = 0; j < kBlock; ++j) dst[j] = float(x[b].qs[j]) * d;
+        scales[b] = d;
+        sums[b] = d * float(sum);
     }
 }
 
@@ -146,8 +206,8 @@ void packTransposed(const float* src, int64_t ld, int64_t rows, int64_t kc, floa
     }
 }
 
-// Weight rows are expanded one block of 32 at a time (shorter at the end of an f32 or f16 row) and multiplied with up
-// to kChunk activation rows per pass.
+// Weight rows are expanded 32 values at a time (fewer at the end of the row) and multiplied with up to kChunk
+// activation rows per pass.
 void gemvAny(DequantizeKernel expand, size_t elementBytes32, const void* w, size_t rowStride, int64_t cols,
              const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy, int64_t r0, int64_t r1, const float* bias,
              float alpha, float beta) {
@@ -179,9 +239,7 @@ void gemvAny(DequantizeKernel expand, size_t elementBytes32, const void* w, size
 template <TensorType T, DequantizeKernel Expand>
 void gemv(const void* w, size_t rowStride, int64_t cols, const float* x, int64_t m, int64_t ldx, float* y,
           int64_t ldy, int64_t r0, int64_t r1, const float* bias, float alpha, float beta) {
-    // Bytes per 32 elements: one block for the quantized types, 32 values otherwise.
-    const size_t bytes32 = isQuantized(T) ? blockBytes(T) : blockBytes(T) * kBlock;
-    gemvAny(Expand, bytes32, w, rowStride, cols, x, m, ldx, y, ldy, r0, r1, bias, alpha, beta);
+    gemvAny(Expand, blockBytes(T) * kBlock, w, rowStride, cols, x, m, ldx, y, ldy, r0, r1, bias, alpha, beta);
 }
 
 void layerNorm(const float* x, int64_t n, const float* w, const float* b, float eps, float* out) {
@@ -232,18 +290,24 @@ void softmax(float* x, int64_t n, float scale) {
     for (int64_t i = 0; i < n; ++i) x[i] *= inv;
 }
 
-void softmaxColumns(float* s, int64_t rows, int64_t width, float* inv) {
+bool softmaxColumns(float* s, int64_t rows, int64_t width, float* shift, float* sum, float* rescale) {
+    bool moved = false;
     for (int64_t c = 0; c < width; ++c) {
-        float max = -INFINITY;
-        for (int64_t r = 0; r < rows; ++r) max = std::fmax(max, s[r * width + c]);
-        double sum = 0.0;
+        float blockMax = -INFINITY;
+        for (int64_t r = 0; r < rows; ++r) blockMax = std::fmax(blockMax, s[r * width + c]);
+        const float now = blockMax > shift[c] + kSoftmaxHeadroom ? blockMax : shift[c];
+        moved = moved || now != shift[c];
+        double total = 0.0;
         for (int64_t r = 0; r < rows; ++r) {
             float& e = s[r * width + c];
-            e = std::exp(e - max);
-            sum += e;
+            e = std::exp(e - now);
+            total += e;
         }
-        inv[c] = float(1.0 / sum);
+        rescale[c] = std::exp(shift[c] - now);
+        sum[c] = float(double(sum[c]) * rescale[c] + total);
+        shift[c] = now;
     }
+    return moved;
 }
 
 void add(float* y, const float* x, int64_t n) {
@@ -266,18 +330,19 @@ Kernels makeKernels() {
     k.gemmSmallNN = gemmSmallNN;
     k.gemv[int(TensorType::F32)] = gemv<TensorType::F32, dequantizeF32>;
     k.gemv[int(TensorType::F16)] = gemv<TensorType::F16, dequantizeF16>;
-    k.gemv[int(TensorType::Q4_0)] = gemv<TensorType::Q4_0, dequantizeQ4_0>;
-    k.gemv[int(TensorType::Q4_1)] = gemv<TensorType::Q4_1, dequantizeQ4_1>;
-    k.gemv[int(TensorType::Q5_0)] = gemv<TensorType::Q5_0, dequantizeQ5_0>;
-    k.gemv[int(TensorType::Q5_1)] = gemv<TensorType::Q5_1, dequantizeQ5_1>;
-    k.gemv[int(TensorType::Q8_0)] = gemv<TensorType::Q8_0, dequantizeQ8_0>;
+    k.blockGemv[int(TensorType::Q4_0)] = blockGemv<TensorType::Q4_0>;
+    k.blockGemv[int(TensorType::Q4_1)] = blockGemv<TensorType::Q4_1>;
+    k.blockGemv[int(TensorType::Q5_0)] = blockGemv<TensorType::Q5_0>;
+    k.blockGemv[int(TensorType::Q5_1)] = blockGemv<TensorType::Q5_1>;
+    k.blockGemv[int(TensorType::Q8_0)] = blockGemv<TensorType::Q8_0>;
+    k.quantizeActivations = quantizeActivations;
     k.dequantize[int(TensorType::F32)] = dequantizeF32;
     k.dequantize[int(TensorType::F16)] = dequantizeF16;
-    k.dequantize[int(TensorType::Q4_0)] = dequantizeQ4_0;
-    k.dequantize[int(TensorType::Q4_1)] = dequantizeQ4_1;
-    k.dequantize[int(TensorType::Q5_0)] = dequantizeQ5_0;
-    k.dequantize[int(TensorType::Q5_1)] = dequantizeQ5_1;
-    k.dequantize[int(TensorType::Q8_0)] = dequantizeQ8_0;
+    k.dequantize[int(TensorType::Q4_0)] = dequantize<TensorType::Q4_0>;
+    k.dequantize[int(TensorType::Q4_1)] = dequantize<TensorType::Q4_1>;
+    k.dequantize[int(TensorType::Q5_0)] = dequantize<TensorType::Q5_0>;
+    k.dequantize[int(TensorType::Q5_1)] = dequantize<TensorType::Q5_1>;
+    k.dequantize[int(TensorType::Q8_0)] = dequantize<TensorType::Q8_0>;
     k.fp16ToFp32 = fp16ToFp32Row;
     k.fp32ToFp16 = fp32ToFp16Row;
     k.layerNorm = layerNorm;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cassert>
 
+#include "compute/BlockLayouts.h"
 #include "compute/Kernels.h"
 #include "compute/ScratchBuffer.h"
 #include "compute/ThreadPool.h"
@@ -27,7 +28,8 @@ struct ThreadScratch {
     ScratchBuffer rows;  // expanded weight rows of one B panel
     ScratchBuffer tile;  // edge tiles
     ScratchBuffer packedB;
-    ScratchBuffer normed;  // normalised activation rows of matmulRows()
+    ScratchBuffer normed;     // normalised activation rows of matmulRows()
+    ScratchBuffer quantized;  // activation rows of matmulRows() in 8-bit blocks
 };
 
 ThreadScratch& threadScratch() {
@@ -40,6 +42,18 @@ int64_t ceilDiv(int64_t a, int64_t b) {
 }
 
 // ---- Few activation rows: split the output rows (or columns) over the threads in chunks taken on demand. ----
+
+// The m activation rows of x (`cols` values each) in 8-bit blocks, kept in the thread's scratch.
+ActivationBlocks quantizeRows(const Kernels& K, const float* x, int64_t m, int64_t ldx, int64_t cols,
+                              ThreadScratch& s) {
+    const int64_t blocks = cols / kBlock;
+    float* scales = s.quantized.get(size_t(m * (2 * blocks + cols / 4)));
+    float* sums = scales + m * blocks;
+    auto* codes = reinterpret_cast<int8_t*>(sums + m * blocks);
+    for (int64_t i = 0; i < m; ++i)
+        K.quantizeActivations(x + i * ldx, cols, codes + i * cols, scales + i * blocks, sums + i * blocks);
+    return {codes, scales, sums};
+}
 
 struct GemvJob {
     GemvKernel kernel;
@@ -95,6 +109,7 @@ struct GemmJob {
     float* c;
     int64_t ldc;
     const float* bias;
+    bool gelu = false;  // on the finished tiles of C
 
     int64_t kc = 0, kBlocks = 0, nPanels = 0, mcPanels = 0, mTiles = 0, chunkPanels = 0, nChunks = 0;
     float* packedB = nullptr;
@@ -110,11 +125,19 @@ void planGemm(GemmJob& job, int threads) {
     job.kc = ceilDiv(job.k, job.kBlocks);
     job.nPanels = ceilDiv(job.n, nr);
     // Rows per tile: at least four tiles per thread, so that taking tiles on demand evens out threads that the
-    // system runs late or slowly; otherwise as many panels as possible (up to 8) to share each packed block of A.
+    // system runs late or slowly; otherwise as many panels as possible (up to 8) to share each packed block of B,
+    // unless fewer leave a shorter last round of tiles: the time until the last thread is done, in panels, counts
+    // every full round and the largest tile of the last one, and smaller tiles must save at least 3% of it.
     const int64_t mPanels = ceilDiv(job.m, mr);
-    const int64_t best = std::clamp<int64_t>(mPanels / (4 * int64_t(threads)), 1, 8);
-    job.mcPanels = best;
-    job.mTiles = ceilDiv(mPanels, best);
+    const auto span = [&](int64_t panels) {
+        const int64_t tiles = ceilDiv(mPanels, panels), rounds = ceilDiv(tiles, threads);
+        const bool lastAlone = tiles - (rounds - 1) * threads == 1;
+        return (rounds - 1) * panels + (lastAlone ? mPanels - (tiles - 1) * panels : panels);
+    };
+    job.mcPanels = std::clamp<int64_t>(mPanels / (4 * int64_t(threads)), 1, 8);
+    for (int64_t panels = job.mcPanels - 1; panels >= 1; --panels)
+        if (double(span(panels)) * 1.03 < double(span(job.mcPanels))) job.mcPanels = panels;
+    job.mTiles = ceilDiv(mPanels, job.mcPanels);
     // Too few row tiles to keep every thread busy: split the columns as well.
     int64_t chunks = 1;
     if (job.mTiles < 2 * threads) chunks = std::min(job.nPanels, ceilDiv(2 * threads, job.mTiles));
@@ -192,15 +215,17 @@ void runTile(const GemmJob& job, int64_t t, ThreadScratch& s) {
                 float* c = job.c + row * job.ldc + col;
                 if (rows == mr && cols == nr) {
                     K.gemmTile(kcp, pa + ip * job.kc * mr, pb, c, job.ldc, bias, accumulate);
-                    continue;
-                }
-                K.gemmTile(kcp, pa + ip * job.kc * mr, pb, tmp, nr, nullptr, false);
-                for (int64_t i = 0; i < rows; ++i) {
-                    for (int64_t j = 0; j < cols; ++j) {
-                        float& out = c[i * job.ldc + j];
-                        out = (accumulate ? out : 0.0f) + tmp[i * nr + j] + (bias ? bias[j] : 0.0f);
+                } else {
+                    K.gemmTile(kcp, pa + ip * job.kc * mr, pb, tmp, nr, nullptr, false);
+                    for (int64_t i = 0; i < rows; ++i) {
+                        for (int64_t j = 0; j < cols; ++j) {
+                            float& out = c[i * job.ldc + j];
+                            out = (accumulate ? out : 0.0f) + tmp[i * nr + j] + (bias ? bias[j] : 0.0f);
+                        }
                     }
                 }
+                if (job.gelu && p + 1 == job.kBlocks)
+                    for (int64_t i = 0; i < rows; ++i) K.gelu(c + i * job.ldc, cols);
             }
         }
     }
@@ -245,17 +270,15 @@ void runGemm(ThreadPool& pool, GemmJob& job) {
 
 }  // namespace
 
-void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy,
-            const float* bias) {
+void matmul(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowProduct& product) {
+    const WeightView& w = product.w;
     if (m <= 0 || w.rows <= 0) return;
-    const Kernels& K = kernels();
     if (m <= (isQuantized(w.type) ? kSmallMQuantized : kSmallM)) {
-        GemvJob job{K.gemv[int(w.type)], w.data, rowBytes(w.type, w.cols), w.cols, x, m, ldx, y, ldy, bias, 1.0f,
-                    0.0f, w.rows, gemvChunk(w.rows, pool.size())};
-        runGemv(pool, job);
+        matmulRows(pool, x, m, ldx, nullptr, &product, 1);
         return;
     }
-    GemmJob job{&K, m, w.rows, w.cols, 1.0f, x, ldx, BSource::Weights, nullptr, 0, w, 0.0f, y, ldy, bias};
+    GemmJob job{&kernels(), m, w.rows, w.cols, 1.0f, x, ldx, BSource::Weights, nullptr, 0, w,
+                product.accumulate ? 1.0f : 0.0f, product.y, product.ldy, product.bias, product.gelu};
     if (w.type == TensorType::F32) {
         job.source = BSource::Rows;
         job.b = static_cast<const float*>(w.data);
@@ -276,24 +299,35 @@ void matmulRows(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const 
         chunk[p] = gemvChunk(products[p].w.rows, pool.size());
         firstChunk[p + 1] = firstChunk[p] + ceilDiv(products[p].w.rows, chunk[p]);
     }
+    bool quantized = false;
+    for (int p = 0; p < count; ++p) quantized = quantized || isQuantized(products[p].w.type);
     std::atomic<int64_t> next{0};
     pool.runDynamic([&](int, int) {
+        ThreadScratch& s = threadScratch();
         const float* in = x;
         int64_t ld = ldx;
         if (norm) {
-            float* rows = threadScratch().normed.get(size_t(m * cols));
+            float* rows = s.normed.get(size_t(m * cols));
             for (int64_t i = 0; i < m; ++i)
                 K.layerNorm(x + i * ldx, cols, norm->weight, norm->bias, norm->eps, rows + i * cols);
             in = rows;
             ld = cols;
         }
+        // Products with quantized weights take the rows in 8-bit blocks, quantized once here for all their chunks.
+        const ActivationBlocks blocks = quantized ? quantizeRows(K, in, m, ld, cols, s) : ActivationBlocks{};
         int p = 0;
         for (int64_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < firstChunk[count];) {
             while (c >= firstChunk[p + 1]) ++p;
             const RowProduct& prod = products[p];
             const int64_t r0 = (c - firstChunk[p]) * chunk[p], r1 = std::min(prod.w.rows, r0 + chunk[p]);
-            K.gemv[int(prod.w.type)](prod.w.data, rowBytes(prod.w.type, cols), cols, in, m, ld, prod.y, prod.ldy, r0,
-                                     r1, prod.bias, 1.0f, prod.accumulate ? 1.0f : 0.0f);
+            const size_t stride = rowBytes(prod.w.type, cols);
+            if (isQuantized(prod.w.type)) {
+                K.blockGemv[int(prod.w.type)](prod.w.data, stride, cols, blocks, m, prod.y, prod.ldy, r0, r1,
+                                              prod.bias, prod.accumulate);
+            } else {
+                K.gemv[int(prod.w.type)](prod.w.data, stride, cols, in, m, ld, prod.y, prod.ldy, r0, r1, prod.bias,
+                                         1.0f, prod.accumulate ? 1.0f : 0.0f);
+            }
             if (prod.gelu)
                 for (int64_t i = 0; i < m; ++i) K.gelu(prod.y + i * prod.ldy + r0, r1 - r0);
         }

@@ -17,12 +17,6 @@ struct WeightView {
     const void* data;
 };
 
-// Y[i][r] = sum_k X[i][k] * W[r][k] (+ bias[r] when bias is not null), for i < m and r < w.rows.
-// X is m x w.cols with leading dimension ldx, Y is m x w.rows with leading dimension ldy (in floats).
-// Small m takes the memory-bound path that reads the weights in their stored type; large m the blocked GEMM path.
-void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y, int64_t ldy,
-            const float* bias);
-
 // Optional layer norm of the activation rows of matmulRows().
 struct RowNorm {
     const float* weight;
@@ -30,7 +24,8 @@ struct RowNorm {
     float eps;
 };
 
-// One product of matmulRows(): y[i][r] (+)= sum_k x[i][k] * W[r][k] + bias[r], then GELU on the new values if asked.
+// One product: y[i][r] (+)= sum_k x[i][k] * W[r][k] + bias[r], then GELU on the new values if asked. y has leading
+// dimension ldy (in floats).
 struct RowProduct {
     WeightView w;
     float* y;
@@ -40,10 +35,21 @@ struct RowProduct {
     bool gelu = false;
 };
 
-// Products of a few activation rows (a decoder step; many rows work but stream the weights once per four rows) with one
-// to kMaxRowProducts weight matrices of the same width, all in one pool run whose output rows the threads take on
-// demand. With a norm, every thread that joins first normalises the rows into its own copy: for a few rows that costs
-// less than a run of its own.
+// The product for the m activation rows of x (w.cols values each, leading dimension ldx). Small m takes the
+// memory-bound path that reads the weights in their stored type; large m the blocked GEMM path, which adds to y and
+// applies GELU while each tile of the output is still in the cache.
+void matmul(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowProduct& product);
+
+// The plain product Y = X W^T (+ bias when not null): Y[i][r] = sum_k X[i][k] * W[r][k] + bias[r].
+inline void matmul(ThreadPool& pool, const WeightView& w, const float* x, int64_t m, int64_t ldx, float* y,
+                   int64_t ldy, const float* bias) {
+    matmul(pool, x, m, ldx, RowProduct{w, y, ldy, bias});
+}
+
+// Products of a few activation rows (a decoder step; many rows work but stream the weights once per two or four rows)
+// with one to kMaxRowProducts weight matrices of the same width, all in one pool run whose output rows the threads take
+// on demand. With a norm, every thread that joins first normalises the rows into its own copy, and with quantized
+// weights quantizes them into 8-bit blocks: for a few rows that costs less than a run of its own.
 constexpr int kMaxRowProducts = 4;
 void matmulRows(ThreadPool& pool, const float* x, int64_t m, int64_t ldx, const RowNorm* norm,
                 const RowProduct* products, int count);

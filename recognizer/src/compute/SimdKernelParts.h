@@ -1,9 +1,11 @@
 #pragma once
 
-// Pieces that KernelsAvx2.cpp and KernelsAvx512.cpp share and that do not depend on the vector width. The two files are
-// built with different instruction sets, so everything here is in an anonymous namespace: each of them gets its own
-// copy, built with its own flags, and the linker never picks the AVX-512 copy for code that runs on an AVX2-only CPU.
-// Only those two files may include this header, and nothing here may have external linkage.
+// Pieces that the SIMD kernel files (KernelsAvx2.cpp, KernelsAvx512.cpp and their VNNI variants) share and that do not
+// depend on the vector width. Those files are built with different instruction sets, so everything here is in an
+// anonymous namespace: each of them gets its own copy, built with its own flags, and the linker never picks the
+// AVX-512 copy for code that runs on an AVX2-only CPU. Only those files may include this header, and nothing here may
+// have external linkage. The functions are inline only so that a file that needs some of them is not warned about the
+// others.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -15,21 +17,35 @@ namespace {
 // How far beyond the weight rows in use the row products prefetch.
 constexpr int64_t kPrefetchAhead = 8192;
 
-int64_t minOf(int64_t a, int64_t b) {
+inline int64_t minOf(int64_t a, int64_t b) {
     return a < b ? a : b;
 }
 
-float halfToFloat(uint16_t h) {
+inline float sum256(__m256 v) {
+    __m128 s = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+    s = _mm_add_ss(s, _mm_movehdup_ps(s));
+    return _mm_cvtss_f32(s);
+}
+
+inline float max256(__m256 v) {
+    __m128 s = _mm_max_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+    s = _mm_max_ps(s, _mm_movehl_ps(s, s));
+    s = _mm_max_ss(s, _mm_movehdup_ps(s));
+    return _mm_cvtss_f32(s);
+}
+
+inline float halfToFloat(uint16_t h) {
     return _cvtsh_ss(h);
 }
 
-uint32_t loadU32(const uint8_t* p) {
+inline uint32_t loadU32(const uint8_t* p) {
     uint32_t v;
     __builtin_memcpy(&v, p, 4);
     return v;
 }
 
-void dequantizeF32(const void* src, float* dst, int64_t n) {
+inline void dequantizeF32(const void* src, float* dst, int64_t n) {
     __builtin_memcpy(dst, src, size_t(n) * sizeof(float));
 }
 

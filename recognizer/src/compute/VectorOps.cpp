@@ -24,4 +24,8 @@ float dot(const float* a, const float* b, int64_t n) {
     return kernels().dot(a, b, n);
 }
 
+void transposeRows(const float* src, int64_t ld, int64_t rows, int64_t cols, float* dst) {
+    kernels().packTransposed(src, ld, rows, cols, dst, rows);
+}
+
 }  // namespace recognizer

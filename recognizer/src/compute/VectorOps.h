@@ -14,5 +14,7 @@ void softmaxInPlace(float* x, int64_t n, float scale);
 // y += x
 void addInPlace(float* y, const float* x, int64_t n);
 float dot(const float* a, const float* b, int64_t n);
+// dst[c * rows + r] = src[r * ld + c] for r < rows and c < cols: the columns of src become the rows of dst.
+void transposeRows(const float* src, int64_t ld, int64_t rows, int64_t cols, float* dst);
 
 }  // namespace recognizer

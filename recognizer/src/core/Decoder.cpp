@@ -131,8 +131,8 @@ bool Decoder::run(const Row* rows, int n, const Encoder& encoder, const int* log
 }
 
 // A few rows (a decoder step) take one pool run per group of products, with the norm, the GELU and the residual
-// addition done inside it. More rows go through the blocked products, with the norm, the GELU and the residual
-// addition as passes of their own; the norm and a residual's product then use ln_, which `in` must not be.
+// addition done inside it. More rows go through the blocked products after a pass of their own for the norm, which
+// then uses ln_: `in` must not be ln_ then.
 void Decoder::project(const float* in, int n, const LayerNormWeights* norm, const RowProduct* products, int count,
                       ThreadPool& pool) {
     const int64_t cols = products[0].w.cols;
@@ -148,23 +148,7 @@ void Decoder::project(const float* in, int n, const LayerNormWeights* norm, cons
         });
         in = ln_.data();
     }
-    for (int p = 0; p < count; ++p) {
-        const RowProduct& product = products[p];
-        const int64_t width = product.w.rows;
-        float* y = product.accumulate ? ln_.data() : product.y;
-        const int64_t ldy = product.accumulate ? width : product.ldy;
-        matmul(pool, product.w, in, n, cols, y, ldy, product.bias);
-        if (product.gelu) {
-            parallelRanges(pool, n, width, [&](int64_t b, int64_t e) {
-                for (int64_t r = b; r < e; ++r) geluInPlace(y + r * ldy, width);
-            });
-        }
-        if (product.accumulate) {
-            parallelRanges(pool, n, width, [&](int64_t b, int64_t e) {
-                for (int64_t r = b; r < e; ++r) addInPlace(product.y + r * product.ldy, y + r * ldy, width);
-            });
-        }
-    }
+    for (int p = 0; p < count; ++p) matmul(pool, in, n, cols, products[p]);
 }
 
 void Decoder::selfAttention(int l, const Row* rows, int n, ThreadPool& pool) {

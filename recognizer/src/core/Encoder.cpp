@@ -23,13 +23,6 @@ void layerNormRows(ThreadPool& pool, const float* x, float* out, int64_t rows, i
     });
 }
 
-void gelu(ThreadPool& pool, float* x, int64_t n) {
-    parallelRanges(pool, (n + 1023) / 1024, 1024 * 8, [&](int64_t b, int64_t e) {
-        const int64_t end = std::min(n, e * 1024);
-        geluInPlace(x + b * 1024, end - b * 1024);
-    });
-}
-
 void addRows(ThreadPool& pool, float* y, const float* x, int64_t n) {
     parallelRanges(pool, (n + 1023) / 1024, 1024, [&](int64_t b, int64_t e) {
         const int64_t end = std::min(n, e * 1024);
@@ -97,8 +90,7 @@ bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, 
             }
         }
     });
-    matmul(pool, model_.conv1, cols_.data(), frames_, 3 * nMel, conv1Out_.data(), d, model_.conv1Bias);
-    gelu(pool, conv1Out_.data(), frames_ * d);
+    matmul(pool, cols_.data(), frames_, 3 * nMel, {model_.conv1, conv1Out_.data(), d, model_.conv1Bias, false, true});
     // conv2 (kernel 3, stride 2, zero padding 1).
     parallelRanges(pool, n, 3 * d, [&](int64_t b, int64_t e) {
         for (int64_t t = b; t < e; ++t) {
@@ -110,8 +102,7 @@ bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, 
             }
         }
     });
-    matmul(pool, model_.conv2, cols_.data(), n, 3 * d, x_.data(), d, model_.conv2Bias);
-    gelu(pool, x_.data(), n * d);
+    matmul(pool, cols_.data(), n, 3 * d, {model_.conv2, x_.data(), d, model_.conv2Bias, false, true});
     addRows(pool, x_.data(), model_.encoderPositions, n * d);
 
     for (const EncoderLayer& layer : model_.encoder) {
@@ -119,12 +110,9 @@ bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, 
         if (aborted && aborted()) return false;
         layerNormRows(pool, x_.data(), ln_.data(), n, d, layer.attnLn);
         attention(layer.attn, pool);
-        addRows(pool, x_.data(), ln_.data(), n * d);
         layerNormRows(pool, x_.data(), ln_.data(), n, d, layer.mlpLn);
-        matmul(pool, layer.mlp.fc1, ln_.data(), n, d, hidden_.data(), 4 * d, layer.mlp.fc1Bias);
-        gelu(pool, hidden_.data(), n * 4 * d);
-        matmul(pool, layer.mlp.fc2, hidden_.data(), n, 4 * d, ln_.data(), d, layer.mlp.fc2Bias);
-        addRows(pool, x_.data(), ln_.data(), n * d);
+        matmul(pool, ln_.data(), n, d, {layer.mlp.fc1, hidden_.data(), 4 * d, layer.mlp.fc1Bias, false, true});
+        matmul(pool, hidden_.data(), n, 4 * d, {layer.mlp.fc2, x_.data(), d, layer.mlp.fc2Bias, true});
     }
     layerNormRows(pool, x_.data(), x_.data(), n, d, model_.lnPost);
 
@@ -144,17 +132,17 @@ bool Encoder::encode(const MelSpectrogram& mel, int64_t seek, ThreadPool& pool, 
                 convertFp32ToFp16(k_.data() + t * d + h * hd, keys + (h * n + t) * hd, hd);
             }
         });
+        // The values are transposed in f32 (into q_, which is free by now) and then converted row by row.
         parallelRanges(pool, d, n, [&](int64_t b, int64_t e) {
-            for (int64_t c = b; c < e; ++c) {
-                for (int64_t t = 0; t < n; ++t) values[c * n + t] = fp32ToFp16(v_[t * d + c]);
-            }
+            transposeRows(v_.data() + b, d, n, e - b, q_.data() + b * n);
+            convertFp32ToFp16(q_.data() + b * n, values + b * n, (e - b) * n);
         });
     }
     return true;
 }
 
-// Self-attention over all positions (no mask); reads the normalised input from ln_ and leaves the projected output
-// in ln_.
+// Self-attention over all positions (no mask); reads the normalised input from ln_ and adds the projected output to
+// x_.
 void Encoder::attention(const AttentionWeights& w, ThreadPool& pool) {
     const int64_t d = d_, n = ctx_, hd = d_ / heads_;
     matmul(pool, w.query, ln_.data(), n, d, q_.data(), d, w.queryBias);
@@ -162,7 +150,7 @@ void Encoder::attention(const AttentionWeights& w, ThreadPool& pool) {
     matmul(pool, w.value, ln_.data(), n, d, v_.data(), d, w.valueBias);
     const float scale = 1.0f / std::sqrt(static_cast<float>(hd));
     recognizer::attention(pool, n, n, heads_, hd, scale, q_.data(), d, k_.data(), d, v_.data(), d, att_.data(), d);
-    matmul(pool, w.out, att_.data(), n, d, ln_.data(), d, w.outBias);
+    matmul(pool, att_.data(), n, d, {w.out, x_.data(), d, w.outBias, true});
 }
 
 }  // namespace recognizer
