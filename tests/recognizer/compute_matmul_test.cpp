@@ -337,7 +337,7 @@ TEST(ComputeMatMul, BlockedProductsAddToTheOutputAndApplyGelu) {
                 matmul(pool, x.data(), m, cols, RowProduct{w.view, y.data(), ldy, bias.data(), accumulate, gelu});
                 expectProduct(
                     y, ldy, m, rows,
-                    [&](int64_t i, int64_t r, double& sum, double& mag) {
+                    [&, accumulate = accumulate, gelu = gelu](int64_t i, int64_t r, double& sum, double& mag) {
                         for (int64_t k = 0; k < cols; ++k) {
                             const double t = double(x[size_t(i * cols + k)]) * w.expanded[size_t(r * cols + k)];
                             sum += t;
