@@ -70,3 +70,28 @@ TEST(ComputeFewRowAttention, MatchesTheDefinitionForEveryShape) {
         }
     }
 }
+
+// The decoder's text must not depend on the number of threads: every pool size gives the same bits at each level, for
+// a single row and for several.
+TEST(ComputeFewRowAttention, SameResultForEveryThreadCount) {
+    const int64_t nk = 1500, heads = 6, dh = 64, width = heads * dh;
+    const auto q = randomValues(size_t(3 * width), 2.0f, 4);
+    const HalfValues k = halfValues(size_t(heads * nk * dh), 2.0f, 5);
+    const HalfValues vt = halfValues(size_t(width * nk), 1.0f, 6);
+    ThreadPool pools[] = {ThreadPool(1), ThreadPool(2), ThreadPool(3), ThreadPool(4), ThreadPool(8)};
+    forEachKernelLevel([&](KernelLevel) {
+        for (int64_t m : {1, 3}) {
+            SCOPED_TRACE(testing::Message() << "m=" << m);
+            std::vector<float> first;
+            for (ThreadPool& pool : pools) {
+                std::vector<float> out(size_t(m * width));
+                attendFewRows(pool, m, nk, heads, dh, 0.125f, q.data(), width, k.half.data(), vt.half.data(),
+                              out.data(), width);
+                if (first.empty())
+                    first = out;
+                else
+                    ASSERT_EQ(out, first) << "threads=" << pool.size();
+            }
+        }
+    });
+}

@@ -11,9 +11,8 @@ class ThreadPool;
 //     out[i][h * dh + c] = sum_j softmax_j(scale * q[i][h * dh ...] . k[h][j]) * vt[h * dh + c][j],  j < nk.
 // Keys are [head][position][dh]; values are transposed, one row of nk positions per channel (heads in order). q and
 // out have row strides ldq and ldo in floats.
-// Each head's positions are split into blocks that the threads take on demand in a single pool run. A block keeps its
-// own maximum and sum of exponentials with its unnormalised outputs, and the last block of a head to finish merges
-// them, so that no thread waits for a separate softmax pass.
+// The scores are cut into blocks of positions and the weighted sums into blocks of channels, which the threads take
+// on demand in a single pool run; the result is the same for every number of threads.
 void attendFewRows(ThreadPool& pool, int64_t m, int64_t nk, int64_t heads, int64_t dh, float scale, const float* q,
                    int64_t ldq, const uint16_t* k, const uint16_t* vt, float* out, int64_t ldo);
 

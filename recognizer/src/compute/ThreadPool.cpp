@@ -8,9 +8,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
+#include "compute/CpuRelax.h"
 
 namespace recognizer {
 
@@ -26,14 +24,6 @@ constexpr int kTightSpins = 2000;
 // Set while a thread executes a task, so that a task which itself calls run() gets an inline, single-thread run
 // instead of a deadlock.
 thread_local bool tInsideTask = false;
-
-void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    _mm_pause();
-#else
-    std::this_thread::yield();
-#endif
-}
 
 // Waits until value != old: spins, then yields, then sleeps on the value. `sleepers` tells the notifier whether a
 // wake-up call is needed at all.
