@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -79,6 +81,29 @@ TEST(ComputeThreadPool, AThrowingTaskOnTheCallerWaitsForTheWorkersAndRethrows) {
     std::atomic<int> again{0};
     pool.run([&](int, int) { again.fetch_add(1); });
     EXPECT_EQ(again.load(), 4);
+}
+
+// A worker's exception (scratch buffers that cannot grow throw std::bad_alloc) reaches the caller once every thread
+// is done; when several threads throw, one exception arrives; the pool then runs on as before.
+TEST(ComputeThreadPool, AWorkersExceptionReachesTheCallerAndThePoolRunsOn) {
+    ThreadPool pool(4);
+    for (int round = 0; round < 50; ++round) {
+        std::atomic<int> finished{0};
+        EXPECT_THROW(pool.run([&](int ith, int nth) {
+            if (ith == nth - 1) throw std::bad_alloc();
+            finished.fetch_add(1);
+        }),
+                     std::bad_alloc);
+        EXPECT_EQ(finished.load(), 3);
+        EXPECT_THROW(pool.run([](int ith, int) {
+            if (ith > 0) throw std::runtime_error("worker " + std::to_string(ith));
+        }),
+                     std::runtime_error);
+        std::atomic<int> again{0};
+        pool.run([&](int, int) { again.fetch_add(1); });
+        pool.runDynamic([&](int, int) { again.fetch_add(1); });
+        ASSERT_GE(again.load(), 5);
+    }
 }
 
 // Work handed out on demand is done exactly once however many workers join, and is visible when the run returns.

@@ -220,12 +220,28 @@ struct ModelDims {
     int64_t d, layersEnc, layersDec, heads;
 };
 
+// A copy in storage of its own.
+Matrix copyOf(const Matrix& m) {
+    Matrix c{m.bytes, m.view};
+    c.view.data = c.bytes.data();
+    return c;
+}
+
+// What one decoder layer reads in a step: its self- and cross-attention and MLP weights, and the keys and values of
+// the encoder output for its cross-attention (f16, [head][position][dh] and transposed [channel][position]).
+struct DecoderLayer {
+    Matrix q, k, v, out, crossQ, crossOut, up, down;
+    std::vector<uint16_t> crossKeys, crossValues;
+};
+
 struct ModelBench {
     ModelDims dims;
     TensorType type;
     Matrix conv1, conv2, wq, wk, wv, wo, up, down, embed;
     std::vector<float> im2col, x, h, qkv, attn, big, logits;
-    std::vector<uint16_t> crossKeys, crossValues;  // f16, [head][position][dh] and transposed [channel][position]
+    // Every decoder layer in storage of its own, as in a model, so that a step streams them all from memory (one set
+    // reused for every layer would be read from the cache).
+    std::vector<DecoderLayer> decoderLayers;
 
     ModelBench(const ModelDims& md, TensorType t) : dims(md), type(t) {
         const int64_t d = md.d;
@@ -245,10 +261,13 @@ struct ModelBench {
         attn.resize(size_t(1500 * d));
         big.resize(size_t(1500 * 4 * d));
         const auto cross = randomValues(size_t(2 * 1500 * d), 3);
-        crossKeys.resize(size_t(1500 * d));
-        crossValues.resize(size_t(1500 * d));
+        std::vector<uint16_t> crossKeys(size_t(1500 * d)), crossValues(size_t(1500 * d));
         convertFp32ToFp16(cross.data(), crossKeys.data(), 1500 * d);
         convertFp32ToFp16(cross.data() + 1500 * d, crossValues.data(), 1500 * d);
+        for (int64_t l = 0; l < md.layersDec; ++l) {
+            decoderLayers.push_back({copyOf(wq), copyOf(wk), copyOf(wv), copyOf(wo), copyOf(wq), copyOf(wo), copyOf(up),
+                                     copyOf(down), crossKeys, crossValues});
+        }
         logits.resize(51865);
     }
 
@@ -275,12 +294,15 @@ struct ModelBench {
         const int64_t d = dims.d, dh = 64;
         float* v = x.data();
         float* t = h.data();
-        for (int64_t l = 0; l < dims.layersDec; ++l) {
-            for (const Matrix* m : {&wq, &wk, &wv, &wo, &wq, &wo}) matmul(pool, m->view, v, 1, d, t, d, nullptr);
-            if (cross)
-                attendFewRows(pool, 1, 1500, dims.heads, dh, 0.125f, v, d, crossKeys.data(), crossValues.data(), t, d);
-            matmul(pool, up.view, v, 1, d, big.data(), 4 * d, nullptr);
-            matmul(pool, down.view, big.data(), 1, 4 * d, t, d, nullptr);
+        for (const DecoderLayer& layer : decoderLayers) {
+            for (const Matrix* m : {&layer.q, &layer.k, &layer.v, &layer.out, &layer.crossQ, &layer.crossOut})
+                matmul(pool, m->view, v, 1, d, t, d, nullptr);
+            if (cross) {
+                attendFewRows(pool, 1, 1500, dims.heads, dh, 0.125f, v, d, layer.crossKeys.data(),
+                              layer.crossValues.data(), t, d);
+            }
+            matmul(pool, layer.up.view, v, 1, d, big.data(), 4 * d, nullptr);
+            matmul(pool, layer.down.view, big.data(), 1, 4 * d, t, d, nullptr);
         }
         matmul(pool, embed.view, v, 1, d, logits.data(), 51865, nullptr);
     }

@@ -74,6 +74,15 @@ struct ThreadPool::Impl {
     alignas(64) std::atomic<int> finished{0};
     alignas(64) std::atomic<int> callerSleepers{0};
 
+    // The first exception of the run, from any thread; `failed` is claimed once, so that exactly one thread writes
+    // `failure`, which the caller reads only after every thread of the run has counted itself out.
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+
+    void capture(std::exception_ptr e) {
+        if (!failed.exchange(true, std::memory_order_relaxed)) failure = std::move(e);
+    }
+
     void start(int n) {
         nThreads = std::max(1, n);
         stopping.store(false, std::memory_order_relaxed);  // no worker runs yet
@@ -106,7 +115,11 @@ struct ThreadPool::Impl {
             if (stopping.load(std::memory_order_acquire)) return;
             if (!join(seen)) continue;
             tInsideTask = true;
-            task(context, ith, nThreads);
+            try {
+                task(context, ith, nThreads);
+            } catch (...) {
+                capture(std::current_exception());
+            }
             tInsideTask = false;
             finished.fetch_add(1, std::memory_order_seq_cst);
             wake(finished, callerSleepers);
@@ -166,13 +179,13 @@ void ThreadPool::dispatch(Task task, void* context, bool dynamic) {
     p.generation.store(gen, std::memory_order_seq_cst);
     wake(p.generation, p.workerSleepers);
 
-    // The workers use the caller's context until they are done, so even a throwing task waits for them first.
-    std::exception_ptr failure;
+    // The workers use the caller's context until they are done, so even a throwing task waits for them first; then
+    // the first exception of any thread leaves run() on the calling thread.
     try {
         InsideTask inside;
         task(context, 0, p.nThreads);
     } catch (...) {
-        failure = std::current_exception();
+        p.capture(std::current_exception());
     }
     const int joined = dynamic ? int(p.ticket.fetch_or(Impl::kClosed, std::memory_order_acq_rel) & Impl::kCount)
                                : p.nThreads - 1;
@@ -181,7 +194,12 @@ void ThreadPool::dispatch(Task task, void* context, bool dynamic) {
         awaitChange(p.finished, done, p.callerSleepers);
     }
     p.finished.store(0, std::memory_order_relaxed);
-    if (failure) std::rethrow_exception(failure);
+    if (p.failed.load(std::memory_order_relaxed)) {
+        const std::exception_ptr failure = std::move(p.failure);
+        p.failure = nullptr;
+        p.failed.store(false, std::memory_order_relaxed);
+        std::rethrow_exception(failure);
+    }
 }
 
 }  // namespace recognizer

@@ -19,7 +19,9 @@ public:
     using Task = void (*)(void* context, int ith, int nth);
     void runRaw(Task task, void* context);
 
-    // fn(ith, nth) on every thread; fn is only referenced, never copied.
+    // fn(ith, nth) on every thread; fn is only referenced, never copied. An exception from fn on any thread leaves
+    // run() on the calling thread once every thread is done with the run (the first one, when several throw); the
+    // pool stays usable.
     template <class F>
     void run(F&& fn) {
         runRaw([](void* c, int ith, int nth) { (*static_cast<std::remove_reference_t<F>*>(c))(ith, nth); },
