@@ -14,6 +14,7 @@
 #include "Duvidu/DuviduTransportFactory.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
 
 using namespace duvidu;
@@ -202,6 +203,27 @@ TEST_F(DuviduHttpTransportTest, RefusedEnvelopesAreReportedLostAndTheCountsTheyC
               std::string::npos);
     EXPECT_EQ(reportWithNextEnvelope(*transport, server), "");
     EXPECT_EQ(server.requestCount(), 6u);
+}
+
+TEST_F(DuviduHttpTransportTest, ACacheThatTakesNothingSendsEachEnvelopeOnceFromMemoryAndKeepsItsCounts)
+{
+    IngestServer server(Start::Refusing);
+    auto transport = makeTransport(server);
+    // Neither envelopes nor lost-event counts can be written, as on a disk that went read-only or full.
+    vctest::ReadOnlyFolder envelopes(fileManager->envelopesPath());
+    vctest::ReadOnlyFolder cache(fileManager->duviduPath());
+    if (!envelopes.holds() || !cache.holds()) GTEST_SKIP() << "cannot make a folder read-only here";
+    transport->recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
+    transport->sendEnvelope(errorEnvelope());  // no answer: lost
+    ASSERT_TRUE(transport->flush(10));
+
+    server.listen();
+    EXPECT_NE(reportWithNextEnvelope(*transport, server)
+                  .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"sample_rate"},)"
+                        R"({"category":"error","quantity":1,"reason":"cache_overflow"}])"),
+              std::string::npos);
+    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(storedCount(), 0u);
 }
 
 TEST_F(DuviduHttpTransportTest, RetryAfterHoldsEverythingBackUntilTheClockPassesIt)

@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +23,7 @@
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
 #include "support/ChildProcess.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
 
 using namespace duvidu;
@@ -68,44 +68,6 @@ size_t threadCount()
     }
     return count;
 }
-
-// A folder that no one can write in, root included: as root a read-only bind mount of it onto itself, otherwise its
-// write permission taken away. Writable again when the object goes.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(fs::path path) : path_(std::move(path))
-    {
-        if (::geteuid() == 0) {
-            mounted_ = ::mount(path_.c_str(), path_.c_str(), nullptr, MS_BIND, nullptr) == 0;
-            if (mounted_) ::mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
-        } else {
-            fs::permissions(path_, fs::perms::all, fs::perm_options::remove);
-            fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::add);
-        }
-    }
-    ~ReadOnlyFolder()
-    {
-        if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
-        else fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add);
-    }
-    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
-
-    // Whether creating a file in it really fails.
-    bool holds() const
-    {
-        const auto probe = path_ / "probe";
-        const int file = ::open(probe.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-        if (file < 0) return true;
-        ::close(file);
-        ::unlink(probe.c_str());
-        return false;
-    }
-
-private:
-    fs::path path_;
-    bool mounted_ = false;
-};
 
 // The ids of the events that the requests carried, with how often each came.
 std::map<std::string, int> eventsSent(IngestServer& server)
@@ -317,7 +279,7 @@ TEST_F(DuviduSDKNetTest, WithAReadOnlyEnvelopesFolderEachProcessSendsEachEnvelop
     const size_t stored = cache->envelopePaths().size();  // the session's start, the event, the session's end
     ASSERT_EQ(stored, 3u);
 
-    ReadOnlyFolder readOnly(cache->envelopesPath());
+    vctest::ReadOnlyFolder readOnly(cache->envelopesPath());
     if (!readOnly.holds()) GTEST_SKIP() << "cannot make a folder read-only here";
     down.listen();
     cli({"flush"});
