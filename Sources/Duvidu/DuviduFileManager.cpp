@@ -197,7 +197,8 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
         std::lock_guard lock(envelopesMutex_);
         // A clock set back must not give the new file a name that sorts before the files already there: the cache
         // limit would then delete the newest envelopes first.
-        const int64_t now = std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
+        const int64_t now =
+            std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
         const int64_t newest = newestMicrosLocked();
         const int64_t micros = now >= newest ? now : newest + 1;
         char name[96];

@@ -140,16 +140,17 @@ TEST_F(DuviduFileManagerTest, AtStartTemporaryFilesOfWritersThatDiedGoAndThoseBe
 {
     auto manager = make();
     const auto minute = std::chrono::seconds(static_cast<int>(DuviduFileManager::kAbandonedTemporaryFileAgeSeconds));
+    const auto old = clock->now - 2 * minute;
     auto leftover = [&](const std::string& folder, const std::string& name, DuviduDate written) {
         const std::string path = folder + "/" + name;
         std::ofstream(path) << "half an envelope";
         fs::last_write_time(path, std::chrono::file_clock::from_sys(written));
         return path;
     };
-    const auto abandoned = leftover(manager->envelopesPath(), ".0001-0000000000-x.envelope.Ab12Cd", clock->now - 2 * minute);
-    const auto abandonedState = leftover(manager->duviduPath(), ".session.current.Zz9Yy8", clock->now - 2 * minute);
+    const auto abandoned = leftover(manager->envelopesPath(), ".0001-0000000000-x.envelope.Ab12Cd", old);
+    const auto abandonedState = leftover(manager->duviduPath(), ".session.current.Zz9Yy8", old);
     const auto justMade = leftover(manager->envelopesPath(), ".0002-0000000000-x.envelope.Ef34Gh", clock->now);
-    const auto beingWritten = leftover(manager->envelopesPath(), ".0003-0000000000-x.envelope.Ij56Kl", clock->now - 2 * minute);
+    const auto beingWritten = leftover(manager->envelopesPath(), ".0003-0000000000-x.envelope.Ij56Kl", old);
     auto writer = DuviduFileLock::acquire(beingWritten, false);  // as the writer holds it
     ASSERT_TRUE(writer);
 

@@ -188,7 +188,8 @@ TEST_F(DuviduHttpTransportTest, RefusedEnvelopesAreReportedLostAndTheCountsTheyC
     auto transport = makeTransport(server);
     transport->recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
     // Each refused envelope carries the counts so far back with it.
-    for (auto [status, header] : {std::pair<int, const char*>{500, ""}, {400, ""}, {413, ""}, {429, "Retry-After: 0\r\n"}}) {
+    const std::pair<int, const char*> refusals[] = {{500, ""}, {400, ""}, {413, ""}, {429, "Retry-After: 0\r\n"}};
+    for (auto [status, header] : refusals) {
         server.answerWith(status, header);
         transport->sendEnvelope(errorEnvelope());
         ASSERT_TRUE(transport->flush(10));
