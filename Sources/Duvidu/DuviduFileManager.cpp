@@ -3,10 +3,12 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "Duvidu/DuviduCacheDirectory.h"
 #include "Duvidu/DuviduDateExtras.h"
@@ -41,6 +43,20 @@ bool isEnvelopeName(const std::string& name)
     return !name.empty() && name[0] != '.';
 }
 
+// The envelope files that this process sent, or found unsendable, and could not delete, whichever file manager did:
+// sending them again would only repeat the same answer.
+std::mutex& passedOverMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::set<std::string>& passedOverPaths()
+{
+    static std::set<std::string> paths;
+    return paths;
+}
+
 // Gives a file its other name, replacing an older file of that name; nothing when the file is not there.
 void moveState(const std::string& from, const std::string& to)
 {
@@ -71,6 +87,23 @@ std::shared_ptr<DuviduEnvelope> claimedEnvelope(const DuviduFileLock& claim, std
     auto envelope = wholeEnvelope(bytes);
     if (!envelope) problem = "it does not hold one whole envelope";
     return envelope;
+}
+
+// Deletes the hidden files that a writer killed while writing left behind (see duvidu_writeFileAtomically): those
+// whose writer no longer holds them and that are old enough that their writer cannot be about to take them.
+void deleteAbandonedTemporaryFiles(const std::string& folder, DuviduDate now)
+{
+    const auto minimumAge = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+        std::chrono::duration<double>(DuviduFileManager::kAbandonedTemporaryFileAgeSeconds));
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        if (isEnvelopeName(entry.path().filename().string()) || !entry.is_regular_file(ec)) continue;
+        const auto written = entry.last_write_time(ec);
+        if (ec || now - std::chrono::file_clock::to_sys(written) < minimumAge) continue;
+        if (!DuviduFileLock::acquire(entry.path().string(), false)) continue;  // still being written
+        DUVIDU_LOG_DEBUG("Deleting the abandoned temporary file " + entry.path().string());
+        fs::remove(entry.path(), ec);
+    }
 }
 
 }  // namespace
@@ -129,6 +162,7 @@ void DuviduFileManager::deleteOldEnvelopeItems()
         const auto maxAge = std::chrono::duration_cast<std::chrono::system_clock::duration>(
             std::chrono::duration<double>(kMaxEnvelopeAgeSeconds));
         std::lock_guard lock(self->envelopesMutex_);
+        for (const auto& folder : {self->envelopesPath_, self->duviduPath_}) deleteAbandonedTemporaryFiles(folder, now);
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(self->envelopesPath_, ec)) {
             auto written = entry.last_write_time(ec);
@@ -155,16 +189,22 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
         return "";
     }
     const auto sinceEpoch = currentDateProvider_->date().time_since_epoch();
-    const auto micros = std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
     const auto& id = envelope.header().eventId();
-    char name[96];
-    std::snprintf(name, sizeof name, "%020" PRId64 "-%010" PRIu64 "-%s.envelope", micros,
-                  currentFileCounter_.fetch_add(1), (id ? *id : DuviduId()).duviduIdString().c_str());
-    const std::string path = envelopesPath_ + "/" + name;
 
     std::vector<std::shared_ptr<DuviduEnvelope>> deleted;
+    std::string path;
     {
         std::lock_guard lock(envelopesMutex_);
+        // A clock set back must not give the new file a name that sorts before the files already there: the cache
+        // limit would then delete the newest envelopes first.
+        const int64_t now =
+            std::max<int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
+        const int64_t newest = newestMicrosLocked();
+        const int64_t micros = now >= newest ? now : newest + 1;
+        char name[96];
+        std::snprintf(name, sizeof name, "%020" PRId64 "-%010" PRIu64 "-%s.envelope", micros,
+                      currentFileCounter_.fetch_add(1), (id ? *id : DuviduId()).duviduIdString().c_str());
+        path = envelopesPath_ + "/" + name;
         std::string errorText;
         if (!duvidu_writeFileAtomically(path, *data, &errorText)) {
             DUVIDU_LOG_ERROR("Failed to store the envelope at " + path + ": " + errorText);
@@ -201,6 +241,16 @@ std::vector<std::shared_ptr<DuviduEnvelope>> DuviduFileManager::applyCacheLimitL
     return deleted;
 }
 
+int64_t DuviduFileManager::newestMicrosLocked() const
+{
+    const auto paths = envelopePathsLocked();
+    if (paths.empty()) return -1;
+    const std::string name = fs::path(paths.back()).filename().string();
+    int64_t micros = -1;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), micros);
+    return error == std::errc() && end != name.data() && *end == '-' ? micros : -1;
+}
+
 std::vector<std::string> DuviduFileManager::envelopePaths() const
 {
     std::lock_guard lock(envelopesMutex_);
@@ -223,6 +273,10 @@ std::optional<DuviduFileContents> DuviduFileManager::getOldestEnvelope()
 {
     std::lock_guard lock(envelopesMutex_);
     for (const auto& path : envelopePathsLocked()) {
+        {
+            std::lock_guard passedOverLock(passedOverMutex());
+            if (passedOverPaths().count(path)) continue;
+        }
         auto claim = DuviduFileLock::acquire(path, false);
         if (!claim) continue;  // being sent, gone meanwhile, or not ours to read
         std::string problem;
@@ -239,7 +293,10 @@ void DuviduFileManager::removeFileAtPath(const std::string& path)
 {
     std::lock_guard lock(envelopesMutex_);
     std::error_code ec;
-    if (!fs::remove(path, ec) && ec) DUVIDU_LOG_ERROR("Could not delete " + path + ": " + ec.message());
+    if (fs::remove(path, ec) || !ec) return;
+    DUVIDU_LOG_ERROR("Could not delete " + path + ": " + ec.message() + "; this process does not send it again.");
+    std::lock_guard passedOverLock(passedOverMutex());
+    passedOverPaths().insert(path);
 }
 
 bool DuviduFileManager::releaseClaim(DuviduFileContents& contents)

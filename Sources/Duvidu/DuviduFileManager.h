@@ -35,7 +35,8 @@ struct DuviduFileContents {
 // The on-disk cache of one DSN: $XDG_CACHE_HOME (or ~/.cache) /duvidu/<hex SHA-1 of the DSN>/ with the folder
 // "envelopes", the session files and the application-state and breadcrumb files. Envelope files are named
 // "<microseconds since 1970>-<counter>-<envelope id>.envelope", with fixed widths, so that sorting the names sorts them
-// by age; each is written under a hidden temporary name and then renamed, so no reader ever sees half a file. Safe
+// by age (a new file's time is never before that of the newest file there, even with the clock set back); each is
+// written under a hidden temporary name and then renamed, so no reader ever sees half a file. Safe
 // from any thread, and shared safely by processes with the same DSN.
 //
 // Every file is read through the checked reader (DuviduFileText.h): envelopes up to kDuviduEnvelopeFileLimit, the
@@ -56,7 +57,11 @@ public:
 
     void setDelegate(std::weak_ptr<DuviduFileManagerDelegate> delegate);
 
-    // Returns at once; on the file manager's queue deletes envelope files older than 90 days.
+    // Hidden temporary files that no writer holds are deleted once they are this old.
+    static constexpr double kAbandonedTemporaryFileAgeSeconds = 60;
+
+    // Returns at once; on the file manager's queue deletes envelope files older than 90 days, and the temporary
+    // files of writers that died while writing (in the envelopes folder and the cache folder).
     void deleteOldEnvelopeItems();
     // Writes the envelope's bytes as a new file in the envelopes folder, then deletes the oldest files while there
     // are more than the limit, telling the delegate about each of them but those a sender has claimed: the sender
@@ -69,7 +74,8 @@ public:
     // the kernel lets the claim go when its process dies, so a dying sender loses nothing. Files that are refused, cut
     // short or damaged are deleted on the way and never block the files behind them.
     std::optional<DuviduFileContents> getOldestEnvelope();
-    // Deletes the file; for a claimed envelope, before its claim goes.
+    // Deletes the file; for a claimed envelope, before its claim goes. A file that cannot be deleted is passed over
+    // by getOldestEnvelope in this process from then on.
     void removeFileAtPath(const std::string& path);
     // Lets the claim of an envelope that stays stored go. True when the cache limit of this process or another
     // deleted the file while it was claimed: nobody else counted that loss.
@@ -114,6 +120,8 @@ private:
     DuviduFileManager() = default;
 
     std::vector<std::string> envelopePathsLocked() const;
+    // The time in the name of the newest stored envelope file; -1 when there is none.
+    int64_t newestMicrosLocked() const;
     // Deletes the oldest files beyond the limit; the envelopes they held, for the delegate.
     std::vector<std::shared_ptr<DuviduEnvelope>> applyCacheLimitLocked();
     void storeSession(const DuviduSession& session, const std::string& path);

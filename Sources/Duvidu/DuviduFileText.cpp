@@ -1,6 +1,7 @@
 #include "Duvidu/DuviduFileText.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +109,8 @@ bool duvidu_writeFileAtomically(const std::string& path, const DuviduData& data,
     std::string temporary = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     int error = fd < 0 ? errno : 0;
+    // Held until the file is closed, and by nobody once its writer is gone: a cleaner then knows it is abandoned.
+    if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
     if (!error && !duvidu_writeAll(fd, data.data(), data.size())) error = errno;
     if (fd >= 0 && ::close(fd) != 0 && !error) error = errno;
     if (!error && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;

@@ -46,8 +46,9 @@ std::optional<std::string> duvidu_readTextFile(const char* path);
 bool duvidu_writeAll(int file, const void* bytes, size_t size);
 
 // Writes the bytes to a new hidden file beside `path` (readable by the owner only) and renames it over `path`, so
-// that readers see the whole file or none, even when the process dies while writing. On failure nothing is left
-// behind and errorText, when given, holds the reason.
+// that readers see the whole file or none, even when the process dies while writing. The hidden file is locked
+// (flock) while it is written, so that a file left by a writer that died can be told from one being written. On
+// failure nothing is left behind and errorText, when given, holds the reason.
 bool duvidu_writeFileAtomically(const std::string& path, const DuviduData& data, std::string* errorText = nullptr);
 
 }  // namespace duvidu

@@ -5,6 +5,7 @@
 
 #include "Duvidu/DuviduClientReport.h"
 #include "Duvidu/DuviduCurrentDate.h"
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduNSURLRequestBuilder.h"
 #include "Duvidu/DuviduSerialization.h"
@@ -34,6 +35,10 @@ DuviduHttpTransport::~DuviduHttpTransport()
     // The pass under way now ends at once; waiting for it keeps it from outliving the one who dropped the transport
     // (at process exit, the SDK's own statics). Dropped on its own queue, the transport cannot wait and does not.
     dispatchQueueWrapper_->queue()->waitUntilIdle(std::chrono::seconds(1));
+    // What waits in memory is gone with the transport.
+    std::lock_guard lock(unstoredMutex_);
+    if (sendingUnstored_) recordEnvelopeLost(*sendingUnstored_, DuviduDiscardReason::CacheOverflow);
+    for (const auto& [envelope, size] : unstored_) recordEnvelopeLost(*envelope, DuviduDiscardReason::CacheOverflow);
 }
 
 void DuviduHttpTransport::sendEnvelope(const DuviduEnvelope& envelope)
@@ -57,11 +62,47 @@ void DuviduHttpTransport::sendEnvelope(const DuviduEnvelope& envelope)
         if (auto counts = lostEvents_->take(); !counts.empty()) items.emplace_back(DuviduClientReport(std::move(counts)));
     }
     const DuviduEnvelope stored(envelope.header(), std::move(items));
-    if (fileManager_->storeEnvelope(stored).empty()) {
-        recordEnvelopeLost(stored, DuviduDiscardReason::CacheOverflow);
+    if (fileManager_->storeEnvelope(stored).empty()) keepUnstored(stored);
+    sendAllCachedEnvelopes();
+}
+
+void DuviduHttpTransport::keepUnstored(const DuviduEnvelope& envelope)
+{
+    const auto data = DuviduSerialization::dataWithEnvelope(envelope);
+    if (!data || data->size() > kDuviduEnvelopeFileLimit) {
+        recordEnvelopeLost(envelope, DuviduDiscardReason::CacheOverflow);
         return;
     }
-    sendAllCachedEnvelopes();
+    DUVIDU_LOG_DEBUG("The cache could not take the envelope; it is sent from memory.");
+    std::vector<std::shared_ptr<DuviduEnvelope>> dropped;
+    {
+        std::lock_guard lock(unstoredMutex_);
+        unstored_.emplace_back(std::make_shared<DuviduEnvelope>(envelope), data->size());
+        unstoredBytes_ += data->size();
+        while (unstored_.size() > std::max<uint64_t>(options_->maxCacheItems, 1) ||
+               unstoredBytes_ > kDuviduEnvelopeFileLimit) {
+            unstoredBytes_ -= unstored_.front().second;
+            dropped.push_back(std::move(unstored_.front().first));
+            unstored_.pop_front();
+        }
+    }
+    for (const auto& lost : dropped) recordEnvelopeLost(*lost, DuviduDiscardReason::CacheOverflow);
+}
+
+std::shared_ptr<DuviduEnvelope> DuviduHttpTransport::takeUnstored()
+{
+    std::lock_guard lock(unstoredMutex_);
+    if (unstored_.empty()) return nullptr;
+    sendingUnstored_ = std::move(unstored_.front().first);
+    unstoredBytes_ -= unstored_.front().second;
+    unstored_.pop_front();
+    return sendingUnstored_;
+}
+
+void DuviduHttpTransport::unstoredDone()
+{
+    std::lock_guard lock(unstoredMutex_);
+    sendingUnstored_.reset();
 }
 
 void DuviduHttpTransport::recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason)
@@ -121,6 +162,8 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
         self->passQueued_ = false;
     }
     for (;;) {
+        // Either an envelope from memory or a claimed file.
+        std::shared_ptr<DuviduEnvelope> envelope;
         std::optional<DuviduFileContents> next;
         std::optional<DuviduHttpRequest> request;
         std::shared_ptr<DuviduRequestManager> requestManager;
@@ -134,29 +177,41 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
                 self->scheduleRetry(std::chrono::duration<double>(*end - DuviduCurrentDate::date()).count());
                 return;
             }
-            next = self->fileManager_->getOldestEnvelope();
-            if (!next) return;
-            next->envelope->header().setSentAt(DuviduCurrentDate::date());
-            request = DuviduNSURLRequestBuilder::createEnvelopeRequest(*next->envelope, *dsn);
+            envelope = self->takeUnstored();
+            if (!envelope) {
+                next = self->fileManager_->getOldestEnvelope();
+                if (!next) return;
+                envelope = next->envelope;
+            }
+            envelope->header().setSentAt(DuviduCurrentDate::date());
+            request = DuviduNSURLRequestBuilder::createEnvelopeRequest(*envelope, *dsn);
             if (!request) {
                 // Read back whole but cannot be written again: it never will be, so it must not block the others.
-                self->fileManager_->removeFileAtPath(next->path);
+                if (next) {
+                    self->fileManager_->removeFileAtPath(next->path);
+                } else {
+                    self->recordEnvelopeLost(*envelope, DuviduDiscardReason::CacheOverflow);
+                    self->unstoredDone();
+                }
                 continue;
             }
             requestManager = self->requestManager_;
         }
 
-        DUVIDU_LOG_DEBUG("Sending the envelope " + next->path);
+        DUVIDU_LOG_DEBUG("Sending the envelope " + (next ? next->path : std::string("kept in memory")));
         auto response = requestManager->send(*request);
 
         auto self = weak.lock();
         if (!self) return;
         if (!response) {
-            if (self->fileManager_->releaseClaim(*next)) {
+            if (!next) {
+                self->recordEnvelopeLost(*envelope, DuviduDiscardReason::CacheOverflow);
+                self->unstoredDone();
+            } else if (self->fileManager_->releaseClaim(*next)) {
                 // The cache limit deleted it while it was under way.
-                self->recordEnvelopeLost(*next->envelope, DuviduDiscardReason::CacheOverflow);
+                self->recordEnvelopeLost(*envelope, DuviduDiscardReason::CacheOverflow);
             }
-            DUVIDU_LOG_DEBUG("No answer for the envelope; it stays stored.");
+            DUVIDU_LOG_DEBUG(next ? "No answer for the envelope; it stays stored." : "No answer for the envelope.");
             std::unique_lock lock(self->passMutex_);
             const double delay = self->retryDelay_;
             self->retryDelay_ = std::min(self->retryDelay_ * 2, kMaxRetryDelaySeconds);
@@ -170,9 +225,10 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
             self->retryDelay_ = kInitialRetryDelaySeconds;
         }
         self->rateLimits_.update(*response);
-        // The service could not take it, and it is not sent again.
-        if (response->statusCode >= 500) self->recordEnvelopeLost(*next->envelope, DuviduDiscardReason::NetworkError);
-        self->fileManager_->removeFileAtPath(next->path);
+        // The service did not take it, and it is not sent again.
+        if (response->statusCode >= 400) self->recordEnvelopeLost(*envelope, DuviduDiscardReason::NetworkError);
+        if (next) self->fileManager_->removeFileAtPath(next->path);
+        else self->unstoredDone();
     }
 }
 

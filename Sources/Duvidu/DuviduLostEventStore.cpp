@@ -50,36 +50,62 @@ DuviduLostEventStore::DuviduLostEventStore(const std::string& folder)
 {
 }
 
+DuviduLostEventStore::~DuviduLostEventStore()
+{
+    std::lock_guard guard(mutex_);
+    writeHeldLocked();
+    uint64_t dropped = 0;
+    for (const auto& [key, quantity] : held_) dropped += quantity;
+    if (dropped > 0)
+        DUVIDU_LOG_ERROR("Could not store the lost-event counts at " + path_ + "; " + std::to_string(dropped) +
+                         " lost event(s) are not reported.");
+}
+
 void DuviduLostEventStore::add(const std::vector<DuviduDiscardedEvent>& events)
 {
     if (events.empty()) return;
-    auto lock = DuviduFileLock::acquire(folder_, true);
+    std::lock_guard guard(mutex_);
+    addTo(held_, events);
+    writeHeldLocked();
+}
+
+void DuviduLostEventStore::writeHeldLocked()
+{
+    if (held_.empty()) return;
+    auto lock = DuviduFileLock::acquire(folder_, false);
     if (!lock) {
-        DUVIDU_LOG_ERROR("Could not lock " + folder_ + "; " + std::to_string(events.size()) +
-                         " lost-event count(s) are dropped.");
+        DUVIDU_LOG_DEBUG("The lost-event counts at " + path_ + " are busy; the new counts wait in memory.");
         return;
     }
     Counts counts = read(path_);
-    addTo(counts, events);
+    for (const auto& [key, quantity] : held_) counts[key] += quantity;
     Value::Array list;
     for (const auto& event : listOf(counts)) list.emplace_back(event.serialize());
     auto data = DuviduSerialization::dataWithJSONObject(Value(Value::Object{{"discarded_events", std::move(list)}}));
     std::string errorText;
-    if (!data || !duvidu_writeFileAtomically(path_, *data, &errorText))
-        DUVIDU_LOG_ERROR("Could not store the lost-event counts at " + path_ + ": " + errorText);
+    if (!data || !duvidu_writeFileAtomically(path_, *data, &errorText)) {
+        DUVIDU_LOG_ERROR("Could not store the lost-event counts at " + path_ + ": " + errorText +
+                         "; they wait in memory.");
+        return;
+    }
+    held_.clear();
 }
 
 std::vector<DuviduDiscardedEvent> DuviduLostEventStore::take()
 {
-    auto lock = DuviduFileLock::acquire(folder_, true);
-    if (!lock) return {};
-    Counts counts = read(path_);
+    std::lock_guard guard(mutex_);
+    Counts counts = std::exchange(held_, {});
+    auto lock = DuviduFileLock::acquire(folder_, false);
+    if (!lock) return listOf(counts);
+    Counts stored = read(path_);
     std::error_code error;
     std::filesystem::remove(path_, error);
     if (error) {
+        // Handed out now, they would be handed out again: they stay for when the file can be emptied.
         DUVIDU_LOG_ERROR("Could not empty the lost-event counts at " + path_ + ": " + error.message());
-        return {};
+        return listOf(counts);
     }
+    for (const auto& [key, quantity] : stored) counts[key] += quantity;
     return listOf(counts);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Duvidu/DuviduDiscardedEvent.h"
@@ -12,17 +15,33 @@ namespace duvidu {
 // every process sharing the folder adds to the same counts. Each change reads, merges and rewrites the file (whole or
 // not at all) under a lock on the folder that all of them take; taking the counts empties the file, so each loss is
 // handed out once. Safe from any thread.
+//
+// No call waits for another process: when the folder's lock is held elsewhere, or the file cannot be written (a full
+// disk, a read-only folder), the counts stay in memory, are written with a later change, and are handed out by take
+// in any case.
 class DuviduLostEventStore {
 public:
     explicit DuviduLostEventStore(const std::string& folder);
+    // Makes a last attempt to write the counts still held in memory.
+    ~DuviduLostEventStore();
+    DuviduLostEventStore(const DuviduLostEventStore&) = delete;
+    DuviduLostEventStore& operator=(const DuviduLostEventStore&) = delete;
 
     void add(const std::vector<DuviduDiscardedEvent>& events);
-    // Every count, ordered by reason and then category; none are left behind.
+    // Every count that can be had now (those in memory, and the file's unless its lock is held elsewhere or it cannot
+    // be emptied), ordered by reason and then category.
     std::vector<DuviduDiscardedEvent> take();
 
 private:
+    using Counts = std::map<std::pair<DuviduDiscardReason, DuviduDataCategory>, uint64_t>;
+
+    // Merges the counts held in memory into the file when the folder's lock can be had at once.
+    void writeHeldLocked();
+
     std::string folder_;
     std::string path_;
+    std::mutex mutex_;
+    Counts held_;
 };
 
 }  // namespace duvidu

@@ -124,6 +124,44 @@ TEST_F(DuviduFileManagerTest, OverTheLimitTheOldestGoAndTheDelegateHearsOfThem)
     EXPECT_EQ(delegate->deleted, (std::vector<std::string>{"event", "attachment", "client_report"}));
 }
 
+TEST_F(DuviduFileManagerTest, WithTheClockSetBackNewFilesStillSortLastAndTheLimitTakesTheOldest)
+{
+    options.maxCacheItems = 3;
+    auto manager = make();
+    std::vector<std::string> stored;
+    for (int i = 0; i < 2; ++i) stored.push_back(manager->storeEnvelope(envelope({item("event")})));
+    clock->now -= std::chrono::hours(1);
+    for (int i = 0; i < 2; ++i) stored.push_back(make()->storeEnvelope(envelope({item("event")})));
+
+    EXPECT_EQ(manager->envelopePaths(), std::vector(stored.begin() + 1, stored.end()));
+}
+
+TEST_F(DuviduFileManagerTest, AtStartTemporaryFilesOfWritersThatDiedGoAndThoseBeingWrittenStay)
+{
+    auto manager = make();
+    const auto minute = std::chrono::seconds(static_cast<int>(DuviduFileManager::kAbandonedTemporaryFileAgeSeconds));
+    const auto old = clock->now - 2 * minute;
+    auto leftover = [&](const std::string& folder, const std::string& name, DuviduDate written) {
+        const std::string path = folder + "/" + name;
+        std::ofstream(path) << "half an envelope";
+        fs::last_write_time(path, std::chrono::file_clock::from_sys(written));
+        return path;
+    };
+    const auto abandoned = leftover(manager->envelopesPath(), ".0001-0000000000-x.envelope.Ab12Cd", old);
+    const auto abandonedState = leftover(manager->duviduPath(), ".session.current.Zz9Yy8", old);
+    const auto justMade = leftover(manager->envelopesPath(), ".0002-0000000000-x.envelope.Ef34Gh", clock->now);
+    const auto beingWritten = leftover(manager->envelopesPath(), ".0003-0000000000-x.envelope.Ij56Kl", old);
+    auto writer = DuviduFileLock::acquire(beingWritten, false);  // as the writer holds it
+    ASSERT_TRUE(writer);
+
+    manager->deleteOldEnvelopeItems();
+    ASSERT_TRUE(queue->queue()->waitUntilIdle(std::chrono::seconds(10)));
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_FALSE(fs::exists(abandonedState));
+    EXPECT_TRUE(fs::exists(justMade));
+    EXPECT_TRUE(fs::exists(beingWritten));
+}
+
 TEST_F(DuviduFileManagerTest, OnlyFilesOlderThanNinetyDaysAreDeleted)
 {
     auto manager = make();

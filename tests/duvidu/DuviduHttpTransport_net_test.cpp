@@ -14,6 +14,7 @@
 #include "Duvidu/DuviduTransportFactory.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
 
 using namespace duvidu;
@@ -31,11 +32,18 @@ public:
     DuviduDate date() const override { return DuviduDate(std::chrono::microseconds(micros_.load())); }
     uint64_t dispatchTimeNow() const override { return 0; }
     int64_t timezoneOffset() const override { return 0; }
-    uint64_t systemTime() const override { return 0; }
-    void advance(std::chrono::seconds by) { micros_ += std::chrono::microseconds(by).count(); }
+    uint64_t systemTime() const override { return uptime_.load(); }
+    void advance(std::chrono::seconds by)
+    {
+        micros_ += std::chrono::microseconds(by).count();
+        uptime_ += std::chrono::nanoseconds(by).count();
+    }
+    // The wall clock alone, as when someone sets it.
+    void setBack(std::chrono::seconds by) { micros_ -= std::chrono::microseconds(by).count(); }
 
 private:
     std::atomic<int64_t> micros_{1700000000LL * 1000000};
+    std::atomic<uint64_t> uptime_{0};
 };
 
 // Records the delays of the timers the transport sets, and never fires them.
@@ -174,20 +182,49 @@ TEST_F(DuviduHttpTransportTest, AnyAnswerDeletesTheFileAndNoAnswerKeepsItForExac
     EXPECT_EQ(sentIds(server), (std::vector{refused.duviduIdString(), accepted.duviduIdString()}));
 }
 
-TEST_F(DuviduHttpTransportTest, AServerErrorDeletesTheEnvelopeAndTheNextOneReportsItsItemsLost)
+TEST_F(DuviduHttpTransportTest, RefusedEnvelopesAreReportedLostAndTheCountsTheyCarriedArriveOnce)
 {
     IngestServer server;
-    server.answerWith(500);
     auto transport = makeTransport(server);
-    transport->sendEnvelope(errorEnvelope());
-    ASSERT_TRUE(transport->flush(10));
-    EXPECT_EQ(storedCount(), 0u);
+    transport->recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
+    // Each refused envelope carries the counts so far back with it.
+    const std::pair<int, const char*> refusals[] = {{500, ""}, {400, ""}, {413, ""}, {429, "Retry-After: 0\r\n"}};
+    for (auto [status, header] : refusals) {
+        server.answerWith(status, header);
+        transport->sendEnvelope(errorEnvelope());
+        ASSERT_TRUE(transport->flush(10));
+        EXPECT_EQ(storedCount(), 0u);
+    }
+    EXPECT_EQ(server.requestCount(), 4u);
 
     server.answerWith(200);
     EXPECT_NE(reportWithNextEnvelope(*transport, server)
-                  .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"network_error"}])"),
+                  .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"sample_rate"},)"
+                        R"({"category":"error","quantity":4,"reason":"network_error"}])"),
               std::string::npos);
-    EXPECT_EQ(server.requestCount(), 2u);
+    EXPECT_EQ(reportWithNextEnvelope(*transport, server), "");
+    EXPECT_EQ(server.requestCount(), 6u);
+}
+
+TEST_F(DuviduHttpTransportTest, ACacheThatTakesNothingSendsEachEnvelopeOnceFromMemoryAndKeepsItsCounts)
+{
+    IngestServer server(Start::Refusing);
+    auto transport = makeTransport(server);
+    // Neither envelopes nor lost-event counts can be written, as on a disk that went read-only or full.
+    vctest::ReadOnlyFolder envelopes(fileManager->envelopesPath());
+    vctest::ReadOnlyFolder cache(fileManager->duviduPath());
+    if (!envelopes.holds() || !cache.holds()) GTEST_SKIP() << "cannot make a folder read-only here";
+    transport->recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::SampleRate);
+    transport->sendEnvelope(errorEnvelope());  // no answer: lost
+    ASSERT_TRUE(transport->flush(10));
+
+    server.listen();
+    EXPECT_NE(reportWithNextEnvelope(*transport, server)
+                  .find(R"("discarded_events":[{"category":"error","quantity":1,"reason":"sample_rate"},)"
+                        R"({"category":"error","quantity":1,"reason":"cache_overflow"}])"),
+              std::string::npos);
+    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(storedCount(), 0u);
 }
 
 TEST_F(DuviduHttpTransportTest, RetryAfterHoldsEverythingBackUntilTheClockPassesIt)
@@ -220,8 +257,20 @@ TEST_F(DuviduHttpTransportTest, RetryAfterHoldsEverythingBackUntilTheClockPasses
     ASSERT_EQ(envelope->items().size(), 2u);
     EXPECT_EQ(envelope->items()[1].header()->type(), "client_report");
     EXPECT_EQ(itemText(envelope->items()[1]),
-              R"({"discarded_events":[{"category":"error","quantity":1,"reason":"ratelimit_backoff"}],)"
+              R"({"discarded_events":[{"category":"error","quantity":1,"reason":"network_error"},)"
+              R"({"category":"error","quantity":1,"reason":"ratelimit_backoff"}],)"
               R"("timestamp":"2023-11-14T22:14:21.000Z"})");
+
+    // A wall clock set back an hour does not stretch the next hold beyond what was asked.
+    server.answerWith(429, "Retry-After: 5\r\n");
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(transport->flush(10));
+    server.answerWith(200);
+    stepping->setBack(std::chrono::hours(1));
+    stepping->advance(std::chrono::seconds(6));
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(transport->flush(10));
+    EXPECT_EQ(server.requestCount(), 4u);
 }
 
 TEST_F(DuviduHttpTransportTest, ANewTransportSendsWhatAnEarlierProcessStoredOldestFirst)

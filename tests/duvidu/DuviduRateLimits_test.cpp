@@ -35,6 +35,17 @@ TEST_F(DuviduRateLimitsTest, RetryAfterInSecondsHoldsEveryCategoryBackUntilThen)
     EXPECT_FALSE(limits.isRateLimitActive(DuviduDataCategory::Error));
 }
 
+TEST_F(DuviduRateLimitsTest, AHoldEndsAfterTheTimeAskedForEvenWhenTheClockIsSetBack)
+{
+    limits.update(response(429, "5"));
+    clock->now -= std::chrono::hours(1);
+    EXPECT_EQ(limits.limitEnd(DuviduDataCategory::Error), in(5));
+    clock->uptime += 4'000'000'000;
+    EXPECT_TRUE(limits.isRateLimitActive(DuviduDataCategory::Error));
+    clock->uptime += 1'000'000'000;
+    EXPECT_FALSE(limits.isRateLimitActive(DuviduDataCategory::Error));
+}
+
 TEST_F(DuviduRateLimitsTest, RetryAfterAsAnHttpDateInEachOfItsThreeForms)
 {
     for (const char* date : {"Tue, 14 Nov 2023 22:15:20 GMT", "Tuesday, 14-Nov-23 22:15:20 GMT",

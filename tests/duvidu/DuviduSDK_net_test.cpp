@@ -2,8 +2,11 @@
 // arrive, a killed run's session is closed at the next start, and starting and closing over and over while other
 // threads capture leaves no thread behind.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
 #include "support/ChildProcess.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
 
 using namespace duvidu;
@@ -63,6 +67,16 @@ size_t threadCount()
         closedir(tasks);
     }
     return count;
+}
+
+// The ids of the events that the requests carried, with how often each came.
+std::map<std::string, int> eventsSent(IngestServer& server)
+{
+    std::map<std::string, int> times;
+    for (const auto& request : server.requests()) {
+        if (auto event = sent(request).event) ++times[field(event, "event_id")];
+    }
+    return times;
 }
 
 class DuviduSDKNetTest : public duvidutest::DuviduTest {
@@ -246,6 +260,87 @@ TEST_F(DuviduSDKNetTest, PipesDevicesAndHugeFilesInTheSDKsFoldersNeitherHangNorK
     EXPECT_FALSE(fs::exists(huge));
     EXPECT_FALSE(fs::is_symlink(installation));
     EXPECT_EQ(fs::file_size(installation), 36u);
+}
+
+TEST_F(DuviduSDKNetTest, WithAReadOnlyEnvelopesFolderEachProcessSendsEachEnvelopeOnceAndNewOnesFromMemory)
+{
+    IngestServer down(vctest::LoopbackHttpServer::Start::Refusing);
+    auto cli = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--dsn", down.dsn(), "--release", "r@1"});
+        auto run = vctest::runChild(VC_DUVIDU_CLI, arguments, {}, 60);
+        EXPECT_FALSE(run.timedOut);
+        return run.output.substr(0, 32);
+    };
+    const auto one = cli({"message", "one"});
+    DuviduOptions options;
+    options.setDsn(down.dsn());
+    auto cache = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                    std::make_shared<DuviduDispatchQueueWrapper>());
+    const size_t stored = cache->envelopePaths().size();  // the session's start, the event, the session's end
+    ASSERT_EQ(stored, 3u);
+
+    vctest::ReadOnlyFolder readOnly(cache->envelopesPath());
+    if (!readOnly.holds()) GTEST_SKIP() << "cannot make a folder read-only here";
+    down.listen();
+    cli({"flush"});
+    EXPECT_EQ(down.requestCount(), stored);
+    EXPECT_EQ(eventsSent(down), (std::map<std::string, int>{{one, 1}}));
+
+    // The folder takes no new envelope: this run's go out from memory, and the stored ones once more.
+    const auto two = cli({"message", "two"});
+    EXPECT_EQ(eventsSent(down), (std::map<std::string, int>{{one, 2}, {two, 1}}));
+    EXPECT_EQ(down.requestCount(), 2 * stored + 3);
+    EXPECT_EQ(cache->envelopePaths().size(), stored);
+}
+
+TEST_F(DuviduSDKNetTest, CapturingDoesNotWaitForAProcessHoldingTheCacheAndItsLostCountsStillArrive)
+{
+    DuviduOptions options;
+    options.setDsn(server.dsn());
+    const auto folder = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                           std::make_shared<DuviduDispatchQueueWrapper>())
+                            ->duviduPath();
+    // Another process holds the cache folder's lock until it is killed, as one stopped in a debugger would.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int locked = ::open(folder.c_str(), O_RDONLY);
+        if (locked < 0 || ::flock(locked, LOCK_EX) != 0) ::_exit(1);
+        const char byte = 1;
+        if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+
+    std::atomic<int> seen{0};
+    DuviduSDK::startWithConfigureOptions([&](DuviduOptions& o) {
+        o.setDsn(server.dsn());
+        o.debug = false;
+        o.beforeSend = [&](std::shared_ptr<DuviduEvent> event) { return ++seen == 1 ? nullptr : event; };
+    });
+    EXPECT_TRUE(DuviduSDK::captureMessage("dropped").isEmpty());
+    const auto kept = DuviduSDK::captureMessage("kept");
+    ASSERT_FALSE(kept.isEmpty());
+    ASSERT_TRUE(server.waitForRequests(1));
+    DuviduSDK::close();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+
+    ASSERT_EQ(server.requestCount(), 1u);
+    auto envelope = DuviduSerialization::envelopeWithData(IngestServer::inflate(server.requests()[0].body));
+    ASSERT_TRUE(envelope);
+    EXPECT_EQ(field(RecordingTransport::itemJSON(*envelope, "event"), "event_id"), kept.duviduIdString());
+    auto report = RecordingTransport::itemJSON(*envelope, "client_report");
+    ASSERT_TRUE(report);
+    const auto counts = DuviduDiscardedEvent::listFromClientReport(*report);
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(counts[0].reason(), DuviduDiscardReason::BeforeSend);
+    EXPECT_EQ(counts[0].quantity(), 1u);
 }
 
 }  // namespace

@@ -36,14 +36,15 @@ private:
     std::vector<std::string> lines_;
 };
 
-// A clock that stands still until told otherwise.
+// A clock that stands still until told otherwise: the date, and apart from it the monotonic clock (nanoseconds).
 class TestCurrentDateProvider : public duvidu::DuviduCurrentDateProvider {
 public:
     duvidu::DuviduDate now{std::chrono::seconds(1700000000)};
+    uint64_t uptime = 0;
     duvidu::DuviduDate date() const override { return now; }
     uint64_t dispatchTimeNow() const override { return 0; }
     int64_t timezoneOffset() const override { return 0; }
-    uint64_t systemTime() const override { return 0; }
+    uint64_t systemTime() const override { return uptime; }
 };
 
 // Sets an environment variable for one scope and puts the old value back.
