@@ -9,6 +9,7 @@
 #include "platform/TrustCheck.h"
 #include "shell/ErrorReporting.h"
 #include "shell/LaunchOnLogin.h"
+#include "shell/MenuWindow.h"
 #include "shell/RecordingView.h"
 #include "shell/RecordingWindow.h"
 #include "shell/WhisperStateController.h"
@@ -94,11 +95,14 @@ void AppDelegate::applicationDidFinishLaunching() {
         errorReportingStarted_ = true;
     }
 
-    if (!statusItem_.hasButton()) AppLog::info("No system tray found; the hot key still toggles dictation");
     statusItem_.setImage(QStringLiteral("Icon"));
     statusItem_.setAction(&menu_, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
 
     buildStatusMenu();
+    if (!statusItem_.hasButton()) {
+        AppLog::info("No system tray found; the menu is shown in a window of its own");
+        showMenuWindow();
+    }
     setUpLaunchAtLogin();
     if (!services_.isTrusted() && services_.showOnboarding) services_.showOnboarding();
     migrateModelKeys();
@@ -139,6 +143,11 @@ void AppDelegate::buildStatusMenu() {
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+void AppDelegate::showMenuWindow() {
+    if (!menuWindow_) menuWindow_ = std::make_unique<MenuWindow>(menu_, statusItem_, *keyboardManager_);
+    menuWindow_->present();
+}
+
 void AppDelegate::hotKeyRegistered(bool accepted) {
     if (accepted) {
         // After a tab, a menu shows the text as the item's shortcut, under the same names as everywhere else (a
@@ -166,6 +175,10 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
     if (!hotKeyNotice_) {
         hotKeyNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
         hotKeyNotice_->setAttribute(Qt::WA_DeleteOnClose);
+        // Shown at start-up, often at login: the window the user is typing in keeps the keyboard, and the menu
+        // window stays usable (a message box is modal for the whole application otherwise).
+        hotKeyNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
+        hotKeyNotice_->setWindowModality(Qt::NonModal);
     }
     hotKeyNotice_->setInformativeText(message);
     hotKeyNotice_->show();

@@ -19,6 +19,7 @@
 #include <string>
 
 class FileDownloader;
+class MenuWindow;
 class RecordingView;
 class RecordingWindow;
 class SettingsStore;
@@ -66,6 +67,9 @@ public:
     void migrateModelKeys();
     void ensureDefaultModel();
 
+    // Shows the window that holds the status menu where there is no tray to open it from, or brings it back.
+    void showMenuWindow();
+
     // Shows or hides the recording window from any thread; the work is posted to the GUI thread in order.
     void showRecordingWindow();
     void hideRecordingWindow();
@@ -100,6 +104,7 @@ private:
     std::unique_ptr<RecordingWindow> recordingWindow_;
     StatusItem statusItem_;
     QMenu menu_;
+    std::unique_ptr<MenuWindow> menuWindow_;
     QAction* startDictatingMenuItem_ = nullptr;
     QAction* checkForUpdatesMenuItem_ = nullptr;
     QPointer<QMessageBox> hotKeyNotice_;
