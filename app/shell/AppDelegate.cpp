@@ -256,12 +256,26 @@ void AppDelegate::showAlert(const QString& title, const std::optional<QString>& 
     });
 }
 
+void AppDelegate::showNotStored(const QString& message) {
+    // The text is pasted into the focused window after this is shown (the paste waits for the hot key's modifiers to
+    // be let go), so the notice neither takes the focus nor blocks the application: it is read and closed by mouse.
+    if (!notStoredNotice_ || !notStoredNotice_->isVisible()) {
+        const QString title = QStringLiteral("Could not save the dictation");
+        notStoredNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
+        notStoredNotice_->setAttribute(Qt::WA_DeleteOnClose);
+        notStoredNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
+        notStoredNotice_->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        notStoredNotice_->setWindowModality(Qt::NonModal);
+    }
+    notStoredNotice_->setInformativeText(message);
+    notStoredNotice_->show();
+}
+
 DictationControl::Environment AppDelegate::dictationEnvironment() {
     DictationControl::Environment env;
     env.makeController = [this](DictationControl::Task onComplete) {
         auto controller = services_.makeController(*recorder_, std::move(onComplete));
-        connect(controller.get(), &TranscriptionController::recordingNotStored, this,
-                [this](const QString& message) { showAlert(QStringLiteral("Could not save the dictation"), message); });
+        connect(controller.get(), &TranscriptionController::recordingNotStored, this, &AppDelegate::showNotStored);
         return controller;
     };
     env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };

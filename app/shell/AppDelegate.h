@@ -81,6 +81,8 @@ public:
     QMessageBox* hotKeyNotice() const { return hotKeyNotice_; }
     // The error alert while it is shown; there is one at a time.
     QMessageBox* alert() const { return alert_; }
+    // The notice of a dictation that could not be stored, while it is shown; there is one at a time.
+    QMessageBox* notStoredNotice() const { return notStoredNotice_; }
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
     KeyboardManager& keyboardManager() { return *keyboardManager_; }
     AudioManager& audioManager() { return *audioManager_; }
@@ -95,6 +97,8 @@ private:
     void applyLaunchOnLogin();
     void post(Task task);
     void showAlert(const QString& title, const std::optional<QString>& message);
+    // Tells that a dictation could not be stored without taking the keyboard focus, which its text is being pasted to.
+    void showNotStored(const QString& message);
     DictationControl::Environment dictationEnvironment();
 
     SettingsStore& settings_;
@@ -109,6 +113,7 @@ private:
     QAction* checkForUpdatesMenuItem_ = nullptr;
     QPointer<QMessageBox> hotKeyNotice_;
     QPointer<QMessageBox> alert_;
+    QPointer<QMessageBox> notStoredNotice_;
     Updater updaterController_;
     std::unique_ptr<KeyboardManager> keyboardManager_;
     std::unique_ptr<AudioManager> audioManager_;

@@ -4,15 +4,27 @@
 
 #include "AppProcess.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 namespace shelltest {
 
 class WindowManager {
 public:
-    // Starts it and waits until it manages the screen; false when it could not.
+    // Starts it and waits until it manages the screen; false when it could not. Of its key bindings only Alt+F4
+    // (close the focused window) is kept, so that it leaves the application's Alt+Space alone.
     bool start() {
-        process_.start("openbox", {"--sm-disable"});
+        const QString config = folder_.filePath("rc.xml");
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly)) return false;
+        file.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <keyboard><keybind key="A-F4"><action name="Close"/></keybind></keyboard>
+</openbox_config>
+)");
+        file.close();
+        process_.start("openbox", {"--sm-disable", "--config-file", config});
         if (!process_.waitForStarted()) return false;
         return waitFor([] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); },
                        10000);
@@ -27,6 +39,7 @@ public:
     static QString focusedWindow() { return run("xdotool", {"getwindowfocus"}).trimmed(); }
 
 private:
+    QTemporaryDir folder_;
     QProcess process_;
 };
 
