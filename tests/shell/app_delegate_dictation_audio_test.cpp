@@ -84,7 +84,8 @@ protected:
         run("sh", {"-c", QString("cat '%1' > \"$VC_PULSE_PIPE\"").arg(QString::fromStdString(speech.string()))});
     }
 
-    // Silence after the speech; returns once the source has read the speech out of its pipe, which holds less than this.
+    // Silence after the speech; returns once the source has read the speech out of its pipe, which holds less than
+    // this much.
     void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
     vctest::TempHome home;

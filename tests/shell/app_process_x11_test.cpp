@@ -68,7 +68,8 @@ protected:
             QString(R"re(^(_NET_)?WM_NAME\(\w+\) = "%1"$)re").arg(QRegularExpression::escape(title)),
             QRegularExpression::MultilineOption);
         QStringList found;
-        const QString ids = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId())});
+        const QString ids =
+            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId())});
         for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
             if (run("xprop", {"-id", id, "WM_NAME", "_NET_WM_NAME"}).contains(exact)) found << id;
         }
