@@ -50,8 +50,8 @@ int main(int argc, char** argv) {
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
     windows =
         std::make_unique<AppWindows>(delegate.keyboardManager(), delegate.audioManager(), contents, delegate.menu());
-    InstanceChannel channel(InstanceChannel::defaultSocket(), [&windows](const std::string& request) {
-        return SecondStart::answer(request, [&windows] { windows->showSettings(); });
+    InstanceChannel channel(InstanceChannel::defaultSocket(), [&delegate](const std::string& request) {
+        return SecondStart::answer(request, [&delegate] { delegate.showMenuWindow(); });
     });
     QTimer::singleShot(0, &delegate, [&] {
         delegate.applicationDidFinishLaunching();

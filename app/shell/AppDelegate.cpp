@@ -9,6 +9,7 @@
 #include "platform/TrustCheck.h"
 #include "shell/ErrorReporting.h"
 #include "shell/LaunchOnLogin.h"
+#include "shell/MenuWindow.h"
 #include "shell/RecordingView.h"
 #include "shell/RecordingWindow.h"
 #include "shell/WhisperStateController.h"
@@ -94,11 +95,14 @@ void AppDelegate::applicationDidFinishLaunching() {
         errorReportingStarted_ = true;
     }
 
-    if (!statusItem_.hasButton()) AppLog::info("No system tray found; the hot key still toggles dictation");
     statusItem_.setImage(QStringLiteral("Icon"));
     statusItem_.setAction(&menu_, [this] { services_.spawn([this] { dictation_->toggleRecording(); }); });
 
     buildStatusMenu();
+    if (!statusItem_.hasButton()) {
+        AppLog::info("No system tray found; the menu is shown in a window of its own");
+        showMenuWindow();
+    }
     setUpLaunchAtLogin();
     if (!services_.isTrusted() && services_.showOnboarding) services_.showOnboarding();
     migrateModelKeys();
@@ -139,6 +143,11 @@ void AppDelegate::buildStatusMenu() {
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+void AppDelegate::showMenuWindow() {
+    if (!menuWindow_) menuWindow_ = std::make_unique<MenuWindow>(menu_, statusItem_, *keyboardManager_);
+    menuWindow_->present();
+}
+
 void AppDelegate::hotKeyRegistered(bool accepted) {
     if (accepted) {
         // After a tab, a menu shows the text as the item's shortcut, under the same names as everywhere else (a
@@ -166,6 +175,10 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
     if (!hotKeyNotice_) {
         hotKeyNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
         hotKeyNotice_->setAttribute(Qt::WA_DeleteOnClose);
+        // Shown at start-up, often at login: the window the user is typing in keeps the keyboard, and the menu
+        // window stays usable (a message box is modal for the whole application otherwise).
+        hotKeyNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
+        hotKeyNotice_->setWindowModality(Qt::NonModal);
     }
     hotKeyNotice_->setInformativeText(message);
     hotKeyNotice_->show();
@@ -243,12 +256,26 @@ void AppDelegate::showAlert(const QString& title, const std::optional<QString>& 
     });
 }
 
+void AppDelegate::showNotStored(const QString& message) {
+    // The text is pasted into the focused window after this is shown (the paste waits for the hot key's modifiers to
+    // be let go), so the notice neither takes the focus nor blocks the application: it is read and closed by mouse.
+    if (!notStoredNotice_ || !notStoredNotice_->isVisible()) {
+        const QString title = QStringLiteral("Could not save the dictation");
+        notStoredNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
+        notStoredNotice_->setAttribute(Qt::WA_DeleteOnClose);
+        notStoredNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
+        notStoredNotice_->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        notStoredNotice_->setWindowModality(Qt::NonModal);
+    }
+    notStoredNotice_->setInformativeText(message);
+    notStoredNotice_->show();
+}
+
 DictationControl::Environment AppDelegate::dictationEnvironment() {
     DictationControl::Environment env;
     env.makeController = [this](DictationControl::Task onComplete) {
         auto controller = services_.makeController(*recorder_, std::move(onComplete));
-        connect(controller.get(), &TranscriptionController::recordingNotStored, this,
-                [this](const QString& message) { showAlert(QStringLiteral("Could not save the dictation"), message); });
+        connect(controller.get(), &TranscriptionController::recordingNotStored, this, &AppDelegate::showNotStored);
         return controller;
     };
     env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };

@@ -19,6 +19,7 @@
 #include <string>
 
 class FileDownloader;
+class MenuWindow;
 class RecordingView;
 class RecordingWindow;
 class SettingsStore;
@@ -66,6 +67,9 @@ public:
     void migrateModelKeys();
     void ensureDefaultModel();
 
+    // Shows the window that holds the status menu where there is no tray to open it from, or brings it back.
+    void showMenuWindow();
+
     // Shows or hides the recording window from any thread; the work is posted to the GUI thread in order.
     void showRecordingWindow();
     void hideRecordingWindow();
@@ -77,6 +81,8 @@ public:
     QMessageBox* hotKeyNotice() const { return hotKeyNotice_; }
     // The error alert while it is shown; there is one at a time.
     QMessageBox* alert() const { return alert_; }
+    // The notice of a dictation that could not be stored, while it is shown; there is one at a time.
+    QMessageBox* notStoredNotice() const { return notStoredNotice_; }
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
     KeyboardManager& keyboardManager() { return *keyboardManager_; }
     AudioManager& audioManager() { return *audioManager_; }
@@ -91,6 +97,8 @@ private:
     void applyLaunchOnLogin();
     void post(Task task);
     void showAlert(const QString& title, const std::optional<QString>& message);
+    // Tells that a dictation could not be stored without taking the keyboard focus, which its text is being pasted to.
+    void showNotStored(const QString& message);
     DictationControl::Environment dictationEnvironment();
 
     SettingsStore& settings_;
@@ -100,10 +108,12 @@ private:
     std::unique_ptr<RecordingWindow> recordingWindow_;
     StatusItem statusItem_;
     QMenu menu_;
+    std::unique_ptr<MenuWindow> menuWindow_;
     QAction* startDictatingMenuItem_ = nullptr;
     QAction* checkForUpdatesMenuItem_ = nullptr;
     QPointer<QMessageBox> hotKeyNotice_;
     QPointer<QMessageBox> alert_;
+    QPointer<QMessageBox> notStoredNotice_;
     Updater updaterController_;
     std::unique_ptr<KeyboardManager> keyboardManager_;
     std::unique_ptr<AudioManager> audioManager_;

@@ -33,58 +33,90 @@ bool DictationControl::closeRecordingViewEnabled() const {
     return settings_.boolValue("closeRecordingViewEnabled", true);
 }
 
-void DictationControl::toggleRecording() {
-    if (initializing_) return;
-    auto ws = controller();
-    const auto needsModel = [](const TranscriptionController& c) {
-        const auto loaded = c.loadedModel();
-        return !loaded || *loaded != c.activeModelKey();
-    };
-    if (!ws || needsModel(*ws)) {
-        // Creating the controller and loading a model are one guarded phase: a second press meanwhile is dropped,
-        // so two quick presses never make two controllers or two loads. The flag is cleared on every way out.
-        if (initializing_.exchange(true)) return;
-        struct Release {
-            std::atomic<bool>& flag;
-            ~Release() { flag = false; }
-        } release{initializing_};
-        ws = controller();  // another press may have finished the phase in the meantime
-        if (!ws) {
-            env_.setStatusImage(iconLoading);
-            ws = env_.makeController([this] { recordingCompleted(); });
-            std::lock_guard lock(controllerMutex_);
-            controller_ = ws;
-        }
-        if (needsModel(*ws)) {
-            env_.setStatusImage(iconLoading);
-            try {
-                ws->loadModel();
-            } catch (const std::exception& error) {
-                // The press ends here with the hot key alive, so the user can retry once the model is there (or
-                // pick another one).
-                const auto* stateError = dynamic_cast<const WhisperStateError*>(&error);
-                if (stateError && stateError->errorCase() == WhisperStateError::Case::couldNotLocateModel) {
-                    // Not a resource problem: the file is not there (a first start without network). Say which
-                    // file it is and how to get it.
-                    const std::string message =
-                        missingModelMessage(ws->activeModelKey(), settings_.stringValue("selectedLanguage", "en"));
-                    AppLog::error(message);
-                    env_.showAlert(QStringLiteral("Speech model missing"), QString::fromStdString(message));
-                } else {
-                    // The controller has logged and reported the failure.
-                    env_.showAlert(QStringLiteral("Could not load model"), loadFailureMessage(error));
-                }
-                env_.setStatusImage(iconIdle);
+void DictationControl::toggleRecording() { handle(Request::toggle); }
+
+void DictationControl::cancelRecording() {
+    if (!controller()) return;
+    env_.dropEscapeHotKey();
+    env_.hideRecordingWindow();
+    handle(Request::cancel);
+}
+
+void DictationControl::handle(Request request) {
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.push_back(request);
+        if (answering_) return;
+        answering_ = true;
+    }
+    for (;;) {
+        Request next;
+        {
+            std::lock_guard lock(queueMutex_);
+            if (queue_.empty()) {
+                answering_ = false;
                 return;
             }
+            next = queue_.front();
+            queue_.pop_front();
+        }
+        if (next == Request::toggle) {
+            toggle();
+        } else {
+            cancel();
+        }
+    }
+}
+
+std::size_t DictationControl::queuedRequests() const {
+    std::lock_guard lock(queueMutex_);
+    return queue_.size();
+}
+
+void DictationControl::dropRequestsAfter(std::size_t kept) {
+    std::lock_guard lock(queueMutex_);
+    if (queue_.size() > kept) queue_.resize(kept);
+}
+
+void DictationControl::toggle() {
+    auto ws = controller();
+    if (!ws) {
+        env_.setStatusImage(iconLoading);
+        ws = env_.makeController([this] { recordingCompleted(); });
+        std::lock_guard lock(controllerMutex_);
+        controller_ = ws;
+    }
+    const auto loaded = ws->loadedModel();
+    if (!loaded || *loaded != ws->activeModelKey()) {
+        env_.setStatusImage(iconLoading);
+        const std::size_t queuedBefore = queuedRequests();
+        try {
+            ws->loadModel();
+        } catch (const std::exception& error) {
+            // The press ends here with the hot key alive, so the user can retry once the model is there (or pick
+            // another one); the presses made while it failed are answered by the alert.
+            const auto* stateError = dynamic_cast<const WhisperStateError*>(&error);
+            if (stateError && stateError->errorCase() == WhisperStateError::Case::couldNotLocateModel) {
+                // Not a resource problem: the file is not there (a first start without network). Say which file it
+                // is and how to get it.
+                const std::string message =
+                    missingModelMessage(ws->activeModelKey(), settings_.stringValue("selectedLanguage", "en"));
+                AppLog::error(message);
+                env_.showAlert(QStringLiteral("Speech model missing"), QString::fromStdString(message));
+            } else {
+                // The controller has logged and reported the failure.
+                env_.showAlert(QStringLiteral("Could not load model"), loadFailureMessage(error));
+            }
+            env_.setStatusImage(iconIdle);
+            dropRequestsAfter(queuedBefore);
+            return;
         }
     }
 
-    switch (ws->currentState()) {
-    case RecordingState::initializing:
-    case RecordingState::processing:
-        return;
-    case RecordingState::ready:
+    // Decided on what the earlier requests did: the controller publishes its state later, on the GUI thread, so a
+    // press right after another would still read the state from before it.
+    const std::size_t queuedBefore = queuedRequests();
+    if (!recording_) {
         env_.setStatusImage(iconRecording);
         try {
             ws->startRecording();
@@ -92,30 +124,31 @@ void DictationControl::toggleRecording() {
             env_.showAlert(QStringLiteral("Could not start recording"), QString::fromStdString(error.what()));
             // Nothing records, so the icon goes back to rest.
             env_.setStatusImage(iconIdle);
+            dropRequestsAfter(queuedBefore);
             return;
         }
+        recording_ = true;
         env_.registerEscapeHotKey();
         if (recordingViewEnabled()) env_.showRecordingWindow();
         return;
-    case RecordingState::recording:
-        env_.setStatusImage(iconWorking);
-        if (!ws->stopRecording()) {
-            // Nothing was stored or delivered, so no completion follows: the shell rests now.
-            env_.dropEscapeHotKey();
-            env_.hideRecordingWindow();
-            env_.setStatusImage(iconIdle);
-        }
+    }
+    recording_ = false;
+    env_.setStatusImage(iconWorking);
+    if (!ws->stopRecording()) {
+        // Nothing was stored or delivered, so no completion follows: the shell rests now.
+        env_.dropEscapeHotKey();
+        env_.hideRecordingWindow();
+        env_.setStatusImage(iconIdle);
         return;
     }
+    // Nothing starts while a dictation is being recognized: the presses made meanwhile are dropped.
+    dropRequestsAfter(queuedBefore);
 }
 
-void DictationControl::cancelRecording() {
-    auto ws = controller();
-    if (!ws) return;
-    env_.dropEscapeHotKey();
-    env_.hideRecordingWindow();
-    if (ws->currentState() != RecordingState::recording) return;
-    ws->cancelRecording();
+void DictationControl::cancel() {
+    if (!recording_) return;
+    recording_ = false;
+    controller()->cancelRecording();
     env_.setStatusImage(iconIdle);
 }
 

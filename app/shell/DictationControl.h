@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include <atomic>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -19,6 +19,10 @@ class SettingsStore;
 // sound and, five seconds later, the idle icon again. The toggle, cancel and completion run on background tasks; the
 // status image, the recording window, hot-key changes and alerts are handed to the environment, which carries them to
 // the GUI thread in the order asked.
+//
+// Presses and Escapes take effect one after another in the order they came, each on what the ones before it did, so
+// every press counts: an even number of presses ends at rest, also when they come while the model loads. Only presses
+// made while a dictation is being recognized, and those made while a load or a start fails, are dropped.
 class DictationControl {
 public:
     using Task = std::function<void()>;
@@ -44,9 +48,11 @@ public:
 
     DictationControl(SettingsStore& settings, Environment environment);
 
-    // The hot key's release, a plain status click and "Start dictating". Runs on a background task.
+    // The hot key's release, a plain status click and "Start dictating". Runs on a background task; returns at once
+    // while another task is answering earlier presses, which then answers this one too.
     void toggleRecording();
-    // The Escape hot key.
+    // The Escape hot key: hides the recording window and releases Escape at once, and discards the recording in turn
+    // with the presses.
     void cancelRecording();
     // Awaited by the controller once a dictation is stored.
     void recordingCompleted();
@@ -54,7 +60,6 @@ public:
     void playSound(const std::string& name, const std::string& extension);
 
     std::shared_ptr<TranscriptionController> controller() const;
-    bool isInitializing() const { return initializing_; }
 
     // The stored volume as a float; 1.0 when absent or not a number.
     static float storedSoundEffectVolume(const SettingsStore& settings);
@@ -63,6 +68,15 @@ public:
     static std::string missingModelMessage(const std::string& key, const std::string& language);
 
 private:
+    enum class Request { toggle, cancel };
+
+    // Queues the request and answers the queue on this task, unless another task does already.
+    void handle(Request request);
+    void toggle();
+    void cancel();
+    // Drops the requests that came after the first `kept` of the queue.
+    void dropRequestsAfter(std::size_t kept);
+    std::size_t queuedRequests() const;
     // The text of the "Could not load model" alert for what the controller threw.
     static QString loadFailureMessage(const std::exception& error);
     bool recordingViewEnabled() const;
@@ -72,6 +86,11 @@ private:
     Environment env_;
     mutable std::mutex controllerMutex_;
     std::shared_ptr<TranscriptionController> controller_;
-    // True while a toggle creates the controller or loads a model; other presses are dropped meanwhile.
-    std::atomic<bool> initializing_{false};
+
+    mutable std::mutex queueMutex_;
+    std::deque<Request> queue_;  // guarded by queueMutex_
+    bool answering_ = false;     // guarded by queueMutex_: a task is answering the queue
+    // Whether the controller records, as the requests answered so far left it (its published state follows later,
+    // on the GUI thread). Touched only by the task answering the queue.
+    bool recording_ = false;
 };

@@ -139,8 +139,9 @@ std::optional<Semver> Semver::parse(std::string_view text) {
 
 std::string Semver::description() const {
     std::string text = std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
-    if (!prerelease.empty()) text += "-" + joined(prerelease);
-    if (!buildMetadata.empty()) text += "+" + joined(buildMetadata);
+    // Appended piece by piece: a temporary built as "-" + joined(...) would only be copied in again.
+    if (!prerelease.empty()) text.append(1, '-').append(joined(prerelease));
+    if (!buildMetadata.empty()) text.append(1, '+').append(joined(buildMetadata));
     return text;
 }
 

@@ -23,6 +23,7 @@ public:
     bool stopStores = true;     // false: stop ends without storing, as when no place for the audio is found
     std::vector<std::string>* calls = nullptr;
     std::function<void()> duringLoad;  // runs inside loadModel, as a press arriving meanwhile would
+    std::function<void()> duringStop;  // runs inside stopRecording, as a press arriving during the recognition would
 
     RecordingState currentState() const override { return state; }
     std::optional<std::string> loadedModel() const override { return loaded; }
@@ -45,6 +46,7 @@ public:
     }
     bool stopRecording() override {
         record("stop");
+        if (duringStop) duringStop();
         state = stopStores ? RecordingState::processing : RecordingState::ready;
         return stopStores;
     }

@@ -1,13 +1,15 @@
 // The main road of the application, end to end: the real binary in a tray under the test's X server, the hot key
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
-// focused window of this test.
+// focused window of this test; and the same road under a window manager with no room to store the dictation.
 
 #include "AppProcess.h"
 #include "ModelWriter.h"
+#include "WindowManager.h"
 #include "engine/Model.h"
 #include "platform/Paths.h"
-#include "support/TempHome.h"
 #include "support/ReadFile.h"
+#include "support/ReadOnlyFolder.h"
+#include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -24,9 +27,11 @@ using shelltest::waitFor;
 
 namespace {
 
+fs::path recordingsFolder() { return Paths::documentsDirectory() / "vellumcaster" / "recordings"; }
+
 std::set<fs::path> dictations() {
     std::set<fs::path> found;
-    const fs::path folder = Paths::documentsDirectory() / "vellumcaster" / "recordings";
+    const fs::path folder = recordingsFolder();
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) found.insert(it->path());
     return found;
@@ -78,6 +83,10 @@ protected:
     void speak() {
         run("sh", {"-c", QString("cat '%1' > \"$VC_PULSE_PIPE\"").arg(QString::fromStdString(speech.string()))});
     }
+
+    // Silence after the speech; returns once the source has read the speech out of its pipe, which holds less than
+    // this much.
+    void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
     vctest::TempHome home;
     fs::path speech;
@@ -132,6 +141,48 @@ TEST_F(DictationRoadTest, EscapeDiscardsTheDictation) {
     EXPECT_EQ(dictations(), before);
     EXPECT_FALSE(app.log.contains("IconWorking"));
     EXPECT_TRUE(target.toPlainText().isEmpty());
+}
+
+// A read-only recordings folder (as on a full or read-only disk) under a window manager, which hands the focus to
+// windows as a desktop does.
+class UnstoredDictationTest : public DictationRoadTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
+        ASSERT_TRUE(windowManager.start()) << "openbox did not start";
+        recordings.emplace(recordingsFolder());
+        ASSERT_TRUE(recordings->holds()) << "the recordings folder could not be made read-only";
+        DictationRoadTest::SetUp();
+    }
+
+    shelltest::WindowManager windowManager;
+    std::optional<vctest::ReadOnlyFolder> recordings;
+};
+
+TEST_F(UnstoredDictationTest, TextIsPastedIntoTheFocusedWindowAndTheNoticeLeavesItTheFocus) {
+    pressHotKey();
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+    speak();
+    silence();
+    pressHotKey();
+    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
+        << app.log.toStdString();
+
+    const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
+    EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
+    EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
+        << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
+    // The user is told, in a notice that leaves the focus where the text went.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return !run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId()),
+                                    "--name", "^Could not save the dictation"})
+                        .trimmed()
+                        .isEmpty();
+        },
+        10000));
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), QString::number(target.winId()));
+    EXPECT_TRUE(dictations().empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The shell around the engine's real controller and recorder (with a scripted microphone and recognizer): what the
-// user sees when a dictation cannot be stored, and when the microphone goes away while recording.
+// user sees when a dictation cannot be stored, when the microphone goes away while recording, and after a burst of
+// hot-key presses.
 
 #include "FakeHotKeyBackend.h"
 #include "engine/FakeCaptureBackend.h"
@@ -24,6 +25,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThreadPool>
 
 #include <fstream>
 
@@ -50,7 +52,7 @@ protected:
             return std::make_shared<WhisperStateController>(
                 WhisperState::create(std::move(onComplete), recorder, settings, recognizer));
         };
-        s.spawn = [](AppDelegate::Task task) { task(); };
+        if (!onThePool) s.spawn = [](AppDelegate::Task task) { task(); };
         app = std::make_unique<AppDelegate>(settings, std::move(s));
         app->applicationDidFinishLaunching();
     }
@@ -102,6 +104,13 @@ protected:
     std::shared_ptr<capturetest::FakeCaptureBackend> microphone = std::make_shared<capturetest::FakeCaptureBackend>();
     enginetest::FakeRecognizer recognizer;
     std::unique_ptr<AppDelegate> app;
+    // Presses are answered on the application's thread pool instead of at once.
+    bool onThePool = false;
+};
+
+class HotKeyBurstTest : public AppDelegateEngineTest {
+protected:
+    HotKeyBurstTest() { onThePool = true; }
 };
 
 TEST_F(AppDelegateEngineTest, DictationThatCannotBeStoredIsDeliveredAndSaysWhereAndWhy) {
@@ -145,6 +154,30 @@ TEST_F(AppDelegateEngineTest, MicrophoneLostWhileRecordingIsShownAndTheSamplesSo
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_GT(runs[0].samples.size(), 8000u);
     EXPECT_EQ(app->statusItem().imageName(), "IconComplete");
+}
+
+TEST_F(HotKeyBurstTest, EvenBurstRightAfterStartWhileTheModelLoadsEndsAtRest) {
+    // Twenty releases of the hot key in one go, as the desktop hands them over while the application is busy: the
+    // first makes the controller and loads the model while the others come in.
+    const std::uint32_t id = hotKeys->calls.back().id;
+    for (int press = 0; press < 20; ++press) {
+        ASSERT_EQ(hotKeys->fire(id, HotKeyEvent::kindPressed), HotKeysController::eventNotHandledErr);
+        ASSERT_EQ(hotKeys->fire(id, HotKeyEvent::kindReleased), HotKeysController::noErr);
+    }
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30000));
+    drain();
+    const auto controller = app->dictation().controller();
+    ASSERT_NE(controller, nullptr);
+    EXPECT_EQ(controller->currentState(), RecordingState::ready);
+    EXPECT_EQ(app->statusItem().imageName(), "Icon");
+    EXPECT_EQ(app->keyboardManager().hotKeyEscape(), nullptr);
+    EXPECT_FALSE(app->recordingWindow() && app->recordingWindow()->isVisible());
+
+    // The twenty-first press records.
+    ASSERT_EQ(hotKeys->fire(id, HotKeyEvent::kindReleased), HotKeysController::noErr);
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30000));
+    drain();
+    EXPECT_EQ(controller->currentState(), RecordingState::recording);
 }
 
 }  // namespace

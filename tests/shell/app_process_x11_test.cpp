@@ -1,11 +1,14 @@
-// The application binary as a user meets it: started beside a tray host, quit from its menu or by a signal, started
-// twice, and started without a model or network. scripts/test runs these once more on a build under
+// The application binary as a user meets it: started beside a tray host or without one, quit from its menu or by a
+// signal, started twice, and started without a model or network. scripts/test runs these once more on a build under
 // AddressSanitizer.
 
 #include "AppProcess.h"
+#include "WindowManager.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
 
 #include <signal.h>
 
@@ -57,6 +60,21 @@ protected:
     }
 
     static void signal(AppProcess& app, int number) { ::kill(pid_t(app.process.processId()), number); }
+
+    // The shown windows of the process titled exactly `title`; an untitled window is titled "Vellumcaster". (The
+    // search by name above also finds titles that only end in it.)
+    static QStringList titled(const AppProcess& app, const QString& title) {
+        const QRegularExpression exact(
+            QString(R"re(^(_NET_)?WM_NAME\(\w+\) = "%1"$)re").arg(QRegularExpression::escape(title)),
+            QRegularExpression::MultilineOption);
+        QStringList found;
+        const QString ids =
+            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId())});
+        for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
+            if (run("xprop", {"-id", id, "WM_NAME", "_NET_WM_NAME"}).contains(exact)) found << id;
+        }
+        return found;
+    }
 
     // The first `count` shown windows of the process whose title is `title`, one a line, or empty.
     static QString window(const AppProcess& app, const QString& title, int count = 1) {
@@ -151,25 +169,65 @@ TEST_F(AppProcessTest, SecondStartsDialogEndsOnTerminateAndInterruptSignals) {
     }
 }
 
-TEST_F(AppProcessTest, WithoutATraySecondStartOpensTheRunningInstancesSettings) {
+TEST_F(AppProcessTest, WithoutATrayTheMenuIsAWindowThatLeavesTheFocusAloneAndASecondStartBringsBack) {
     tray.stop();
-    AppProcess first;
-    first.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(waitFor([&] { return first.log.contains("No system tray found"); }, 20000)) << first.log.toStdString();
-    // Start-up has shown no window (the X server gives XTEST, so onboarding is not needed).
-    ASSERT_TRUE(window(first, "Vellumcaster").isEmpty());
+    ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
+    shelltest::WindowManager windowManager;
+    ASSERT_TRUE(windowManager.start()) << "openbox did not start";
+    // What the user is typing in while the application starts at login.
+    QLineEdit typing;
+    typing.show();
+    const QString typingWindow = QString::number(typing.winId());
+    // Asked for until the window manager has taken the window in.
+    ASSERT_TRUE(waitFor([&] { return typing.hasFocus() || (run("xdotool", {"windowactivate", typingWindow}), false); },
+                        10000));
+    ASSERT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow);
 
-    // The second start needs no answer of its own: it ends, and the running instance's Settings window is up.
+    AppProcess app;
+    app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(app.start());
+    const auto shown = [&] { return titled(app, "Vellumcaster"); };
+    ASSERT_TRUE(waitFor([&] { return shown().size() == 1; }, 20000)) << app.log.toStdString();
+    QString menu = shown().front();
+    EXPECT_TRUE(app.log.contains("No system tray found")) << app.log.toStdString();
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow) << "the menu window took the focus";
+
+    // Each item by keyboard, in the order of the menu: a button of the window takes the focus as the window does.
+    const auto choose = [&](const QStringList& keys) {
+        run("xdotool", QStringList{"windowactivate", "--sync", menu, "windowfocus", "--sync", menu, "key"} + keys);
+    };
+    const auto answerDialog = [&](const QString& title) {
+        QStringList dialog;
+        if (!waitFor([&] { return !(dialog = titled(app, title)).isEmpty(); }, 20000)) return false;
+        run("xdotool", {"windowactivate", "--sync", dialog.front(), "windowfocus", "--sync", dialog.front(), "key",
+                        "Return"});
+        return waitFor([&] { return titled(app, title).isEmpty(); }, 10000);
+    };
+    choose({"space"});  // "Start dictating": there is no model
+    EXPECT_TRUE(answerDialog("Speech model missing")) << app.log.toStdString();
+    choose({"Tab", "space"});  // "View dictation history"
+    EXPECT_TRUE(waitFor([&] { return shown().size() == 2; }, 10000)) << app.log.toStdString();
+    choose({"Tab", "space"});  // past the version, "Check for Updates..."
+    EXPECT_TRUE(answerDialog("Check for Updates")) << app.log.toStdString();
+    choose({"Tab", "space"});  // "Settings..."
+    EXPECT_TRUE(waitFor([&] { return shown().size() == 3; }, 10000)) << app.log.toStdString();
+
+    // Closed, the window goes; the application runs on, and a second start brings the window back.
+    choose({"alt+F4"});
+    ASSERT_TRUE(waitFor([&] { return !shown().contains(menu); }, 10000));
+    const QStringList others = shown();
     AppProcess second;
     second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
     ASSERT_TRUE(second.start());
     EXPECT_TRUE(second.endsWithStatusZero(10000)) << second.log.toStdString();
-    EXPECT_TRUE(second.log.contains("the running instance opens its Settings window")) << second.log.toStdString();
-    EXPECT_TRUE(waitFor([&] { return !window(first, "Vellumcaster").isEmpty(); }, 10000)) << first.log.toStdString();
+    EXPECT_TRUE(second.log.contains("the running instance shows its menu window")) << second.log.toStdString();
+    ASSERT_TRUE(waitFor([&] { return shown().size() == 3; }, 10000)) << app.log.toStdString();
+    for (const QString& id : shown()) {
+        if (!others.contains(id)) menu = id;
+    }
 
-    signal(first, SIGTERM);
-    EXPECT_TRUE(first.endsWithStatusZero(30000)) << first.log.toStdString();
+    choose({"Tab", "space"});  // "Quit", after "Settings..." that had the focus
+    EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
 }
 
 TEST_F(AppProcessTest, FirstStartWithoutNetworkNamesTheMissingModelFile) {

@@ -29,6 +29,9 @@ protected:
             made->duringLoad = [this] {
                 if (auto hook = std::exchange(duringLoad, nullptr)) hook();
             };
+            made->duringStop = [this] {
+                if (auto hook = std::exchange(duringStop, nullptr)) hook();
+            };
             controller = made;
             if (auto hook = std::exchange(duringCreation, nullptr)) hook();
             return made;
@@ -63,6 +66,14 @@ protected:
         events.clear();
     }
 
+    // One dictation recorded and stopped: the controller is made and the shell at rest.
+    void finishOneDictation() {
+        startRecording();
+        control->toggleRecording();
+        controller->state = RecordingState::ready;
+        events.clear();
+    }
+
     vctest::TempHome home;
     SettingsStore settings;
     std::vector<std::string> events;
@@ -73,6 +84,7 @@ protected:
     DictationControl::Task delayed;
     std::function<void()> duringCreation;
     std::function<void()> duringLoad;
+    std::function<void()> duringStop;
     int controllersMade = 0;
     std::unique_ptr<DictationControl> control;
 };
@@ -86,23 +98,25 @@ TEST_F(DictationFixture, FirstPressCreatesLoadsAndStarts) {
     EXPECT_THAT(events, ElementsAre("image IconLoading", "image IconLoading", "controller.load", "image IconRecording",
                                     "controller.start", "escape on", "show window"));
     EXPECT_EQ(controllersMade, 1);
-    EXPECT_FALSE(control->isInitializing());
 }
 
-TEST_F(DictationFixture, SecondPressStopsAndFurtherPressesWhileProcessingAreDropped) {
+TEST_F(DictationFixture, PressesAndEscapeDuringTheRecognitionAreDroppedAndTheNextPressStartsAgain) {
     startRecording();
+    duringStop = [this] {
+        control->toggleRecording();
+        control->cancelRecording();
+        control->toggleRecording();
+    };
     control->toggleRecording();
-    EXPECT_THAT(events, ElementsAre("image IconWorking", "controller.stop"));
+    // Escape still hides the window and lets the key go at once.
+    EXPECT_THAT(events, ElementsAre("image IconWorking", "controller.stop", "escape off", "hide window"));
     events.clear();
     control->toggleRecording();
-    controller->state = RecordingState::initializing;
-    control->toggleRecording();
-    EXPECT_THAT(events, IsEmpty());
+    EXPECT_THAT(events, ElementsAre("image IconRecording", "controller.start", "escape on", "show window"));
 }
 
 TEST_F(DictationFixture, ChangedModelReloadsBeforeRecording) {
-    startRecording();
-    controller->state = RecordingState::ready;
+    finishOneDictation();
     controller->active = "base";
     control->toggleRecording();
     EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load", "image IconRecording", "controller.start",
@@ -111,15 +125,13 @@ TEST_F(DictationFixture, ChangedModelReloadsBeforeRecording) {
 }
 
 TEST_F(DictationFixture, FailedLoadKeepsTheHotKeyAliveAndStartsNothing) {
-    loadedAtCreation.reset();
-    control->toggleRecording();
+    finishOneDictation();
     controller->failLoad = true;
     controller->loaded.reset();
-    controller->state = RecordingState::ready;
-    events.clear();
+    // A press made while the load fails is answered by the alert.
+    duringLoad = [this] { control->toggleRecording(); };
     control->toggleRecording();
     EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load", loadAlert, "image Icon"));
-    EXPECT_FALSE(control->isInitializing());
 
     // The next press tries again.
     controller->failLoad = false;
@@ -144,7 +156,6 @@ TEST_F(DictationFixture, MissingModelFileIsNamedWithWhereItBelongsAndHowToGetIt)
     EXPECT_THAT(message, testing::HasSubstr("ggml-base.bin is not in " + (home.data() / "vellumcaster").string()));
     EXPECT_THAT(message, testing::HasSubstr("Settings... > AI Model > Download"));
     EXPECT_THAT(message, testing::HasSubstr("VELLUMCASTER_MODEL_BASE_URL"));
-    EXPECT_FALSE(control->isInitializing());
 }
 
 TEST_F(DictationFixture, StopThatStoresNothingReturnsTheShellToRest) {
@@ -169,19 +180,24 @@ TEST_F(DictationFixture, AFileThatDoesNotLoadIsNamedWithTheWayOut) {
                                     "image Icon"));
 }
 
-TEST_F(DictationFixture, PressDuringCreationOrLoadIsDroppedAndMakesNoSecondController) {
-    // A second press arrives while the first is still creating the controller, and another while it loads.
+TEST_F(DictationFixture, PressesDuringCreationAndLoadCountOnceTheModelIsThereAndMakeNoSecondController) {
+    // A second press arrives while the first is still creating the controller, and a third while it loads: each
+    // takes effect in turn, and a fourth ends at rest.
     duringCreation = [this] { control->toggleRecording(); };
     duringLoad = [this] { control->toggleRecording(); };
     control->toggleRecording();
     EXPECT_EQ(controllersMade, 1);
     EXPECT_THAT(events, ElementsAre("image IconLoading", "image IconLoading", "controller.load", "image IconRecording",
-                                    "controller.start", "escape on", "show window"));
+                                    "controller.start", "escape on", "show window", "image IconWorking",
+                                    "controller.stop", "image IconRecording", "controller.start", "escape on",
+                                    "show window"));
+    events.clear();
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconWorking", "controller.stop"));
 }
 
 TEST_F(DictationFixture, StartFailureAlertsAndReturnsToRest) {
-    startRecording();
-    controller->state = RecordingState::ready;
+    finishOneDictation();
     controller->failStart = "Could not find audio device";
     control->toggleRecording();
     EXPECT_THAT(events, ElementsAre("image IconRecording", "controller.start",
@@ -194,13 +210,6 @@ TEST_F(DictationFixture, EscapeWhileRecordingDiscardsAndRests) {
     startRecording();
     control->cancelRecording();
     EXPECT_THAT(events, ElementsAre("escape off", "hide window", "controller.cancel", "image Icon"));
-}
-
-TEST_F(DictationFixture, EscapeWhileProcessingOnlyHidesAndDropsTheKey) {
-    startRecording();
-    controller->state = RecordingState::processing;
-    control->cancelRecording();
-    EXPECT_THAT(events, ElementsAre("escape off", "hide window"));
 }
 
 TEST_F(DictationFixture, CompletionNotifiesReleasesEscapeShowsCompleteAndRestsAfterFiveSeconds) {
@@ -218,6 +227,7 @@ TEST_F(DictationFixture, CompletionNotifiesReleasesEscapeShowsCompleteAndRestsAf
 TEST_F(DictationFixture, WindowSettingsAreHonoured) {
     settings.setBool("closeRecordingViewEnabled", false);
     startRecording();
+    control->toggleRecording();
     completion();
     settings.setBool("recordingViewEnabled", false);
     controller->state = RecordingState::ready;

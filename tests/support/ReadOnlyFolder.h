@@ -16,6 +16,7 @@ class ReadOnlyFolder {
 public:
     explicit ReadOnlyFolder(std::filesystem::path path) : path_(std::move(path))
     {
+        std::filesystem::create_directories(path_);
         if (::geteuid() == 0) {
             mounted_ = ::mount(path_.c_str(), path_.c_str(), nullptr, MS_BIND, nullptr) == 0;
             if (mounted_) ::mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);

@@ -1,0 +1,98 @@
+#include "shell/MenuWindow.h"
+
+#include "shell/KeyboardManager.h"
+#include "shell/StatusItem.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// What each status image tells, in words.
+QString stateText(const QString& imageName) {
+    if (imageName == QLatin1String("IconLoading")) return MenuWindow::tr("Loading the speech model");
+    if (imageName == QLatin1String("IconRecording")) return MenuWindow::tr("Recording");
+    if (imageName == QLatin1String("IconWorking")) return MenuWindow::tr("Recognizing");
+    if (imageName == QLatin1String("IconComplete")) return MenuWindow::tr("Dictation delivered");
+    return MenuWindow::tr("Ready");
+}
+
+}  // namespace
+
+MenuWindow::MenuWindow(const QMenu& menu, const StatusItem& statusItem, const KeyboardManager& keyboardManager,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window), image_(new QLabel(this)), state_(new QLabel(this)), hotKey_(new QLabel(this)) {
+    // Shown at start-up: the window the user is typing in keeps the keyboard.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowTitle(QString());
+
+    auto* layout = new QVBoxLayout(this);
+    auto* status = new QHBoxLayout;
+    status->addWidget(image_);
+    status->addWidget(state_, 1);
+    // Wide enough for the window manager to show the title whole.
+    state_->setMinimumWidth(200);
+    layout->addLayout(status);
+    layout->addWidget(hotKey_);
+    addItems(menu);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    showImage(statusItem.imageName());
+    connect(&statusItem, &StatusItem::imageChanged, this, &MenuWindow::showImage);
+    showHotKey(keyboardManager);
+    connect(&keyboardManager, &KeyboardManager::hotKeyRegistered, this,
+            [this, &keyboardManager] { showHotKey(keyboardManager); });
+}
+
+void MenuWindow::addItems(const QMenu& menu) {
+    for (QAction* item : menu.actions()) {
+        if (item->isSeparator()) {
+            auto* line = new QFrame(this);
+            line->setFrameShape(QFrame::HLine);
+            line->setFrameShadow(QFrame::Sunken);
+            layout()->addWidget(line);
+            continue;
+        }
+        auto* button = new QPushButton(this);
+        button->setFlat(true);
+        button->setStyleSheet(QStringLiteral("text-align: left; padding: 4px 8px;"));
+        // The menu shows the hot key after a tab; here it has a line of its own.
+        const auto follow = [button, item] {
+            button->setText(item->text().section(QLatin1Char('\t'), 0, 0));
+            button->setEnabled(item->isEnabled());
+        };
+        follow();
+        connect(item, &QAction::changed, button, follow);
+        connect(button, &QPushButton::clicked, item, &QAction::trigger);
+        layout()->addWidget(button);
+        // Its shortcut (Ctrl+Q, Ctrl+,) works here as in the application's other windows.
+        if (!item->shortcut().isEmpty()) addAction(item);
+    }
+}
+
+void MenuWindow::showImage(const QString& name) {
+    image_->setPixmap(StatusItem::image(name).pixmap(32, 32));
+    state_->setText(stateText(name));
+}
+
+void MenuWindow::showHotKey(const KeyboardManager& keyboardManager) {
+    const QString combination = keyboardManager.hotKeyText();
+    if (combination.isEmpty()) {
+        hotKey_->clear();
+    } else if (keyboardManager.isHotKeyAccepted()) {
+        hotKey_->setText(tr("Hot key: %1").arg(combination));
+    } else {
+        hotKey_->setText(tr("Hot key: %1 (taken by another program)").arg(combination));
+    }
+}
+
+void MenuWindow::present() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class KeyboardManager;
+class QLabel;
+class QMenu;
+class StatusItem;
+
+// The status menu's home on a desktop without a system tray: a small window that shows the status image and the
+// dictation hot key, as the tray icon and its menu would, and a button for each item of the menu, which triggers that
+// item's own action. It is shown without taking the keyboard focus, since a start at login must not get in the way
+// of what the user is typing; closing it only hides it. GUI thread only.
+class MenuWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    MenuWindow(const QMenu& menu, const StatusItem& statusItem, const KeyboardManager& keyboardManager,
+               QWidget* parent = nullptr);
+
+    // Shows the window, or brings it back in front, leaving the focus where it is.
+    void present();
+
+private:
+    void addItems(const QMenu& menu);
+    void showImage(const QString& name);
+    void showHotKey(const KeyboardManager& keyboardManager);
+
+    QLabel* image_;
+    QLabel* state_;
+    QLabel* hotKey_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+// openbox on the test's X server, for tests in which the desktop decides about the keyboard focus as a user's does.
+
+#include "AppProcess.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace shelltest {
+
+class WindowManager {
+public:
+    // Starts it and waits until it manages the screen; false when it could not. Of its key bindings only Alt+F4
+    // (close the focused window) is kept, so that it leaves the application's Alt+Space alone.
+    bool start() {
+        const QString config = folder_.filePath("rc.xml");
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly)) return false;
+        file.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <keyboard><keybind key="A-F4"><action name="Close"/></keybind></keyboard>
+</openbox_config>
+)");
+        file.close();
+        process_.start("openbox", {"--sm-disable", "--config-file", config});
+        if (!process_.waitForStarted()) return false;
+        return waitFor([] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); },
+                       10000);
+    }
+    ~WindowManager() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) process_.kill();
+    }
+
+    // The window that has the keyboard focus, in decimal as xdotool gives window ids.
+    static QString focusedWindow() { return run("xdotool", {"getwindowfocus"}).trimmed(); }
+
+private:
+    QTemporaryDir folder_;
+    QProcess process_;
+};
+
+}  // namespace shelltest
