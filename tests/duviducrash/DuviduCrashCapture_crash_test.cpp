@@ -238,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItWhenAnotherReleaseSendsIt)
+TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItAndItsDistWhenAnotherReleaseSendsIt)
 {
     auto crashed = cli({"--release", "a@1", "--dist", "7", "--environment", "staging", "crash", "segv"});
     ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
@@ -262,6 +262,23 @@ TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItWhenAnotherRelea
     EXPECT_EQ(text(at(&session, "status")), "crashed");
     EXPECT_EQ(text(at(at(&session, "attrs"), "release")), "a@1");
     EXPECT_EQ(text(at(at(&session, "attrs"), "environment")), "staging");
+
+    // A run without a dist: its crash has none, though the run that sends it has one.
+    crashed = cli({"--release", "a@1", "crash", "abort"});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    const size_t beforeMessage = server.requestCount();
+    auto message = cli({"--release", "b@2", "--dist", "d2", "message", "x"});
+    EXPECT_TRUE(WIFEXITED(message.status) && WEXITSTATUS(message.status) == 0) << message.output;
+    const auto withoutDist = fatalEventsFrom(beforeMessage);
+    ASSERT_EQ(withoutDist.size(), 1u);
+    EXPECT_EQ(text(at(&withoutDist[0].first, "release")), "a@1");
+    EXPECT_EQ(at(&withoutDist[0].first, "dist"), nullptr);
+    bool messageWithDist = false;
+    for (const auto& envelope : envelopesFrom(beforeMessage)) {
+        const Value event = envelope.item("event") ? Value(*envelope.item("event")) : Value();
+        messageWithDist |= text(at(at(&event, "message"), "formatted")) == "x" && text(at(&event, "dist")) == "d2";
+    }
+    EXPECT_TRUE(messageWithDist);
 }
 
 TEST_F(DuviduCrashCapture, TheLogServesTheSDKsThreadsWhileTheProcessEnds)
