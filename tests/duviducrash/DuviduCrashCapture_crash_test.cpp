@@ -8,7 +8,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <thread>
 
 #include "Duvidu/DuviduSerialization.h"
 #include "duvidu/IngestServer.h"
@@ -279,6 +281,51 @@ TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItAndItsDistWhenAn
         messageWithDist |= text(at(at(&event, "message"), "formatted")) == "x" && text(at(&event, "dist")) == "d2";
     }
     EXPECT_TRUE(messageWithDist);
+}
+
+TEST_F(DuviduCrashCapture, EightProcessesCrashingAndStartingAtOnceSendEachCrashAndCrashedSessionOnce)
+{
+    // Eight runs on one cache crash at once; those that start after a sibling's crash send what is there already.
+    // Then eight start at once and send the rest, among it the session of the run that stored it last.
+    constexpr int kProcesses = 8;
+    auto atOnce = [&](const std::vector<std::string>& arguments) {
+        std::vector<std::thread> runs;
+        std::vector<vctest::ChildResult> results(kProcesses);
+        for (int i = 0; i < kProcesses; ++i) runs.emplace_back([&, i] { results[i] = cli(arguments); });
+        for (auto& run : runs) run.join();
+        return results;
+    };
+    for (const auto& crashed : atOnce({"--release", "a@1", "crash", "abort"}))
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    const size_t before = server.requestCount();
+    // A flush that finds envelopes claimed by a sibling says so in its exit status; it is no fault here.
+    for (const auto& flushed : atOnce({"--release", "a@1", "flush"}))
+        EXPECT_TRUE(WIFEXITED(flushed.status)) << flushed.output;
+
+    std::map<std::string, int> crashes, crashedSessions;
+    std::vector<std::string> endingsAtStart;  // how the sessions sent by the eight starts ended
+    const auto envelopes = envelopesFrom(0);
+    for (size_t i = 0; i < envelopes.size(); ++i) {
+        for (const auto& [type, json] : envelopes[i].items) {
+            const Value item(json);
+            if (type == "event" && text(at(&item, "level")) == "fatal") ++crashes[text(at(&item, "event_id"))];
+            if (type != "session" || text(at(&item, "status")) == "ok") continue;
+            if (text(at(&item, "status")) == "crashed") ++crashedSessions[text(at(&item, "sid"))];
+            if (i >= before) endingsAtStart.push_back(text(at(&item, "status")));
+        }
+    }
+    size_t delivered = 0, crashedSent = 0;
+    for (const auto& [id, times] : crashes) delivered += times;
+    for (const auto& [sid, times] : crashedSessions) crashedSent += times;
+    std::printf("crash events delivered %zu, expected %d (%zu distinct); crashed sessions sent %zu (%zu distinct)\n",
+                delivered, kProcesses, crashes.size(), crashedSent, crashedSessions.size());
+    EXPECT_EQ(crashes.size(), size_t(kProcesses));
+    EXPECT_EQ(delivered, size_t(kProcesses));
+    EXPECT_EQ(crashedSent, crashedSessions.size());
+    EXPECT_EQ(endingsAtStart, std::vector<std::string>{"crashed"});
+    EXPECT_EQ(count(home.cache() / "duvidu/DuviduCrash/duvidu-cli/Reports"), 0u);
+    EXPECT_FALSE(existsInCache("session.crashed"));
+    EXPECT_FALSE(existsInCache("session.current"));
 }
 
 TEST_F(DuviduCrashCapture, TheLogServesTheSDKsThreadsWhileTheProcessEnds)
