@@ -388,11 +388,14 @@ std::shared_ptr<DuviduEvent> DuviduClient::prepareEvent(std::shared_ptr<DuviduEv
         return nullptr;
     }
 
-    // A crash event keeps the dist of the run that crashed, as it keeps that run's release.
-    const bool crashedRunsDist = isCrashEvent && event->dist;
-    if (auto bundle = DuviduBundleInfo::current(); bundle && !event->dist) event->dist = bundle->build;
+    // A crash event keeps the dist of the run that crashed, as it keeps that run's release: a report that names the
+    // crashed run's release names its dist too, so a report with a release and no dist is of a run that had none.
+    const bool crashedRunsDist = isCrashEvent && (event->dist || event->releaseName);
+    if (!crashedRunsDist) {
+        if (auto bundle = DuviduBundleInfo::current(); bundle && !event->dist) event->dist = bundle->build;
+        if (options_->dist) event->dist = options_->dist;
+    }
     if (!event->releaseName && options_->releaseName) event->releaseName = options_->releaseName;
-    if (options_->dist && !crashedRunsDist) event->dist = options_->dist;
     setSdk(*event);
     if (!transaction && !isCrashEvent) attachThreads(*event, alwaysAttachStacktrace);
 

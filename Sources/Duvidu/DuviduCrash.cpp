@@ -76,6 +76,12 @@ std::vector<std::string> DuviduCrash::reportIds() const
     return store ? store->reportIds() : std::vector<std::string>{};
 }
 
+std::optional<DuviduFileLock> DuviduCrash::claimReport(const std::string& reportId) const
+{
+    auto store = duviducrash_reportStore();
+    return store ? DuviduFileLock::acquire(store->pathForReportId(reportId), false) : std::nullopt;
+}
+
 std::optional<Value::Object> DuviduCrash::readReport(const std::string& reportId) const
 {
     auto store = duviducrash_reportStore();

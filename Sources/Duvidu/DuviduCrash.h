@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Duvidu/DuviduFileLock.h"
 #include "Duvidu/Value.h"
 
 namespace duvidu {
@@ -32,6 +33,10 @@ public:
 
     // The reports stored so far, oldest first; empty before the first install.
     std::vector<std::string> reportIds() const;
+    // The report claimed for as long as the result lives (an exclusive flock on its file, as envelopes are claimed):
+    // nullopt when another process, or another claim in this one, holds it, or when it is gone. Processes that share
+    // the cache folder each send a report only once they hold it, so that it is sent once.
+    std::optional<DuviduFileLock> claimReport(const std::string& reportId) const;
     // The report as JSON; nullopt when it is gone or not a JSON object.
     std::optional<Value::Object> readReport(const std::string& reportId) const;
     void deleteReport(const std::string& reportId) const;

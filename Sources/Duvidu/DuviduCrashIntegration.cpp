@@ -131,6 +131,8 @@ bool DuviduCrashIntegration::installWithOptions(const std::shared_ptr<const Duvi
     }
     DuviduCrashReportSink(std::make_shared<DuviduInAppLogic>(options->inAppIncludes(), options->inAppExcludes()))
         .sendAllReports(*crash);
+    // Processes that start from now on need not know of the crash any more.
+    duviducrash_notifyCrashHandled();
     observeApplicationState();
     return true;
 }

@@ -16,6 +16,9 @@ void DuviduCrashReportSink::sendAllReports(const DuviduCrash& crash) const
 {
     std::vector<Value::Object> sentReports;
     for (const auto& reportId : crash.reportIds()) {
+        // Held until the report is deleted: another process starting now passes it over, or finds it gone.
+        auto claim = crash.claimReport(reportId);
+        if (!claim) continue;
         auto report = crash.readReport(reportId);
         auto event = report ? DuviduCrashReportConverter(*report, inAppLogic_).convertReportToEvent() : nullptr;
         if (event) handleConvertedEvent(event, *report, sentReports);

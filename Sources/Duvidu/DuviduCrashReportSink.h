@@ -17,7 +17,8 @@ public:
     explicit DuviduCrashReportSink(std::shared_ptr<const DuviduInAppLogic> inAppLogic);
 
     // Converts every report the crash reporter stored, oldest first, hands each event on and deletes the report. A
-    // report that cannot be read or converted is deleted too: it would fail again at every start.
+    // report that cannot be read or converted is deleted too: it would fail again at every start. Each report is
+    // claimed first (DuviduCrash::claimReport); one that another process holds is left to it.
     void sendAllReports(const DuviduCrash& crash) const;
 
     // ObjC: -[DuviduCrashReportSink handleConvertedEvent:report:sentReports:] — captures the event with a copy of the

@@ -92,7 +92,8 @@ std::shared_ptr<DuviduDsn> DuviduDsn::initWithString(const std::string& string, 
     if (!portText.empty()) {
         int port = 0;
         auto result = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-        if (result.ec != std::errc() || result.ptr != portText.data() + portText.size() || port > 65535)
+        // A port is a number from 1 to 65535; anything else ("-1", "0", "65536") names no place to send to.
+        if (result.ec != std::errc() || result.ptr != portText.data() + portText.size() || port < 1 || port > 65535)
             return fail(error, "Host component of DSN is missing");
         dsn->port_ = port;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
+#include "Duvidu/DuviduFileLock.h"
 #include "Duvidu/DuviduInstallation.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSerialization.h"
@@ -148,9 +149,12 @@ void DuviduHub::captureCrashEvent(const std::shared_ptr<DuviduEvent>& event, con
     auto client = getClient();
     if (!client) return;
     if (client->options()->enableAutoSessionTracking) {
-        if (auto crashedSession = client->fileManager()->readCrashedSession()) {
+        // Claimed until it is deleted: of the processes that send crashes of the same cache at once, one sends it.
+        auto fileManager = client->fileManager();
+        auto claim = DuviduFileLock::acquire(fileManager->crashedSessionFilePath(), false);
+        if (auto crashedSession = claim ? fileManager->readCrashedSession() : nullptr) {
             client->captureCrashEvent(event, crashedSession, scope);
-            client->fileManager()->deleteCrashedSession();
+            fileManager->deleteCrashedSession();
             return;
         }
     }

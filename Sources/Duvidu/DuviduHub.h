@@ -80,7 +80,7 @@ public:
     DuviduId captureException(const NSException& exception);
     DuviduId captureException(const NSException& exception, const std::shared_ptr<DuviduScope>& scope);
     // Marks the event as a crash event; with automatic session tracking it carries the session stored as crashed,
-    // which is then deleted.
+    // which is then deleted. That file is claimed meanwhile: while another process holds it, the event goes without.
     void captureCrashEvent(const std::shared_ptr<DuviduEvent>& event);
     void captureCrashEvent(const std::shared_ptr<DuviduEvent>& event, const std::shared_ptr<DuviduScope>& scope);
     void captureUserFeedback(const DuviduUserFeedback& userFeedback);

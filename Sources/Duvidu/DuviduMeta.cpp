@@ -10,7 +10,7 @@ namespace {
 struct MetaState {
     std::mutex mutex;
     std::string sdkName = "duvidu.cocoa";
-    std::string versionString = "8.8.0";
+    std::string versionString = VC_DUVIDU_VERSION;  // set by the build, which also gives it the soname
 };
 
 MetaState& state()

@@ -23,12 +23,7 @@ constexpr int kMaxDepth = 256;
 
 bool isJSONReady(const Value& value)
 {
-    if (value.isNull() || value.isBool() || value.isString()) return true;
-    if (value.isNumber()) {
-        double number = 0;
-        value.numberAsDouble(number);
-        return std::isfinite(number);
-    }
+    if (value.isNull() || value.isBool() || value.isString() || value.isNumber()) return true;
     if (auto array = value.asArray()) {
         return std::all_of(array->begin(), array->end(), isJSONReady);
     }
@@ -45,7 +40,8 @@ json toJson(const Value& value)
         json operator()(bool b) const { return b; }
         json operator()(int64_t i) const { return i; }
         json operator()(uint64_t u) const { return u; }
-        json operator()(double d) const { return d; }
+        // A value from anywhere (an extra, a breadcrumb's data, a user's data, a tag) may be NaN or infinite.
+        json operator()(double d) const { return std::isfinite(d) ? json(d) : json(nullptr); }
         json operator()(const std::string& s) const { return s; }
         json operator()(const DuviduDate&) const { return nullptr; }
         json operator()(const Value::Array& a) const

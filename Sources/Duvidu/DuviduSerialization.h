@@ -23,8 +23,9 @@ class DuviduSerialization {
 public:
     DuviduSerialization() = delete;
 
-    // Compact UTF-8 JSON of an array or dictionary holding only strings, numbers (finite), booleans, nulls, arrays
-    // and dictionaries.
+    // Compact UTF-8 JSON of an array or dictionary holding only strings, numbers, booleans, nulls, arrays and
+    // dictionaries. JSON has no NaN or infinity: such a number is written as null, so that one value does not lose
+    // the whole object. Anything else (a date, an opaque value) refuses the whole object.
     static std::optional<DuviduData> dataWithJSONObject(const Value& object);
     // The JSON value of the bytes; the parser's message in errorText when they are not JSON.
     static std::optional<Value> JSONObjectWithData(const uint8_t* bytes, size_t size, std::string* errorText = nullptr);

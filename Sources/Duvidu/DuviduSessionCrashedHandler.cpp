@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "Duvidu/DuviduCurrentDate.h"
+#include "Duvidu/DuviduFileLock.h"
 
 namespace duvidu {
 
@@ -16,7 +17,9 @@ DuviduSessionCrashedHandler::DuviduSessionCrashedHandler(std::shared_ptr<DuviduC
 void DuviduSessionCrashedHandler::endCurrentSessionAsCrashedWhenCrashOrOOM()
 {
     if (!fileManager_ || !crashWrapper_->crashedLastLaunch()) return;
-    auto session = fileManager_->readCurrentSession();
+    // Claimed until it is deleted: of the processes that start at once after the crash, one ends it.
+    auto claim = DuviduFileLock::acquire(fileManager_->currentSessionFilePath(), false);
+    auto session = claim ? fileManager_->readCurrentSession() : nullptr;
     if (!session) return;
     const auto activeTime = std::chrono::duration_cast<DuviduDate::duration>(
         std::chrono::duration<double>(crashWrapper_->activeDurationSinceLastCrash()));

@@ -16,7 +16,8 @@ public:
                                 std::shared_ptr<DuviduFileManager> fileManager);
 
     // When the last launch crashed: the stored current session ends as crashed at now minus the active time since
-    // the crash (never before it started), is stored as the crashed session, and the current one is deleted.
+    // the crash (never before it started), is stored as the crashed session, and the current one is deleted. The
+    // current session's file is claimed meanwhile; one that another process holds is left to it.
     void endCurrentSessionAsCrashedWhenCrashOrOOM();
 
 private:

@@ -1,8 +1,25 @@
 #include "Duvidu/DuviduTransportAdapter.h"
 
+#include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
+#include "Duvidu/DuviduSerialization.h"
 
 namespace duvidu {
+
+namespace {
+
+// What the items of an event's envelope may take together: the cache's limit less room for the envelope's header and
+// the lost-event counts that the transport adds as a "client_report" item (a few kilobytes at most).
+constexpr size_t kEnvelopeItemsLimit = kDuviduEnvelopeFileLimit - 64 * 1024;
+
+// The bytes an item takes in a stored envelope: its header's JSON, its payload and the two line ends.
+size_t storedSize(const DuviduEnvelopeItem& item)
+{
+    auto header = DuviduSerialization::dataWithJSONObject(item.header()->serialize());
+    return (header ? header->size() : 0) + item.data().size() + 2;
+}
+
+}  // namespace
 
 DuviduTransportAdapter::DuviduTransportAdapter(std::shared_ptr<DuviduTransport> transport,
                                                std::shared_ptr<const DuviduOptions> options)
@@ -24,12 +41,35 @@ std::vector<DuviduEnvelopeItem> DuviduTransportAdapter::eventItems(DuviduEvent& 
     return items;
 }
 
+void DuviduTransportAdapter::leaveOutAttachmentsBeyondEnvelopeLimit(std::vector<DuviduEnvelopeItem>& items)
+{
+    std::vector<size_t> sizes;
+    size_t total = 0;
+    for (const auto& item : items) total += sizes.emplace_back(storedSize(item));
+    while (total > kEnvelopeItemsLimit) {
+        size_t largest = items.size();
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (items[i].header()->type() == "attachment" && (largest == items.size() || sizes[i] > sizes[largest]))
+                largest = i;
+        }
+        if (largest == items.size()) return;  // the event alone is too large; the cache refuses and counts it
+        DUVIDU_LOG_WARNING("Leaving out the attachment " + items[largest].header()->filename().value_or("") + " of " +
+                           std::to_string(items[largest].data().size()) + " bytes: the event's envelope would be " +
+                           "larger than the cache takes (" + std::to_string(kDuviduEnvelopeFileLimit) + " bytes).");
+        total -= sizes[largest];
+        items.erase(items.begin() + static_cast<std::ptrdiff_t>(largest));
+        sizes.erase(sizes.begin() + static_cast<std::ptrdiff_t>(largest));
+        recordLostEvent(DuviduDataCategory::Attachment, DuviduDiscardReason::CacheOverflow);
+    }
+}
+
 void DuviduTransportAdapter::sendEvent(DuviduEvent& event, std::shared_ptr<const DuviduTraceContext> traceContext,
                                        const std::vector<DuviduAttachment>& attachments,
                                        std::vector<DuviduEnvelopeItem> additionalEnvelopeItems)
 {
     auto items = eventItems(event, attachments);
     for (auto& item : additionalEnvelopeItems) items.push_back(std::move(item));
+    leaveOutAttachmentsBeyondEnvelopeLimit(items);
     sendEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(event.eventId, std::move(traceContext)), std::move(items)));
 }
 
@@ -38,6 +78,7 @@ void DuviduTransportAdapter::sendEvent(DuviduEvent& event, const DuviduSession& 
 {
     auto items = eventItems(event, attachments);
     items.emplace_back(session);
+    leaveOutAttachmentsBeyondEnvelopeLimit(items);
     sendEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(event.eventId, nullptr), std::move(items)));
 }
 

@@ -215,7 +215,7 @@ TEST_F(DuviduEventTest, EventItemCarriesTheEventOrTheWarningThatReplacesIt)
     EXPECT_NE(lines[0].find("] Dictionary is not a valid JSON object."), std::string::npos);
 
     DuviduEvent silent;
-    silent.modules = Value::Object{{"nan", std::nan("")}};
+    silent.modules = Value::Object{{"built", DuviduDate(std::chrono::seconds(1))}};
     auto silentJson = parseJSON(text(DuviduEnvelopeItem(silent).data()));
     EXPECT_EQ(silentJson.asObject()->at("message"),
               parseJSON(R"({"formatted":"JSON conversion error for event with message: '(null)'"})"));

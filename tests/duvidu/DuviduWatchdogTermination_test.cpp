@@ -82,7 +82,7 @@ TEST_F(DuviduWatchdogTerminationTest, BreadcrumbsAlternateBetweenTwoFilesOfAtMos
 TEST_F(DuviduWatchdogTerminationTest, ABreadcrumbThatIsNotJSONIsLoggedAndLeftOut)
 {
     DuviduWatchdogTerminationScopeObserver observer(10, one, two);
-    observer.addSerializedBreadcrumb({{"message", "x"}, {"data", Value::Object{{"bad", std::nan("")}}}});
+    observer.addSerializedBreadcrumb({{"message", "x"}, {"data", Value::Object{{"bad", DuviduDate{}}}}});
     EXPECT_EQ(messages(one), std::vector<std::string>{});
     bool logged = false;
     for (const auto& line : logOutput->lines())

@@ -8,7 +8,10 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <thread>
 
 #include "Duvidu/DuviduSerialization.h"
 #include "duvidu/IngestServer.h"
@@ -83,6 +86,11 @@ void PrintTo(const Fault& fault, std::ostream* out)
 
 class DuviduCrashCapture : public testing::Test {
 protected:
+    explicit DuviduCrashCapture(vctest::LoopbackHttpServer::Start start = vctest::LoopbackHttpServer::Start::Listening)
+        : server(start)
+    {
+    }
+
     vctest::ChildResult helper(const std::vector<std::string>& arguments) { return run(VC_CRASH_HELPER, arguments); }
     vctest::ChildResult cli(const std::vector<std::string>& arguments) { return run(VC_DUVIDU_CLI, arguments); }
     vctest::ChildResult run(const std::string& program, const std::vector<std::string>& arguments)
@@ -238,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItWhenAnotherReleaseSendsIt)
+TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItAndItsDistWhenAnotherReleaseSendsIt)
 {
     auto crashed = cli({"--release", "a@1", "--dist", "7", "--environment", "staging", "crash", "segv"});
     ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
@@ -262,6 +270,88 @@ TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItWhenAnotherRelea
     EXPECT_EQ(text(at(&session, "status")), "crashed");
     EXPECT_EQ(text(at(at(&session, "attrs"), "release")), "a@1");
     EXPECT_EQ(text(at(at(&session, "attrs"), "environment")), "staging");
+
+    // A run without a dist: its crash has none, though the run that sends it has one.
+    crashed = cli({"--release", "a@1", "crash", "abort"});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    const size_t beforeMessage = server.requestCount();
+    auto message = cli({"--release", "b@2", "--dist", "d2", "message", "x"});
+    EXPECT_TRUE(WIFEXITED(message.status) && WEXITSTATUS(message.status) == 0) << message.output;
+    const auto withoutDist = fatalEventsFrom(beforeMessage);
+    ASSERT_EQ(withoutDist.size(), 1u);
+    EXPECT_EQ(text(at(&withoutDist[0].first, "release")), "a@1");
+    EXPECT_EQ(at(&withoutDist[0].first, "dist"), nullptr);
+    bool messageWithDist = false;
+    for (const auto& envelope : envelopesFrom(beforeMessage)) {
+        const Value event = envelope.item("event") ? Value(*envelope.item("event")) : Value();
+        messageWithDist |= text(at(at(&event, "message"), "formatted")) == "x" && text(at(&event, "dist")) == "d2";
+    }
+    EXPECT_TRUE(messageWithDist);
+}
+
+// The service is out of reach until the test lets it listen: nothing is delivered before then.
+class DuviduCrashCaptureOffline : public DuviduCrashCapture {
+protected:
+    DuviduCrashCaptureOffline() : DuviduCrashCapture(vctest::LoopbackHttpServer::Start::Refusing) {}
+};
+
+TEST_F(DuviduCrashCaptureOffline, EightProcessesCrashingAndStartingAtOnceSendEachCrashAndCrashedSessionOnce)
+{
+    // Eight runs on one cache crash at once; those that start after a sibling's crash turn what is there into
+    // envelopes already. The last running session stored stays behind for the crash handling of the next start.
+    constexpr int kProcesses = 8;
+    auto atOnce = [&](const std::vector<std::string>& arguments) {
+        std::vector<std::thread> runs;
+        std::vector<vctest::ChildResult> results(kProcesses);
+        for (int i = 0; i < kProcesses; ++i) runs.emplace_back([&, i] { results[i] = cli(arguments); });
+        for (auto& run : runs) run.join();
+        return results;
+    };
+    for (const auto& crashed : atOnce({"--release", "a@1", "crash", "abort"}))
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    std::string leftSession;
+    for (const auto& entry : fs::recursive_directory_iterator(home.cache())) {
+        if (entry.path().filename() != "session.current") continue;
+        std::ifstream file(entry.path());
+        const std::string json((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        auto session = duvidu::DuviduSerialization::JSONObjectWithData(
+            reinterpret_cast<const uint8_t*>(json.data()), json.size());
+        leftSession = session ? text(at(&*session, "sid")) : "";
+    }
+    ASSERT_FALSE(leftSession.empty());
+
+    // Then eight start at once, with the service reachable.
+    server.listen();
+    // A flush that finds envelopes claimed by a sibling says so in its exit status; it is no fault here.
+    for (const auto& flushed : atOnce({"--release", "a@1", "flush"}))
+        EXPECT_TRUE(WIFEXITED(flushed.status)) << flushed.output;
+
+    std::map<std::string, int> crashes;
+    std::map<std::string, std::vector<std::string>> endings;  // session id: how it was sent ended, "ok" aside
+    for (const auto& envelope : envelopesFrom(0)) {
+        for (const auto& [type, json] : envelope.items) {
+            const Value item(json);
+            if (type == "event" && text(at(&item, "level")) == "fatal") ++crashes[text(at(&item, "event_id"))];
+            if (type == "session" && text(at(&item, "status")) != "ok")
+                endings[text(at(&item, "sid"))].push_back(text(at(&item, "status")));
+        }
+    }
+    size_t delivered = 0, crashedSent = 0, crashedDistinct = 0;
+    for (const auto& [id, times] : crashes) delivered += times;
+    for (const auto& [sid, states] : endings) {
+        const auto times = static_cast<size_t>(std::count(states.begin(), states.end(), "crashed"));
+        crashedSent += times;
+        crashedDistinct += times > 0;
+    }
+    std::printf("crash events delivered %zu, expected %d (%zu distinct); crashed sessions sent %zu (%zu distinct)\n",
+                delivered, kProcesses, crashes.size(), crashedSent, crashedDistinct);
+    EXPECT_EQ(crashes.size(), size_t(kProcesses));
+    EXPECT_EQ(delivered, size_t(kProcesses));
+    EXPECT_EQ(crashedSent, crashedDistinct);
+    EXPECT_EQ(endings[leftSession], std::vector<std::string>{"crashed"});
+    EXPECT_EQ(count(home.cache() / "duvidu/DuviduCrash/duvidu-cli/Reports"), 0u);
+    EXPECT_FALSE(existsInCache("session.crashed"));
+    EXPECT_FALSE(existsInCache("session.current"));
 }
 
 TEST_F(DuviduCrashCapture, TheLogServesTheSDKsThreadsWhileTheProcessEnds)

@@ -16,12 +16,14 @@ int envelopeCommand(const DuviduCliOptions& options)
         return 2;
     }
     const std::string& file = options.arguments[0];
-    auto bytes = duvidu_readTextFile(file.c_str());
-    if (!bytes) {
-        std::fprintf(stderr, "duvidu-cli: cannot read %s\n", file.c_str());
+    // Whatever the cache itself takes: up to the envelope limit, a regular file (not a pipe or a device).
+    DuviduData bytes;
+    std::string problem;
+    if (duvidu_readFileChecked(file, kDuviduEnvelopeFileLimit, bytes, &problem) != DuviduFileReadOutcome::Read) {
+        std::fprintf(stderr, "duvidu-cli: cannot read %s: %s\n", file.c_str(), problem.c_str());
         return 2;
     }
-    auto envelope = DuviduSerialization::envelopeWithData(dataFromString(*bytes));
+    auto envelope = DuviduSerialization::envelopeWithData(bytes);
     if (!envelope) {
         std::fprintf(stderr, "duvidu-cli: %s holds no envelope\n", file.c_str());
         return 2;

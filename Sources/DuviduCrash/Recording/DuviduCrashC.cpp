@@ -94,4 +94,9 @@ void duviducrash_notifyAppTerminate()
     DuviduCrashState::notifyAppTerminate();
 }
 
+void duviducrash_notifyCrashHandled()
+{
+    DuviduCrashState::notifyCrashHandled();
+}
+
 }  // namespace duvidu

@@ -32,5 +32,7 @@ bool duviducrash_crashedLastLaunch();
 double duviducrash_activeDurationSinceLastCrash();
 void duviducrash_notifyAppActive(bool isActive);
 void duviducrash_notifyAppTerminate();
+// The reports and the session of the previous launch's crash have been sent; see DuviduCrashState.
+void duviducrash_notifyCrashHandled();
 
 }  // namespace duvidu

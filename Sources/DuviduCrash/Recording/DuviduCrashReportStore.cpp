@@ -1,6 +1,7 @@
 #include "DuviduCrash/Recording/DuviduCrashReportStore.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -16,6 +17,9 @@ namespace {
 
 constexpr const char* kSuffix = ".json";
 constexpr const char* kTemporarySuffix = ".json.tmp";
+// A crash handler writes its report within moments; a temporary file untouched for longer was left by a process that
+// died while writing. A younger one may belong to a process of the same application that is crashing right now.
+constexpr auto kUnfinishedReportAge = std::chrono::minutes(1);
 
 bool endsWith(const std::string& text, const std::string& end)
 {
@@ -42,9 +46,13 @@ bool DuviduCrashReportStore::prepare() const
         DUVIDU_LOG_ERROR("Could not create the crash report folder " + folder_ + ": " + error.message());
         return false;
     }
+    const auto now = fs::file_time_type::clock::now();
     for (const auto& entry : fs::directory_iterator(folder_, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind(prefix(), 0) == 0 && endsWith(name, kTemporarySuffix)) fs::remove(entry.path(), error);
+        if (name.rfind(prefix(), 0) != 0 || !endsWith(name, kTemporarySuffix)) continue;
+        std::error_code timeError;
+        const auto written = fs::last_write_time(entry.path(), timeError);
+        if (!timeError && now - written > kUnfinishedReportAge) fs::remove(entry.path(), timeError);
     }
     return true;
 }

@@ -15,8 +15,9 @@ public:
 
     const std::string& folder() const { return folder_; }
 
-    // Makes the folder when missing and deletes the temporary files of reports that were never finished; false when
-    // the folder cannot be made.
+    // Makes the folder when missing and deletes the temporary files of reports that were never finished (untouched for
+    // a minute: a process crashing at this moment may still be writing its own); false when the folder cannot be
+    // made.
     bool prepare() const;
     std::string pathForReportId(const std::string& reportId) const;
     // The ids of the stored reports, oldest first.

@@ -24,6 +24,8 @@ namespace {
 std::mutex g_mutex;  // orders the initialisation and the writes outside the crash handler
 bool g_initialized = false;
 std::atomic<bool> g_crashedLastLaunch{false};
+// Whether this process has sent the crash of the previous launch; until then the file keeps saying it crashed.
+std::atomic<bool> g_crashHandled{false};
 // Active milliseconds since the last crash, not counting the stretch that is running now.
 std::atomic<int64_t> g_activeMilliseconds{0};
 // When the running active stretch began, in monotonic milliseconds; -1 while not active.
@@ -81,7 +83,8 @@ bool writeState(const char* temporaryPath, bool crashed, int64_t activeMilliseco
 
 void writeStateLocked()
 {
-    if (!writeState(g_temporaryPath, false, activeMillisecondsNow()))
+    const bool crashUnhandled = g_crashedLastLaunch.load() && !g_crashHandled.load();
+    if (!writeState(g_temporaryPath, crashUnhandled, activeMillisecondsNow()))
         DUVIDU_LOG_ERROR(std::string("Could not write the crash state to ") + g_path + ": " + std::strerror(errno));
 }
 
@@ -140,6 +143,13 @@ void DuviduCrashState::notifyAppActive(bool isActive)
     if (since < 0) return;
     g_activeMilliseconds.fetch_add(monotonicMilliseconds() - since);
     g_activeSince.store(-1);
+    writeStateLocked();
+}
+
+void DuviduCrashState::notifyCrashHandled()
+{
+    std::lock_guard lock(g_mutex);
+    if (g_crashHandled.exchange(true) || !g_crashedLastLaunch.load() || g_path[0] == '\0') return;
     writeStateLocked();
 }
 

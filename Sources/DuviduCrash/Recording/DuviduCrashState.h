@@ -5,9 +5,11 @@
 namespace duvidu {
 
 // The crash state file, CrashState.json: {"crashedLastLaunch": bool, "activeDurationSinceLastCrash": seconds}. The
-// first initialisation in a process reads what the previous launch left, then writes this launch's state (not
-// crashed; the active duration starts again at 0 after a crash). The active duration grows while the application is
-// active. The crash handler writes the file once more, with "crashedLastLaunch" true.
+// first initialisation in a process reads what the previous launch left, then writes this launch's state (the active
+// duration starts again at 0 after a crash). A crash that the previous launch left stays recorded ("crashedLastLaunch"
+// true) until this process has sent it (notifyCrashHandled): processes that start meanwhile on the same folder know of
+// the crash too, and leave its session to the crash handling instead of closing it as abnormal. The active duration
+// grows while the application is active. The crash handler writes the file once more, with "crashedLastLaunch" true.
 class DuviduCrashState {
 public:
     DuviduCrashState() = delete;
@@ -22,6 +24,8 @@ public:
 
     // The application became active (true) or stopped being active (false); the state is written when it stops.
     static void notifyAppActive(bool isActive);
+    // The crash of the previous launch has been sent (its reports and its session): the file stops recording it.
+    static void notifyCrashHandled();
     // The application is quitting: the active time so far is written.
     static void notifyAppTerminate();
     // In the crash handler: writes the state with "crashedLastLaunch" true and the active time up to the crash.
