@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/fanotify.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "engine/CapturedLog.h"
 #include "platform/FileIO.h"
 #include "support/Fifo.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
@@ -321,4 +328,36 @@ TEST(SettingsStore, WritesFromSeveralThreadsLeaveTheNewestValues) {
     const SettingsStore again(file);
     EXPECT_EQ(again.storedNumber("first"), 50);
     EXPECT_EQ(again.storedNumber("second"), 50);
+}
+
+// A write that the file system holds up (here the opening of its file, held by a permission listener as a stalled
+// disk or network mount would hold it) does not hold up the readers of a setting, the capture thread among them.
+TEST(SettingsStore, ReadersAreNotHeldUpByAWriteInProgress) {
+    if (geteuid() != 0) GTEST_SKIP() << "holding a write at the file system takes root (a fanotify listener)";
+    vctest::TempHome home;
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    SettingsStore store(file);
+    store.setBool("launchOnLogin", true);
+    const int listener = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
+    ASSERT_GE(listener, 0) << "fanotify: " << std::strerror(errno);
+    ASSERT_EQ(fanotify_mark(listener, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD, AT_FDCWD,
+                            file.parent_path().c_str()),
+              0);
+    std::thread writer([&store] { store.setString("selectedLanguage", "de"); });
+    fanotify_event_metadata held{};
+    ASSERT_EQ(read(listener, &held, sizeof held), ssize_t(sizeof held));  // the write waits for the listener
+
+    std::atomic<bool> answered{false};
+    std::thread reader([&] {
+        EXPECT_EQ(store.storedString("selectedLanguage"), "de");
+        EXPECT_EQ(store.storedBool("launchOnLogin"), true);
+        answered = true;
+    });
+    EXPECT_TRUE(vctest::waitFor([&] { return answered.load(); })) << "a reader waited for the write";
+    // Closing the listener lets the write go on.
+    close(held.fd);
+    close(listener);
+    reader.join();
+    writer.join();
+    EXPECT_EQ(SettingsStore(file).storedString("selectedLanguage"), "de");
 }
