@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <ctime>
+#include <system_error>
 
 #ifndef VC_APP_VERSION
 #error "VC_APP_VERSION must be defined by the build"
@@ -146,5 +147,11 @@ void writeRecordingMetadata(const fs::path& url, const std::string& modelKey, st
     record.translationEnabled = translationEnabled;
     record.rawResult = rawResult;
     record.result = result;
-    FileIO::writeAtomically(url, record.encode());
+    const std::string bytes = record.encode();
+    // A larger record would be refused by the reader, and the dictation listed without its record.
+    if (bytes.size() > ReadableFile::sizeCap(ReadableFile::Kind::record)) {
+        throw fs::filesystem_error("The record is larger than a record may be", url,
+                                   std::make_error_code(std::errc::file_too_large));
+    }
+    FileIO::writeAtomically(url, bytes);
 }

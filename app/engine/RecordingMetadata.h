@@ -52,7 +52,8 @@ std::string applicationVersion();
 
 // Builds the record for now (modelName from the catalogue, "" for an unknown key; speedUpEnabled false) and writes it
 // to `url` atomically, creating or replacing the file: a listing never reads half a record. Throws
-// std::filesystem::filesystem_error when it cannot be written, leaving nothing behind; logs nothing itself.
+// std::filesystem::filesystem_error when it cannot be written, leaving nothing behind, and with
+// std::errc::file_too_large when the record would be larger than its reader takes (1 MiB); logs nothing itself.
 void writeRecordingMetadata(const std::filesystem::path& url, const std::string& modelKey, std::int64_t duration,
                             std::int64_t processingTime, const std::string& recordingDevice,
                             const std::string& languageSelected, bool literalPunctuationEnabled,

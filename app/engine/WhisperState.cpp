@@ -15,6 +15,7 @@
 #include "engine/Model.h"
 #include "engine/PasteFromClipboard.h"
 #include "engine/PostProcessText.h"
+#include "engine/Prompt.h"
 #include "engine/Recorder.h"
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
@@ -101,7 +102,7 @@ std::string WhisperState::selectedLanguage() const { return settings_.stringValu
 bool WhisperState::enableLiteralPunctuation() const { return settings_.boolValue("enableLiteralPunctuation", false); }
 bool WhisperState::enableTranslation() const { return settings_.boolValue("enableTranslation", false); }
 std::string WhisperState::selectedDeviceID() const { return settings_.stringValue("selectedDeviceID", ""); }
-std::string WhisperState::activePrompt() const { return settings_.stringValue("activePrompt", ""); }
+std::string WhisperState::activePrompt() const { return Prompt::bounded(settings_.stringValue("activePrompt", "")); }
 bool WhisperState::autoPasteEnabled() const { return settings_.boolValue("autoPasteEnabled", true); }
 
 void WhisperState::loadModel() {

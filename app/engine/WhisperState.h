@@ -59,6 +59,7 @@ public:
     bool enableLiteralPunctuation() const;
     bool enableTranslation() const;
     std::string selectedDeviceID() const;
+    // The stored prompt within its bound (Prompt): what the recognizer is given and the record stores.
     std::string activePrompt() const;
     bool autoPasteEnabled() const;
 

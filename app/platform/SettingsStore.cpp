@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -33,6 +34,35 @@ std::optional<SettingsStore::Value> fromJson(const nlohmann::json& j) {
 constexpr int maxDepth = 32;
 
 std::uint64_t settingsSizeCap() { return ReadableFile::sizeCap(ReadableFile::Kind::settings); }
+
+// The keys this application stores. Whatever else a file holds must leave them SettingsStore::ownRoom bytes, so that
+// no change the application makes in a run is refused for want of room, and a file it wrote is read again.
+const std::set<std::string, std::less<>> ownKeys = {
+    "activeModelKey", "activePrompt", "autoPasteEnabled", "closeRecordingViewEnabled", "enableLiteralPunctuation",
+    "enableSoundEffects", "enableTranslation", "errorLoggingEnabled", "hasLaunchedBefore", "launchOnLogin",
+    "realtimeResultsEnabled", "recordingViewEnabled", "selectedDeviceID", "selectedLanguage", "selectedModifierKey",
+    "selectedPrimaryKey", "soundEffectVolume", "useDefaultAudioDevice",
+};
+
+// Why `contents` would not be read again from a file, or nothing when it would.
+std::optional<std::string> roomProblem(const SettingsStore::Contents& contents) {
+    SettingsStore::Contents own, others;
+    for (const auto& [key, value] : contents.values) (ownKeys.count(key) ? own : others).values.emplace(key, value);
+    for (const auto& [key, text] : contents.untyped) (ownKeys.count(key) ? own : others).untyped.emplace(key, text);
+    const std::uint64_t ownSize = SettingsStore::encode(own).size();
+    const std::uint64_t othersSize = SettingsStore::encode(others).size();
+    const std::uint64_t room = SettingsStore::ownRoom;
+    if (ownSize > room) {
+        return "this application's settings would take " + std::to_string(ownSize) + " bytes, more than the " +
+               std::to_string(room) + " kept for them";
+    }
+    if (othersSize + room > settingsSizeCap()) {
+        return "the other settings would take " + std::to_string(othersSize) + " bytes, leaving less than " +
+               std::to_string(room) + " of the " + std::to_string(settingsSizeCap()) +
+               " a settings file may have for this application's settings";
+    }
+    return std::nullopt;
+}
 
 // The file that `file` names once symbolic links are followed: a settings file linked from elsewhere (a dotfiles
 // repository) is written there, so that the link stays a link.
@@ -90,8 +120,9 @@ std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view by
             contents.untyped.emplace(key, value.dump());
         }
     }
-    // What is kept must fit a file again: numbers and texts may be written longer than they were read.
-    if (encode(contents).size() > settingsSizeCap()) return std::nullopt;
+    // What is kept must fit a file again, with room for this application's settings: numbers and texts may be written
+    // longer than they were read.
+    if (roomProblem(contents)) return std::nullopt;
     return contents;
 }
 
@@ -123,8 +154,9 @@ std::optional<SettingsStore::Contents> SettingsStore::readFile() {
     }
     auto contents = decode(bytes);
     if (!contents) {
-        moveAside("not a JSON object, or nested deeper than " + std::to_string(maxDepth) + " levels, or over " +
-                  std::to_string(settingsSizeCap()) + " bytes once written back");
+        moveAside("not a JSON object, nested deeper than " + std::to_string(maxDepth) + " levels, or too large to be " +
+                  "written back with room for this application's settings (" + std::to_string(settingsSizeCap()) +
+                  " bytes at most, " + std::to_string(ownRoom) + " of them kept for its own)");
         return std::nullopt;
     }
     keepFile_ = false;
@@ -152,20 +184,25 @@ void SettingsStore::moveAside(const std::string& reason) {
                   std::generic_category().message(error) + "); it is left as it is and not written over");
 }
 
-void SettingsStore::writeFileLocked() const {
+void SettingsStore::writeFile() {
+    std::lock_guard writing(writeMutex_);
+    Contents newest;
+    {
+        std::lock_guard lock(mutex_);
+        if (generation_ == written_) return;  // a later write took these changes along
+        newest = contents_;
+        written_ = generation_;
+    }
     if (keepFile_) return;
-    const std::string bytes = encode(contents_);
-    // A larger file would be refused at the next start, and every setting with it.
-    if (bytes.size() > settingsSizeCap()) {
-        AppLog::error("Could not write settings file " + file_.string() + ": the settings would take " +
-                      std::to_string(bytes.size()) + " bytes, more than the " + std::to_string(settingsSizeCap()) +
-                      " a settings file may have");
+    // A file that is refused at the next start takes every setting with it.
+    if (const auto problem = roomProblem(newest)) {
+        AppLog::error("Could not write settings file " + file_.string() + ": " + *problem);
         return;
     }
     std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
     try {
-        FileIO::writeAtomically(followLinks(file_), bytes, 0600);
+        FileIO::writeAtomically(followLinks(file_), encode(newest), 0600);
     } catch (const fs::filesystem_error&) {
         AppLog::error("Could not write settings file " + file_.string());
     }
@@ -214,8 +251,9 @@ void SettingsStore::setValue(const std::string& key, Value value) {
         if (it != contents_.values.end() && it->second == value) return;
         contents_.values[key] = std::move(value);
         contents_.untyped.erase(key);
-        writeFileLocked();
+        ++generation_;
     }
+    writeFile();
     emit valueChanged(QString::fromStdString(key));
 }
 
@@ -223,18 +261,20 @@ void SettingsStore::remove(const std::string& key) {
     {
         std::lock_guard lock(mutex_);
         if (contents_.values.erase(key) + contents_.untyped.erase(key) == 0) return;
-        writeFileLocked();
+        ++generation_;
     }
+    writeFile();
     emit valueChanged(QString::fromStdString(key));
 }
 
 void SettingsStore::reload() {
     std::vector<std::string> changed;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard writing(writeMutex_);
         std::optional<Contents> read = readFile();
         if (!read) return;
         Contents fresh = std::move(*read);
+        std::lock_guard lock(mutex_);
         for (const auto& [key, value] : fresh.values) {
             auto it = contents_.values.find(key);
             if (it == contents_.values.end() || it->second != value) changed.push_back(key);
@@ -243,6 +283,7 @@ void SettingsStore::reload() {
             if (!fresh.values.count(key)) changed.push_back(key);
         }
         contents_ = std::move(fresh);
+        written_ = ++generation_;  // what the file holds
     }
     for (const auto& key : changed) emit valueChanged(QString::fromStdString(key));
 }

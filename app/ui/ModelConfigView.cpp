@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -30,6 +31,8 @@ namespace {
 
 
 constexpr int panelWidth = 350;
+// How long the prompt field waits for the next key before its text is stored.
+constexpr int promptSaveDelay = 400;
 constexpr const char* languageKey = "selectedLanguage";
 constexpr const char* promptKey = "activePrompt";
 constexpr const char* activeModelKeyKey = "activeModelKey";
@@ -101,9 +104,13 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     prompt_ = new PromptField(column_);
     prompt_->setPlaceholderText(tr("Provide context to the model"));
     prompt_->setFixedWidth(275);
-    // Every edit is stored, an emptied field as the empty text.
-    connect(prompt_, &PromptField::edited, this,
-            [this](const QString& text) { settings_.setString(promptKey, text.toStdString()); });
+    // Every edit is stored, an emptied field as the empty text: once the typing pauses, so that a burst of keys is
+    // one write of the settings file, and at the latest when the page goes (the application quits).
+    promptSave_ = new QTimer(this);
+    promptSave_->setSingleShot(true);
+    promptSave_->setInterval(promptSaveDelay);
+    connect(promptSave_, &QTimer::timeout, this, &ModelConfigView::savePrompt);
+    connect(prompt_, &PromptField::edited, promptSave_, qOverload<>(&QTimer::start));
     auto* promptControls = new QHBoxLayout;
     promptControls->addWidget(prompt_);
     promptControls->addWidget(new InfoButtonView(
@@ -201,7 +208,14 @@ ModelConfigView::ModelConfigView(Binding<bool> navigationDisabled, DownloaderFac
     syncModelSelection();
 }
 
-ModelConfigView::~ModelConfigView() = default;
+ModelConfigView::~ModelConfigView() {
+    if (promptSave_->isActive()) savePrompt();
+}
+
+void ModelConfigView::savePrompt() {
+    promptSave_->stop();
+    settings_.setString(promptKey, prompt_->text().toStdString());
+}
 
 std::string ModelConfigView::selectedLanguage() const { return settings_.stringValue(languageKey, "en"); }
 
@@ -397,7 +411,8 @@ void ModelConfigView::updateControls() {
     // Disabled for English; the stored value stays as it is.
     translation_->setEnabled(language != "en");
     const QString prompt = q(settings_.stringValue(promptKey, ""));
-    if (prompt_->text() != prompt) prompt_->setText(prompt);
+    // Text typed and not yet saved stays; it is stored in a moment.
+    if (!promptSave_->isActive() && prompt_->text() != prompt) prompt_->setText(prompt);
     {
         const QSignalBlocker block(punctuation_);
         punctuation_->setChecked(settings_.boolValue(punctuationKey, false));

@@ -16,11 +16,12 @@ class QGraphicsBlurEffect;
 class QLabel;
 class PromptField;
 class QProgressBar;
+class QTimer;
 class StyledButton;
 class TextBlock;
 
-// The "AI Model" page: model, language, translation, prompt and literal punctuation. Language, translation, prompt
-// and punctuation are written to their settings keys at once. A model whose file is missing is never made active
+// The "AI Model" page: model, language, translation, prompt and literal punctuation. Language, translation and
+// punctuation are written to their settings keys at once, the prompt when the typing pauses (and when the page goes). A model whose file is missing is never made active
 // directly: choosing it opens the in-page download panel (over the blurred, disabled settings, with the window's tabs
 // locked through `navigationDisabled`), and the model becomes active when the user presses "Done" after the download.
 //
@@ -66,6 +67,8 @@ public:
     QComboBox* languagePicker() const { return languages_; }
     QCheckBox* translationToggle() const { return translation_; }
     PromptField* promptField() const { return prompt_; }
+    // Stores the prompt field's text now, rather than when the typing pauses.
+    void savePrompt();
     QCheckBox* punctuationToggle() const { return punctuation_; }
     QWidget* settingsColumn() const { return column_; }
     // The blurred picture of the column that the open panel lies over.
@@ -133,6 +136,7 @@ private:
     QComboBox* languages_;
     QCheckBox* translation_;
     PromptField* prompt_;
+    QTimer* promptSave_;  // runs while the prompt field holds text not yet stored
     QCheckBox* punctuation_;
     QWidget* panel_;
     TextBlock* panelTitle_;

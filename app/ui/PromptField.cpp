@@ -3,6 +3,7 @@
 #include "ui/TextBlock.h"
 
 #include <QKeyEvent>
+#include <QMimeData>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,10 @@ PromptField::PromptField(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (toPlainText().size() > maxLength) {
+            dropExcess();  // changes the text again, and that change is the one reported
+            return;
+        }
         fitHeight();
         if (!settingText_) emit edited(toPlainText());
     });
@@ -22,10 +27,40 @@ PromptField::PromptField(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void PromptField::setText(const QString& text) {
-    if (text == toPlainText()) return;
+    QString shown = text;
+    if (shown.size() > maxLength) {
+        shown = shown.right(maxLength);
+        if (shown.front().isLowSurrogate()) shown.remove(0, 1);
+    }
+    if (shown == toPlainText()) return;
     settingText_ = true;
-    setPlainText(text);
+    setPlainText(shown);
     settingText_ = false;
+}
+
+void PromptField::insertFromMimeData(const QMimeData* source) {
+    if (!source->hasText()) return;
+    // Only what fits is inserted: a pasted book never reaches the document.
+    const int room = maxLength - (toPlainText().size() - textCursor().selectedText().size());
+    QString text = source->text().left(std::max(room, 0));
+    if (!text.isEmpty() && text.back().isHighSurrogate()) text.chop(1);
+    if (text.isEmpty()) return;
+    QMimeData fitting;
+    fitting.setText(text);
+    QPlainTextEdit::insertFromMimeData(&fitting);
+}
+
+void PromptField::dropExcess() {
+    // The excess is what was just put in: the characters before the cursor (or the end, when that is not enough).
+    QTextCursor cursor = textCursor();
+    const QString text = toPlainText();
+    const int excess = int(text.size()) - maxLength;
+    int start = cursor.position() >= excess ? cursor.position() - excess : maxLength;
+    const int end = start + excess;
+    if (start > 0 && text.at(start).isLowSurrogate()) --start;  // never half a character
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 int PromptField::wrappedLineCount() const {

@@ -13,6 +13,7 @@
 
 #include "engine/CopyToPasteboard.h"
 #include "engine/Model.h"
+#include "engine/Prompt.h"
 #include "engine/Recorder.h"
 #include "engine/RecorderError.h"
 #include "engine/Recording.h"
@@ -168,6 +169,32 @@ TEST_F(ControllerTest, DictationStoresTheTrimmedAudioTheTextAndTheRecordAndDeliv
     EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:Hello  world."}));
     EXPECT_EQ(poster->pastes, 1);
     EXPECT_EQ(completions, 1);
+}
+
+// A prompt far longer than the recognizer uses (pasted before the field had its bound) goes to the run and into the
+// record as its last Prompt::maxLength characters: the record is read back whole.
+TEST_F(ControllerTest, AHugeStoredPromptIsBoundedAndTheRecordReadsBackWhole) {
+    // Control characters, each written as \u00XX: the longest record a prompt can make.
+    const std::string huge = "Names: " + std::string(1048300, '\x01') + " Ana";
+    settings.setString("activePrompt", huge);
+    loadModel();
+    recognizer.script({" Hello"});
+    dictate(speechThenSilence());
+
+    const std::string bounded = huge.substr(huge.size() - Prompt::maxLength);
+    const auto runs = recognizer.runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].prompt, bounded);
+    const auto recordings = fetchRecordings();
+    ASSERT_EQ(recordings.size(), 1u);
+    const RecordingMetadata& record = recordings[0].metadata;
+    EXPECT_EQ(record.prompt, bounded);
+    EXPECT_EQ(record.duration, 625);
+    EXPECT_EQ(record.modelName, "Standard");
+    EXPECT_EQ(record.result, "Hello");
+    const auto size = fs::file_size(recordings[0].metaURL);
+    RecordProperty("metaJsonBytes", std::to_string(size));
+    EXPECT_LT(size, 32u * 1024u);
 }
 
 TEST_F(ControllerTest, LiteralPunctuationShowsSignsLiveAndDeliversTheTwiceCleanedText) {
@@ -364,9 +391,9 @@ TEST_F(ControllerTest, ADictationThatCannotBeStoredIsDeliveredAnnouncedAndLeaves
     expectDeliveredAndNothingStored("File too large");
 
     {
-        // The audio and result.txt fit, meta.json with its long prompt does not.
-        settings.setString("activePrompt", std::string(30000, 'p'));
-        const FileSizeLimit disk(25000);
+        // The audio and result.txt fit, meta.json with its long prompt (each character written as \u0001) does not.
+        settings.setString("activePrompt", std::string(30000, '\x01'));
+        const FileSizeLimit disk(21000);
         CapturedLog log;
         dictate(speechThenSilence());
         EXPECT_EQ(log.lines().back(), "Unable to write metadata file: File too large");

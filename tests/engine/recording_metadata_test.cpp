@@ -8,6 +8,7 @@
 #include <iterator>
 #include <regex>
 
+#include "platform/ReadableFile.h"
 #include "support/TempHome.h"
 #include "support/ReadFile.h"
 
@@ -151,4 +152,15 @@ TEST(RecordingMetadata, WritingIntoAMissingFolderFailsAndCreatesNothing) {
     EXPECT_THROW(writeRecordingMetadata(file, "small", 0, 0, "", "en", false, false, "", "", ""),
                  fs::filesystem_error);
     EXPECT_FALSE(fs::exists(home.path() / "gone"));
+
+    // Nor is a record written that its reader would refuse.
+    const std::string half(ReadableFile::sizeCap(ReadableFile::Kind::record) / 2, 'w');
+    const fs::path record = home.path() / "meta.json";
+    try {
+        writeRecordingMetadata(record, "small", 0, 0, "", "en", false, false, "", half, half);
+        ADD_FAILURE() << "written";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::file_too_large);
+    }
+    EXPECT_FALSE(fs::exists(record));
 }

@@ -6,6 +6,7 @@
 #include "ModelWriter.h"
 #include "WindowManager.h"
 #include "engine/Model.h"
+#include "engine/RecordingMetadata.h"
 #include "platform/Paths.h"
 #include "support/ReadFile.h"
 #include "support/ReadOnlyFolder.h"
@@ -59,6 +60,12 @@ protected:
                                                           QString::fromStdString(speech.string()))}),
                   0);
 
+        // A stored prompt more than three times as long as the prompt field takes (from before it had its bound).
+        for (int i = 0; i < 800; ++i) storedPrompt += "Names: Ana, Olek. ";
+        const fs::path settings = home.config() / "vellumcaster" / "settings.json";
+        fs::create_directories(settings.parent_path());
+        std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\"}";
+
         // The tray must own the screen's tray selection before the application looks for it.
         ASSERT_TRUE(tray.start());
 
@@ -89,6 +96,7 @@ protected:
     void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
     vctest::TempHome home;
+    std::string storedPrompt;
     fs::path speech;
     shelltest::TrayHost tray;
     shelltest::AppProcess app;
@@ -119,6 +127,11 @@ TEST_F(DictationRoadTest, HotKeySpeechHotKeyStoresCopiesAndPastesTheDictation) {
     EXPECT_TRUE(fs::exists(folder / "output.wav"));
     ASSERT_TRUE(fs::exists(folder / "result.txt"));
     const QString result = QString::fromUtf8(vctest::readFile(folder / "result.txt"));
+    // The record holds the prompt as the recognizer used it, its last 4,096 characters, and reads back whole.
+    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
+    EXPECT_EQ(record.prompt, storedPrompt.substr(storedPrompt.size() - 4096));
+    EXPECT_EQ(record.result, result.toStdString());
+    RecordProperty("metaJsonBytes", std::to_string(fs::file_size(folder / "meta.json")));
 
     // The text reaches the clipboard and, through the synthetic paste, the focused window.
     EXPECT_TRUE(waitFor([&] { return run("xclip", {"-o", "-selection", "clipboard"}) == result; }, 10000));

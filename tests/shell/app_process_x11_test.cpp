@@ -4,6 +4,7 @@
 
 #include "AppProcess.h"
 #include "WindowManager.h"
+#include "platform/SettingsStore.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 namespace fs = std::filesystem;
@@ -128,6 +130,23 @@ TEST_F(AppProcessTest, TerminateAndInterruptSignalsEndItAsQuitDoes) {
         signal(app, number);
         EXPECT_TRUE(app.endsWithStatusZero(30000)) << "signal " << number << "\n" << app.log.toStdString();
     }
+}
+
+// A settings file within its cap that leaves the application no room for its own settings is moved aside at start,
+// like one over the cap: what the run stores (its first launch) is kept for the next.
+TEST_F(AppProcessTest, ASettingsFileThatLeavesNoRoomIsMovedAsideAndTheRunsChangesAreKept) {
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    fs::create_directories(file.parent_path());
+    const std::string head = "{\"notes\": \"";
+    std::ofstream(file) << head << std::string(1048575 - head.size() - 2, 'x') << "\"}";
+    ASSERT_EQ(fs::file_size(file), 1048575u);
+    AppProcess app;
+    ASSERT_GE(launch(app), 0) << app.log.toStdString();
+    signal(app, SIGTERM);
+    ASSERT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+    EXPECT_TRUE(app.log.contains("moved it to " + QString::fromStdString(file.string()) + ".unreadable-"))
+        << app.log.toStdString();
+    EXPECT_EQ(SettingsStore(file).storedBool("hasLaunchedBefore"), true) << app.log.toStdString();
 }
 
 TEST_F(AppProcessTest, SecondStartSaysItIsRunningAndACrashedOneLeavesNoLock) {

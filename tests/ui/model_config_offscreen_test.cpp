@@ -12,6 +12,11 @@
 #include <QProgressBar>
 #include <fstream>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include "engine/FileDownloader.h"
 #include "engine/Model.h"
 #include "ui/ModelConfigView.h"
@@ -19,6 +24,9 @@
 #include "ui/StyledButton.h"
 #include "ui/TextBlock.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -262,10 +270,10 @@ TEST_F(ModelConfigTest, ControlsWriteTheirKeys) {
     };
     type(Qt::Key_A, "A");
     type(Qt::Key_D, "d");
-    EXPECT_EQ(settings.storedString("activePrompt"), "Ad");
+    EXPECT_TRUE(vctest::waitFor([&] { return settings.storedString("activePrompt") == "Ad"; }));
     type(Qt::Key_Backspace, "");
     type(Qt::Key_Backspace, "");
-    EXPECT_EQ(settings.storedString("activePrompt"), "");
+    EXPECT_TRUE(vctest::waitFor([&] { return settings.storedString("activePrompt") == ""; }));
     page->punctuationToggle()->click();
     EXPECT_EQ(settings.storedBool("enableLiteralPunctuation"), true);
     EXPECT_EQ(page->languagePicker()->count(), 100);
@@ -310,7 +318,7 @@ TEST_F(ModelConfigTest, PromptFieldGrowsToThreeLinesAndTakesNoNewLine) {
         EXPECT_GT(field->height(), previous);
         previous = field->height();
     }
-    EXPECT_EQ(settings.storedString("activePrompt"), text.toStdString());
+    EXPECT_TRUE(vctest::waitFor([&] { return settings.storedString("activePrompt") == text.toStdString(); }));
     for (int i = 0; i < 20; ++i) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "more words ");
         QCoreApplication::sendEvent(field, &press);
@@ -319,9 +327,62 @@ TEST_F(ModelConfigTest, PromptFieldGrowsToThreeLinesAndTakesNoNewLine) {
     EXPECT_EQ(field->height(), previous);
 
     // A value written elsewhere shows without being written back.
+    page->savePrompt();
     settings.setString("activePrompt", "Short");
     EXPECT_EQ(field->text(), "Short");
     EXPECT_EQ(field->height(), oneLine);
+}
+
+// The settings file is written once the keys pause, not once per key; what was typed just before the page goes (the
+// application quits) is stored all the same.
+TEST_F(ModelConfigTest, ABurstOfKeysIsOneWriteAndTextTypedLastIsStoredWhenThePageGoes) {
+    addModelFile("small", "en");
+    auto page = make();
+    const fs::path file = settings.file();
+    fs::create_directories(file.parent_path());
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, file.parent_path().c_str(), IN_MOVED_TO), 0);
+    const auto type = [&](const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(page->promptField(), &press);
+    };
+    for (const QChar c : QString("Names: Ana, Olek")) type(c);
+    ASSERT_TRUE(vctest::waitFor([&] { return settings.storedString("activePrompt") == "Names: Ana, Olek"; }));
+    int writes = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+        for (char* at = events; at < events + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->len && file.filename() == event->name) ++writes;
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    close(watch);
+    EXPECT_EQ(writes, 1);
+
+    type("!");
+    page.reset();
+    EXPECT_EQ(SettingsStore(file).storedString("activePrompt"), "Names: Ana, Olek!");
+}
+
+// Neither a paste nor typing takes the field past its bound, so that the prompt always fits the settings file and a
+// dictation's record; a longer prompt stored elsewhere shows its end, which is what the recognizer uses.
+TEST_F(ModelConfigTest, ThePromptFieldTakesNoMoreThanItsBound) {
+    addModelFile("small", "en");
+    auto page = make();
+    PromptField* field = page->promptField();
+    QGuiApplication::clipboard()->setText(QString(1200000, QChar('p')));  // 1.2 MB
+    field->paste();
+    EXPECT_EQ(field->text().size(), PromptField::maxLength);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QCoreApplication::sendEvent(field, &press);
+    EXPECT_EQ(field->text(), QString(PromptField::maxLength, QChar('p')));
+    page->savePrompt();
+    EXPECT_EQ(SettingsStore(settings.file()).storedString("activePrompt"), std::string(PromptField::maxLength, 'p'));
+
+    settings.setString("activePrompt", std::string(5000, 'x') + " end");
+    EXPECT_EQ(field->text().size(), PromptField::maxLength);
+    EXPECT_TRUE(field->text().endsWith("x end"));
 }
 
 TEST_F(ModelConfigTest, PanelTextsAreCentredBlocksOfLeftAlignedLines) {
