@@ -157,9 +157,17 @@ bool WhisperState::stopRecording() {
     std::cout << captured.size() << '\n' << samples.size() << std::endl;
 
     if (samples.empty()) {
-        // A press too short or too quiet to hold speech: nothing to store or recognize, and nothing to tell.
+        // A press too short or too quiet to hold speech: nothing to store or recognize, and nothing to tell. But a
+        // take of pure zeros is no quiet room, which always leaves some noise: the microphone delivers nothing.
         AppLog::info("Nothing was recorded");
         setState(RecordingState::ready);
+        if (captured.size() > std::size_t(Recorder::sampleRate) / 4 &&
+            std::all_of(captured.begin(), captured.end(), [](float sample) { return sample == 0.0f; })) {
+            AppLog::error("The microphone delivered no sound at all");
+            emit noSoundCaptured(QStringLiteral("The microphone delivered no sound at all during this dictation, not "
+                                                "even background noise. Check that it is connected and not muted, or "
+                                                "choose another microphone in Settings."));
+        }
         return false;
     }
 

@@ -74,8 +74,9 @@ public:
     // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. A dictation that
     // cannot be stored (a read-only or full disk) is recognized and delivered all the same, leaves no part of its
     // record behind, and is announced by recordingNotStored. False when the take holds nothing to recognize (a press
-    // too short or too quiet): the dictation then ends in state ready with nothing stored, delivered or announced and
-    // without calling the completion handler.
+    // too short or too quiet): the dictation then ends in state ready with nothing stored or delivered and without
+    // calling the completion handler; only a take of more than a quarter second made of nothing but exact zeros (a
+    // microphone that delivers no sound) is announced, by noSoundCaptured.
     bool stopRecording();
     // Discards a dictation that is recording; does nothing in any other state.
     void cancelRecording();
@@ -97,6 +98,9 @@ signals:
     void currentStateChanged();
     // A stopped dictation could not be stored; `message` names the folder and the reason. Emitted on the stopping task.
     void recordingNotStored(const QString& message);
+    // A stopped take held no sound at all, not even background noise: the microphone delivers nothing (it is broken,
+    // muted in hardware or not connected). `message` says so. Emitted on the stopping task.
+    void noSoundCaptured(const QString& message);
 
 private:
     WhisperState(CompletionHandler onComplete, Recorder& recorder, SettingsStore& settings, Recognizer& recognizer);

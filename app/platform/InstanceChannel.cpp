@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <system_error>
 
 namespace {
 
@@ -20,7 +21,10 @@ int remaining(const QDeadlineTimer& deadline) { return int(std::max<qint64>(0, d
 }  // namespace
 
 InstanceChannel::InstanceChannel(std::filesystem::path socket, Handler handler, QObject* parent)
-    : QObject(parent), socket_(std::move(socket)), handler_(std::move(handler)) {}
+    : QObject(parent), socket_(std::move(socket)), handler_(std::move(handler)) {
+    watch_.setInterval(watchIntervalMs);
+    connect(&watch_, &QTimer::timeout, this, &InstanceChannel::listenAgainIfClosed);
+}
 
 InstanceChannel::~InstanceChannel() = default;
 
@@ -32,26 +36,82 @@ std::filesystem::path InstanceChannel::defaultSocket() {
 
 bool InstanceChannel::listen() {
     if (socket_.empty()) return false;
-    const QString name = socketName(socket_);
-    QLocalServer::removeServer(name);
-    server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(name)) {
-        AppLog::error("Cannot listen on " + socket_.string() + " for a second start: " +
-                      server_->errorString().toStdString());
-        server_.reset();
+    std::string failure;
+    if (!open(failure)) {
+        AppLog::error("Cannot listen on " + socket_.string() + " for a second start: " + failure);
         return false;
     }
+    watch_.start();
+    return true;
+}
+
+bool InstanceChannel::open(std::string& failure) {
+    const QString name = socketName(socket_);
+    QLocalServer::removeServer(name);
+    auto server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(name)) {
+        // Qt names some of these causes only by their number.
+        std::error_code ec;
+        const auto type = std::filesystem::symlink_status(socket_, ec).type();
+        if (type == std::filesystem::file_type::directory) {
+            failure = "a folder is in the socket's place; remove it, then start Vellumcaster again";
+        } else if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::socket &&
+                   !ec) {
+            failure = "a file that is not a socket is in its place and cannot be removed; remove it, then start "
+                      "Vellumcaster again";
+        } else {
+            failure = server->errorString().toStdString();
+        }
+        return false;
+    }
+    server_ = std::move(server);
     connect(server_.get(), &QLocalServer::newConnection, this, &InstanceChannel::accept);
     return true;
 }
 
+void InstanceChannel::listenAgainIfClosed() {
+    if (server_ && server_->isListening()) return;
+    std::string failure;
+    const QString closed = server_ ? server_->errorString() : QString();
+    // The held connections go with the closed server.
+    server_.reset();
+    if (open(failure)) {
+        AppLog::info("Listening again on " + socket_.string() + " for a second start");
+        reopening_ = false;
+        return;
+    }
+    if (!reopening_) {
+        AppLog::error("Stopped listening on " + socket_.string() + " for a second start (" + closed.toStdString() +
+                      ") and cannot listen again yet: " + failure);
+    }
+    reopening_ = true;
+}
+
 void InstanceChannel::accept() {
     while (QLocalSocket* connection = server_->nextPendingConnection()) {
+        if (held_ >= maxHeldConnections) {
+            // A burst: closed at once, so that it holds no descriptor.
+            if (!dropping_) {
+                AppLog::error("More than " + std::to_string(maxHeldConnections) + " connections at once on " +
+                              socket_.string() + "; the ones beyond them are closed unanswered");
+            }
+            dropping_ = true;
+            connection->abort();
+            delete connection;
+            continue;
+        }
+        ++held_;
+        connect(connection, &QObject::destroyed, this, [this] {
+            if (--held_ == 0) dropping_ = false;
+        });
         connect(connection, &QLocalSocket::readyRead, this, [this, connection] { readRequest(connection); });
         connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
         // A peer that never completes its request does not keep its connection.
-        QTimer::singleShot(requestTimeoutMs, connection, [connection] { connection->abort(); });
+        QTimer::singleShot(requestTimeoutMs, connection, [connection] {
+            connection->abort();
+            connection->deleteLater();
+        });
         readRequest(connection);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include <filesystem>
 #include <functional>
@@ -14,13 +15,18 @@ class QLocalSocket;
 // The line by which a second start of the application reaches the instance that runs: the running instance listens on
 // a local socket in the user's runtime folder, only the user can connect, and each connection carries one request line
 // and gets one answer line back. A request longer than `maxLineBytes`, or one that does not arrive within
-// `requestTimeoutMs`, is dropped without an answer. GUI thread only.
+// `requestTimeoutMs`, is dropped without an answer. At most `maxHeldConnections` connections are held at once: a
+// burst of connections beyond them is closed as it arrives, so that the descriptors a dictation needs stay free and
+// the held ones are free again after `requestTimeoutMs`. A server that stops listening (Qt closes it when an accept
+// fails) listens again within `watchIntervalMs`. GUI thread only.
 class InstanceChannel : public QObject {
     Q_OBJECT
 
 public:
     static constexpr int maxLineBytes = 256;
     static constexpr int requestTimeoutMs = 5000;
+    static constexpr int maxHeldConnections = 16;
+    static constexpr int watchIntervalMs = 1000;
 
     // The answer to a request (without its line end).
     using Handler = std::function<std::string(const std::string& request)>;
@@ -29,7 +35,7 @@ public:
     ~InstanceChannel() override;
 
     // Starts listening; only for the process that holds the instance lock, since a socket file left behind by an
-    // instance that crashed is replaced. False (with a log line) when the socket cannot be made.
+    // instance that crashed is replaced. False (with a log line that says why) when the socket cannot be made.
     bool listen();
 
     // Sends one request to the instance listening on `socket` and waits for its answer, all within `timeoutMs`;
@@ -43,8 +49,15 @@ public:
 private:
     void accept();
     void readRequest(QLocalSocket* connection);
+    // Listens with a fresh server; false, with `failure` saying why in words a person can act on, when it cannot.
+    bool open(std::string& failure);
+    void listenAgainIfClosed();
 
     std::filesystem::path socket_;
     Handler handler_;
     std::unique_ptr<QLocalServer> server_;
+    QTimer watch_;
+    int held_ = 0;            // connections waiting for their request or for their answer's delivery
+    bool dropping_ = false;   // connections beyond maxHeldConnections are being closed (logged once per burst)
+    bool reopening_ = false;  // the server closed and could not listen again yet (logged once)
 };

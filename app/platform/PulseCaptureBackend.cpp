@@ -1,23 +1,29 @@
 #include "platform/PulseCaptureBackend.h"
 
+#include "platform/AppLog.h"
 #include "platform/PulseCaptureSession.h"
 #include "platform/PulseConnection.h"
 
-namespace {
-
-// The source of that name, or of the server's default source when the name is none.
-std::optional<CaptureDevice> findSource(const std::optional<std::string>& name) {
+std::optional<CaptureDevice> PulseCaptureBackend::findSource(const std::optional<std::string>& name) {
     std::string error;
-    const auto connection = PulseConnection::open("soundServerQuery", error);
-    if (!connection) return std::nullopt;
-    const std::optional<std::string> sourceName = name ? name : connection->defaultSourceName();
-    if (!sourceName) return std::nullopt;
-    const auto source = connection->source(*sourceName);
-    if (!source) return std::nullopt;
-    return CaptureDevice{source->name, source->description};
+    std::optional<CaptureDevice> found;
+    if (const auto connection = PulseConnection::open("soundServerQuery", error)) {
+        const std::optional<std::string> sourceName = name ? name : connection->defaultSourceName();
+        const auto source = sourceName ? connection->source(*sourceName) : std::nullopt;
+        if (source) found = CaptureDevice{source->name, source->description};
+        if (connection->stalled()) error = connection->lastError();
+    }
+    noteFailure(error);
+    return found;
 }
 
-}  // namespace
+void PulseCaptureBackend::noteFailure(const std::string& reason) {
+    std::lock_guard lock(mutex_);
+    if (!reason.empty() && reason != lastFailure_) {
+        AppLog::error("The audio input devices cannot be looked up: " + reason);
+    }
+    lastFailure_ = reason;
+}
 
 std::optional<CaptureDevice> PulseCaptureBackend::defaultDevice() { return findSource(std::nullopt); }
 

@@ -33,6 +33,7 @@ std::optional<std::string> PulseCaptureSession::makeInput(const CaptureDevice& d
     connection_ = PulseConnection::open("audioDataQueue", error);
     if (!connection_) return error;
     source_ = connection_->source(device.uniqueID);
+    if (connection_->stalled()) return connection_->lastError();
     if (!source_) return "the device " + device.uniqueID + " is no longer available";
     return std::nullopt;
 }
@@ -70,15 +71,18 @@ std::optional<CaptureSession::StartFailure> PulseCaptureSession::startRunning() 
     attributes.fragsize = std::uint32_t(pa_usec_to_bytes(fragmentMicroseconds, &*sampleSpec_));
     // This source only: capture ends when it goes away, rather than moving to another microphone unasked.
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
-    bool started = pa_stream_connect_record(stream_, source_->name.c_str(), &attributes, flags) == 0;
-    while (started && pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        started = PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
-        if (started) connection_->wait();
-    }
+    pa_stream* stream = stream_;
+    const bool started = pa_stream_connect_record(stream, source_->name.c_str(), &attributes, flags) == 0 &&
+                         connection_->waitUntil([stream] {
+                             const pa_stream_state_t state = pa_stream_get_state(stream);
+                             return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                         }) &&
+                         pa_stream_get_state(stream) == PA_STREAM_READY;
     if (!started) {
         const std::string reason = "the device " + source_->name + " could not be opened: " + connection_->lastError();
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);  // a stream still being set up when the server did not answer
         pa_stream_unref(stream_);
         stream_ = nullptr;
         return StartFailure{true, reason};

@@ -3,15 +3,19 @@
 #include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
+#include <pulse/rtclock.h>
+#include <pulse/timeval.h>
 
 namespace {
 
-// Runs an introspection request, started by `start` with the callback's data, and waits for its end.
+// Runs an introspection request, started by `start` with the callback's data, and waits for its end; a request the
+// server does not answer in time is cancelled, so that its callback never runs.
 template <typename Start>
 void await(PulseConnection& connection, Start start) {
     pa_operation* operation = start();
     if (!operation) return;
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) connection.wait();
+    if (!connection.waitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; }))
+        pa_operation_cancel(operation);
     pa_operation_unref(operation);
 }
 
@@ -45,17 +49,43 @@ std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& thread
         return nullptr;
     }
     const Lock lock(*connection);
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(connection->context_);
-        if (state == PA_CONTEXT_READY) break;
-        if (!PA_CONTEXT_IS_GOOD(state)) {
-            error = "the sound server cannot be reached: " + connection->lastError();
-            return nullptr;
-        }
-        connection->wait();
+    pa_context* context = connection->context_;
+    const bool settled = connection->waitUntil([context] {
+        const pa_context_state_t state = pa_context_get_state(context);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    });
+    if (!settled || pa_context_get_state(context) != PA_CONTEXT_READY) {
+        error = settled ? "the sound server cannot be reached: " + connection->lastError() : connection->lastError();
+        return nullptr;
     }
     connection->ready_ = true;
     return connection;
+}
+
+bool PulseConnection::waitUntil(const std::function<bool()>& done) {
+    stalled_ = false;
+    if (done()) return true;
+    struct Alarm {
+        const PulseConnection* connection;
+        bool rang = false;
+    } alarm{this};
+    pa_time_event* event = pa_context_rttime_new(
+        context_, pa_rtclock_now() + pa_usec_t(answerTimeoutMs) * PA_USEC_PER_MSEC,
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
+            auto* alarm = static_cast<Alarm*>(data);
+            alarm->rang = true;
+            alarm->connection->signal();
+        },
+        &alarm);
+    if (!event) {
+        stalled_ = true;
+        return false;
+    }
+    while (!done() && !alarm.rang) pa_threaded_mainloop_wait(loop_);
+    pa_threaded_mainloop_get_api(loop_)->time_free(event);
+    if (done()) return true;
+    stalled_ = true;
+    return false;
 }
 
 PulseConnection::~PulseConnection() {
@@ -87,7 +117,14 @@ void PulseConnection::setLostHandler(std::function<void(const std::string& reaso
     onLost_ = std::move(handler);
 }
 
-std::string PulseConnection::lastError() const { return pa_strerror(pa_context_errno(context_)); }
+std::string PulseConnection::lastError() const {
+    if (stalled_) {
+        const char* server = pa_context_get_server(context_);
+        return std::string("the sound server") + (server ? std::string(" at ") + server : std::string()) +
+               " did not answer within " + std::to_string(answerTimeoutMs) + " ms";
+    }
+    return pa_strerror(pa_context_errno(context_));
+}
 
 std::optional<std::string> PulseConnection::defaultSourceName() {
     struct Answer {

@@ -11,7 +11,8 @@
 
 // One connection to the sound server (PulseAudio, or PipeWire through its PulseAudio interface), with its main loop on
 // a thread of its own. Made afresh for every use, so that a server that was restarted is reached again at once; the
-// server is never started by it.
+// server is never started by it. Every wait for the server ends after `answerTimeoutMs`: a server that is stopped or
+// hangs makes a request fail, never wait for good.
 //
 // The loop's callbacks run on that thread holding the loop's lock; everything else touches the context only inside a
 // Lock. The connection must not be destroyed on its own thread.
@@ -29,6 +30,8 @@ public:
         pa_threaded_mainloop* loop_;
     };
 
+    static constexpr int answerTimeoutMs = 1000;
+
     struct Source {
         std::string name;
         std::string description;
@@ -42,9 +45,9 @@ public:
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
-    // The name of the server's default source; none when it has none.
+    // The name of the server's default source; none when it has none or did not answer (see stalled()).
     std::optional<std::string> defaultSourceName();
-    // The source of that name; none when the server has no such source.
+    // The source of that name; none when the server has no such source or did not answer (see stalled()).
     std::optional<Source> source(const std::string& name);
 
     // Called on the loop's thread, once, when the connection breaks (the server went away).
@@ -52,13 +55,17 @@ public:
 
     pa_threaded_mainloop* loop() const { return loop_; }
     pa_context* context() const { return context_; }
-    // The server's description of the context's last error.
+    // Why the last request failed: that the server did not answer in time, or the server's description of the
+    // context's last error.
     std::string lastError() const;
+    // Whether the last wait ran out of time.
+    bool stalled() const { return stalled_; }
 
-    // Wakes whoever waits in wait(); for callbacks on the loop's thread.
+    // Wakes whoever waits in waitUntil(); for callbacks on the loop's thread.
     void signal() const { pa_threaded_mainloop_signal(loop_, 0); }
-    // Inside a Lock: sleeps until a callback signals.
-    void wait() const { pa_threaded_mainloop_wait(loop_); }
+    // Inside a Lock: sleeps until `done` holds, checked after each callback that signals, or `answerTimeoutMs` have
+    // passed; whether `done` holds.
+    bool waitUntil(const std::function<bool()>& done);
 
 private:
     PulseConnection();
@@ -66,6 +73,7 @@ private:
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
-    bool ready_ = false;  // under the loop's lock
+    bool ready_ = false;    // under the loop's lock
+    bool stalled_ = false;  // under the loop's lock
     std::function<void(const std::string&)> onLost_;
 };

@@ -73,10 +73,12 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     connect(&settings_, &SettingsStore::valueChanged, this, [this](const QString& key) {
         if (key == QLatin1String("launchOnLogin")) applyLaunchOnLogin();
     });
-    // A microphone lost during a recording: told like a failed start. The samples captured so far stay with the
-    // recording, which the hot key still stops (and transcribes) or Escape discards.
+    // A microphone or sound server lost during a recording: the recording had started, and the samples captured so
+    // far stay with it, which the hot key still stops (and transcribes) or Escape discards.
     connect(recorder_.get(), &Recorder::captureFailed, this, [this](const QString& description) {
-        showAlert(QStringLiteral("Could not start recording"), description);
+        showAlert(QStringLiteral("Recording stopped"),
+                  description + QStringLiteral(" What was recorded until then is kept: stop the dictation with the hot "
+                                               "key to transcribe it, or press Escape to discard it."));
     });
 }
 
@@ -276,6 +278,8 @@ DictationControl::Environment AppDelegate::dictationEnvironment() {
     env.makeController = [this](DictationControl::Task onComplete) {
         auto controller = services_.makeController(*recorder_, std::move(onComplete));
         connect(controller.get(), &TranscriptionController::recordingNotStored, this, &AppDelegate::showNotStored);
+        connect(controller.get(), &TranscriptionController::noSoundCaptured, this,
+                [this](const QString& message) { showAlert(QStringLiteral("No sound from the microphone"), message); });
         return controller;
     };
     env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };

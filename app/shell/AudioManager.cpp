@@ -20,13 +20,18 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
       settings_(settings),
       source_(source ? std::move(source) : std::make_shared<QtAudioDeviceSource>()),
       clock_(clock ? std::move(clock) : Clock(secondsSince1970)) {
+    lookups_.setMaxThreadCount(1);
     refreshAudioInputDevices();
     timer_.setInterval(refreshIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &AudioManager::tick);
     timer_.start();
 }
 
-AudioManager::~AudioManager() { timer_.stop(); }
+AudioManager::~AudioManager() {
+    timer_.stop();
+    // A look-up still running ends within the sound server's deadline; its answer is dropped with this object.
+    lookups_.waitForDone();
+}
 
 std::string AudioManager::selectedDeviceID() const { return settings_.stringValue(selectedDeviceIDSetting, ""); }
 
@@ -56,19 +61,42 @@ void AudioManager::discover() {
     emit audioInputDevicesChanged();
 }
 
+void AudioManager::lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource&)> question, Answer answer) {
+    lookups_.start([this, source = source_, question = std::move(question), answer = std::move(answer)] {
+        const std::optional<CaptureDevice> device = question(*source);
+        QMetaObject::invokeMethod(this, [device, answer] { answer(device); }, Qt::QueuedConnection);
+    });
+}
+
 void AudioManager::validateSelectedDevice() {
+    if (validating_) return;
+    validating_ = true;
     const std::string selected = selectedDeviceID();
-    const bool found = source_->device(selected).has_value();
-    // Before any device is stored (until the first check of a first start) nothing has gone missing: the default
-    // device simply becomes the choice.
-    if (!found && !selected.empty()) AppLog::info("selectedDevice not available, updating to default");
-    if (!found || useDefaultAudioDevice()) selectDefaultAudioDevice();
+    lookUp([selected](AudioDeviceSource& source) { return source.device(selected); },
+           [this, selected](const std::optional<CaptureDevice>& device) {
+               const bool found = device.has_value();
+               // Before any device is stored (until the first check of a first start) nothing has gone missing: the
+               // default device simply becomes the choice.
+               if (!found && !selected.empty()) AppLog::info("selectedDevice not available, updating to default");
+               if (!found || useDefaultAudioDevice()) {
+                   selectDefaultAudioDevice([this](const std::optional<CaptureDevice>&) { validating_ = false; });
+               } else {
+                   validating_ = false;
+               }
+           });
 }
 
 void AudioManager::selectDefaultAudioDevice() {
-    const auto device = source_->defaultDevice();
-    if (!device) return;
-    if (device->uniqueID == selectedDeviceID()) return;
-    AppLog::info("Updating to default device " + device->uniqueID);
-    setSelectedDeviceID(device->uniqueID);
+    selectDefaultAudioDevice([](const std::optional<CaptureDevice>&) {});
+}
+
+void AudioManager::selectDefaultAudioDevice(Answer then) {
+    lookUp([](AudioDeviceSource& source) { return source.defaultDevice(); },
+           [this, then = std::move(then)](const std::optional<CaptureDevice>& device) {
+               if (device && device->uniqueID != selectedDeviceID()) {
+                   AppLog::info("Updating to default device " + device->uniqueID);
+                   setSelectedDeviceID(device->uniqueID);
+               }
+               then(device);
+           });
 }

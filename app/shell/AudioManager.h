@@ -2,11 +2,13 @@
 
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/CaptureDevice.h"
@@ -15,7 +17,9 @@
 
 // Keeps the list of audio input devices for the settings page and keeps the stored device choice valid: every 5
 // seconds it lists the devices again and, when the chosen device has gone or the user follows the system default,
-// stores the default input device as the choice. GUI thread only.
+// stores the default input device as the choice. GUI thread only. The look-ups of a device by id and of the default
+// device ask the sound server, which may answer late or not at all: they run on a thread of their own, and their
+// answers are applied on the GUI thread; a validation whose answers are still awaited is not started again.
 class AudioManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString audioInputDevicesUpdatedStamp READ audioInputDevicesUpdatedStamp NOTIFY audioInputDevicesChanged)
@@ -45,8 +49,11 @@ public:
 
     // Schedules a discovery on the GUI thread's event loop and returns at once.
     void refreshAudioInputDevices();
+    // Both return at once; their look-ups run on the look-up thread.
     void validateSelectedDevice();
     void selectDefaultAudioDevice();
+    // Whether a validation still awaits an answer of the device source.
+    bool isValidating() const { return validating_; }
 
     // What the timer runs: schedules a refresh followed by a validation (which therefore runs before the refresh's
     // discovery).
@@ -58,6 +65,10 @@ signals:
 
 private:
     void discover();
+    using Answer = std::function<void(const std::optional<CaptureDevice>& device)>;
+    // Runs `question` on the look-up thread and hands its answer to `answer` on the GUI thread.
+    void lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource& source)> question, Answer answer);
+    void selectDefaultAudioDevice(Answer then);
 
     SettingsStore& settings_;
     std::shared_ptr<AudioDeviceSource> source_;
@@ -65,4 +76,6 @@ private:
     std::vector<CaptureDevice> audioInputDevices_;
     QString audioInputDevicesUpdatedStamp_;
     QTimer timer_;
+    bool validating_ = false;
+    QThreadPool lookups_;  // one thread
 };

@@ -36,4 +36,6 @@ signals:
     void changed();
     // A stopped dictation could not be stored (it is delivered all the same); `message` says where and why.
     void recordingNotStored(const QString& message);
+    // A stopped take held no sound at all (the microphone delivers none); `message` says so.
+    void noSoundCaptured(const QString& message);
 };

@@ -10,6 +10,7 @@
 #include "Duvidu/DuviduEnvelopeAttachmentHeader.h"
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduSerialization.h"
+#include "DuviduJSONTestSupport.h"
 #include "DuviduRecordingTransport.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
@@ -18,18 +19,11 @@
 
 using namespace duvidu;
 using duvidutest::IngestServer;
+using duvidutest::at;
 using duvidutest::RecordingTransport;
 namespace fs = std::filesystem;
 
 namespace {
-
-const Value* at(const Value* value, const std::string& key)
-{
-    auto object = value ? value->asObject() : nullptr;
-    if (!object) return nullptr;
-    auto it = object->find(key);
-    return it == object->end() ? nullptr : &it->second;
-}
 
 std::string text(const Value* value)
 {

@@ -38,4 +38,13 @@ inline duvidu::Value roundTrip(const duvidu::Value::Object& object)
     return data ? parseJSON(std::string(data->begin(), data->end())) : duvidu::Value();
 }
 
+// The member `key` of an object value; null when the value is absent, not an object, or has no such member.
+inline const duvidu::Value* at(const duvidu::Value* value, const std::string& key)
+{
+    auto object = value ? value->asObject() : nullptr;
+    if (!object) return nullptr;
+    auto it = object->find(key);
+    return it == object->end() ? nullptr : &it->second;
+}
+
 }  // namespace duvidutest

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Duvidu/DuviduSerialization.h"
+#include "duvidu/DuviduJSONTestSupport.h"
 #include "duvidu/IngestServer.h"
 #include "support/ChildProcess.h"
 #include "support/TempHome.h"
@@ -21,6 +22,7 @@
 namespace fs = std::filesystem;
 using duvidu::Value;
 using duvidutest::IngestServer;
+using duvidutest::at;
 
 namespace {
 
@@ -36,14 +38,6 @@ struct ReceivedEnvelope {
         return std::nullopt;
     }
 };
-
-const Value* at(const Value* value, const std::string& key)
-{
-    auto object = value ? value->asObject() : nullptr;
-    if (!object) return nullptr;
-    auto it = object->find(key);
-    return it == object->end() ? nullptr : &it->second;
-}
 
 std::string text(const Value* value)
 {

@@ -5,9 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,6 +23,7 @@
 #include "engine/RecorderError.h"
 #include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
+#include "support/PrivateSoundServer.h"
 #include "support/TempHome.h"
 #include "SyntheticAudio.h"
 
@@ -91,50 +90,6 @@ public:
 private:
     std::string fifo_;
     std::string index_;
-};
-
-// A sound server of the test's own, with one pipe source "vc_restart", that the test stops and starts again; the
-// audio layer's shared server stays as it is.
-class PrivateSoundServer {
-public:
-    explicit PrivateSoundServer(const std::filesystem::path& folder) : folder_(folder) {
-        std::filesystem::create_directories(folder_ / "runtime");
-        std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
-        std::ofstream(folder_ / "default.pa")
-            << "load-module module-native-protocol-unix socket=" << (folder_ / "native").string()
-            << " auth-anonymous=1\nload-module module-pipe-source source_name=vc_restart file=" << fifo()
-            << " format=s16le rate=16000 channels=1\n";
-    }
-    ~PrivateSoundServer() { stop(); }
-
-    std::string address() const { return "unix:" + (folder_ / "native").string(); }
-    std::string fifo() const { return (folder_ / "mic.fifo").string(); }
-
-    void start() {
-        std::vector<std::string> arguments{"env",
-                                           "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
-                                           "pulseaudio",
-                                           "--daemonize=no",
-                                           "--exit-idle-time=-1",
-                                           "-n",
-                                           "--file=" + (folder_ / "default.pa").string(),
-                                           "--use-pid-file=no",
-                                           "--log-target=file:" + (folder_ / "pulse.log").string()};
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "env", nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    }
-    void stop() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    std::filesystem::path folder_;
-    pid_t pid_ = -1;
 };
 
 void waitFor(const std::function<bool()>& done, int milliseconds) {
@@ -294,7 +249,7 @@ TEST_F(RecorderCaptureAudioTest, ADeviceThatDisappearsIsReported) {
 // Every start opens the capture afresh: while the sound server is down a start fails, and once it is back the next
 // one records.
 TEST_F(RecorderCaptureAudioTest, RecordingWorksAgainOnceTheSoundServerIsBack) {
-    PrivateSoundServer server(home.path() / "sound-server");
+    vctest::PrivateSoundServer server(home.path() / "sound-server");
     const std::string sharedServer = std::getenv("PULSE_SERVER");
     ::setenv("PULSE_SERVER", server.address().c_str(), 1);
     settings.setString("selectedDeviceID", "vc_restart");

@@ -1,6 +1,6 @@
 // The shell around the engine's real controller and recorder (with a scripted microphone and recognizer): what the
-// user sees when a dictation cannot be stored, when the microphone goes away while recording, and after a burst of
-// hot-key presses.
+// user sees when a dictation cannot be stored, when the microphone goes away while recording, when it delivers no
+// sound at all, and after a burst of hot-key presses.
 
 #include "FakeHotKeyBackend.h"
 #include "engine/FakeCaptureBackend.h"
@@ -83,10 +83,10 @@ protected:
         return nullptr;
     }
 
-    void speak(std::size_t count) {
+    void speak(std::size_t count, double level = 0.5) {
         const CaptureFormat format{CaptureFormat::SampleType::float32, 16000.0, 1};
         microphone->deliver(
-            capturetest::encode(format, 0, std::int64_t(count), [](std::int64_t, int) { return 0.5; }).buffer());
+            capturetest::encode(format, 0, std::int64_t(count), [level](std::int64_t, int) { return level; }).buffer());
     }
 
     void startDictation() {
@@ -142,10 +142,13 @@ TEST_F(AppDelegateEngineTest, MicrophoneLostWhileRecordingIsShownAndTheSamplesSo
     speak(16000);
     microphone->lastOutput->fail("the device vc_mic was removed");
     drain();
-    QMessageBox* box = alert("Could not start recording");
+    // Not told as a failed start: the recording had started, and what it holds is kept.
+    EXPECT_EQ(alert("Could not start recording"), nullptr);
+    QMessageBox* box = alert("Recording stopped");
     ASSERT_NE(box, nullptr) << "the lost microphone was not shown";
-    EXPECT_EQ(box->informativeText().toStdString(),
-              RecorderError(RecorderError::Case::audioDeviceNotAvailable).errorDescription());
+    EXPECT_TRUE(box->informativeText().startsWith(
+        QString::fromStdString(RecorderError(RecorderError::Case::audioDeviceNotAvailable).errorDescription())));
+    EXPECT_TRUE(box->informativeText().contains("is kept")) << box->informativeText().toStdString();
 
     // The hot key still ends the dictation, which recognizes what was captured before the loss.
     app->dictation().toggleRecording();
@@ -178,6 +181,27 @@ TEST_F(HotKeyBurstTest, EvenBurstRightAfterStartWhileTheModelLoadsEndsAtRest) {
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30000));
     drain();
     EXPECT_EQ(controller->currentState(), RecordingState::recording);
+}
+
+TEST_F(AppDelegateEngineTest, AMicrophoneThatDeliversNoSoundAtAllIsToldFromAQuietRoom) {
+    // A quiet room: some noise, below what holds speech. Nothing to recognize, and nothing to tell.
+    startDictation();
+    speak(16000, 0.001);
+    app->dictation().toggleRecording();
+    drain();
+    EXPECT_EQ(alert("No sound from the microphone"), nullptr);
+    EXPECT_EQ(app->statusItem().imageName(), "Icon");
+
+    // A dead microphone: a second of exact zeros.
+    startDictation();
+    speak(16000, 0.0);
+    app->dictation().toggleRecording();
+    drain();
+    QMessageBox* box = alert("No sound from the microphone");
+    ASSERT_NE(box, nullptr) << "the dead microphone was not shown";
+    EXPECT_TRUE(box->informativeText().contains("no sound at all")) << box->informativeText().toStdString();
+    EXPECT_TRUE(recognizer.runs().empty());
+    EXPECT_EQ(app->statusItem().imageName(), "Icon");
 }
 
 }  // namespace

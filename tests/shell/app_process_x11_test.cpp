@@ -4,6 +4,7 @@
 
 #include "AppProcess.h"
 #include "WindowManager.h"
+#include "platform/InstanceChannel.h"
 #include "platform/SettingsStore.h"
 #include "support/TempHome.h"
 
@@ -12,11 +13,17 @@
 #include <QLineEdit>
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 namespace fs = std::filesystem;
 using shelltest::AppProcess;
@@ -24,6 +31,37 @@ using shelltest::run;
 using shelltest::waitFor;
 
 namespace {
+
+// The sockets a process has open: its connections, its listening socket and its X connection.
+int openSockets(qint64 pid) {
+    std::error_code ec;
+    int count = 0;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec), end; !ec && it != end; it.increment(ec))
+        count += fs::read_symlink(it->path(), ec).string().starts_with("socket:");
+    return count;
+}
+
+// A local process that opens `count` connections to the socket and holds them: a connection that the listener's
+// queue refuses for the moment is tried again, with `meanwhile` run in between. The connections it made.
+std::vector<int> flood(const fs::path& socket, int count, const std::function<void()>& meanwhile) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof(address.sun_path) - 1);
+    std::vector<int> connections;
+    QElapsedTimer clock;
+    clock.start();
+    while (int(connections.size()) < count && clock.elapsed() < 60000) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) break;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+            connections.push_back(fd);
+            continue;
+        }
+        ::close(fd);
+        meanwhile();
+    }
+    return connections;
+}
 
 class AppProcessTest : public testing::Test {
 protected:
@@ -265,6 +303,60 @@ TEST_F(AppProcessTest, FirstStartWithoutNetworkNamesTheMissingModelFile) {
     EXPECT_EQ(app.log.count(missing), 2) << app.log.toStdString();
     EXPECT_FALSE(app.log.contains("resource intensive"));
     EXPECT_TRUE(waitFor([&] { return app.lastImage() == "Icon"; }, 5000)) << app.log.toStdString();
+
+    signal(app, SIGTERM);
+    EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+}
+
+TEST_F(AppProcessTest, ABurstOfConnectionsUnderTheUsualDescriptorLimitLeavesItWorkingAndQuittable) {
+    tray.stop();  // a second start then asks the running instance
+    AppProcess app;
+    app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    app.process.setChildProcessModifier([] {
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    ASSERT_TRUE(app.start());
+    const fs::path socket = runtime / "vellumcaster.socket";
+    ASSERT_TRUE(waitFor([&] { return fs::is_socket(socket) && app.log.contains("status image Icon"); }, 20000))
+        << app.log.toStdString();
+    waitFor([] { return false; }, 1000);  // the hot key is registered at the end of start-up
+    const qint64 pid = app.process.processId();
+    const int before = openSockets(pid);
+
+    // This process holds more connections than the application may open files.
+    rlimit own{};
+    ::getrlimit(RLIMIT_NOFILE, &own);
+    own.rlim_cur = std::max<rlim_t>(own.rlim_cur, 4096);
+    own.rlim_max = std::max(own.rlim_max, own.rlim_cur);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &own), 0);
+    int most = before;
+    const auto watch = [&] { most = std::max(most, openSockets(pid)); };
+    std::vector<int> connections = flood(socket, 600, watch);
+    // A dictation pressed during the burst gets as far as it can without a model, and says why it stops.
+    run("xdotool", {"key", "--clearmodifiers", "alt+space"});
+    const std::vector<int> more = flood(socket, 600, watch);
+    connections.insert(connections.end(), more.begin(), more.end());
+    const auto missing = [&] { return !window(app, "Speech model missing").isEmpty(); };
+    EXPECT_TRUE(waitFor([&] { return watch(), missing(); }, 20000)) << app.log.toStdString();
+    std::cout << connections.size() << " connections made by the peer; the application's sockets: " << before
+              << " before, at most " << most << " during the burst" << std::endl;
+    RecordProperty("connectionsHeldAtMost", most - before);
+    EXPECT_EQ(connections.size(), 1200u);
+    EXPECT_LE(most - before, InstanceChannel::maxHeldConnections + 1)  // and the one being closed
+        << "the application held more connections than its cap";
+    EXPECT_TRUE(app.log.contains("the ones beyond them are closed unanswered")) << app.log.toStdString();
+
+    // The socket stays, and once the held connections have timed out a second start reaches the running instance.
+    EXPECT_TRUE(fs::is_socket(socket));
+    ASSERT_TRUE(waitFor([&] { return openSockets(pid) <= before; }, 15000))
+        << run("ls", {"-l", QString("/proc/%1/fd").arg(pid)}).toStdString();
+    AppProcess second;
+    second.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(second.start());
+    EXPECT_TRUE(second.endsWithStatusZero(10000)) << second.log.toStdString();
+    EXPECT_TRUE(second.log.contains("the running instance opens its Settings window")) << second.log.toStdString();
+    for (const int fd : connections) ::close(fd);
 
     signal(app, SIGTERM);
     EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();

@@ -6,6 +6,7 @@
 #include "shell/AudioManager.h"
 #include "support/TempHome.h"
 #include "support/FakeAudioDeviceSource.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -24,9 +25,11 @@ protected:
         logs.clear();
         return manager;
     }
+    // Runs one tick to its end: the device look-ups run on the manager's own thread.
     void tick(AudioManager& manager) {
         manager.tick();
         QCoreApplication::processEvents();
+        ASSERT_TRUE(vctest::waitFor([&] { return !manager.isValidating(); }));
     }
 
     vctest::TempHome home;
@@ -104,9 +107,10 @@ TEST_F(AudioManagerTest, StampIsWholeSecondsAndTheTickValidatesBeforeItsDiscover
     now = 1700000007;
     manager->tick();
     QCoreApplication::sendPostedEvents(manager.get());  // runs the tick's block only
-    EXPECT_EQ(settings.storedString("selectedDeviceID"), "mic-z");
+    EXPECT_TRUE(manager->isValidating());
     EXPECT_EQ(manager->audioInputDevices().size(), 3u);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(vctest::waitFor([&] { return !manager->isValidating(); }));
+    EXPECT_EQ(settings.storedString("selectedDeviceID"), "mic-z");
     EXPECT_EQ(manager->audioInputDevices().size(), 1u);
     EXPECT_EQ(manager->audioInputDevicesUpdatedStamp(), "1700000007");
 }

@@ -1,0 +1,112 @@
+// The application binary beside a sound server of the test's own that hangs (SIGSTOP) or goes away: its windows keep
+// answering, a press fails within seconds and says why, and a recording that loses its server is told as stopped.
+
+#include "AppProcess.h"
+#include "ModelWriter.h"
+#include "engine/Model.h"
+#include "platform/InstanceChannel.h"
+#include "support/PrivateSoundServer.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+namespace fs = std::filesystem;
+using shelltest::AppProcess;
+using shelltest::run;
+using shelltest::waitFor;
+
+namespace {
+
+class SoundServerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the audio layer needs an X server: run under scripts/test";
+        ASSERT_TRUE(shelltest::installed("xdotool"));
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        // A tiny model under the default model's file name: a press gets as far as the recording.
+        fs::create_directories(modelsFolderURL());
+        const auto hp = recognizer::ModelWriter::preset("syn-a", true);
+        ASSERT_TRUE(recognizer::ModelWriter(hp).write((modelsFolderURL() / modelFileName("small", "en")).string()));
+
+        server.start();
+        app.setEnvironment("PULSE_SERVER", QString::fromStdString(server.address()));
+        app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        ASSERT_TRUE(app.start());
+        // The device check (every 5 s) has reached the server once.
+        ASSERT_TRUE(waitFor([this] { return app.log.contains("Updating to default device vc_restart"); }, 20000))
+            << app.log.toStdString();
+    }
+    void TearDown() override {
+        server.resume();
+        ::kill(pid_t(app.process.processId()), SIGTERM);
+        EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+    }
+
+    // Whether a window of the application with this title is shown.
+    bool shown(const QString& title) const {
+        const QString pid = QString::number(app.process.processId());
+        return !run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^" + title + "$"})
+                    .trimmed()
+                    .isEmpty();
+    }
+    void pressHotKey() { run("xdotool", {"key", "--clearmodifiers", "alt+space"}); }
+
+    vctest::TempHome home;
+    fs::path runtime = home.path() / "runtime";
+    vctest::PrivateSoundServer server{home.path() / "sound-server"};
+    AppProcess app;
+};
+
+TEST_F(SoundServerTest, AHangingServerLeavesTheWindowsAnsweringAndAPressFailsWithinSeconds) {
+    server.suspend();
+    // The GUI thread answers on the instance socket; over three device checks, and a press of the hot key, it is
+    // timed once every 100 ms or so.
+    const fs::path socket = runtime / "vellumcaster.socket";
+    QElapsedTimer clock;
+    clock.start();
+    qint64 slowest = 0, pressedAt = -1, failedAt = -1;
+    int answered = 0, asked = 0;
+    while (clock.elapsed() < 16000) {
+        QElapsedTimer answer;
+        answer.start();
+        answered += InstanceChannel::ask(socket, "ping", 10000) == "unknown";
+        ++asked;
+        slowest = std::max(slowest, answer.elapsed());
+        if (pressedAt < 0 && clock.elapsed() > 2000) {
+            pressHotKey();
+            pressedAt = clock.elapsed();
+        }
+        if (pressedAt >= 0 && failedAt < 0 && shown("Could not start recording")) failedAt = clock.elapsed();
+        waitFor([] { return false; }, 100);
+    }
+    std::cout << "GUI thread answers while the sound server is stopped: " << answered << " of " << asked
+              << ", the slowest in " << slowest << " ms; a press failed after " << failedAt - pressedAt << " ms"
+              << std::endl;
+    RecordProperty("slowestAnswerMilliseconds", int(slowest));
+    RecordProperty("pressToFailureMilliseconds", int(failedAt - pressedAt));
+    EXPECT_EQ(answered, asked);
+    EXPECT_LT(slowest, 500);
+    ASSERT_GE(failedAt, 0) << app.log.toStdString();
+    EXPECT_LT(failedAt - pressedAt, 6000);
+    EXPECT_TRUE(app.log.contains("did not answer within 1000 ms")) << app.log.toStdString();
+}
+
+TEST_F(SoundServerTest, AServerLostDuringARecordingIsToldAsAStoppedRecording) {
+    pressHotKey();
+    // The recording window shows once the recording runs.
+    ASSERT_TRUE(waitFor([this] { return shown("Vellumcaster"); }, 20000)) << app.log.toStdString();
+    server.stop();
+    EXPECT_TRUE(waitFor([this] { return shown("Recording stopped"); }, 10000)) << app.log.toStdString();
+    EXPECT_FALSE(shown("Could not start recording"));
+    EXPECT_TRUE(app.log.contains("Audio capture stopped: the connection to the sound server broke"))
+        << app.log.toStdString();
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace vctest {
+
+// A sound server of the test's own, with one pipe source "vc_restart", that the test stops, suspends and starts again;
+// the audio layer's shared server stays as it is.
+class PrivateSoundServer {
+public:
+    explicit PrivateSoundServer(const std::filesystem::path& folder) : folder_(folder) {
+        std::filesystem::create_directories(folder_ / "runtime");
+        std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
+        std::ofstream(folder_ / "default.pa")
+            << "load-module module-native-protocol-unix socket=" << (folder_ / "native").string()
+            << " auth-anonymous=1\nload-module module-pipe-source source_name=vc_restart file=" << fifo()
+            << " format=s16le rate=16000 channels=1\n";
+    }
+    ~PrivateSoundServer() { stop(); }
+
+    std::string address() const { return "unix:" + (folder_ / "native").string(); }
+    std::string fifo() const { return (folder_ / "mic.fifo").string(); }
+
+    void start() {
+        std::vector<std::string> arguments{"env",
+                                           "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
+                                           "pulseaudio",
+                                           "--daemonize=no",
+                                           "--exit-idle-time=-1",
+                                           "-n",
+                                           "--file=" + (folder_ / "default.pa").string(),
+                                           "--use-pid-file=no",
+                                           "--log-target=file:" + (folder_ / "pulse.log").string()};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "env", nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    }
+    void stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGCONT);  // a suspended server must run to end
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    // Stops the server where it is (SIGSTOP), as a hanging one: connections are accepted and never answered.
+    void suspend() {
+        if (pid_ > 0) ::kill(pid_, SIGSTOP);
+    }
+    void resume() {
+        if (pid_ > 0) ::kill(pid_, SIGCONT);
+    }
+
+private:
+    std::filesystem::path folder_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace vctest
