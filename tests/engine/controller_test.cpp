@@ -170,25 +170,26 @@ TEST_F(ControllerTest, DictationStoresTheTrimmedAudioTheTextAndTheRecordAndDeliv
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(ControllerTest, LiteralPunctuationShowsSignsLiveAndDeliversTheTwiceCleanedText) {
+TEST_F(ControllerTest, LiteralPunctuationDeliversAndStoresTheSignsOfSpokenWordsOnly) {
     settings.setBool("enableLiteralPunctuation", true);
     loadModel();
     recognizer.script({" hello period"});
-    recognizer.script({" hello period"});
+    recognizer.script({" Hello, you question mark", " new line bye period!"});
     record(speechThenSilence());
     EXPECT_EQ(state->runRealtimeTranscription(std::vector<float>(100, 0.2f)), "hello.");
     state->stopRecording();
     drain();
 
     EXPECT_EQ(state->realtimeText(), " hello.");
+    const std::string cleaned = "Hello you?\nbye.";
     const fs::path folder = onlyFolder();
     const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
-    EXPECT_EQ(record.rawResult, "hello.");
-    EXPECT_EQ(record.result, "hello");
+    EXPECT_EQ(record.rawResult, cleaned);
+    EXPECT_EQ(record.result, cleaned);
     EXPECT_TRUE(record.literalPunctuationEnabled);
-    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "hello");
-    EXPECT_EQ(state->resultText(), "hello");
-    EXPECT_EQ(pasteboard->contents, "hello");
+    EXPECT_EQ(vctest::readFile(folder / "result.txt"), cleaned);
+    EXPECT_EQ(state->resultText().toStdString(), cleaned);
+    EXPECT_EQ(pasteboard->contents, cleaned);
 }
 
 TEST_F(ControllerTest, PasteIsPostedOnlyWithAutoPasteAndAfterTheClipboardHoldsTheText) {
