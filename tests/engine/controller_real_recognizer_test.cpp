@@ -72,12 +72,17 @@ protected:
     std::shared_ptr<WhisperState> state;
 };
 
-// The whole road: whatever the recognizer recognizes is stored and delivered consistently.
+// The whole road: whatever the recognizer recognizes is stored and delivered consistently, and none of it is printed
+// (a session's output goes to its journal): the output holds counts and times only.
 TEST_F(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     // A second of a tone, then the quiet tail the trim cuts off.
     record(24000, [](std::int64_t i) { return i < 16000 ? capturetest::sine(440.0, 16000.0, i) : 0.0; });
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     state->stopRecording();
     for (int i = 0; i < 8; ++i) QCoreApplication::sendPostedEvents();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string logged = testing::internal::GetCapturedStderr();
 
     const auto folders = fetchRecordings();
     ASSERT_EQ(folders.size(), 1u);
@@ -87,6 +92,9 @@ TEST_F(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     const auto kept = Recorder::trimForTranscription(recorder.rawFloatData(), 0.04f).size();
     EXPECT_GT(kept, 16000u);
     EXPECT_EQ(record.duration, std::int64_t(kept * 1000 / 16000));
+    ASSERT_FALSE(record.result.empty());
+    EXPECT_EQ(printed, "24000\n" + std::to_string(kept) + "\n");
+    EXPECT_EQ(logged.find(record.result), std::string::npos) << logged;
     EXPECT_EQ(vctest::readFile(folder / "result.txt"), record.result);
     EXPECT_EQ(state->resultText().toStdString(), record.result);
     EXPECT_EQ(pasteboard->contents, record.result);
