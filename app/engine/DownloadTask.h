@@ -41,6 +41,7 @@ public:
     void resume();
     // Stops the transfer; nothing is logged and no file is written.
     void cancel() { cancelled_ = true; }
+    bool isCancelled() const { return cancelled_; }
     bool isFinished() const { return finished_; }
 
     const std::string& url() const { return url_; }

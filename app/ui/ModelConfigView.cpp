@@ -271,8 +271,6 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
     if (show) {
         // A new downloader for every opening, so the panel always starts at progress 0.
         downloader_ = makeDownloader_();
-        downloadStarted_ = false;
-        downloadProgress_ = downloader_->downloadProgress();
         downloadError_.clear();
         connect(downloader_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
             downloadProgress_ = progress;
@@ -284,6 +282,10 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
             downloadStarted_ = false;
             updatePanel();
         });
+        // A download of the file that runs already (the one start-up began) is shown, not started a second time.
+        downloadStarted_ = downloader_->joinRunningDownload(modelsFolderURL() /
+                                                            modelFileName(selectedModelKey_, selectedLanguage()));
+        downloadProgress_ = downloader_->downloadProgress();
     } else {
         downloader_.reset();
     }

@@ -23,6 +23,7 @@ class TextBlock;
 // and punctuation are written to their settings keys at once. A model whose file is missing is never made active
 // directly: choosing it opens the in-page download panel (over the blurred, disabled settings, with the window's tabs
 // locked through `navigationDisabled`), and the model becomes active when the user presses "Done" after the download.
+// A panel opened while its file is being fetched already (by start-up) shows that download, and "Cancel" ends it.
 //
 // The two change handlers run after the operation that changed their value has finished, for every change, the page's
 // own writes included.

@@ -18,6 +18,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "engine/Model.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "ui/ModelConfigView.h"
 #include "ui/StyledButton.h"
 #include "ui/TextBlock.h"
@@ -41,7 +42,12 @@ class ModelDownloadTest : public testing::Test {
 protected:
     ModelDownloadTest() {
         std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
-        page = std::make_unique<ModelConfigView>(
+        page = makePage();
+        page->chooseModel("tiny");
+    }
+
+    std::unique_ptr<ModelConfigView> makePage() {
+        return std::make_unique<ModelConfigView>(
             Binding<bool>([this] { return navigationDisabled; }, [this](const bool& v) { navigationDisabled = v; }),
             [] {
                 auto downloader = std::make_unique<FileDownloader>();
@@ -49,7 +55,6 @@ protected:
                 return downloader;
             },
             settings);
-        page->chooseModel("tiny");
     }
     ~ModelDownloadTest() override { unsetenv("VELLUMCASTER_MODEL_BASE_URL"); }
 
@@ -119,6 +124,52 @@ TEST_F(ModelDownloadTest, ConnectionWithoutProgressForTheLowSpeedTimeFailsTheSam
               << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms" << std::endl;
     EXPECT_EQ(page->progressBar()->value(), 0);
     EXPECT_FALSE(isModelDownloaded("tiny", "en"));
+}
+
+// The start-up download of a model is the panel's download too: a panel opened while it runs shows its progress
+// and its end, and no second transfer of the file starts.
+TEST_F(ModelDownloadTest, PanelOpenedWhileTheFileIsFetchedShowsThatDownload) {
+    std::string model(77000000, '\0');
+    model.replace(0, 4, "lmgg");
+    std::atomic<int> requests{0};
+    std::atomic<bool> release{false};
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
+        ++requests;
+        const std::size_t half = model.size() / 2;
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(model.size()) +
+                                             "\r\nConnection: close\r\n\r\n" + model.substr(0, half));
+        for (int i = 0; i < 3000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        LoopbackHttpServer::send(socket, model.substr(half));
+    });
+    useRepository(server.url("/"));
+    page.reset();
+    const std::string fileName = modelFileName("tiny", "en");
+    FileDownloader startUp;
+    startUp.download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
+    ASSERT_TRUE(vctest::waitFor([&] { return startUp.downloadProgress() > 0.0f; }));
+
+    // A page that lets the download go leaves it running for the others.
+    page = makePage();
+    page->chooseModel("tiny");
+    EXPECT_EQ(page->fileDownloader()->downloadTask(), startUp.downloadTask());
+    page = makePage();
+    page->chooseModel("tiny");
+    ASSERT_TRUE(page->downloadPanel()->isVisibleTo(page.get()));
+    EXPECT_EQ(page->fileDownloader()->downloadTask(), startUp.downloadTask());
+    EXPECT_GT(page->progressBar()->value(), 0);
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+    EXPECT_TRUE(page->cancelButton()->isEnabled());
+    page->startModelDownload();  // as a press would: it cannot start a second transfer
+    release = true;
+
+    ASSERT_TRUE(vctest::waitFor([this] { return page->doneButton()->isVisibleTo(page.get()); }, 30000));
+    EXPECT_EQ(page->progressBar()->value(), 1000);
+    EXPECT_EQ(startUp.downloadProgress(), 1.0f);
+    EXPECT_EQ(requests, 1);
+    EXPECT_TRUE(isModelDownloaded("tiny", "en"));
+    page->modelDownloadFinished();
+    EXPECT_EQ(settings.storedString("activeModelKey"), "tiny");
+    EXPECT_FALSE(page->missingModelNotice()->isVisibleTo(page.get()));
 }
 
 }  // namespace
