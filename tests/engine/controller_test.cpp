@@ -27,6 +27,7 @@
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
+#include "RecorderFixture.h"
 #include "FakeKeyPoster.h"
 #include "support/FakePasteboard.h"
 #include "FakeRecognizer.h"
@@ -50,13 +51,8 @@ std::vector<float> speechThenSilence() {
     return samples;
 }
 
-class ControllerTest : public testing::Test {
+class ControllerTest : public capturetest::RecorderFixture {
 protected:
-    vctest::TempHome home;
-    SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
-    std::atomic<std::uint64_t> clock{1000};
-    Recorder recorder{backend, settings, [this] { return clock.load(); }};
     FakeRecognizer recognizer;
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeKeyPoster> poster = std::make_shared<FakeKeyPoster>();
