@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -26,6 +25,7 @@
 #include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "SyntheticAudio.h"
 
 namespace {
@@ -137,14 +137,7 @@ private:
     pid_t pid_ = -1;
 };
 
-void waitFor(const std::function<bool()>& done, int milliseconds) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done() && waited.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
+using vctest::waitFor;
 
 class RecorderCaptureAudioTest : public testing::Test {
 protected:

@@ -27,17 +27,6 @@ using vctest::LoopbackHttpServer;
 
 namespace {
 
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 class ModelDownloadTest : public testing::Test {
 protected:
     ModelDownloadTest() {
@@ -77,7 +66,7 @@ TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
     useRepository("http://127.0.0.1:9/");  // nothing listens there
     page->startModelDownload();
     EXPECT_FALSE(page->downloadButton()->isEnabled());
-    ASSERT_TRUE(waitUntil([this] { return failureShown(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(vctest::waitFor([this] { return failureShown(); }, 30000));
     EXPECT_TRUE(page->downloadErrorLabel()->text().startsWith("The download failed: Failed to connect to 127.0.0.1"))
         << page->downloadErrorLabel()->text().toStdString();
     EXPECT_FALSE(page->panelMessage()->isVisibleTo(page.get()));
@@ -96,7 +85,7 @@ TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
     useRepository(server.url("/"));
     page->startModelDownload();
     EXPECT_FALSE(page->downloadErrorLabel()->isVisibleTo(page.get()));
-    ASSERT_TRUE(waitUntil([this] { return page->doneButton()->isVisibleTo(page.get()); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(vctest::waitFor([this] { return page->doneButton()->isVisibleTo(page.get()); }, 30000));
     EXPECT_TRUE(isModelDownloaded("tiny", "en"));
     page->modelDownloadFinished();
     EXPECT_EQ(settings.storedString("activeModelKey"), "tiny");
@@ -112,11 +101,11 @@ TEST_F(ModelDownloadTest, ConnectionWithoutProgressForTheLowSpeedTimeFailsTheSam
     });
     useRepository(server.url("/"));
     page->startModelDownload();
-    ASSERT_TRUE(waitUntil([this] { return page->progressBar()->value() == 100; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(vctest::waitFor([this] { return page->progressBar()->value() == 100; }, 10000));
     EXPECT_FALSE(page->downloadButton()->isEnabled());
 
     const auto stalled = std::chrono::steady_clock::now();
-    const bool failed = waitUntil([this] { return failureShown(); }, std::chrono::seconds(20));
+    const bool failed = vctest::waitFor([this] { return failureShown(); }, 20000);
     release = true;
     ASSERT_TRUE(failed) << "a stalled download never ended";
     const auto waited = std::chrono::steady_clock::now() - stalled;
