@@ -211,6 +211,10 @@ bool ModelConfigView::isSelectedModelDownloaded() const {
     return isModelDownloaded(selectedModelKey_, selectedLanguage());
 }
 
+std::filesystem::path ModelConfigView::selectedModelFile() const {
+    return modelsFolderURL() / modelFileName(selectedModelKey_, selectedLanguage());
+}
+
 const Model& ModelConfigView::panelModel() const {
     for (const Model& model : models())
         if (model.id == selectedModelKey_) return model;
@@ -283,8 +287,8 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
             updatePanel();
         });
         // A download of the file that runs already (the one start-up began) is shown, not started a second time.
-        downloadStarted_ = downloader_->joinRunningDownload(modelsFolderURL() /
-                                                            modelFileName(selectedModelKey_, selectedLanguage()));
+        downloadJoined_ = downloader_->joinRunningDownload(selectedModelFile());
+        downloadStarted_ = downloadJoined_;
         downloadProgress_ = downloader_->downloadProgress();
     } else {
         downloader_.reset();
@@ -360,7 +364,8 @@ void ModelConfigView::resetModelSelection() {
 
 void ModelConfigView::cancelModelDownload() {
     resetModelSelection();
-    if (downloader_ && downloader_->downloadTask()) downloader_->downloadTask()->cancel();
+    // Only the panel's own download ends here; one that it merely showed (start-up's) goes on.
+    if (downloader_ && downloader_->downloadTask() && !downloadJoined_) downloader_->downloadTask()->cancel();
     setShowModelDownloadAlert(false);
     navigationDisabled_.set(false);
     runChangeHandlers();
@@ -370,7 +375,8 @@ void ModelConfigView::startModelDownload() {
     if (!downloader_ || isSelectedModelDownloaded()) return;
     const std::string fileName = modelFileName(selectedModelKey_, selectedLanguage());
     downloadError_.clear();
-    downloader_->download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
+    downloadJoined_ = downloader_->joinRunningDownload(selectedModelFile());
+    if (!downloadJoined_) downloader_->download(modelRepositoryBaseURL() + fileName, selectedModelFile());
     downloadStarted_ = true;
     updatePanel();
 }
@@ -406,11 +412,30 @@ void ModelConfigView::updateControls() {
     }
 
     // A selected model without its file cannot be used: the page says so rather than look installed.
-    missingModel_->setVisible(!showModelDownloadAlert_ && !isSelectedModelDownloaded());
+    const bool missing = !showModelDownloadAlert_ && !isSelectedModelDownloaded();
+    missingModel_->setVisible(missing);
+    followMissingModelDownload(missing);
     column_->setEnabled(!showModelDownloadAlert_);
     panel_->setVisible(showModelDownloadAlert_);
     showBlurredColumn();
     if (showModelDownloadAlert_) updatePanel();
+}
+
+void ModelConfigView::followMissingModelDownload(bool missing) {
+    if (!missing) {
+        missingModelFetch_.reset();
+        return;
+    }
+    if (!missingModelFetch_) {
+        missingModelFetch_ = makeDownloader_();
+        connect(missingModelFetch_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
+            // Queued: updating lets this downloader go, which must not happen while it is speaking.
+            if (progress >= 1.0f) {
+                QMetaObject::invokeMethod(this, &ModelConfigView::updateControls, Qt::QueuedConnection);
+            }
+        });
+    }
+    missingModelFetch_->joinRunningDownload(selectedModelFile());
 }
 
 void ModelConfigView::showBlurredColumn() {

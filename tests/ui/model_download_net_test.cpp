@@ -115,50 +115,53 @@ TEST_F(ModelDownloadTest, ConnectionWithoutProgressForTheLowSpeedTimeFailsTheSam
     EXPECT_FALSE(isModelDownloaded("tiny", "en"));
 }
 
-// The start-up download of a model is the panel's download too: a panel opened while it runs shows its progress
-// and its end, and no second transfer of the file starts.
-TEST_F(ModelDownloadTest, PanelOpenedWhileTheFileIsFetchedShowsThatDownload) {
-    std::string model(77000000, '\0');
-    model.replace(0, 4, "lmgg");
+// The start-up download of the default model is the page's download too: a panel opened while it runs shows its
+// progress and its end without a second transfer, and a page whose panel was closed stops saying "Not downloaded" when
+// it has brought the file.
+TEST_F(ModelDownloadTest, StartUpDownloadIsShownByThePageToItsEnd) {
+    const std::uint64_t length = 487000000;
     std::atomic<int> requests{0};
     std::atomic<bool> release{false};
     LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
         ++requests;
-        const std::size_t half = model.size() / 2;
-        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(model.size()) +
-                                             "\r\nConnection: close\r\n\r\n" + model.substr(0, half));
+        std::string chunk(1 << 20, '\0');
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) +
+                                             "\r\nConnection: close\r\n\r\nlmgg" + chunk.substr(4));
         for (int i = 0; i < 3000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        LoopbackHttpServer::send(socket, model.substr(half));
+        for (std::uint64_t sent = chunk.size(); sent < length; sent += chunk.size()) {
+            LoopbackHttpServer::send(socket, chunk.substr(0, std::min<std::uint64_t>(chunk.size(), length - sent)));
+        }
     });
     useRepository(server.url("/"));
     page.reset();
-    const std::string fileName = modelFileName("tiny", "en");
+    const std::string fileName = modelFileName("small", "en");
+    std::filesystem::remove(modelsFolderURL() / fileName);
     FileDownloader startUp;
     startUp.download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
     ASSERT_TRUE(vctest::waitFor([&] { return startUp.downloadProgress() > 0.0f; }));
 
-    // A page that lets the download go leaves it running for the others.
+    // The page opens its panel for the missing default model at once.
     page = makePage();
-    page->chooseModel("tiny");
-    EXPECT_EQ(page->fileDownloader()->downloadTask(), startUp.downloadTask());
-    page = makePage();
-    page->chooseModel("tiny");
     ASSERT_TRUE(page->downloadPanel()->isVisibleTo(page.get()));
     EXPECT_EQ(page->fileDownloader()->downloadTask(), startUp.downloadTask());
     EXPECT_GT(page->progressBar()->value(), 0);
     EXPECT_FALSE(page->downloadButton()->isEnabled());
-    EXPECT_TRUE(page->cancelButton()->isEnabled());
     page->startModelDownload();  // as a press would: it cannot start a second transfer
+    page->cancelModelDownload();
+    EXPECT_FALSE(startUp.downloadTask()->isCancelled());
+    EXPECT_TRUE(page->missingModelNotice()->isVisibleTo(page.get()));
+
+    const auto other = makePage();
+    ASSERT_TRUE(other->downloadPanel()->isVisibleTo(other.get()));
+    EXPECT_EQ(other->fileDownloader()->downloadTask(), startUp.downloadTask());
     release = true;
 
-    ASSERT_TRUE(vctest::waitFor([this] { return page->doneButton()->isVisibleTo(page.get()); }, 30000));
-    EXPECT_EQ(page->progressBar()->value(), 1000);
+    ASSERT_TRUE(vctest::waitFor([&] { return other->doneButton()->isVisibleTo(other.get()); }, 60000));
+    EXPECT_EQ(other->progressBar()->value(), 1000);
+    EXPECT_TRUE(vctest::waitFor([this] { return !page->missingModelNotice()->isVisibleTo(page.get()); }));
     EXPECT_EQ(startUp.downloadProgress(), 1.0f);
     EXPECT_EQ(requests, 1);
-    EXPECT_TRUE(isModelDownloaded("tiny", "en"));
-    page->modelDownloadFinished();
-    EXPECT_EQ(settings.storedString("activeModelKey"), "tiny");
-    EXPECT_FALSE(page->missingModelNotice()->isVisibleTo(page.get()));
+    EXPECT_TRUE(isModelDownloaded("small", "en"));
 }
 
 }  // namespace
