@@ -256,6 +256,37 @@ TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
     EXPECT_EQ(log.lines()[0].rfind("Error saving file: ", 0), 0u) << log.lines()[0];
 }
 
+// One transfer per file: the downloaders asked for a file being fetched show that download, and one of them going
+// away does not end it for the others.
+TEST_F(FileDownloaderTest, DownloadersOfAFileBeingFetchedShowThatDownload) {
+    const std::string bytes = body(1000);
+    std::atomic<int> requests{0};
+    std::atomic<bool> release{false};
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
+        ++requests;
+        LoopbackHttpServer::send(socket, okHead(bytes.size()) + bytes.substr(0, 100));
+        for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        LoopbackHttpServer::send(socket, bytes.substr(100));
+    });
+    downloader.download(server.url("/m.bin"), destination);
+    ASSERT_TRUE(vctest::waitFor([&] { return downloader.downloadProgress() > 0.0f; }, 20000));
+    {
+        FileDownloader second;
+        second.download(server.url("/m.bin"), destination);
+        EXPECT_EQ(second.downloadTask(), downloader.downloadTask());
+        EXPECT_EQ(second.downloadProgress(), downloader.downloadProgress());
+    }
+    FileDownloader third;
+    EXPECT_TRUE(third.joinRunningDownload(destination));
+    EXPECT_FALSE(third.joinRunningDownload(folder / "ggml-other.bin"));
+    release = true;
+    ASSERT_TRUE(vctest::waitFor([&] { return third.downloadProgress() == 1.0f; }, 20000));
+    EXPECT_EQ(downloader.downloadProgress(), 1.0f);
+    EXPECT_EQ(vctest::readFile(destination), bytes);
+    EXPECT_EQ(requests, 1);
+    EXPECT_FALSE(third.joinRunningDownload(destination));  // it has ended
+}
+
 TEST_F(FileDownloaderTest, AddressThatIsNotAnHttpUrlDoesNothing) {
     downloader.download("not a url", destination);
     downloader.download("file:///etc/hostname", destination);
