@@ -8,7 +8,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -93,7 +95,9 @@ int reportProgress(void* user, curl_off_t expected, curl_off_t received, curl_of
     // An unknown length is reported as 0: no ratio until the end then.
     if (expected > 0 && received != transfer->publishedBytes) {
         transfer->publishedBytes = received;
-        if (*transfer->onProgress) (*transfer->onProgress)(float(received) / float(expected));
+        // Below 1.0 until the file is in place, even once every byte has arrived (or a float rounds up to 1.0).
+        const float ratio = std::min(float(received) / float(expected), std::nextafter(1.0f, 0.0f));
+        if (*transfer->onProgress) (*transfer->onProgress)(ratio);
     }
     return 0;
 }

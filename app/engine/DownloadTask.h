@@ -18,8 +18,8 @@
 // caller's check refuses, a cancel, a destination that already exists) leaves no file behind.
 class DownloadTask {
 public:
-    // Called on the task's thread with bytes received / bytes expected, whenever the count changes and the length
-    // is known; with 1.0 once the file is in place.
+    // Called on the task's thread with bytes received / bytes expected (kept below 1.0), whenever the count changes
+    // and the length is known; with 1.0 once the file is in place, and only then.
     using ProgressHandler = std::function<void(float progress)>;
     // Called on the task's thread, once, with why the download failed (the address is not part of it); not after a
     // cancel.
@@ -41,6 +41,7 @@ public:
     void resume();
     // Stops the transfer; nothing is logged and no file is written.
     void cancel() { cancelled_ = true; }
+    bool isCancelled() const { return cancelled_; }
     bool isFinished() const { return finished_; }
 
     const std::string& url() const { return url_; }

@@ -86,7 +86,9 @@ bool WhisperContext::runLocked(std::span<const float> samples, const std::string
     params.single_segment = false;
     params.print_special = false;
     params.print_progress = false;
-    params.print_realtime = true;
+    // The recognizer would print each segment's text to stdout, which the session's journal keeps: dictations
+    // stay out of every log.
+    params.print_realtime = false;
     params.print_timestamps = true;
     params.speed_up = speedUp;
     params.initial_prompt = prompt.c_str();  // "" stays an empty prompt, never none

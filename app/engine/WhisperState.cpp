@@ -235,17 +235,16 @@ std::string WhisperState::transcribeSamples(std::span<const float> samples,
 
 void WhisperState::saveRecordingMetadata(const std::string& text, const std::optional<fs::path>& wavFile,
                                          std::uint64_t startMark) {
-    const std::string finalText = postProcessText(text);
     const std::uint64_t endMark = MonotonicClock::nowMilliseconds();
     if (wavFile) {
         try {
-            writeResultText(finalText, *wavFile);
+            writeResultText(text, *wavFile);
             const auto processingTime = std::int64_t(endMark - startMark);
             try {
                 writeRecordingMetadata(wavFile->parent_path() / "meta.json", activeModelKey(),
                                        audioDurationMilliseconds(*wavFile), processingTime, selectedDeviceID(),
                                        selectedLanguage(), enableLiteralPunctuation(), enableTranslation(),
-                                       activePrompt(), text, finalText);
+                                       activePrompt(), text, text);
             } catch (const fs::filesystem_error& error) {
                 captureSystemError(error.code(), error.code().message());
                 AppLog::error("Unable to write metadata file: " + error.code().message());
@@ -258,7 +257,7 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const std::opt
             reportNotStored(error);
         }
     }
-    dispatchToMain([finalText](WhisperState& self) { self.deliverResult(finalText); });
+    dispatchToMain([text](WhisperState& self) { self.deliverResult(text); });
     if (onComplete_) onComplete_();
 }
 

@@ -110,7 +110,8 @@ private:
     void setState(RecordingState state);
     std::string postProcessText(const std::string& text) const;
     std::string transcribeSamples(std::span<const float> samples, const std::optional<std::string>& context);
-    // Stores the texts beside `wavFile` (none when the audio could not be stored), then delivers.
+    // Stores `text`, as the transcription cleaned it, beside `wavFile` (none when the audio could not be stored),
+    // then delivers it. It is not cleaned again: that would remove the signs that spoken punctuation words became.
     void saveRecordingMetadata(const std::string& text, const std::optional<std::filesystem::path>& wavFile,
                                std::uint64_t startMark);
     void writeResultText(const std::string& text, const std::filesystem::path& wavFile);

@@ -225,6 +225,10 @@ bool ModelConfigView::isSelectedModelDownloaded() const {
     return isModelDownloaded(selectedModelKey_, selectedLanguage());
 }
 
+std::filesystem::path ModelConfigView::selectedModelFile() const {
+    return modelsFolderURL() / modelFileName(selectedModelKey_, selectedLanguage());
+}
+
 const Model& ModelConfigView::panelModel() const {
     for (const Model& model : models())
         if (model.id == selectedModelKey_) return model;
@@ -285,8 +289,6 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
     if (show) {
         // A new downloader for every opening, so the panel always starts at progress 0.
         downloader_ = makeDownloader_();
-        downloadStarted_ = false;
-        downloadProgress_ = downloader_->downloadProgress();
         downloadError_.clear();
         connect(downloader_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
             downloadProgress_ = progress;
@@ -298,6 +300,10 @@ void ModelConfigView::setShowModelDownloadAlert(bool show) {
             downloadStarted_ = false;
             updatePanel();
         });
+        // A download of the file that runs already (the one start-up began) is shown, not started a second time.
+        downloadJoined_ = downloader_->joinRunningDownload(selectedModelFile());
+        downloadStarted_ = downloadJoined_;
+        downloadProgress_ = downloader_->downloadProgress();
     } else {
         downloader_.reset();
     }
@@ -372,7 +378,8 @@ void ModelConfigView::resetModelSelection() {
 
 void ModelConfigView::cancelModelDownload() {
     resetModelSelection();
-    if (downloader_ && downloader_->downloadTask()) downloader_->downloadTask()->cancel();
+    // Only the panel's own download ends here; one that it merely showed (start-up's) goes on.
+    if (downloader_ && downloader_->downloadTask() && !downloadJoined_) downloader_->downloadTask()->cancel();
     setShowModelDownloadAlert(false);
     navigationDisabled_.set(false);
     runChangeHandlers();
@@ -382,7 +389,8 @@ void ModelConfigView::startModelDownload() {
     if (!downloader_ || isSelectedModelDownloaded()) return;
     const std::string fileName = modelFileName(selectedModelKey_, selectedLanguage());
     downloadError_.clear();
-    downloader_->download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
+    downloadJoined_ = downloader_->joinRunningDownload(selectedModelFile());
+    if (!downloadJoined_) downloader_->download(modelRepositoryBaseURL() + fileName, selectedModelFile());
     downloadStarted_ = true;
     updatePanel();
 }
@@ -419,11 +427,30 @@ void ModelConfigView::updateControls() {
     }
 
     // A selected model without its file cannot be used: the page says so rather than look installed.
-    missingModel_->setVisible(!showModelDownloadAlert_ && !isSelectedModelDownloaded());
+    const bool missing = !showModelDownloadAlert_ && !isSelectedModelDownloaded();
+    missingModel_->setVisible(missing);
+    followMissingModelDownload(missing);
     column_->setEnabled(!showModelDownloadAlert_);
     panel_->setVisible(showModelDownloadAlert_);
     showBlurredColumn();
     if (showModelDownloadAlert_) updatePanel();
+}
+
+void ModelConfigView::followMissingModelDownload(bool missing) {
+    if (!missing) {
+        missingModelFetch_.reset();
+        return;
+    }
+    if (!missingModelFetch_) {
+        missingModelFetch_ = makeDownloader_();
+        connect(missingModelFetch_.get(), &FileDownloader::downloadProgressChanged, this, [this](float progress) {
+            // Queued: updating lets this downloader go, which must not happen while it is speaking.
+            if (progress >= 1.0f) {
+                QMetaObject::invokeMethod(this, &ModelConfigView::updateControls, Qt::QueuedConnection);
+            }
+        });
+    }
+    missingModelFetch_->joinRunningDownload(selectedModelFile());
 }
 
 void ModelConfigView::showBlurredColumn() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,8 @@ class TextBlock;
 // punctuation are written to their settings keys at once, the prompt when the typing pauses (and when the page goes). A model whose file is missing is never made active
 // directly: choosing it opens the in-page download panel (over the blurred, disabled settings, with the window's tabs
 // locked through `navigationDisabled`), and the model becomes active when the user presses "Done" after the download.
+// A panel opened while its file is being fetched already (by start-up) shows that download; "Cancel" closes the panel
+// and lets that download go on, and the page stops saying "Not downloaded" when it has brought the file.
 //
 // The two change handlers run after the operation that changed their value has finished, for every change, the page's
 // own writes included.
@@ -92,6 +95,7 @@ private:
     std::string selectedLanguage() const;
     std::string activeModelKey() const;
     bool isSelectedModelDownloaded() const;
+    std::filesystem::path selectedModelFile() const;
 
     void setSelectedModelKey(const std::string& key);
     void setSelectedLanguage(const std::string& id);
@@ -107,6 +111,8 @@ private:
 
     void languageStored(const QString& key);
     void updateControls();
+    // While the selected model's file is missing and the panel closed: follows a download of that file, if one runs.
+    void followMissingModelDownload(bool missing);
     void updatePanel();
     void showBlurredColumn();
 
@@ -124,6 +130,8 @@ private:
     bool grabbingColumn_ = false;
     std::unique_ptr<FileDownloader> downloader_;
     bool downloadStarted_ = false;
+    bool downloadJoined_ = false;  // the panel shows a download that it did not start
+    std::unique_ptr<FileDownloader> missingModelFetch_;
     float downloadProgress_ = 0.0f;  // as the downloader last published it
     QString downloadError_;          // as the downloader last published it
 

@@ -30,10 +30,33 @@
 #include "support/FakePasteboard.h"
 #include "SyntheticAudio.h"
 #include "support/ReadFile.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The real recognizer, counting the runs it has begun.
+class WatchedRecognizer : public Recognizer {
+public:
+    std::atomic<int> runsBegun{0};
+
+    whisper_context* initFromFile(const char* pathModel) override { return library().initFromFile(pathModel); }
+    void free(whisper_context* context) override { library().free(context); }
+    whisper_full_params fullDefaultParams(whisper_sampling_strategy strategy) override {
+        return library().fullDefaultParams(strategy);
+    }
+    void resetTimings(whisper_context* context) override { library().resetTimings(context); }
+    int full(whisper_context* context, whisper_full_params params, const float* samples, int count) override {
+        ++runsBegun;
+        return library().full(context, params, samples, count);
+    }
+    void printTimings(whisper_context* context) override { library().printTimings(context); }
+    int fullSegmentCount(whisper_context* context) override { return library().fullSegmentCount(context); }
+    const char* fullSegmentText(whisper_context* context, int segment) override {
+        return library().fullSegmentText(context, segment);
+    }
+};
 
 // The real recognizer over a small generated model (random weights), with a scripted microphone.
 class ControllerWithRecognizer : public testing::Test {
@@ -44,11 +67,13 @@ protected:
             recognizer::ModelWriter(recognizer::ModelWriter::preset("syn-a", true)).write(modelFile.string()));
         Pasteboard::setGeneral(pasteboard);
         KeyPoster::setSystem(poster);
-        state = WhisperState::create([this] { ++completions; }, recorder, settings, Recognizer::library());
+        state = WhisperState::create([this] { ++completions; }, recorder, settings, recognizer);
         state->loadModel();
         ASSERT_NE(state->whisperContext(), nullptr);
     }
     void TearDown() override {
+        // Posted work holds the controller: done now, while the recognizer that it calls is still there.
+        for (int i = 0; i < 8; ++i) QCoreApplication::sendPostedEvents();
         state.reset();
         Pasteboard::setGeneral(nullptr);
         KeyPoster::setSystem(nullptr);
@@ -69,15 +94,21 @@ protected:
     std::shared_ptr<vctest::FakePasteboard> pasteboard = std::make_shared<vctest::FakePasteboard>();
     std::shared_ptr<enginetest::FakeKeyPoster> poster = std::make_shared<enginetest::FakeKeyPoster>();
     std::atomic<int> completions{0};
+    WatchedRecognizer recognizer;
     std::shared_ptr<WhisperState> state;
 };
 
-// The whole road: whatever the recognizer recognizes is stored and delivered consistently.
+// The whole road: whatever the recognizer recognizes is stored and delivered consistently, and none of it is printed
+// (a session's output goes to its journal): the output holds counts and times only.
 TEST_F(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     // A second of a tone, then the quiet tail the trim cuts off.
     record(24000, [](std::int64_t i) { return i < 16000 ? capturetest::sine(440.0, 16000.0, i) : 0.0; });
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     state->stopRecording();
     for (int i = 0; i < 8; ++i) QCoreApplication::sendPostedEvents();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string logged = testing::internal::GetCapturedStderr();
 
     const auto folders = fetchRecordings();
     ASSERT_EQ(folders.size(), 1u);
@@ -87,6 +118,9 @@ TEST_F(ControllerWithRecognizer, DictationRunsThroughTheRealRecognizer) {
     const auto kept = Recorder::trimForTranscription(recorder.rawFloatData(), 0.04f).size();
     EXPECT_GT(kept, 16000u);
     EXPECT_EQ(record.duration, std::int64_t(kept * 1000 / 16000));
+    ASSERT_FALSE(record.result.empty());
+    EXPECT_EQ(printed, "24000\n" + std::to_string(kept) + "\n");
+    EXPECT_EQ(logged.find(record.result), std::string::npos) << logged;
     EXPECT_EQ(vctest::readFile(folder / "result.txt"), record.result);
     EXPECT_EQ(state->resultText().toStdString(), record.result);
     EXPECT_EQ(pasteboard->contents, record.result);
@@ -110,17 +144,8 @@ TEST_F(ControllerWithRecognizer, StoppingTranscriptionEndsALongRunAndKeepsTheAud
         return 0.3 * (double(seed >> 8) / double(1u << 24) - 0.5) + 0.1;
     });
     auto stopping = std::async(std::launch::async, [this] { return state->stopRecording(); });
-    // The audio is written before the recognition starts.
-    const auto wavWritten = [] {
-        const auto root = recordingsDirectory();
-        if (!fs::exists(root)) return false;
-        for (const auto& entry : fs::directory_iterator(root)) {
-            if (fs::exists(entry.path() / "output.wav")) return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < 20000 && !wavWritten(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Stopped while the recognizer runs (the audio is written before it starts).
+    EXPECT_TRUE(vctest::waitFor([this] { return recognizer.runsBegun > 0; }, 20000));
     state->stopTranscribing();
     EXPECT_TRUE(stopping.get());
     for (int i = 0; i < 8; ++i) QCoreApplication::sendPostedEvents();

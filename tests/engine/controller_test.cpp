@@ -28,6 +28,7 @@
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
+#include "RecorderFixture.h"
 #include "FakeKeyPoster.h"
 #include "support/FakePasteboard.h"
 #include "FakeRecognizer.h"
@@ -51,13 +52,8 @@ std::vector<float> speechThenSilence() {
     return samples;
 }
 
-class ControllerTest : public testing::Test {
+class ControllerTest : public capturetest::RecorderFixture {
 protected:
-    vctest::TempHome home;
-    SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
-    std::atomic<std::uint64_t> clock{1000};
-    Recorder recorder{backend, settings, [this] { return clock.load(); }};
     FakeRecognizer recognizer;
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeKeyPoster> poster = std::make_shared<FakeKeyPoster>();
@@ -197,25 +193,26 @@ TEST_F(ControllerTest, AHugeStoredPromptIsBoundedAndTheRecordReadsBackWhole) {
     EXPECT_LT(size, 32u * 1024u);
 }
 
-TEST_F(ControllerTest, LiteralPunctuationShowsSignsLiveAndDeliversTheTwiceCleanedText) {
+TEST_F(ControllerTest, LiteralPunctuationDeliversAndStoresTheSignsOfSpokenWordsOnly) {
     settings.setBool("enableLiteralPunctuation", true);
     loadModel();
     recognizer.script({" hello period"});
-    recognizer.script({" hello period"});
+    recognizer.script({" Hello, you question mark", " new line bye period!"});
     record(speechThenSilence());
     EXPECT_EQ(state->runRealtimeTranscription(std::vector<float>(100, 0.2f)), "hello.");
     state->stopRecording();
     drain();
 
     EXPECT_EQ(state->realtimeText(), " hello.");
+    const std::string cleaned = "Hello you?\nbye.";
     const fs::path folder = onlyFolder();
     const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
-    EXPECT_EQ(record.rawResult, "hello.");
-    EXPECT_EQ(record.result, "hello");
+    EXPECT_EQ(record.rawResult, cleaned);
+    EXPECT_EQ(record.result, cleaned);
     EXPECT_TRUE(record.literalPunctuationEnabled);
-    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "hello");
-    EXPECT_EQ(state->resultText(), "hello");
-    EXPECT_EQ(pasteboard->contents, "hello");
+    EXPECT_EQ(vctest::readFile(folder / "result.txt"), cleaned);
+    EXPECT_EQ(state->resultText().toStdString(), cleaned);
+    EXPECT_EQ(pasteboard->contents, cleaned);
 }
 
 TEST_F(ControllerTest, PasteIsPostedOnlyWithAutoPasteAndAfterTheClipboardHoldsTheText) {

@@ -20,6 +20,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/X11KeyPoster.h"
 #include "CapturedLog.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -73,18 +74,16 @@ public:
 
     // Runs Qt's loop (which serves our clipboard) and this window's events until `done` or the time is up.
     bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            QCoreApplication::processEvents();
-            while (XPending(display_)) {
-                XEvent event;
-                XNextEvent(display_, &event);
-                handle(event);
-            }
-            if (done()) return true;
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        return vctest::waitFor(
+            [&] {
+                while (XPending(display_)) {
+                    XEvent event;
+                    XNextEvent(display_, &event);
+                    handle(event);
+                }
+                return done();
+            },
+            int(limit.count()));
     }
 
 private:

@@ -14,6 +14,7 @@
 #include "CapturedLog.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ReadFile.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 using capturetest::CapturedLog;
@@ -47,20 +48,12 @@ protected:
                          [this](float progress) { published.push_back(progress); });
     }
 
-    template <typename Condition>
-    static bool waitUntil(Condition condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        QCoreApplication::processEvents();
-        return true;
-    }
-
+    // Whether the download started last ended in time; what it posted on its way has arrived.
     bool finished() {
-        return waitUntil([this] { return downloader.downloadTask() && downloader.downloadTask()->isFinished(); });
+        const bool ended = vctest::waitFor(
+            [this] { return downloader.downloadTask() && downloader.downloadTask()->isFinished(); }, 20000);
+        QCoreApplication::processEvents();
+        return ended;
     }
 
     std::vector<std::string> folderContents() const {
@@ -78,7 +71,7 @@ TEST_F(FileDownloaderTest, KnownLengthEndsAtExactlyOneWithTheFileInPlace) {
     downloader.download(server.url("/ggml-tiny.bin"), destination);
     EXPECT_EQ(downloader.destinationUrl(), destination);
     ASSERT_TRUE(finished());
-    ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
+    ASSERT_TRUE(vctest::waitFor([&] { return downloader.downloadProgress() == 1.0f; }, 20000));
     EXPECT_EQ(vctest::readFile(destination), bytes);
     EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-custom.bin"});
     ASSERT_FALSE(published.empty());
@@ -111,7 +104,7 @@ TEST_F(FileDownloaderTest, UnknownLengthPublishesNoRatioAndEndsAtOne) {
     });
     downloader.download(server.url("/m.bin"), destination);
     ASSERT_TRUE(finished());
-    ASSERT_TRUE(waitUntil([&] { return downloader.downloadProgress() == 1.0f; }));
+    ASSERT_TRUE(vctest::waitFor([&] { return downloader.downloadProgress() == 1.0f; }, 20000));
     EXPECT_EQ(published, std::vector<float>{1.0f});
     EXPECT_EQ(vctest::readFile(destination), bytes);
 }
@@ -130,7 +123,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
         ASSERT_TRUE(finished());
         ASSERT_EQ(log.lines().size(), 1u);
         EXPECT_EQ(log.lines()[0].rfind("Error downloading file: ", 0), 0u) << log.lines()[0];
-        ASSERT_TRUE(waitUntil([&] { return failures.size() == 1; }));
+        ASSERT_TRUE(vctest::waitFor([&] { return failures.size() == 1; }, 20000));
         EXPECT_EQ(downloader.downloadError(), "The server answered with the HTTP status 404");
     }
     {
@@ -140,7 +133,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
         downloader.download(server.url("/cut.bin"), destination);
         EXPECT_TRUE(downloader.downloadError().isEmpty());  // a new download starts without the old failure
         ASSERT_TRUE(finished());
-        ASSERT_TRUE(waitUntil([&] { return failures.size() == 2; }));
+        ASSERT_TRUE(vctest::waitFor([&] { return failures.size() == 2; }, 20000));
         EXPECT_FALSE(downloader.downloadError().isEmpty());
     }
     EXPECT_EQ(downloader.downloadProgress(), 0.0f);  // nothing of a failed download is kept
@@ -155,7 +148,7 @@ TEST_F(FileDownloaderTest, ErrorStatusCutConnectionAndCancelLeaveNoFileAndTheFai
         });
         downloader.download(server.url("/slow.bin"), destination);
         const float partial = float(1000) / float(1000000);
-        ASSERT_TRUE(waitUntil([&] { return sent && downloader.downloadProgress() == partial; }));
+        ASSERT_TRUE(vctest::waitFor([&] { return sent && downloader.downloadProgress() == partial; }, 20000));
         downloader.downloadTask()->cancel();
         ASSERT_TRUE(finished());
         EXPECT_EQ(downloader.downloadProgress(), partial);
@@ -219,7 +212,7 @@ TEST_F(FileDownloaderTest, ADrippingServerFailsAfterTheLowSpeedTime) {
     });
     const auto start = std::chrono::steady_clock::now();
     downloader.download(server.url("/ggml-tiny.bin"), destination);
-    EXPECT_TRUE(waitUntil([this] { return downloader.downloadTask()->isFinished(); }, std::chrono::seconds(20)));
+    EXPECT_TRUE(vctest::waitFor([this] { return downloader.downloadTask()->isFinished(); }, 20000));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_TRUE(folderContents().empty());
     if (!downloader.downloadTask()->isFinished()) downloader.downloadTask()->cancel();
@@ -243,7 +236,7 @@ TEST_F(FileDownloaderTest, AWholeBodyThatIsNotTheModelIsNotInstalled) {
         ASSERT_EQ(log.lines().size(), 1u);
         EXPECT_EQ(log.lines()[0].rfind("Error downloading file: ", 0), 0u) << log.lines()[0];
     }
-    ASSERT_TRUE(waitUntil([&] { return failures.size() == 2; }));
+    ASSERT_TRUE(vctest::waitFor([&] { return failures.size() == 2; }, 20000));
     EXPECT_EQ(failures[0], "The downloaded file is not a speech model file");
     EXPECT_EQ(failures[1], "The downloaded file has 10 bytes, but the Standard model has 487 MB");
     EXPECT_FALSE(isModelDownloaded("small", "en"));
@@ -261,6 +254,37 @@ TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
     EXPECT_EQ(folderContents(), std::vector<std::string>{"ggml-custom.bin"});
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("Error saving file: ", 0), 0u) << log.lines()[0];
+}
+
+// One transfer per file: the downloaders asked for a file being fetched show that download, and one of them going
+// away does not end it for the others.
+TEST_F(FileDownloaderTest, DownloadersOfAFileBeingFetchedShowThatDownload) {
+    const std::string bytes = body(1000);
+    std::atomic<int> requests{0};
+    std::atomic<bool> release{false};
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
+        ++requests;
+        LoopbackHttpServer::send(socket, okHead(bytes.size()) + bytes.substr(0, 100));
+        for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        LoopbackHttpServer::send(socket, bytes.substr(100));
+    });
+    downloader.download(server.url("/m.bin"), destination);
+    ASSERT_TRUE(vctest::waitFor([&] { return downloader.downloadProgress() > 0.0f; }, 20000));
+    {
+        FileDownloader second;
+        second.download(server.url("/m.bin"), destination);
+        EXPECT_EQ(second.downloadTask(), downloader.downloadTask());
+        EXPECT_EQ(second.downloadProgress(), downloader.downloadProgress());
+    }
+    FileDownloader third;
+    EXPECT_TRUE(third.joinRunningDownload(destination));
+    EXPECT_FALSE(third.joinRunningDownload(folder / "ggml-other.bin"));
+    release = true;
+    ASSERT_TRUE(vctest::waitFor([&] { return third.downloadProgress() == 1.0f; }, 20000));
+    EXPECT_EQ(downloader.downloadProgress(), 1.0f);
+    EXPECT_EQ(vctest::readFile(destination), bytes);
+    EXPECT_EQ(requests, 1);
+    EXPECT_FALSE(third.joinRunningDownload(destination));  // it has ended
 }
 
 TEST_F(FileDownloaderTest, AddressThatIsNotAnHttpUrlDoesNothing) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <numbers>
 #include <thread>
@@ -25,6 +23,7 @@
 #include "platform/SettingsStore.h"
 #include "support/PrivateSoundServer.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "SyntheticAudio.h"
 
 namespace {
@@ -92,14 +91,7 @@ private:
     std::string index_;
 };
 
-void waitFor(const std::function<bool()>& done, int milliseconds) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done() && waited.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
+using vctest::waitFor;
 
 class RecorderCaptureAudioTest : public testing::Test {
 protected:

@@ -15,6 +15,7 @@
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
+#include "RecorderFixture.h"
 #include "SyntheticAudio.h"
 
 using capturetest::FakeCaptureBackend;
@@ -46,24 +47,18 @@ TEST(VoiceActivityRuleTest, FiresOnAPauseAfterSpeech) {
     EXPECT_FALSE(VoiceActivityRule::fires(faint));
 }
 
-class HeartbeatTest : public testing::Test {
+class HeartbeatTest : public capturetest::RecorderFixture {
 protected:
-    vctest::TempHome home;
-    SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
-    std::atomic<std::uint64_t> clock{1000};
-    std::unique_ptr<Recorder> recorder =
-        std::make_unique<Recorder>(backend, settings, [this] { return clock.load(); });
     std::mutex chunksMutex;
     std::vector<std::vector<float>> chunks;
 
     void SetUp() override {
-        recorder->setOnVoiceDetected([this](std::vector<float> chunk) {
+        recorder.setOnVoiceDetected([this](std::vector<float> chunk) {
             std::lock_guard lock(chunksMutex);
             chunks.push_back(std::move(chunk));
             return std::string("ignored");
         });
-        recorder->startRecording();
+        recorder.startRecording();
     }
 
     void append(std::span<const float> samples) {
@@ -82,17 +77,17 @@ protected:
 TEST_F(HeartbeatTest, NeedsThirtyTwoThousandNewSamplesAndHandsOverAllOfThem) {
     const auto samples = pattern(32001, [](std::size_t i) { return i <= 16000; });
     append(std::span(samples).first(32000));  // 31999 after the sample at the run index
-    recorder->heartbeat();
+    recorder.heartbeat();
     EXPECT_TRUE(takenChunks().empty());
-    EXPECT_EQ(recorder->lastRealtimeRunIndex(), 0u);
+    EXPECT_EQ(recorder.lastRealtimeRunIndex(), 0u);
 
     append(std::span(samples).last(1));
-    recorder->heartbeat();
+    recorder.heartbeat();
     ASSERT_EQ(takenChunks().size(), 1u);
     EXPECT_EQ(takenChunks()[0], std::vector<float>(samples.begin() + 1, samples.end()));  // sample 0 counts as sent
-    EXPECT_EQ(recorder->lastRealtimeRunIndex(), 32000u);
+    EXPECT_EQ(recorder.lastRealtimeRunIndex(), 32000u);
 
-    recorder->heartbeat();  // nothing new since
+    recorder.heartbeat();  // nothing new since
     EXPECT_EQ(takenChunks().size(), 1u);
 }
 
@@ -100,16 +95,16 @@ TEST_F(HeartbeatTest, AChunkCoversEverySampleSinceThePreviousOne) {
     // Speech in the odd seconds: pauses end at 48000 and at 80000.
     const auto samples = pattern(80000, [](std::size_t i) { return (i / 16000) % 2 == 1; });
     append(std::span(samples).first(48000));
-    recorder->heartbeat();
+    recorder.heartbeat();
     ASSERT_EQ(takenChunks().size(), 1u);
     EXPECT_EQ(takenChunks()[0].size(), 47999u);
-    EXPECT_EQ(recorder->lastRealtimeRunIndex(), 47999u);
+    EXPECT_EQ(recorder.lastRealtimeRunIndex(), 47999u);
 
     append(std::span(samples).subspan(48000, 31999));
-    recorder->heartbeat();
+    recorder.heartbeat();
     EXPECT_EQ(takenChunks().size(), 1u);
     append(std::span(samples).last(1));
-    recorder->heartbeat();
+    recorder.heartbeat();
     ASSERT_EQ(takenChunks().size(), 2u);
     EXPECT_EQ(takenChunks()[1], std::vector<float>(samples.begin() + 48000, samples.end()));
 }
@@ -118,26 +113,26 @@ TEST_F(HeartbeatTest, ChunkAtFortyThousandHoldsSamplesOneToTheLast) {
     auto samples = pattern(40000, [](std::size_t i) { return i < 24000; });
     samples[1] = 0.25f;
     append(samples);
-    recorder->heartbeat();
+    recorder.heartbeat();
     ASSERT_EQ(takenChunks().size(), 1u);
     EXPECT_EQ(takenChunks()[0].size(), 39999u);
     EXPECT_EQ(takenChunks()[0].front(), 0.25f);
 }
 
 TEST_F(HeartbeatTest, AThrowingHandlerIsLoggedNotFatal) {
-    recorder->setOnVoiceDetected([](std::vector<float>) -> std::string { throw std::runtime_error("busy"); });
+    recorder.setOnVoiceDetected([](std::vector<float>) -> std::string { throw std::runtime_error("busy"); });
     capturetest::CapturedLog log;
     append(pattern(40000, [](std::size_t i) { return i < 24000; }));
-    recorder->heartbeat();
+    recorder.heartbeat();
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Realtime transcription failed: busy"});
-    EXPECT_EQ(recorder->lastRealtimeRunIndex(), 39999u);
+    EXPECT_EQ(recorder.lastRealtimeRunIndex(), 39999u);
 }
 
 // Heartbeats from the sample path and from other threads race with the appends; every sample after sample 0 up
 // to the run index is handed over exactly once, in contiguous chunks.
 TEST_F(HeartbeatTest, ConcurrentHeartbeatsNeverHandOverASampleTwice) {
     settings.setBool("realtimeResultsEnabled", true);
-    recorder->setOnVoiceDetected([this](std::vector<float> chunk) {
+    recorder.setOnVoiceDetected([this](std::vector<float> chunk) {
         std::this_thread::sleep_for(std::chrono::milliseconds(3));  // keep several in flight
         std::lock_guard lock(chunksMutex);
         chunks.push_back(std::move(chunk));
@@ -155,7 +150,7 @@ TEST_F(HeartbeatTest, ConcurrentHeartbeatsNeverHandOverASampleTwice) {
     std::vector<std::thread> racers;
     for (int t = 0; t < 3; ++t) {
         racers.emplace_back([&] {
-            while (feeding) recorder->heartbeat();
+            while (feeding) recorder.heartbeat();
         });
     }
     for (std::size_t first = 0; first < total; first += 1600) {
@@ -164,8 +159,8 @@ TEST_F(HeartbeatTest, ConcurrentHeartbeatsNeverHandOverASampleTwice) {
     }
     feeding = false;
     for (auto& t : racers) t.join();
-    recorder->heartbeat();  // the recording ends in a pause: whatever is left of it goes now, if enough
-    recorder.reset();       // waits for the heartbeat tasks
+    recorder.heartbeat();  // the recording ends in a pause: whatever is left of it goes now, if enough
+    ownedRecorder.reset();  // waits for the heartbeat tasks
 
     std::unordered_map<float, std::size_t> indexOf;
     for (std::size_t i = 0; i < total; ++i) indexOf.emplace(samples[i], i);

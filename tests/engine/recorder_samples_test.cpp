@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <atomic>
@@ -13,8 +12,10 @@
 #include "engine/Recorder.h"
 #include "platform/SettingsStore.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
+#include "RecorderFixture.h"
 #include "SyntheticAudio.h"
 
 using capturetest::CapturedLog;
@@ -24,13 +25,8 @@ using Type = CaptureFormat::SampleType;
 
 namespace {
 
-class RecorderSamplesTest : public testing::Test {
+class RecorderSamplesTest : public capturetest::RecorderFixture {
 protected:
-    vctest::TempHome home;
-    SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
-    std::atomic<std::uint64_t> clock{1000};
-    Recorder recorder{backend, settings, [this] { return clock.load(); }};
 
     void SetUp() override { recorder.startRecording(); }
 
@@ -42,12 +38,6 @@ protected:
         for (std::int64_t first = 0; first < total; first += per) {
             backend->deliver(capturetest::encode(format, first, std::min(per, total - first), value).buffer());
         }
-    }
-
-    static void waitForEvents(const std::function<bool()>& done) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!done() && waited.elapsed() < 2000) QCoreApplication::processEvents();
     }
 };
 
@@ -169,7 +159,7 @@ TEST_F(RecorderSamplesTest, LevelsOfEachBufferArePublishedOnTheGuiThread) {
     });
     audio.join();
     EXPECT_TRUE(recorder.reducedSamples().isEmpty());  // nothing lands before the GUI thread runs
-    waitForEvents([&] { return published.size() == 2; });
+    vctest::waitFor([&] { return published.size() == 2; }, 2000);
     ASSERT_EQ(published.size(), 2u);
     EXPECT_TRUE(onGuiThread);
     EXPECT_GE(published[0].size(), 100);

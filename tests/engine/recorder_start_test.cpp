@@ -13,6 +13,7 @@
 #include "support/TempHome.h"
 #include "CapturedLog.h"
 #include "FakeCaptureBackend.h"
+#include "RecorderFixture.h"
 #include "SyntheticAudio.h"
 
 using capturetest::CapturedLog;
@@ -28,13 +29,9 @@ OwnedBuffer monoBuffer(std::vector<float> samples) {
                                [&](std::int64_t i, int) { return double(samples[std::size_t(i)]); });
 }
 
-class RecorderStartTest : public testing::Test {
+class RecorderStartTest : public capturetest::RecorderFixture {
 protected:
-    vctest::TempHome home;
-    SettingsStore settings{home.config() / "vellumcaster" / "settings.json"};
-    std::shared_ptr<FakeCaptureBackend> backend = std::make_shared<FakeCaptureBackend>();
-    std::atomic<std::uint64_t> clock{5000};
-    Recorder recorder{backend, settings, [this] { return clock.load(); }};
+    RecorderStartTest() : RecorderFixture(5000) {}
 
     // A finished recording of three samples, as the owner leaves it.
     void recordPrevious() {

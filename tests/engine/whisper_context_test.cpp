@@ -89,7 +89,7 @@ TEST_F(WhisperContextTest, RunSetsTheParameterTableAndLeavesTheRestAtDefaults) {
     EXPECT_FALSE(p.single_segment);
     EXPECT_FALSE(p.print_special);
     EXPECT_FALSE(p.print_progress);
-    EXPECT_TRUE(p.print_realtime);
+    EXPECT_FALSE(p.print_realtime);
     EXPECT_TRUE(p.print_timestamps);
     EXPECT_FALSE(p.speed_up);
     EXPECT_EQ(p.duration_ms, FakeRecognizer::defaultDurationMs);

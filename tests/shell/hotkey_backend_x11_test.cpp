@@ -64,9 +64,13 @@ void xdotool(const std::string& args) {
     ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
 }
 
-// Processes events for `ms`, so that anything late has had its chance to arrive.
-void settle(int ms = 300) {
-    vctest::waitFor([] { return false; }, ms);
+// Serves events until a key of its own, sent after the ones before, has arrived: X delivers the keys in the order
+// they were sent, so whatever the earlier ones cause has arrived by then.
+void settle() {
+    int marks = 0;
+    HotKey marker(Key::f12, ModifierFlags(), {}, [&marks] { ++marks; });
+    ASSERT_EQ(std::system("xdotool key F12"), 0);
+    ASSERT_TRUE(vctest::waitFor([&marks] { return marks == 1; }));
 }
 
 class HotKeyX11Test : public testing::Test {
@@ -78,7 +82,7 @@ protected:
         // The shortcut and the lock keys must exist in the server's keymap; Xvfb's default has them, but say so.
         RawClient client;
         ASSERT_NE(client.get(), nullptr);
-        for (KeySym sym : {XK_space, XK_Escape, XK_Tab, XK_Alt_L}) ASSERT_NE(client.keycode(sym), 0);
+        for (KeySym sym : {XK_space, XK_Escape, XK_Tab, XK_Alt_L, XK_F12}) ASSERT_NE(client.keycode(sym), 0);
         ASSERT_NE(client.modifierOf(XK_Alt_L), 0u);
         ASSERT_NE(client.modifierOf(XK_Num_Lock), 0u);
         // A quick repeat, so that holding a key for half a second repeats it many times.
@@ -96,7 +100,7 @@ protected:
     }
     void TearDown() override {
         AppLog::setSink({});
-        settle(50);
+        settle();
     }
 
     std::shared_ptr<X11HotKeyBackend> backend = std::make_shared<X11HotKeyBackend>();

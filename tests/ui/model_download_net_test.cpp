@@ -18,6 +18,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "engine/Model.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "ui/ModelConfigView.h"
 #include "ui/StyledButton.h"
 #include "ui/TextBlock.h"
@@ -26,22 +27,16 @@ using vctest::LoopbackHttpServer;
 
 namespace {
 
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 class ModelDownloadTest : public testing::Test {
 protected:
     ModelDownloadTest() {
         std::ofstream(modelsFolderURL() / modelFileName("small", "en")) << "model";
-        page = std::make_unique<ModelConfigView>(
+        page = makePage();
+        page->chooseModel("tiny");
+    }
+
+    std::unique_ptr<ModelConfigView> makePage() {
+        return std::make_unique<ModelConfigView>(
             Binding<bool>([this] { return navigationDisabled; }, [this](const bool& v) { navigationDisabled = v; }),
             [] {
                 auto downloader = std::make_unique<FileDownloader>();
@@ -49,7 +44,6 @@ protected:
                 return downloader;
             },
             settings);
-        page->chooseModel("tiny");
     }
     ~ModelDownloadTest() override { unsetenv("VELLUMCASTER_MODEL_BASE_URL"); }
 
@@ -72,7 +66,7 @@ TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
     useRepository("http://127.0.0.1:9/");  // nothing listens there
     page->startModelDownload();
     EXPECT_FALSE(page->downloadButton()->isEnabled());
-    ASSERT_TRUE(waitUntil([this] { return failureShown(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(vctest::waitFor([this] { return failureShown(); }, 30000));
     EXPECT_TRUE(page->downloadErrorLabel()->text().startsWith("The download failed: Failed to connect to 127.0.0.1"))
         << page->downloadErrorLabel()->text().toStdString();
     EXPECT_FALSE(page->panelMessage()->isVisibleTo(page.get()));
@@ -91,7 +85,7 @@ TEST_F(ModelDownloadTest, FailedDownloadIsShownAndDownloadTriesAgain) {
     useRepository(server.url("/"));
     page->startModelDownload();
     EXPECT_FALSE(page->downloadErrorLabel()->isVisibleTo(page.get()));
-    ASSERT_TRUE(waitUntil([this] { return page->doneButton()->isVisibleTo(page.get()); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(vctest::waitFor([this] { return page->doneButton()->isVisibleTo(page.get()); }, 30000));
     EXPECT_TRUE(isModelDownloaded("tiny", "en"));
     page->modelDownloadFinished();
     EXPECT_EQ(settings.storedString("activeModelKey"), "tiny");
@@ -107,11 +101,11 @@ TEST_F(ModelDownloadTest, ConnectionWithoutProgressForTheLowSpeedTimeFailsTheSam
     });
     useRepository(server.url("/"));
     page->startModelDownload();
-    ASSERT_TRUE(waitUntil([this] { return page->progressBar()->value() == 100; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(vctest::waitFor([this] { return page->progressBar()->value() == 100; }, 10000));
     EXPECT_FALSE(page->downloadButton()->isEnabled());
 
     const auto stalled = std::chrono::steady_clock::now();
-    const bool failed = waitUntil([this] { return failureShown(); }, std::chrono::seconds(20));
+    const bool failed = vctest::waitFor([this] { return failureShown(); }, 20000);
     release = true;
     ASSERT_TRUE(failed) << "a stalled download never ended";
     const auto waited = std::chrono::steady_clock::now() - stalled;
@@ -119,6 +113,55 @@ TEST_F(ModelDownloadTest, ConnectionWithoutProgressForTheLowSpeedTimeFailsTheSam
               << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms" << std::endl;
     EXPECT_EQ(page->progressBar()->value(), 0);
     EXPECT_FALSE(isModelDownloaded("tiny", "en"));
+}
+
+// The start-up download of the default model is the page's download too: a panel opened while it runs shows its
+// progress and its end without a second transfer, and a page whose panel was closed stops saying "Not downloaded" when
+// it has brought the file.
+TEST_F(ModelDownloadTest, StartUpDownloadIsShownByThePageToItsEnd) {
+    const std::uint64_t length = 487000000;
+    std::atomic<int> requests{0};
+    std::atomic<bool> release{false};
+    LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
+        ++requests;
+        std::string chunk(1 << 20, '\0');
+        LoopbackHttpServer::send(socket, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) +
+                                             "\r\nConnection: close\r\n\r\nlmgg" + chunk.substr(4));
+        for (int i = 0; i < 3000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (std::uint64_t sent = chunk.size(); sent < length; sent += chunk.size()) {
+            LoopbackHttpServer::send(socket, chunk.substr(0, std::min<std::uint64_t>(chunk.size(), length - sent)));
+        }
+    });
+    useRepository(server.url("/"));
+    page.reset();
+    const std::string fileName = modelFileName("small", "en");
+    std::filesystem::remove(modelsFolderURL() / fileName);
+    FileDownloader startUp;
+    startUp.download(modelRepositoryBaseURL() + fileName, modelsFolderURL() / fileName);
+    ASSERT_TRUE(vctest::waitFor([&] { return startUp.downloadProgress() > 0.0f; }));
+
+    // The page opens its panel for the missing default model at once.
+    page = makePage();
+    ASSERT_TRUE(page->downloadPanel()->isVisibleTo(page.get()));
+    EXPECT_EQ(page->fileDownloader()->downloadTask(), startUp.downloadTask());
+    EXPECT_GT(page->progressBar()->value(), 0);
+    EXPECT_FALSE(page->downloadButton()->isEnabled());
+    page->startModelDownload();  // as a press would: it cannot start a second transfer
+    page->cancelModelDownload();
+    EXPECT_FALSE(startUp.downloadTask()->isCancelled());
+    EXPECT_TRUE(page->missingModelNotice()->isVisibleTo(page.get()));
+
+    const auto other = makePage();
+    ASSERT_TRUE(other->downloadPanel()->isVisibleTo(other.get()));
+    EXPECT_EQ(other->fileDownloader()->downloadTask(), startUp.downloadTask());
+    release = true;
+
+    ASSERT_TRUE(vctest::waitFor([&] { return other->doneButton()->isVisibleTo(other.get()); }, 60000));
+    EXPECT_EQ(other->progressBar()->value(), 1000);
+    EXPECT_TRUE(vctest::waitFor([this] { return !page->missingModelNotice()->isVisibleTo(page.get()); }));
+    EXPECT_EQ(startUp.downloadProgress(), 1.0f);
+    EXPECT_EQ(requests, 1);
+    EXPECT_TRUE(isModelDownloaded("small", "en"));
 }
 
 }  // namespace

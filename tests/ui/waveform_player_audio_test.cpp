@@ -2,11 +2,11 @@
 
 #include "engine/WavFile.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <cmath>
 
@@ -25,15 +25,13 @@ TEST(WaveformPlayer, PositionAdvancesAndReturnsToZeroAtTheEnd) {
     player->play();
 
     double furthest = 0.0;
-    bool backToZero = false;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 10000 && !backToZero) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        const double t = player->currentTime();
-        if (t > furthest) furthest = t;
-        backToZero = furthest > 0.0 && t == 0.0;
-    }
+    const bool backToZero = vctest::waitFor(
+        [&] {
+            const double t = player->currentTime();
+            if (t > furthest) furthest = t;
+            return furthest > 0.0 && t == 0.0;
+        },
+        10000);
     EXPECT_GT(furthest, 0.2);
     EXPECT_LE(furthest, 0.6);
     EXPECT_TRUE(backToZero);
