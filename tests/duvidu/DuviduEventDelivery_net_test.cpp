@@ -11,6 +11,7 @@
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduSerialization.h"
 #include "DuviduJSONTestSupport.h"
+#include "DuviduLoopbackTest.h"
 #include "DuviduRecordingTransport.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
@@ -30,24 +31,8 @@ std::string text(const Value* value)
     return value && value->isString() ? *value->asString() : "<" + (value ? value->description() : "none") + ">";
 }
 
-class DuviduEventDeliveryTest : public duvidutest::DuviduTest {
+class DuviduEventDeliveryTest : public duvidutest::DuviduLoopbackTest {
 protected:
-    void TearDown() override
-    {
-        DuviduSDK::close();
-        DuviduTest::TearDown();
-    }
-
-    void start()
-    {
-        DuviduSDK::startWithConfigureOptions([&](DuviduOptions& options) {
-            options.setDsn(server.dsn());
-            options.debug = false;
-            options.enableAppHangTracking = false;
-            options.releaseName = "vellumcaster@1.0+7";
-        });
-    }
-
     // The envelopes the server received, in order.
     std::vector<std::shared_ptr<DuviduEnvelope>> received()
     {
@@ -75,9 +60,6 @@ protected:
         }
         return counts;
     }
-
-    vctest::TempHome home;
-    IngestServer server;
 };
 
 TEST_F(DuviduEventDeliveryTest, NonFiniteNumbersArriveAsNullAndNoEventLosesItsScope)
@@ -128,9 +110,10 @@ TEST_F(DuviduEventDeliveryTest, AttachmentsBeyondTheEnvelopeLimitAreLeftOutLarge
 {
     start();
     constexpr size_t kMiB = 1024 * 1024;
+    const std::string binary = "application/octet-stream";
     DuviduSDK::configureScope([&](DuviduScope& scope) {
-        scope.addAttachment(DuviduAttachment::withData(DuviduData(17 * kMiB, 'a'), "first.bin", "application/octet-stream"));
-        scope.addAttachment(DuviduAttachment::withData(DuviduData(18 * kMiB, 'b'), "second.bin", "application/octet-stream"));
+        scope.addAttachment(DuviduAttachment::withData(DuviduData(17 * kMiB, 'a'), "first.bin", binary));
+        scope.addAttachment(DuviduAttachment::withData(DuviduData(18 * kMiB, 'b'), "second.bin", binary));
         scope.addAttachment(DuviduAttachment::withData(dataFromString("small"), "note.txt", "text/plain"));
     });
     const auto id = DuviduSDK::captureMessage("with attachments");
@@ -145,8 +128,8 @@ TEST_F(DuviduEventDeliveryTest, AttachmentsBeyondTheEnvelopeLimitAreLeftOutLarge
         if (text(at(&json, "event_id")) != id.duviduIdString()) continue;
         arrived = true;
         for (const auto& item : envelope->items()) {
-            if (item.header()->type() == "attachment")
-                attachments.push_back(item.header()->filename().value_or("") + ":" + std::to_string(item.data().size()));
+            if (item.header()->type() != "attachment") continue;
+            attachments.push_back(item.header()->filename().value_or("") + ":" + std::to_string(item.data().size()));
         }
     }
     EXPECT_TRUE(arrived);

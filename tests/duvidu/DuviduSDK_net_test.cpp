@@ -19,6 +19,7 @@
 #include "Duvidu/DuviduHub.h"
 #include "Duvidu/DuviduSDK.h"
 #include "Duvidu/DuviduSerialization.h"
+#include "DuviduLoopbackTest.h"
 #include "DuviduRecordingTransport.h"
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
@@ -79,30 +80,15 @@ std::map<std::string, int> eventsSent(IngestServer& server)
     return times;
 }
 
-class DuviduSDKNetTest : public duvidutest::DuviduTest {
+class DuviduSDKNetTest : public duvidutest::DuviduLoopbackTest {
 protected:
-    void TearDown() override
-    {
-        DuviduSDK::close();
-        DuviduTest::TearDown();
-    }
-
-    // The application's start: DSN, debug off, every trace sampled, no app-hang tracking; a release, which the
-    // application takes from its bundle.
+    // The application's start, every trace sampled.
     void start()
     {
-        DuviduSDK::startWithConfigureOptions([&](DuviduOptions& options) {
-            options.setDsn(server.dsn());
-            options.debug = false;
-            options.setTracesSampleRate(1.0);
-            options.enableAppHangTracking = false;
-            options.releaseName = "vellumcaster@1.0+7";
-        });
+        DuviduLoopbackTest::start([](DuviduOptions& options) { options.setTracesSampleRate(1.0); });
     }
     void post(const std::string& name) { center.postNotificationName(name); }
 
-    vctest::TempHome home;
-    IngestServer server;
     DuviduNSNotificationCenterWrapper center;
 };
 

@@ -21,6 +21,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The settings file of `home`, holding `bytes`.
+fs::path settingsFileHolding(const vctest::TempHome& home, const std::string& bytes) {
+    const fs::path file = home.config() / "vellumcaster" / "settings.json";
+    fs::create_directories(file.parent_path());
+    FileIO::writeInPlace(file, bytes);
+    return file;
+}
+
 std::vector<fs::path> asideFiles(const fs::path& file) {
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(file.parent_path())) {
@@ -129,9 +137,7 @@ TEST(SettingsStore, AnUnreadableFileIsMovedAsideWithALogLineBeforeAnyWrite) {
     };
     for (const std::string& bytes : broken) {
         vctest::TempHome home;
-        const fs::path file = home.config() / "vellumcaster" / "settings.json";
-        fs::create_directories(file.parent_path());
-        FileIO::writeInPlace(file, bytes);
+        const fs::path file = settingsFileHolding(home, bytes);
         capturetest::CapturedLog log;
         SettingsStore store(file);
         EXPECT_FALSE(store.contains("activeModelKey"));
@@ -182,10 +188,9 @@ TEST(SettingsStore, SpecialFilesAreMovedAsideWithoutBlockingAndEarlierCopiesAreK
 
 TEST(SettingsStore, ValuesOfOtherTypesLeaveTheRestAloneAndSurviveWrites) {
     vctest::TempHome home;
-    const fs::path file = home.config() / "vellumcaster" / "settings.json";
-    fs::create_directories(file.parent_path());
-    FileIO::writeInPlace(file, R"({"launchOnLogin": "yes", "soundEffectVolume": null, "recent": [1, {"a": 2}],
-                                  "activeModelKey": "medium", "enableSoundEffects": false})");
+    const fs::path file =
+        settingsFileHolding(home, R"({"launchOnLogin": "yes", "soundEffectVolume": null, "recent": [1, {"a": 2}],
+                                     "activeModelKey": "medium", "enableSoundEffects": false})");
     capturetest::CapturedLog log;
     SettingsStore store(file);
     EXPECT_FALSE(store.boolValue("launchOnLogin", false));
@@ -214,9 +219,7 @@ TEST(SettingsStore, ValuesOfOtherTypesLeaveTheRestAloneAndSurviveWrites) {
 TEST(SettingsStore, DeepValuesWithinTheBoundSurviveAndNoFileOverTheCapIsWritten) {
     // Values as deep as a settings file may hold survive a write, indented.
     vctest::TempHome home;
-    const fs::path file = home.config() / "vellumcaster" / "settings.json";
-    fs::create_directories(file.parent_path());
-    FileIO::writeInPlace(file, nested(31));
+    const fs::path file = settingsFileHolding(home, nested(31));
     SettingsStore store(file);
     store.setString("selectedLanguage", "de");
     EXPECT_TRUE(asideFiles(file).empty());
@@ -266,9 +269,7 @@ TEST(SettingsStore, AFileThatLeavesNoRoomIsMovedAsideAndAChangeMadeInARunIsKept)
                                              withText("activePrompt", 1048300)};
     for (const std::string& bytes : noRoom) {
         vctest::TempHome home;
-        const fs::path file = home.config() / "vellumcaster" / "settings.json";
-        fs::create_directories(file.parent_path());
-        FileIO::writeInPlace(file, bytes);
+        const fs::path file = settingsFileHolding(home, bytes);
         capturetest::CapturedLog log;
         {
             SettingsStore store(file);
@@ -282,9 +283,7 @@ TEST(SettingsStore, AFileThatLeavesNoRoomIsMovedAsideAndAChangeMadeInARunIsKept)
 
     // Just within the room: every setting of the application at its longest is written and read back.
     vctest::TempHome home;
-    const fs::path file = home.config() / "vellumcaster" / "settings.json";
-    fs::create_directories(file.parent_path());
-    FileIO::writeInPlace(file, withText("notes", cap - SettingsStore::ownRoom - 16));
+    const fs::path file = settingsFileHolding(home, withText("notes", cap - SettingsStore::ownRoom - 16));
     capturetest::CapturedLog log;
     const std::string prompt(4096, '\x01');  // each character written as \u0001
     {
