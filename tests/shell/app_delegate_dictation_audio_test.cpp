@@ -303,7 +303,7 @@ protected:
         EXPECT_FALSE(recording->metadata.recognitionFinished);
         const RecordingCard card(*recording, false);
         EXPECT_TRUE(card.resultText().contains("the recognition did not finish")) << card.resultText().toStdString();
-        EXPECT_NE(card.resultText(), "No voice found in recording");
+        EXPECT_NE(card.resultText().toStdString(), "No voice found in recording");
         EXPECT_FALSE(card.dateText().isEmpty());
     }
 };
