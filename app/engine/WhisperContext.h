@@ -30,7 +30,7 @@ public:
     // The texts of the last run's segments, joined exactly as the recognizer gave them (its leading spaces kept).
     std::string joinedSegmentText();
     // A run and the read of its segments in one turn, so that no queued run can replace the text in between. When
-    // `finished` is given it tells whether the run went to its end, and not whether it was aborted or failed.
+    // given, `finished` is set to whether the run went to its end: false when it was aborted or failed.
     std::string transcribe(std::span<const float> samples, const std::string& prompt, const std::string& language,
                            bool translate, bool speedUp, bool* finished = nullptr);
     // Ends the running recognition early (the recognizer stops between two encoder layers or decoder steps, keeping
@@ -56,7 +56,7 @@ private:
     enum class RunOutcome { notMade, endedEarly, finished };
     // notMade when recognition was aborted before the run; endedEarly when it was aborted during the run or failed.
     RunOutcome runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
-                   bool translate, bool speedUp);
+                         bool translate, bool speedUp);
     std::string joinedSegmentTextLocked();
 
     whisper_context* const context_;
