@@ -1,6 +1,7 @@
 #include "engine/Recording.h"
 
 #include "engine/ErrorCapture.h"
+#include "engine/WhisperState.h"
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <string>
 #include <system_error>
 
@@ -33,10 +36,32 @@ RecordingMetadata readMetadata(const fs::path& metaURL) {
     return RecordingMetadata::defaultRecord();
 }
 
+// The moment a folder's name gives (the Unix second its audio was saved); "" for any other name.
+std::string datetimeOfFolder(const fs::path& folder) {
+    const std::string name = folder.filename().string();
+    std::int64_t seconds = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), seconds);
+    if (error != std::errc() || end != name.data() + name.size() || name.empty() || name[0] == '-') return {};
+    const auto latest = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::duration::max());
+    if (seconds > latest.count()) return {};
+    return RecordingMetadata::formatDatetime(std::chrono::system_clock::time_point(std::chrono::seconds(seconds)));
+}
+
 }  // namespace
 
 Recording::Recording(fs::path meta, fs::path audio)
     : metaURL(std::move(meta)), audioURL(std::move(audio)), id(QUuid::createUuid()), metadata(readMetadata(metaURL)) {}
+
+Recording Recording::withoutRecord(fs::path metaURL, fs::path audioURL) {
+    RecordingMetadata record = RecordingMetadata::defaultRecord();
+    record.datetime = datetimeOfFolder(metaURL.parent_path());
+    record.duration = WhisperState::audioDurationMilliseconds(audioURL);
+    record.recognitionFinished = false;
+    return Recording(std::move(metaURL), std::move(audioURL), std::move(record));
+}
+
+Recording::Recording(fs::path meta, fs::path audio, RecordingMetadata record)
+    : metaURL(std::move(meta)), audioURL(std::move(audio)), id(QUuid::createUuid()), metadata(std::move(record)) {}
 
 fs::path recordingsDirectory() {
     const fs::path documents = Paths::documentsDirectory();
@@ -62,9 +87,14 @@ std::vector<Recording> fetchRecordings() {
     for (const fs::path& entry : entries) {
         std::error_code ec;
         const fs::path metaURL = entry / "meta.json";
-        if (!fs::exists(metaURL, ec)) continue;
         const fs::path converted = entry / "output-converted.wav";
-        recordings.emplace_back(metaURL, fs::exists(converted, ec) ? converted : entry / "output.wav");
+        const fs::path audioURL = fs::exists(converted, ec) ? converted : entry / "output.wav";
+        if (fs::exists(metaURL, ec)) {
+            recordings.emplace_back(metaURL, audioURL);
+        } else if (fs::exists(audioURL, ec)) {
+            // Audio without a record: what was recorded and not recognized is shown as such, never hidden.
+            recordings.push_back(Recording::withoutRecord(metaURL, audioURL));
+        }
     }
     return recordings;
 }

@@ -15,19 +15,27 @@ struct Recording {
     // cap of a record is logged ("Error parsing metadata: ...") and the recording keeps the default record. Never
     // fails and never touches the file.
     Recording(std::filesystem::path metaURL, std::filesystem::path audioURL);
+    // A folder that holds its audio but no record: the application ended before the recognition had finished (or is
+    // still recognizing it). Its record is the default one with the date of the folder's name, the length of the
+    // audio and recognitionFinished false. Never fails and never touches the folder.
+    static Recording withoutRecord(std::filesystem::path metaURL, std::filesystem::path audioURL);
 
     std::filesystem::path metaURL;
     std::filesystem::path audioURL;
     QUuid id;  // new at every listing; identifies a value within one listing only
     RecordingMetadata metadata;
+
+private:
+    Recording(std::filesystem::path metaURL, std::filesystem::path audioURL, RecordingMetadata metadata);
 };
 
 // <documents>/vellumcaster/recordings. Creates the documents folder when it is missing, but not the two folders below
 // it. Throws std::filesystem::filesystem_error when the documents folder cannot be created.
 std::filesystem::path recordingsDirectory();
 
-// The stored dictations, newest first (names in descending string order); folders without meta.json are skipped.
-// A root that is missing or cannot be listed is logged and reported, and gives an empty list.
+// The stored dictations, newest first (names in descending string order). A folder without meta.json is listed
+// withoutRecord when it holds an audio file, and skipped otherwise. A root that is missing or cannot be listed is
+// logged and reported, and gives an empty list.
 std::vector<Recording> fetchRecordings();
 
 // Creates the folder for a dictation saved at `unixSeconds` (and the root with it). If a folder of that name exists

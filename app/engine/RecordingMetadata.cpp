@@ -76,6 +76,7 @@ std::string RecordingMetadata::encode() const {
     object["translationEnabled"] = translationEnabled;
     object["rawResult"] = rawResult;
     object["result"] = result;
+    if (!recognitionFinished) object["recognitionFinished"] = false;
     return JsonWriter::prettyPrinted(object);
 }
 
@@ -108,6 +109,10 @@ RecordingMetadata RecordingMetadata::decode(std::string_view bytes) {
     record.translationEnabled = boolMember(object, "translationEnabled");
     record.rawResult = stringMember(object, "rawResult");
     record.result = stringMember(object, "result");
+    if (const auto it = object.find("recognitionFinished"); it != object.end() && !it->is_null()) {
+        if (!it->is_boolean()) typeMismatch("recognitionFinished", "true or false");
+        record.recognitionFinished = it->get<bool>();
+    }
     return record;
 }
 
@@ -126,7 +131,7 @@ void writeRecordingMetadata(const fs::path& url, const std::string& modelKey, st
                             std::int64_t processingTime, const std::string& recordingDevice,
                             const std::string& languageSelected, bool literalPunctuationEnabled,
                             bool translationEnabled, const std::string& prompt, const std::string& rawResult,
-                            const std::string& result) {
+                            const std::string& result, bool recognitionFinished) {
     RecordingMetadata record;
     record.datetime = RecordingMetadata::formatDatetime(std::chrono::system_clock::now());
     record.appVersion = applicationVersion();
@@ -147,6 +152,7 @@ void writeRecordingMetadata(const fs::path& url, const std::string& modelKey, st
     record.translationEnabled = translationEnabled;
     record.rawResult = rawResult;
     record.result = result;
+    record.recognitionFinished = recognitionFinished;
     const std::string bytes = record.encode();
     // A larger record would be refused by the reader, and the dictation listed without its record.
     if (bytes.size() > ReadableFile::sizeCap(ReadableFile::Kind::record)) {

@@ -8,8 +8,7 @@
 #include <string>
 #include <string_view>
 
-// The record of one finished dictation, stored as meta.json in its folder. The member order is the key order of the
-// file.
+// The record of one dictation, stored as meta.json in its folder. The member order is the key order of the file.
 struct RecordingMetadata {
     std::string datetime;  // "YYYY-MM-DDTHH:MM:SS", UTC
     std::string appVersion;
@@ -25,6 +24,9 @@ struct RecordingMetadata {
     bool translationEnabled = false;
     std::string rawResult;
     std::string result;
+    // False when the recognition ended before its end (the application quit, or the recognizer failed): `result` then
+    // holds what it gave until then, if anything. Written only when false; a record without it is a finished one.
+    bool recognitionFinished = true;
 
     bool operator==(const RecordingMetadata&) const = default;
 
@@ -34,8 +36,8 @@ struct RecordingMetadata {
 
     // The file's bytes: pretty-printed JSON with " : ", "\/" and no final line break.
     std::string encode() const;
-    // Strict: every key but modelKey must be present, non-null and of its JSON type (integers for the two numbers).
-    // Unknown keys are ignored. Throws RecordingMetadataDecodeError.
+    // Strict: every key but modelKey and recognitionFinished must be present, non-null and of its JSON type (integers
+    // for the two numbers). Unknown keys are ignored. Throws RecordingMetadataDecodeError.
     static RecordingMetadata decode(std::string_view bytes);
 
     // The datetime text of a moment.
@@ -58,4 +60,4 @@ void writeRecordingMetadata(const std::filesystem::path& url, const std::string&
                             std::int64_t processingTime, const std::string& recordingDevice,
                             const std::string& languageSelected, bool literalPunctuationEnabled,
                             bool translationEnabled, const std::string& prompt, const std::string& rawResult,
-                            const std::string& result);
+                            const std::string& result, bool recognitionFinished);

@@ -62,21 +62,23 @@ std::string WhisperContext::joinedSegmentText() {
 }
 
 std::string WhisperContext::transcribe(std::span<const float> samples, const std::string& prompt,
-                                       const std::string& language, bool translate, bool speedUp) {
+                                       const std::string& language, bool translate, bool speedUp, bool* finished) {
     Turn turn(*this);
-    if (!runLocked(samples, prompt, language, translate, speedUp)) return {};
+    const RunOutcome outcome = runLocked(samples, prompt, language, translate, speedUp);
+    if (finished) *finished = outcome == RunOutcome::finished;
+    if (outcome == RunOutcome::notMade) return {};
     return joinedSegmentTextLocked();
 }
 
 void WhisperContext::abort() { aborted_ = true; }
 
-bool WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
-                               const std::string& language, bool translate, bool speedUp) {
-    if (aborted_) return false;
+WhisperContext::RunOutcome WhisperContext::runLocked(std::span<const float> samples, const std::string& prompt,
+                                                     const std::string& language, bool translate, bool speedUp) {
+    if (aborted_) return RunOutcome::notMade;
     // The count travels as a 32-bit int: a longer recording (over 37 hours) is refused rather than cut short.
     if (samples.size() > std::size_t(std::numeric_limits<int>::max())) {
         AppLog::error("Failed to run the model");
-        return true;
+        return RunOutcome::endedEarly;
     }
     whisper_full_params params = recognizer_.fullDefaultParams(WHISPER_SAMPLING_GREEDY);
     params.n_threads = threadCount(sysconf(_SC_NPROCESSORS_ONLN));
@@ -103,10 +105,10 @@ bool WhisperContext::runLocked(std::span<const float> samples, const std::string
         } else {
             AppLog::error("Failed to run the model");
         }
-        return true;
+        return RunOutcome::endedEarly;
     }
     recognizer_.printTimings(context_);
-    return true;
+    return RunOutcome::finished;
 }
 
 std::string WhisperContext::joinedSegmentTextLocked() {

@@ -29,9 +29,10 @@ public:
                         bool translate, bool speedUp);
     // The texts of the last run's segments, joined exactly as the recognizer gave them (its leading spaces kept).
     std::string joinedSegmentText();
-    // A run and the read of its segments in one turn, so that no queued run can replace the text in between.
+    // A run and the read of its segments in one turn, so that no queued run can replace the text in between. When
+    // given, `finished` is set to whether the run went to its end: false when it was aborted or failed.
     std::string transcribe(std::span<const float> samples, const std::string& prompt, const std::string& language,
-                           bool translate, bool speedUp);
+                           bool translate, bool speedUp, bool* finished = nullptr);
     // Ends the running recognition early (the recognizer stops between two encoder layers or decoder steps, keeping
     // the text of the windows it finished) and every later one at once. Any thread.
     void abort();
@@ -52,9 +53,10 @@ private:
         WhisperContext& owner_;
     };
 
-    // False when the run was not made because recognition was aborted.
-    bool runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
-                   bool translate, bool speedUp);
+    enum class RunOutcome { notMade, endedEarly, finished };
+    // notMade when recognition was aborted before the run; endedEarly when it was aborted during the run or failed.
+    RunOutcome runLocked(std::span<const float> samples, const std::string& prompt, const std::string& language,
+                         bool translate, bool speedUp);
     std::string joinedSegmentTextLocked();
 
     whisper_context* const context_;

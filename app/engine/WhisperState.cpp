@@ -179,8 +179,9 @@ bool WhisperState::stopRecording() {
         // The samples are in memory: the text still reaches the user.
         reportNotStored(error);
     }
-    const std::string text = transcribeSamples(samples, std::nullopt);
-    saveRecordingMetadata(text, wavFile, startMark);
+    bool finished = false;
+    const std::string text = transcribeSamples(samples, std::nullopt, &finished);
+    saveRecordingMetadata(text, wavFile, startMark, finished);
     return true;
 }
 
@@ -223,18 +224,22 @@ std::string WhisperState::postProcessText(const std::string& text) const {
     return ::postProcessText(text, enableLiteralPunctuation());
 }
 
-std::string WhisperState::transcribeSamples(std::span<const float> samples,
-                                            const std::optional<std::string>& context) {
+std::string WhisperState::transcribeSamples(std::span<const float> samples, const std::optional<std::string>& context,
+                                            bool* finished) {
     std::string prompt = activePrompt();
     if (context) prompt += " " + *context;
     const std::shared_ptr<WhisperContext> whisper = whisperContext();
-    if (!whisper) return postProcessText("");
+    if (!whisper) {
+        if (finished) *finished = false;
+        return postProcessText("");
+    }
     // The run and the read of its segments share one turn on the recognizer, so the text is this run's own.
-    return postProcessText(whisper->transcribe(samples, prompt, selectedLanguage(), enableTranslation(), false));
+    return postProcessText(
+        whisper->transcribe(samples, prompt, selectedLanguage(), enableTranslation(), false, finished));
 }
 
 void WhisperState::saveRecordingMetadata(const std::string& text, const std::optional<fs::path>& wavFile,
-                                         std::uint64_t startMark) {
+                                         std::uint64_t startMark, bool recognitionFinished) {
     const std::uint64_t endMark = MonotonicClock::nowMilliseconds();
     if (wavFile) {
         try {
@@ -244,7 +249,7 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const std::opt
                 writeRecordingMetadata(wavFile->parent_path() / "meta.json", activeModelKey(),
                                        audioDurationMilliseconds(*wavFile), processingTime, selectedDeviceID(),
                                        selectedLanguage(), enableLiteralPunctuation(), enableTranslation(),
-                                       activePrompt(), text, text);
+                                       activePrompt(), text, text, recognitionFinished);
             } catch (const fs::filesystem_error& error) {
                 captureSystemError(error.code(), error.code().message());
                 AppLog::error("Unable to write metadata file: " + error.code().message());

@@ -71,12 +71,13 @@ public:
     // Clears the texts and enters recording, then starts the recorder; when that fails, goes back to ready and
     // rethrows the RecorderError.
     void startRecording();
-    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. A dictation that
-    // cannot be stored (a read-only or full disk) is recognized and delivered all the same, leaves no part of its
-    // record behind, and is announced by recordingNotStored. False when the take holds nothing to recognize (a press
-    // too short or too quiet): the dictation then ends in state ready with nothing stored or delivered and without
-    // calling the completion handler; only a take of more than a quarter second made of nothing but exact zeros (a
-    // microphone that delivers no sound) is announced, by noSoundCaptured.
+    // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. A recognition
+    // that does not run to its end (a quit, a failed run) is stored and delivered with the text it gave until then,
+    // in a record that says so. A dictation that cannot be stored (a read-only or full disk) is recognized and
+    // delivered all the same, leaves no part of its record behind, and is announced by recordingNotStored. False when
+    // the take holds nothing to recognize (a press too short or too quiet): the dictation then ends in state ready
+    // with nothing stored or delivered and without calling the completion handler; only a take of more than a quarter
+    // second made of nothing but exact zeros (a microphone that delivers no sound) is announced, by noSoundCaptured.
     bool stopRecording();
     // Discards a dictation that is recording; does nothing in any other state.
     void cancelRecording();
@@ -84,8 +85,8 @@ public:
     // result to realtimeText. Runs in any state; nothing is stored or delivered.
     std::string runRealtimeTranscription(std::vector<float> samples);
     // Ends the recognition that runs now early and every later one at once: the application is quitting and must not
-    // wait for it. A dictation being stopped is stored with the text recognized so far. Called when the application's
-    // event loop ends.
+    // wait for it. A dictation being stopped is stored with the text recognized so far, in a record that says its
+    // recognition did not finish. Called when the application's event loop ends.
     void stopTranscribing();
 
     // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read, is not a regular file within the
@@ -109,11 +110,15 @@ private:
     void dispatchToMain(std::function<void(WhisperState&)> work);
     void setState(RecordingState state);
     std::string postProcessText(const std::string& text) const;
-    std::string transcribeSamples(std::span<const float> samples, const std::optional<std::string>& context);
+    // The cleaned text of `samples`; `finished`, when given, tells whether a recognition ran to its end (not when no
+    // model is loaded, the application is quitting or the recognizer failed).
+    std::string transcribeSamples(std::span<const float> samples, const std::optional<std::string>& context,
+                                  bool* finished = nullptr);
     // Stores `text`, as the transcription cleaned it, beside `wavFile` (none when the audio could not be stored),
     // then delivers it. It is not cleaned again: that would remove the signs that spoken punctuation words became.
+    // A record of a recognition that did not run to its end says so.
     void saveRecordingMetadata(const std::string& text, const std::optional<std::filesystem::path>& wavFile,
-                               std::uint64_t startMark);
+                               std::uint64_t startMark, bool recognitionFinished);
     void writeResultText(const std::string& text, const std::filesystem::path& wavFile);
     void reportNotStored(const std::filesystem::filesystem_error& error);
     void cancelCore();

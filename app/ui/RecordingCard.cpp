@@ -5,7 +5,6 @@
 #include "ui/RecordingTextFormat.h"
 #include "ui/TextBlock.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -90,19 +89,15 @@ QString RecordingCard::dateText() const { return date_->text(); }
 QString RecordingCard::processingTimeText() const { return processingTime_->text(); }
 QString RecordingCard::resultText() const { return result_->text(); }
 QStringList RecordingCard::visibleResultLines() const { return result_->visibleLines(); }
-bool RecordingCard::showsPlaceholder() const { return recording_.metadata.result.empty(); }
+bool RecordingCard::showsPlaceholder() const { return RecordingTextFormat::showsPlaceholder(recording_.metadata); }
 
 void RecordingCard::updateTexts() {
     const RecordingMetadata& metadata = recording_.metadata;
     date_->setText(RecordingTextFormat::dateText(metadata.datetime));
     processingTime_->setText(RecordingTextFormat::secondsText(metadata.processingTime));
     QFont font = fontFor(FontRole::Title3);
-    if (showsPlaceholder()) {
-        font.setItalic(true);
-        result_->setText(QCoreApplication::translate("RecordingCard", "No voice found in recording"));
-    } else {
-        result_->setText(QString::fromStdString(metadata.result));
-    }
+    font.setItalic(showsPlaceholder());
+    result_->setText(RecordingTextFormat::resultText(metadata));
     result_->setFont(font);
 }
 

@@ -196,7 +196,7 @@ QString RecordingDetail::timestampText() const { return timestamp_->text(); }
 QString RecordingDetail::resultText() const { return result_->text(); }
 QStringList RecordingDetail::visibleResultLines() const { return result_->visibleLines(); }
 QStringList RecordingDetail::visibleModelLines() const { return modelName_->visibleLines(); }
-bool RecordingDetail::showsPlaceholder() const { return recording_.metadata.result.empty(); }
+bool RecordingDetail::showsPlaceholder() const { return RecordingTextFormat::showsPlaceholder(recording_.metadata); }
 
 void RecordingDetail::updateTexts() {
     const RecordingMetadata& metadata = recording_.metadata;
@@ -213,8 +213,7 @@ void RecordingDetail::updateTexts() {
     QFont font = fontFor(FontRole::Title2);
     font.setItalic(showsPlaceholder());
     result_->setFont(font);
-    result_->setText(showsPlaceholder() ? tr("No voice found in recording")
-                                        : QString::fromStdString(metadata.result));
+    result_->setText(RecordingTextFormat::resultText(metadata));
     setOpacity(result_, showsPlaceholder() ? 0.75 : 1.0);
 }
 

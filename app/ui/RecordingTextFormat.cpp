@@ -1,5 +1,6 @@
 #include "ui/RecordingTextFormat.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QTimeZone>
@@ -47,3 +48,18 @@ QString RecordingTextFormat::dateText(const std::string& datetime) {
 QString RecordingTextFormat::secondsText(std::int64_t milliseconds) {
     return QString::number(static_cast<double>(milliseconds) / 1000.0, 'f', 2) + QLatin1Char('s');
 }
+
+QString RecordingTextFormat::resultText(const RecordingMetadata& metadata) {
+    const QString result = QString::fromStdString(metadata.result);
+    if (metadata.recognitionFinished) {
+        return result.isEmpty() ? QCoreApplication::translate("RecordingTextFormat", "No voice found in recording")
+                                : result;
+    }
+    if (result.isEmpty()) {
+        return QCoreApplication::translate("RecordingTextFormat", "Not transcribed: the recognition did not finish");
+    }
+    return QCoreApplication::translate("RecordingTextFormat", "Partly transcribed: the recognition did not finish") +
+           QLatin1Char('\n') + result;
+}
+
+bool RecordingTextFormat::showsPlaceholder(const RecordingMetadata& metadata) { return metadata.result.empty(); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/RecordingMetadata.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -16,4 +18,10 @@ public:
 
     // Milliseconds as seconds with two decimals and an "s" ("1.23s"), the same in every locale.
     static QString secondsText(std::int64_t milliseconds);
+
+    // The text that card and detail show for a record: its result, or a note in its place. A record whose recognition
+    // did not finish says so, before the text it gave until then or in place of it.
+    static QString resultText(const RecordingMetadata& metadata);
+    // Whether resultText is only a note (drawn in italics and fainter): the record holds no text.
+    static bool showsPlaceholder(const RecordingMetadata& metadata);
 };

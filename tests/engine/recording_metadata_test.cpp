@@ -129,7 +129,7 @@ TEST(RecordingMetadata, DatetimeIsUtcWhateverTheLocalZone) {
 TEST(RecordingMetadata, WriterFillsTheDerivedFieldsAndReplacesInPlace) {
     vctest::TempHome home;
     const fs::path file = home.path() / "meta.json";
-    writeRecordingMetadata(file, "medium", 1500, 20, "dev", "de", false, true, "p/q", "raw", "final");
+    writeRecordingMetadata(file, "medium", 1500, 20, "dev", "de", false, true, "p/q", "raw", "final", true);
     const std::string text = vctest::readFile(file);
     EXPECT_NE(text.back(), '\n');
     const auto r = RecordingMetadata::decode(text);
@@ -140,7 +140,7 @@ TEST(RecordingMetadata, WriterFillsTheDerivedFieldsAndReplacesInPlace) {
     EXPECT_EQ(r, expected);
 
     // No fallback to the default model here, unlike file names.
-    writeRecordingMetadata(file, "small.en", 0, 0, "", "en", false, false, "", "", "");
+    writeRecordingMetadata(file, "small.en", 0, 0, "", "en", false, false, "", "", "", true);
     const auto unknown = RecordingMetadata::decode(vctest::readFile(file));
     EXPECT_EQ(unknown.modelKey, "small.en");
     EXPECT_EQ(unknown.modelName, "");
@@ -149,7 +149,7 @@ TEST(RecordingMetadata, WriterFillsTheDerivedFieldsAndReplacesInPlace) {
 TEST(RecordingMetadata, WritingIntoAMissingFolderFailsAndCreatesNothing) {
     vctest::TempHome home;
     const fs::path file = home.path() / "gone" / "meta.json";
-    EXPECT_THROW(writeRecordingMetadata(file, "small", 0, 0, "", "en", false, false, "", "", ""),
+    EXPECT_THROW(writeRecordingMetadata(file, "small", 0, 0, "", "en", false, false, "", "", "", true),
                  fs::filesystem_error);
     EXPECT_FALSE(fs::exists(home.path() / "gone"));
 
@@ -157,7 +157,7 @@ TEST(RecordingMetadata, WritingIntoAMissingFolderFailsAndCreatesNothing) {
     const std::string half(ReadableFile::sizeCap(ReadableFile::Kind::record) / 2, 'w');
     const fs::path record = home.path() / "meta.json";
     try {
-        writeRecordingMetadata(record, "small", 0, 0, "", "en", false, false, "", half, half);
+        writeRecordingMetadata(record, "small", 0, 0, "", "en", false, false, "", half, half, true);
         ADD_FAILURE() << "written";
     } catch (const fs::filesystem_error& e) {
         EXPECT_EQ(e.code(), std::errc::file_too_large);

@@ -62,13 +62,13 @@ TEST(Recording, AMissingRootIsLoggedAndGivesNothing) {
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST(Recording, ListsNewestFirstByNameAndSkipsEntriesWithoutRecord) {
+TEST(Recording, ListsNewestFirstByNameAndSkipsEntriesWithoutRecordOrAudio) {
     vctest::TempHome home;
     const fs::path root = recordingsDirectory();
     writeText(root / "1712345678" / "meta.json", recordWithResult("older").encode());
     writeText(root / "1712345690" / "meta.json", recordWithResult("newer").encode());
     writeText(root / "999" / "meta.json", recordWithResult("short name").encode());
-    writeText(root / "1712345680" / "output.wav", "no record");  // not listed
+    writeText(root / "1712345680" / "result.txt", "neither record nor audio");  // not listed
     writeText(root / ".DS_Store", "stray");
     writeText(root / "1712345700" / "meta.json", recordWithResult("converted").encode());
     writeText(root / "1712345700" / "output-converted.wav", "");

@@ -1,16 +1,19 @@
 // The main road of the application, end to end: the real binary in a tray under the test's X server, the hot key
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
-// focused window of this test; and the same road under a window manager with no room to store the dictation.
+// focused window of this test; the same road under a window manager with no room to store the dictation; and a
+// take whose recognition the end of the application cuts short.
 
 #include "AppProcess.h"
 #include "ModelWriter.h"
 #include "WindowManager.h"
 #include "engine/Model.h"
+#include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
 #include "platform/Paths.h"
 #include "support/ReadFile.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
+#include "ui/RecordingCard.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +21,11 @@
 #include <QTextEdit>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -78,7 +83,7 @@ protected:
 
         // A tiny English model under the default model's file name, so no download starts.
         fs::create_directories(modelsFolderURL());
-        const auto hp = recognizer::ModelWriter::preset("syn-a", true);
+        const auto hp = recognizer::ModelWriter::preset(modelPreset, true);
         ASSERT_TRUE(recognizer::ModelWriter(hp).write((modelsFolderURL() / modelFileName("small", "en")).string()));
 
         // Speech as the pipe source takes it: 16 kHz mono s16le, with a second of silence after it.
@@ -143,6 +148,7 @@ protected:
     void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
     vctest::TempHome home;
+    std::string modelPreset = "syn-a";
     std::string storedPrompt;
     fs::path speech;
     shelltest::TrayHost tray;
@@ -242,6 +248,88 @@ TEST_F(UnstoredDictationTest, TextIsPastedIntoTheFocusedWindowAndTheNoticeLeaves
         10000));
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), QString::number(target.winId()));
     EXPECT_TRUE(dictations().empty());
+}
+
+// The bytes of samples that a WAV file's header announces, when the file holds all of them (its writer writes it in
+// one go, header first); none while it is shorter.
+std::optional<std::uint32_t> wholeWavDataSize(const fs::path& file) {
+    const std::string bytes = vctest::readFile(file);
+    if (bytes.size() < 44) return std::nullopt;
+    std::uint32_t size = 0;
+    for (int i = 3; i >= 0; --i) size = size << 8 | std::uint8_t(bytes[40 + i]);
+    if (bytes.size() != 44 + std::uint64_t(size)) return std::nullopt;
+    return size;
+}
+
+// A model of real dimensions, whose recognition of a take lasts long enough to end the application during it.
+class UnfinishedRecognitionTest : public DictationRoadTest {
+protected:
+    UnfinishedRecognitionTest() { modelPreset = "base"; }
+
+    // Dictates and returns the new folder once its audio is written whole, and with it the recognition begins.
+    fs::path dictateUntilRecognizing() {
+        const auto before = dictations();
+        pressHotKey();
+        EXPECT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+        speak();
+        pressHotKey();
+        fs::path folder;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                for (const auto& f : dictations())
+                    if (!before.count(f) && wholeWavDataSize(f / "output.wav")) folder = f;
+                return !folder.empty();
+            },
+            30000))
+            << app.log.toStdString();
+        return folder;
+    }
+
+    // The take of `folder` as the history lists it.
+    static std::optional<Recording> listed(const fs::path& folder) {
+        for (const Recording& recording : fetchRecordings())
+            if (recording.audioURL.parent_path() == folder) return recording;
+        return std::nullopt;
+    }
+
+    // The history shows the take with its audio and says that its recognition did not finish.
+    static void expectShownAsNotFinished(const fs::path& folder) {
+        const auto recording = listed(folder);
+        ASSERT_TRUE(recording) << folder << " is not listed";
+        EXPECT_EQ(recording->audioURL, folder / "output.wav");
+        const std::uint32_t bytes = wholeWavDataSize(folder / "output.wav").value_or(0);
+        EXPECT_EQ(recording->metadata.duration, std::int64_t(bytes / 2 * 1000 / 16000));
+        EXPECT_GT(bytes, 0u);
+        EXPECT_FALSE(recording->metadata.recognitionFinished);
+        const RecordingCard card(*recording, false);
+        EXPECT_TRUE(card.resultText().contains("the recognition did not finish")) << card.resultText().toStdString();
+        EXPECT_NE(card.resultText().toStdString(), "No voice found in recording");
+        EXPECT_FALSE(card.dateText().isEmpty());
+    }
+};
+
+TEST_F(UnfinishedRecognitionTest, ATakeEndedDuringItsRecognitionIsListedAsNotFinished) {
+    // Quit (SIGTERM, which ends the application as "Quit" does) during the recognition: the record says so.
+    const fs::path quit = dictateUntilRecognizing();
+    ASSERT_FALSE(quit.empty());
+    ::kill(pid_t(app.process.processId()), SIGTERM);
+    ASSERT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+    EXPECT_TRUE(app.log.contains("Recognition stopped")) << "the recognition had ended before the quit";
+    ASSERT_TRUE(fs::exists(quit / "meta.json"));
+    const auto record = RecordingMetadata::decode(vctest::readFile(quit / "meta.json"));
+    EXPECT_FALSE(record.recognitionFinished);
+    expectShownAsNotFinished(quit);
+
+    // Killed during the recognition: the folder holds only the audio.
+    app.log.clear();
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image Icon"); }, 20000)) << app.log.toStdString();
+    const fs::path killed = dictateUntilRecognizing();
+    ASSERT_FALSE(killed.empty());
+    ::kill(pid_t(app.process.processId()), SIGKILL);
+    ASSERT_TRUE(waitFor([this] { return app.process.state() == QProcess::NotRunning; }, 10000));
+    ASSERT_FALSE(fs::exists(killed / "meta.json")) << "the recognition had ended before the kill";
+    expectShownAsNotFinished(killed);
 }
 
 }  // namespace
