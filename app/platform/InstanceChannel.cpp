@@ -91,18 +91,28 @@ void InstanceChannel::listenAgainIfClosed() {
 void InstanceChannel::accept() {
     while (QLocalSocket* connection = server_->nextPendingConnection()) {
         if (held_ >= maxHeldConnections) {
-            // A burst: closed at once, so that it holds no descriptor.
             if (!dropping_) {
                 AppLog::error("More than " + std::to_string(maxHeldConnections) + " connections at once on " +
-                              socket_.string() + "; the ones beyond them are closed unanswered");
+                              socket_.string() + "; the ones that waited longest for their request are closed "
+                              "unanswered");
             }
             dropping_ = true;
-            connection->abort();
-            delete connection;
-            continue;
+            if (waiting_.isEmpty()) {
+                // Every held connection is being answered: the new one is closed at once, so that it holds no
+                // descriptor.
+                connection->abort();
+                delete connection;
+                continue;
+            }
+            // An idle connection gives way, so that a peer holding idle connections keeps no second start out.
+            QLocalSocket* oldest = waiting_.takeFirst();
+            oldest->abort();
+            delete oldest;
         }
         ++held_;
-        connect(connection, &QObject::destroyed, this, [this] {
+        waiting_.append(connection);
+        connect(connection, &QObject::destroyed, this, [this, connection] {
+            waiting_.removeOne(connection);
             if (--held_ == 0) dropping_ = false;
         });
         connect(connection, &QLocalSocket::readyRead, this, [this, connection] { readRequest(connection); });
@@ -124,6 +134,7 @@ void InstanceChannel::readRequest(QLocalSocket* connection) {
         return;
     }
     connection->read(end + 1);
+    waiting_.removeOne(connection);
     // One request per connection.
     disconnect(connection, &QLocalSocket::readyRead, this, nullptr);
     const std::string answer = handler_ ? handler_(pending.left(end).toStdString()) : std::string();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QTimer>
 
@@ -15,9 +16,10 @@ class QLocalSocket;
 // The line by which a second start of the application reaches the instance that runs: the running instance listens on
 // a local socket in the user's runtime folder, only the user can connect, and each connection carries one request line
 // and gets one answer line back. A request longer than `maxLineBytes`, or one that does not arrive within
-// `requestTimeoutMs`, is dropped without an answer. At most `maxHeldConnections` connections are held at once: a
-// burst of connections beyond them is closed as it arrives, so that the descriptors a dictation needs stay free and
-// the held ones are free again after `requestTimeoutMs`. A server that stops listening (Qt closes it when an accept
+// `requestTimeoutMs`, is dropped without an answer. At most `maxHeldConnections` connections are held at once, so that
+// the descriptors a dictation needs stay free: a connection beyond them takes the place of the one that has waited
+// longest for its request, and is closed as it arrives only while every held one is being answered. A peer that
+// holds idle connections thus keeps no second start out. A server that stops listening (Qt closes it when an accept
 // fails) listens again within `watchIntervalMs`. GUI thread only.
 class InstanceChannel : public QObject {
     Q_OBJECT
@@ -58,6 +60,8 @@ private:
     std::unique_ptr<QLocalServer> server_;
     QTimer watch_;
     int held_ = 0;            // connections waiting for their request or for their answer's delivery
+    // The held connections whose request has not come yet, oldest first.
+    QList<QLocalSocket*> waiting_;
     bool dropping_ = false;   // connections beyond maxHeldConnections are being closed (logged once per burst)
     bool reopening_ = false;  // the server closed and could not listen again yet (logged once)
 };

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/Prompt.h"
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
@@ -34,6 +35,8 @@ std::optional<SettingsStore::Value> fromJson(const nlohmann::json& j) {
 constexpr int maxDepth = 32;
 
 std::uint64_t settingsSizeCap() { return ReadableFile::sizeCap(ReadableFile::Kind::settings); }
+
+constexpr const char* promptKey = "activePrompt";
 
 // The keys this application stores. Whatever else a file holds must leave them SettingsStore::ownRoom bytes, so that
 // no change the application makes in a run is refused for want of room, and a file it wrote is read again.
@@ -101,7 +104,7 @@ SettingsStore& SettingsStore::standard() {
     return *store;
 }
 
-std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view bytes) {
+std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view bytes, std::size_t* promptCut) {
     bool tooDeep = false;
     // Parsing itself does not recurse; a value that goes too deep is dropped as it is read, and the file refused.
     const auto json = nlohmann::json::parse(
@@ -118,6 +121,19 @@ std::optional<SettingsStore::Contents> SettingsStore::decode(std::string_view by
             contents.values.emplace(key, std::move(*v));
         } else {
             contents.untyped.emplace(key, value.dump());
+        }
+    }
+    if (promptCut) *promptCut = 0;
+    if (auto it = contents.values.find(promptKey); it != contents.values.end()) {
+        if (auto* prompt = std::get_if<std::string>(&it->second)) {
+            // A prompt stored before it had a bound: kept as the prompt field shows it, so that it leaves room for
+            // the other settings instead of taking them along.
+            std::string kept = Prompt::bounded(*prompt);
+            if (promptCut && kept.size() < prompt->size()) {
+                // In characters as the field counts them (UTF-16 units).
+                *promptCut = std::size_t(QString::fromStdString(*prompt).size() - QString::fromStdString(kept).size());
+            }
+            *prompt = std::move(kept);
         }
     }
     // What is kept must fit a file again, with room for this application's settings: numbers and texts may be written
@@ -152,12 +168,18 @@ std::optional<SettingsStore::Contents> SettingsStore::readFile() {
         moveAside(e.code().message());
         return std::nullopt;
     }
-    auto contents = decode(bytes);
+    std::size_t promptCut = 0;
+    auto contents = decode(bytes, &promptCut);
     if (!contents) {
         moveAside("not a JSON object, nested deeper than " + std::to_string(maxDepth) + " levels, or too large to be " +
                   "written back with room for this application's settings (" + std::to_string(settingsSizeCap()) +
                   " bytes at most, " + std::to_string(ownRoom) + " of them kept for its own)");
         return std::nullopt;
+    }
+    if (promptCut > 0) {
+        AppLog::error("Settings file " + file_.string() + ": the prompt (" + promptKey + ") was longer than the " +
+                      std::to_string(Prompt::maxLength) + " characters a prompt may have; cut its first " +
+                      std::to_string(promptCut) + " characters and kept the other settings");
     }
     keepFile_ = false;
     return contents;

@@ -25,7 +25,8 @@
 // larger than 1 MiB, or that leaves this application's own settings less than ownRoom bytes) is moved aside as
 // settings.json.unreadable-<UTC time>, with a log line naming it, before anything is written; when it cannot be moved,
 // nothing is written over it. A value of a type the store does not hold (null, an array, an object) reads as absent and
-// is written back unchanged. Nothing the store would refuse to read is ever written: a change the application makes to
+// is written back unchanged. A prompt longer than 4,096 characters is cut to its last 4,096, with a log line, and
+// every other setting kept. Nothing the store would refuse to read is ever written: a change the application makes to
 // its own settings within their bounds (the prompt at most 4,096 characters, the others short) always fits. A settings
 // file that is a symbolic link is written where the link points.
 class SettingsStore : public QObject {
@@ -75,8 +76,10 @@ public:
         bool operator==(const Contents&) const = default;
     };
     // The contents of a settings file's bytes, or nothing when they are not a JSON object, are nested too deep or would
-    // not fit a settings file again with room for this application's own settings.
-    static std::optional<Contents> decode(std::string_view bytes);
+    // not fit a settings file again with room for this application's own settings. A prompt longer than a prompt may
+    // be (one stored before it had a bound) is cut to its last Prompt::maxLength characters, as the prompt field shows
+    // it; `promptCut`, when given, receives the number of characters cut.
+    static std::optional<Contents> decode(std::string_view bytes, std::size_t* promptCut = nullptr);
     // The file's bytes for `contents`: indented, or compact when indenting would pass the size cap; invalid UTF-8 in a
     // text is stored as U+FFFD.
     static std::string encode(const Contents& contents);

@@ -86,6 +86,14 @@ void DictationControl::toggle() {
         std::lock_guard lock(controllerMutex_);
         controller_ = ws;
     }
+    // Decided on what the earlier requests did: the controller publishes its state later, on the GUI thread, so a
+    // press right after another would still read the state from before it.
+    if (recording_) {
+        // The recording ends with the model it was started with: a model chosen meanwhile is loaded before the next
+        // start, so that a load that fails never keeps a recording from being stopped.
+        stop(*ws);
+        return;
+    }
     const auto loaded = ws->loadedModel();
     if (!loaded || *loaded != ws->activeModelKey()) {
         env_.setStatusImage(iconLoading);
@@ -113,28 +121,27 @@ void DictationControl::toggle() {
         }
     }
 
-    // Decided on what the earlier requests did: the controller publishes its state later, on the GUI thread, so a
-    // press right after another would still read the state from before it.
     const std::size_t queuedBefore = queuedRequests();
-    if (!recording_) {
-        env_.setStatusImage(iconRecording);
-        try {
-            ws->startRecording();
-        } catch (const std::exception& error) {
-            env_.showAlert(QStringLiteral("Could not start recording"), QString::fromStdString(error.what()));
-            // Nothing records, so the icon goes back to rest.
-            env_.setStatusImage(iconIdle);
-            dropRequestsAfter(queuedBefore);
-            return;
-        }
-        recording_ = true;
-        env_.registerEscapeHotKey();
-        if (recordingViewEnabled()) env_.showRecordingWindow();
+    env_.setStatusImage(iconRecording);
+    try {
+        ws->startRecording();
+    } catch (const std::exception& error) {
+        env_.showAlert(QStringLiteral("Could not start recording"), QString::fromStdString(error.what()));
+        // Nothing records, so the icon goes back to rest.
+        env_.setStatusImage(iconIdle);
+        dropRequestsAfter(queuedBefore);
         return;
     }
+    recording_ = true;
+    env_.registerEscapeHotKey();
+    if (recordingViewEnabled()) env_.showRecordingWindow();
+}
+
+void DictationControl::stop(TranscriptionController& ws) {
+    const std::size_t queuedBefore = queuedRequests();
     recording_ = false;
     env_.setStatusImage(iconWorking);
-    if (!ws->stopRecording()) {
+    if (!ws.stopRecording()) {
         // Nothing was stored or delivered, so no completion follows: the shell rests now.
         env_.dropEscapeHotKey();
         env_.hideRecordingWindow();

@@ -72,7 +72,10 @@ private:
 
     // Queues the request and answers the queue on this task, unless another task does already.
     void handle(Request request);
+    // Starts a recording, loading the chosen model first when it is not the loaded one, or stops the recording.
     void toggle();
+    // Stops the recording and hands it to the recognition; drops the presses made meanwhile.
+    void stop(TranscriptionController& ws);
     void cancel();
     // Drops the requests that came after the first `kept` of the queue.
     void dropRequestsAfter(std::size_t kept);

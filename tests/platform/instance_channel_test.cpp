@@ -1,18 +1,21 @@
-// The instance channel when its socket cannot be made or an accept fails for want of descriptors. The burst of
-// connections itself is driven against the application binary (tests/shell).
+// The instance channel when its socket cannot be made, when an accept fails for want of descriptors, and against a peer
+// that holds idle connections. The burst of connections itself is driven against the application binary (tests/shell).
 
 #include "platform/InstanceChannel.h"
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <future>
+#include <thread>
 #include <vector>
 
 #include "engine/CapturedLog.h"
@@ -22,6 +25,50 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A local peer that holds `count` idle connections to the socket, sending nothing on them, and opens a new one
+// whenever one of them is closed, until it is destroyed.
+class IdlePeer {
+public:
+    IdlePeer(const fs::path& socket, std::size_t count) : thread_([this, socket, count] { run(socket, count); }) {}
+    ~IdlePeer() {
+        stop_ = true;
+        thread_.join();
+    }
+
+    int made() const { return made_; }
+
+private:
+    void run(const fs::path& socket, std::size_t count) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket.c_str(), sizeof(address.sun_path) - 1);
+        std::vector<pollfd> held;
+        while (!stop_) {
+            while (held.size() < count) {
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+                if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+                    ::close(fd);  // the listener's queue is full for the moment
+                    break;
+                }
+                held.push_back({fd, POLLIN, 0});
+                ++made_;
+            }
+            ::poll(held.data(), held.size(), 20);
+            std::erase_if(held, [](const pollfd& connection) {
+                char byte;
+                if (connection.revents == 0 || ::read(connection.fd, &byte, 1) > 0) return false;
+                ::close(connection.fd);
+                return true;
+            });
+        }
+        for (const pollfd& connection : held) ::close(connection.fd);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<int> made_{0};
+    std::thread thread_;
+};
 
 class InstanceChannelTest : public testing::Test {
 protected:
@@ -72,6 +119,23 @@ TEST_F(InstanceChannelTest, ListensAgainOnceAnAcceptThatFoundNoDescriptorLeftClo
     ASSERT_TRUE(vctest::waitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
                                 5000));
     EXPECT_EQ(answer.get(), "answer to ping");
+}
+
+// A peer that holds as many idle connections as the channel holds, and takes a closed one up again at once, keeps
+// no request out: each one takes the place of an idle connection and is answered within a second.
+TEST_F(InstanceChannelTest, APeerThatHoldsIdleConnectionsAndRenewsThemKeepsNoRequestOut) {
+    ASSERT_TRUE(channel.listen());
+    const IdlePeer peer(socket, InstanceChannel::maxHeldConnections);
+    ASSERT_TRUE(vctest::waitFor([&] { return peer.made() == InstanceChannel::maxHeldConnections; }));
+    int answered = 0;
+    for (int request = 0; request < 30; ++request) {
+        auto answer = std::async(std::launch::async, [&] { return InstanceChannel::ask(socket, "showMenu", 1000); });
+        ASSERT_TRUE(vctest::waitFor(
+            [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 5000));
+        answered += answer.get() == "answer to showMenu";
+    }
+    EXPECT_EQ(answered, 30);
+    EXPECT_GT(peer.made(), InstanceChannel::maxHeldConnections) << "none of the peer's connections gave way";
 }
 
 }  // namespace

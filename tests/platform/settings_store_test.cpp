@@ -1,5 +1,6 @@
 #include "platform/SettingsStore.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -265,8 +266,7 @@ TEST(SettingsStore, AFileThatLeavesNoRoomIsMovedAsideAndAChangeMadeInARunIsKept)
     std::string shortKeys = "{";
     for (int i = 0; i < 62000; ++i) shortKeys += "\"k-" + std::to_string(100000 + i) + "\":true,";
     shortKeys.back() = '}';
-    const std::vector<std::string> noRoom = {withText("notes", cap - 1), shortKeys,
-                                             withText("activePrompt", 1048300)};
+    const std::vector<std::string> noRoom = {withText("notes", cap - 1), shortKeys};
     for (const std::string& bytes : noRoom) {
         vctest::TempHome home;
         const fs::path file = settingsFileHolding(home, bytes);
@@ -309,6 +309,44 @@ TEST(SettingsStore, AFileThatLeavesNoRoomIsMovedAsideAndAChangeMadeInARunIsKept)
     EXPECT_EQ(again.storedString("activePrompt"), prompt);
     EXPECT_EQ(again.storedNumber("soundEffectVolume"), 0.1234567890123);
     EXPECT_TRUE(again.contains("notes"));
+}
+
+// An earlier version stored a prompt of any length. Read now, it would take more than the room kept for the
+// application's own settings, and with it every setting; instead it is cut as the prompt field shows it.
+TEST(SettingsStore, ALongPromptOfAnEarlierVersionIsCutAndEveryOtherSettingKept) {
+    vctest::TempHome home;
+    SettingsStore::Contents earlier;
+    earlier.values = {
+        {"activeModelKey", std::string("base")},   {"selectedLanguage", std::string("de")},
+        {"selectedDeviceID", std::string("usb-mic")}, {"selectedModifierKey", std::string("control")},
+        {"selectedPrimaryKey", std::string("d")},   {"soundEffectVolume", 0.35},
+        {"autoPasteEnabled", false},               {"closeRecordingViewEnabled", false},
+        {"enableLiteralPunctuation", true},         {"enableSoundEffects", false},
+        {"enableTranslation", true},                {"errorLoggingEnabled", false},
+        {"hasLaunchedBefore", true},                {"launchOnLogin", true},
+        {"realtimeResultsEnabled", true},           {"recordingViewEnabled", false},
+        {"useDefaultAudioDevice", false},
+    };
+    // 70,000 characters: 65,904 of one letter, then 4,096 of a letter that takes two bytes in UTF-8.
+    std::string tail;
+    for (int i = 0; i < 4096; ++i) tail += "\xc3\xa9";
+    earlier.values["activePrompt"] = std::string(65904, 'a') + tail;
+    const fs::path file = settingsFileHolding(home, SettingsStore::encode(earlier));
+
+    capturetest::CapturedLog log;
+    const SettingsStore store(file);
+    EXPECT_TRUE(asideFiles(file).empty());
+    for (const auto& [key, value] : earlier.values) {
+        if (key != "activePrompt") {
+            EXPECT_EQ(store.value(key), value) << key;
+        }
+    }
+    const std::string kept = store.storedString("activePrompt").value_or("");
+    EXPECT_TRUE(kept == tail) << "kept " << kept.size() << " bytes of the prompt";
+    EXPECT_THAT(log.lines(), testing::ElementsAre("Settings file " + file.string() +
+                                                  ": the prompt (activePrompt) was longer than the 4096 characters a "
+                                                  "prompt may have; cut its first 65904 characters and kept the other "
+                                                  "settings"));
 }
 
 // Writes run outside the lock that readers take, each with the values of that moment: however the writes of two

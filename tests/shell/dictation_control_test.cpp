@@ -1,11 +1,25 @@
 #include "ScriptedController.h"
+#include "engine/FakeCaptureBackend.h"
+#include "engine/FakeKeyPoster.h"
+#include "engine/FakeRecognizer.h"
+#include "engine/Model.h"
+#include "engine/Recorder.h"
+#include "engine/SyntheticAudio.h"
+#include "engine/WhisperState.h"
 #include "platform/AppLog.h"
+#include "platform/KeyPoster.h"
+#include "platform/MonotonicClock.h"
+#include "platform/Pasteboard.h"
 #include "platform/SettingsStore.h"
 #include "shell/DictationControl.h"
+#include "shell/WhisperStateController.h"
+#include "support/FakePasteboard.h"
 #include "support/TempHome.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 #include <memory>
 #include <utility>
@@ -19,7 +33,7 @@ namespace {
 class DictationFixture : public testing::Test {
 protected:
     DictationFixture() : settings(home.config() / "vellumcaster/settings.json") {
-        DictationControl::Environment env;
+        DictationControl::Environment& env = environment;
         env.makeController = [this](DictationControl::Task onComplete) {
             ++controllersMade;
             completion = std::move(onComplete);
@@ -52,7 +66,7 @@ protected:
             events.push_back("after " + std::to_string(ms));
             delayed = std::move(task);
         };
-        control = std::make_unique<DictationControl>(settings, std::move(env));
+        control = std::make_unique<DictationControl>(settings, env);
         AppLog::setSink([this](const std::string& category, const std::string& message) {
             logs.push_back(category + ": " + message);
         });
@@ -86,7 +100,47 @@ protected:
     std::function<void()> duringLoad;
     std::function<void()> duringStop;
     int controllersMade = 0;
+    // What the control is made with; every effect lands in `events`.
+    DictationControl::Environment environment;
     std::unique_ptr<DictationControl> control;
+};
+
+// The dictation control around the engine's real controller and recorder, over a scripted microphone and recognizer.
+class DictationEngineFixture : public DictationFixture {
+protected:
+    DictationEngineFixture() {
+        Pasteboard::setGeneral(pasteboard);
+        KeyPoster::setSystem(std::make_shared<enginetest::FakeKeyPoster>());
+        enginetest::writeFakeModel(modelsFolderURL() / modelFileName("small", "en"));
+        environment.makeController = [this](DictationControl::Task onComplete) {
+            return std::make_shared<WhisperStateController>(
+                WhisperState::create(std::move(onComplete), recorder, settings, recognizer));
+        };
+        control = std::make_unique<DictationControl>(settings, environment);
+    }
+    ~DictationEngineFixture() override {
+        drain();
+        control.reset();
+        Pasteboard::setGeneral(nullptr);
+        KeyPoster::setSystem(nullptr);
+    }
+
+    static void drain() {
+        for (int i = 0; i < 8; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
+
+    void speak() {
+        const CaptureFormat format{CaptureFormat::SampleType::float32, 16000.0, 1};
+        microphone->deliver(capturetest::encode(format, 0, 16000, [](std::int64_t, int) { return 0.5; }).buffer());
+    }
+
+    std::shared_ptr<vctest::FakePasteboard> pasteboard = std::make_shared<vctest::FakePasteboard>();
+    std::shared_ptr<capturetest::FakeCaptureBackend> microphone = std::make_shared<capturetest::FakeCaptureBackend>();
+    Recorder recorder{microphone, settings, [] { return MonotonicClock::nowMilliseconds(); }};
+    enginetest::FakeRecognizer recognizer;
 };
 
 const std::string loadAlert =
@@ -124,6 +178,36 @@ TEST_F(DictationFixture, ChangedModelReloadsBeforeRecording) {
     EXPECT_EQ(controllersMade, 1);
 }
 
+TEST_F(DictationEngineFixture, AModelChosenDuringARecordingThatDoesNotLoadLeavesThePressToStopIt) {
+    control->toggleRecording();
+    drain();
+    const auto ws = control->controller();
+    ASSERT_EQ(ws->currentState(), RecordingState::recording);
+    const auto session = recorder.captureSession();
+    speak();
+
+    // Another model is chosen while recording, and its file does not load.
+    enginetest::writeFakeModel(modelsFolderURL() / modelFileName("base", "en"), "broken");
+    settings.setString("activeModelKey", "base");
+    events.clear();
+    control->toggleRecording();
+    drain();
+    EXPECT_EQ(ws->currentState(), RecordingState::ready);
+    EXPECT_FALSE(session->isRunning());
+    EXPECT_EQ(recorder.captureSession(), nullptr);
+    EXPECT_EQ(recognizer.runs().size(), 1u);
+    EXPECT_EQ(pasteboard->contents, "hello");
+    EXPECT_EQ(ws->loadedModel(), "small");
+    EXPECT_THAT(events, ElementsAre("image IconWorking", "notify recordingComplete", "escape off", "hide window",
+                                    "image IconComplete", "sound :/recording-complete.wav 1.0", "after 5000"));
+
+    // The next press tries the chosen model before it starts.
+    events.clear();
+    control->toggleRecording();
+    EXPECT_THAT(events, ElementsAre("image IconLoading", testing::StartsWith("alert Could not load model / "),
+                                    "image Icon"));
+}
+
 TEST_F(DictationFixture, FailedLoadKeepsTheHotKeyAliveAndStartsNothing) {
     finishOneDictation();
     controller->failLoad = true;
@@ -143,7 +227,7 @@ TEST_F(DictationFixture, FailedLoadKeepsTheHotKeyAliveAndStartsNothing) {
 
 TEST_F(DictationFixture, MissingModelFileIsNamedWithWhereItBelongsAndHowToGetIt) {
     settings.setString("selectedLanguage", "de");
-    control->toggleRecording();
+    finishOneDictation();
     controller->missingModel = true;
     controller->loaded.reset();
     controller->active = "base";
@@ -166,12 +250,10 @@ TEST_F(DictationFixture, StopThatStoresNothingReturnsTheShellToRest) {
 }
 
 TEST_F(DictationFixture, AFileThatDoesNotLoadIsNamedWithTheWayOut) {
-    control->toggleRecording();
+    finishOneDictation();
     controller->failLoad = true;
     controller->unloadableFile = "/home/u/.local/share/vellumcaster/ggml-small.en.bin";
     controller->loaded.reset();
-    controller->state = RecordingState::ready;
-    events.clear();
     control->toggleRecording();
     EXPECT_THAT(events, ElementsAre("image IconLoading", "controller.load",
                                     "alert Could not load model / Was unable to load up the selected model from the "
