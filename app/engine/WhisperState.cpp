@@ -15,7 +15,6 @@
 #include "engine/Model.h"
 #include "engine/PasteFromClipboard.h"
 #include "engine/PostProcessText.h"
-#include "engine/Prompt.h"
 #include "engine/Recorder.h"
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
@@ -24,6 +23,7 @@
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/MonotonicClock.h"
+#include "platform/Prompt.h"
 #include "platform/ReadableFile.h"
 #include "platform/SettingsStore.h"
 

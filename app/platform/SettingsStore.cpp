@@ -10,10 +10,10 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/Prompt.h"
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
+#include "platform/Prompt.h"
 
 namespace fs = std::filesystem;
 

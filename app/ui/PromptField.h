@@ -2,7 +2,7 @@
 
 #include <QPlainTextEdit>
 
-#include "engine/Prompt.h"
+#include "platform/Prompt.h"
 
 // The model page's prompt field: a text field whose text wraps, one line high while it holds one line and growing with
 // its text up to three lines, then scrolling. Return starts no new line and Tab moves on, as in a one-line field.

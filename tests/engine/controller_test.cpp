@@ -11,9 +11,14 @@
 #include <iterator>
 #include <thread>
 
+#include "CapturedLog.h"
+#include "FakeCaptureBackend.h"
+#include "FakeKeyPoster.h"
+#include "FakeRecognizer.h"
+#include "RecorderFixture.h"
+#include "SyntheticAudio.h"
 #include "engine/CopyToPasteboard.h"
 #include "engine/Model.h"
-#include "engine/Prompt.h"
 #include "engine/Recorder.h"
 #include "engine/RecorderError.h"
 #include "engine/Recording.h"
@@ -23,17 +28,12 @@
 #include "engine/WhisperStateError.h"
 #include "platform/KeyPoster.h"
 #include "platform/Pasteboard.h"
+#include "platform/Prompt.h"
 #include "platform/SettingsStore.h"
-#include "support/Fifo.h"
-#include "support/TempHome.h"
-#include "CapturedLog.h"
-#include "FakeCaptureBackend.h"
-#include "RecorderFixture.h"
-#include "FakeKeyPoster.h"
 #include "support/FakePasteboard.h"
-#include "FakeRecognizer.h"
-#include "SyntheticAudio.h"
+#include "support/Fifo.h"
 #include "support/ReadFile.h"
+#include "support/TempHome.h"
 
 namespace fs = std::filesystem;
 using capturetest::CapturedLog;
