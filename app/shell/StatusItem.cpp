@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QMenu>
 
@@ -33,9 +34,16 @@ StatusItem::ClickResult StatusItem::route(QSystemTrayIcon::ActivationReason reas
 }
 
 QIcon StatusItem::image(const QString& name) {
+    // One icon per image for the whole run. The icon keeps the pixmaps it renders in the application's pixmap cache
+    // under a key of its own, so an icon made afresh at every change of state would leave a new set there at every
+    // dictation, held until the cache is full. Released with the application, before the icon plugin goes.
+    static QHash<QString, QIcon> images;
+    if (const auto found = images.constFind(name); found != images.cend()) return *found;
     const QString path = QStringLiteral(":/%1.svg").arg(name);
-    if (!QFile::exists(path)) return {};
-    return QIcon(path);
+    const QIcon icon = QFile::exists(path) ? QIcon(path) : QIcon();
+    if (images.isEmpty()) qAddPostRoutine([] { images.clear(); });
+    images.insert(name, icon);
+    return icon;
 }
 
 bool StatusItem::hasButton() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
