@@ -26,8 +26,12 @@ QString stateText(const QString& imageName) {
 
 MenuWindow::MenuWindow(const QMenu& menu, const StatusItem& statusItem, const KeyboardManager& keyboardManager,
                        QWidget* parent)
-    : QWidget(parent, Qt::Window), image_(new QLabel(this)), state_(new QLabel(this)), hotKey_(new QLabel(this)) {
-    // Shown at start-up: the window the user is typing in keeps the keyboard.
+    : QWidget(parent, Qt::Window | Qt::WindowDoesNotAcceptFocus),
+      image_(new QLabel(this)),
+      state_(new QLabel(this)),
+      hotKey_(new QLabel(this)) {
+    // Shown at start-up, and clicked to start and stop dictations: the window the user is typing in keeps the
+    // keyboard, and gets the dictation's text.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QString());
 
@@ -60,6 +64,7 @@ void MenuWindow::addItems(const QMenu& menu) {
         }
         auto* button = new QPushButton(this);
         button->setFlat(true);
+        button->setFocusPolicy(Qt::NoFocus);
         button->setStyleSheet(QStringLiteral("text-align: left; padding: 4px 8px;"));
         // The menu shows the hot key after a tab; here it has a line of its own.
         const auto follow = [button, item] {
@@ -70,8 +75,6 @@ void MenuWindow::addItems(const QMenu& menu) {
         connect(item, &QAction::changed, button, follow);
         connect(button, &QPushButton::clicked, item, &QAction::trigger);
         layout()->addWidget(button);
-        // Its shortcut (Ctrl+Q, Ctrl+,) works here as in the application's other windows.
-        if (!item->shortcut().isEmpty()) addAction(item);
     }
 }
 

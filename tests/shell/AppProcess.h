@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -29,6 +31,30 @@ inline QString run(const QString& program, const QStringList& arguments) {
 // Whether a host program is installed.
 inline bool installed(const QString& program) {
     return !run("sh", {"-c", QString("command -v %1").arg(program)}).trimmed().isEmpty();
+}
+
+// The size of a window, as the X server has it.
+inline QSize windowSize(const QString& window) {
+    const QString info = run("xwininfo", {"-id", window});
+    static const QRegularExpression width(R"re(Width: (\d+))re"), height(R"re(Height: (\d+))re");
+    return {width.match(info).captured(1).toInt(), height.match(info).captured(1).toInt()};
+}
+
+// A click with the left button at this place of a window (from its top left corner), as a user's.
+inline void click(const QString& window, const QPoint& at) {
+    run("xdotool", {"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()), "click", "1"});
+}
+
+// A click on an item of the application's menu window, found by its place as the window lays it out with the test X
+// server's fonts: the first button's middle 80 px below the top, a button every 30 px, a separator line 9 px more.
+inline void clickMenuWindowItem(const QString& window, int buttonsAbove, int linesAbove) {
+    click(window, {60, 80 + 30 * buttonsAbove + 9 * linesAbove});
+}
+
+// A click on the "OK" button of one of the application's notices, at its bottom right.
+inline void clickOk(const QString& notice) {
+    const QSize size = windowSize(notice);
+    click(notice, {size.width() - 50, size.height() - 24});
 }
 
 // trayer at the top right of the screen: the system tray the application's icon goes into.

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace shelltest {
@@ -37,6 +38,14 @@ public:
 
     // The window that has the keyboard focus, in decimal as xdotool gives window ids.
     static QString focusedWindow() { return run("xdotool", {"getwindowfocus"}).trimmed(); }
+
+    // Clicks the close button of the frame put around `window`: the last one of the title bar, at its right end.
+    static void clickClose(const QString& window) {
+        static const QRegularExpression parent(R"re(Parent window id: (0x[0-9a-f]+))re");
+        const QString frame = QString::number(
+            parent.match(run("xwininfo", {"-tree", "-id", window})).captured(1).toULongLong(nullptr, 16));
+        click(frame, {windowSize(frame).width() - 11, 9});
+    }
 
 private:
     QTemporaryDir folder_;

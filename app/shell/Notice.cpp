@@ -1,0 +1,17 @@
+#include "shell/Notice.h"
+
+Notice::Notice(Icon icon, const QString& title) : QMessageBox(icon, title, title, QMessageBox::Ok) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    // A message box is modal for the whole application otherwise: the menu window stays usable. This sets the
+    // window's flags afresh, so it comes before the flag below.
+    setWindowModality(Qt::NonModal);
+    // Also keeps a click on the notice from taking the focus.
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+}
+
+void Notice::present(const QString& message) {
+    setInformativeText(message);
+    show();
+    raise();
+}
