@@ -1,6 +1,7 @@
 // The main road of the application, end to end: the real binary in a tray under the test's X server, the hot key
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
-// focused window of this test; and the same road under a window manager with no room to store the dictation.
+// focused window of this test; the same road under a window manager with no room to store the dictation; and, without
+// a tray, started and stopped from the menu window.
 
 #include "AppProcess.h"
 #include "ModelWriter.h"
@@ -97,7 +98,7 @@ protected:
         std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\"}";
 
         // The tray must own the screen's tray selection before the application looks for it.
-        ASSERT_TRUE(tray.start());
+        if (withTray) ASSERT_TRUE(tray.start());
 
         target.setWindowTitle("paste target");
         target.resize(400, 200);
@@ -107,7 +108,7 @@ protected:
 
         ASSERT_TRUE(app.start());
         ASSERT_TRUE(waitFor([this] { return app.log.contains("status image Icon"); }, 20000)) << app.log.toStdString();
-        EXPECT_FALSE(app.log.contains("No system tray found")) << app.log.toStdString();
+        EXPECT_EQ(app.log.contains("No system tray found"), !withTray) << app.log.toStdString();
         ASSERT_TRUE(waitFor([this] { return target.hasFocus() || (target.activateWindow(), false); }, 5000));
     }
 
@@ -142,6 +143,8 @@ protected:
     // this much.
     void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
+    // Without one the menu is a window of the application's.
+    bool withTray = true;
     vctest::TempHome home;
     std::string storedPrompt;
     fs::path speech;
@@ -242,6 +245,48 @@ TEST_F(UnstoredDictationTest, TextIsPastedIntoTheFocusedWindowAndTheNoticeLeaves
         10000));
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), QString::number(target.winId()));
     EXPECT_TRUE(dictations().empty());
+}
+
+// No tray, under a window manager, as on a desktop where the menu window's "Start dictating" is the way to dictate
+// (the window manager may hold the hot key).
+class MenuWindowDictationTest : public DictationRoadTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
+        ASSERT_TRUE(windowManager.start()) << "openbox did not start";
+        withTray = false;
+        DictationRoadTest::SetUp();
+    }
+
+    shelltest::WindowManager windowManager;
+};
+
+TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheWindowTheUserWasTypingIn) {
+    const QString pid = QString::number(app.process.processId());
+    QString menu;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            menu = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"}).trimmed();
+            return !menu.isEmpty();
+        },
+        10000))
+        << app.log.toStdString();
+    const QString typing = QString::number(target.winId());
+
+    shelltest::clickMenuWindowItem(menu, 0, 0);  // "Start dictating"
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing) << "the click took the focus";
+    speak();
+    silence();
+    shelltest::clickMenuWindowItem(menu, 0, 0);  // and again, to stop
+    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
+        << app.log.toStdString();
+
+    const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
+    EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
+    EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
+        << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing);
 }
 
 }  // namespace
