@@ -5,10 +5,12 @@
 
 #include <QAction>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -51,6 +53,14 @@ MenuWindow::MenuWindow(const QMenu& menu, const StatusItem& statusItem, const Ke
     showHotKey(keyboardManager);
     connect(&keyboardManager, &KeyboardManager::hotKeyRegistered, this,
             [this, &keyboardManager] { showHotKey(keyboardManager); });
+
+    // At the top right, where a tray would be, and away from the middle of the screen, where the recording window
+    // shows over everything while a dictation runs: the button that stops it stays in reach.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        adjustSize();
+        const QRect area = screen->availableGeometry();
+        move(area.right() - frameSize().width() - margin, area.top() + margin);
+    }
 }
 
 void MenuWindow::addItems(const QMenu& menu) {

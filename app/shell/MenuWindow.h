@@ -24,6 +24,9 @@ public:
     void present();
 
 private:
+    // Its distance from the screen's edges.
+    static constexpr int margin = 24;
+
     void addItems(const QMenu& menu);
     void showImage(const QString& name);
     void showHotKey(const KeyboardManager& keyboardManager);

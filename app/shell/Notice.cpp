@@ -8,6 +8,9 @@ Notice::Notice(Icon icon, const QString& title) : QMessageBox(icon, title, title
     setWindowModality(Qt::NonModal);
     // Also keeps a click on the notice from taking the focus.
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    // Above the recording window, which stays over everything while a dictation runs (in the middle of the screen,
+    // where a notice shows too).
+    setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 
 void Notice::present(const QString& message) {

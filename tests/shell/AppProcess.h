@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QPoint>
 #include <QRect>
-#include <QSize>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -15,6 +14,11 @@
 #include <functional>
 
 #include "support/WaitFor.h"
+
+#include <ostream>
+
+// Failures show a QString (a window id, a title) as its text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace shelltest {
 
@@ -33,11 +37,13 @@ inline bool installed(const QString& program) {
     return !run("sh", {"-c", QString("command -v %1").arg(program)}).trimmed().isEmpty();
 }
 
-// The size of a window, as the X server has it.
-inline QSize windowSize(const QString& window) {
+// Where a window is on the screen, as the X server has it.
+inline QRect windowGeometry(const QString& window) {
     const QString info = run("xwininfo", {"-id", window});
-    static const QRegularExpression width(R"re(Width: (\d+))re"), height(R"re(Height: (\d+))re");
-    return {width.match(info).captured(1).toInt(), height.match(info).captured(1).toInt()};
+    const auto value = [&](const char* name) {
+        return QRegularExpression(QString(R"re(%1:\s+(-?\d+))re").arg(name)).match(info).captured(1).toInt();
+    };
+    return {value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")};
 }
 
 // A click with the left button at this place of a window (from its top left corner), as a user's.
@@ -53,7 +59,7 @@ inline void clickMenuWindowItem(const QString& window, int buttonsAbove, int lin
 
 // A click on the "OK" button of one of the application's notices, at its bottom right.
 inline void clickOk(const QString& notice) {
-    const QSize size = windowSize(notice);
+    const QSize size = windowGeometry(notice).size();
     click(notice, {size.width() - 50, size.height() - 24});
 }
 

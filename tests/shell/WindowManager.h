@@ -44,7 +44,7 @@ public:
         static const QRegularExpression parent(R"re(Parent window id: (0x[0-9a-f]+))re");
         const QString frame = QString::number(
             parent.match(run("xwininfo", {"-tree", "-id", window})).captured(1).toULongLong(nullptr, 16));
-        click(frame, {windowSize(frame).width() - 11, 9});
+        click(frame, {windowGeometry(frame).width() - 11, 9});
     }
 
 private:

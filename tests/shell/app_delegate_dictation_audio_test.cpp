@@ -108,7 +108,13 @@ protected:
 
         ASSERT_TRUE(app.start());
         ASSERT_TRUE(waitFor([this] { return app.log.contains("status image Icon"); }, 20000)) << app.log.toStdString();
-        EXPECT_EQ(app.log.contains("No system tray found"), !withTray) << app.log.toStdString();
+        if (withTray) {
+            EXPECT_FALSE(app.log.contains("No system tray found")) << app.log.toStdString();
+        } else {
+            // Said right after the first status image.
+            EXPECT_TRUE(waitFor([this] { return app.log.contains("No system tray found"); }, 5000))
+                << app.log.toStdString();
+        }
         ASSERT_TRUE(waitFor([this] { return target.hasFocus() || (target.activateWindow(), false); }, 5000));
     }
 
@@ -255,6 +261,9 @@ protected:
         ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
         ASSERT_TRUE(windowManager.start()) << "openbox did not start";
         withTray = false;
+        // Out of the middle of the screen, where the window manager would then put the menu window: the recording
+        // window shows there, above everything.
+        target.move(40, 40);
         DictationRoadTest::SetUp();
     }
 
@@ -274,8 +283,20 @@ TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheW
     const QString typing = QString::number(target.winId());
 
     shelltest::clickMenuWindowItem(menu, 0, 0);  // "Start dictating"
-    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+    QString recording;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            recording = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
+                            .remove(menu)
+                            .trimmed();
+            return !recording.isEmpty();
+        },
+        30000))
+        << app.log.toStdString();
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing) << "the click took the focus";
+    // The recording window shows above everything: the button that stops the dictation is not under it.
+    EXPECT_FALSE(shelltest::windowGeometry(recording).intersects(shelltest::windowGeometry(menu)))
+        << "the recording window covers the menu window";
     speak();
     silence();
     shelltest::clickMenuWindowItem(menu, 0, 0);  // and again, to stop
