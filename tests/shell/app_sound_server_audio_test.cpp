@@ -61,13 +61,12 @@ protected:
     }
 
     // The shown windows of the application with this title.
-    int count(const QString& title) const {
+    QStringList windows(const QString& title) const {
         const QString pid = QString::number(app.process.processId());
-        return int(run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^" + title + "$"})
-                       .split('\n', Qt::SkipEmptyParts)
-                       .size());
+        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^" + title + "$"})
+            .split('\n', Qt::SkipEmptyParts);
     }
-    bool shown(const QString& title) const { return count(title) > 0; }
+    bool shown(const QString& title) const { return !windows(title).isEmpty(); }
     void pressHotKey() { run("xdotool", {"key", "--clearmodifiers", "alt+space"}); }
     QString typingWindow() const { return QString::number(typing.winId()); }
 
@@ -116,14 +115,29 @@ TEST_F(SoundServerTest, AHangingServerLeavesTheWindowsAnsweringAndAPressFailsWit
 
 TEST_F(SoundServerTest, AServerLostDuringARecordingIsToldAsAStoppedRecording) {
     // The recording window, untitled as the menu window, shows once the recording runs.
-    const int untitled = count("Vellumcaster");
+    const QStringList menu = windows("Vellumcaster");
+    QStringList recording;
     pressHotKey();
-    ASSERT_TRUE(waitFor([&] { return count("Vellumcaster") > untitled; }, 20000)) << app.log.toStdString();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            recording = windows("Vellumcaster");
+            for (const QString& id : menu) recording.removeAll(id);
+            return !recording.isEmpty();
+        },
+        20000))
+        << app.log.toStdString();
     server.stop();
-    EXPECT_TRUE(waitFor([this] { return shown("Recording stopped"); }, 10000)) << app.log.toStdString();
+    QStringList notice;
+    ASSERT_TRUE(waitFor([&] { return !(notice = windows("Recording stopped")).isEmpty(); }, 10000))
+        << app.log.toStdString();
     // The notice comes between the press and the paste, which goes to the focused window: it leaves the focus there.
     waitFor([this] { return shelltest::WindowManager::focusedWindow() != typingWindow(); }, 1000);
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow()) << "the notice took the focus";
+    // The recording window, still shown, does not hide the notice.
+    const QStringList stacking = shelltest::WindowManager::stacking();
+    ASSERT_TRUE(stacking.contains(recording.front()) && stacking.contains(notice.front()));
+    EXPECT_GT(stacking.indexOf(notice.front()), stacking.indexOf(recording.front()))
+        << "the notice is under the recording window";
     EXPECT_FALSE(shown("Could not start recording"));
     EXPECT_TRUE(app.log.contains("Audio capture stopped: the connection to the sound server broke"))
         << app.log.toStdString();
