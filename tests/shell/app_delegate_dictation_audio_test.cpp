@@ -261,8 +261,8 @@ protected:
         ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
         ASSERT_TRUE(windowManager.start()) << "openbox did not start";
         withTray = false;
-        // Out of the middle of the screen, where the window manager would then put the menu window: the recording
-        // window shows there, above everything.
+        // At the top left: the window manager would then put a window that does not say where it goes in the middle
+        // of the screen, where the recording window shows, above everything.
         target.move(40, 40);
         DictationRoadTest::SetUp();
     }
@@ -271,31 +271,26 @@ protected:
 };
 
 TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheWindowTheUserWasTypingIn) {
-    const QString pid = QString::number(app.process.processId());
+    // The menu window, and later the recording window, are untitled.
+    const auto untitled = [pid = QString::number(app.process.processId())] {
+        return run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
+            .split('\n', Qt::SkipEmptyParts);
+    };
     QString menu;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            menu = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"}).trimmed();
-            return !menu.isEmpty();
-        },
-        10000))
-        << app.log.toStdString();
+    ASSERT_TRUE(waitFor([&] { return !(menu = untitled().value(0)).isEmpty(); }, 10000)) << app.log.toStdString();
     const QString typing = QString::number(target.winId());
 
     shelltest::clickMenuWindowItem(menu, 0, 0);  // "Start dictating"
-    QString recording;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            recording = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
-                            .remove(menu)
-                            .trimmed();
-            return !recording.isEmpty();
-        },
-        30000))
-        << app.log.toStdString();
+    QStringList recording;
+    const auto recordingShown = [&] {
+        recording = untitled();
+        recording.removeAll(menu);
+        return !recording.isEmpty();
+    };
+    ASSERT_TRUE(waitFor(recordingShown, 30000)) << app.log.toStdString();
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing) << "the click took the focus";
     // The recording window shows above everything: the button that stops the dictation is not under it.
-    EXPECT_FALSE(shelltest::windowGeometry(recording).intersects(shelltest::windowGeometry(menu)))
+    EXPECT_FALSE(shelltest::windowGeometry(recording.front()).intersects(shelltest::windowGeometry(menu)))
         << "the recording window covers the menu window";
     speak();
     silence();
