@@ -10,12 +10,12 @@
 #include "shell/ErrorReporting.h"
 #include "shell/LaunchOnLogin.h"
 #include "shell/MenuWindow.h"
+#include "shell/Notice.h"
 #include "shell/RecordingView.h"
 #include "shell/RecordingWindow.h"
 #include "shell/WhisperStateController.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
@@ -105,6 +105,17 @@ void AppDelegate::applicationDidFinishLaunching() {
         AppLog::info("No system tray found; the menu is shown in a window of its own");
         showMenuWindow();
     }
+    // The menu window stands in for the tray icon only while there is no tray.
+    connect(&statusItem_, &StatusItem::hasButtonChanged, this, [this](bool hasButton) {
+        if (!hasButton) {
+            AppLog::info("The system tray went away; the menu is shown in a window of its own");
+            showMenuWindow();
+        } else if (menuWindow_) {
+            AppLog::info("A system tray came up; the menu window is hidden");
+            menuWindow_->hide();
+        }
+    });
+    statusItem_.watchTray(2000);
     setUpLaunchAtLogin();
     if (!services_.isTrusted() && services_.showOnboarding) services_.showOnboarding();
     migrateModelKeys();
@@ -174,17 +185,9 @@ void AppDelegate::hotKeyRegistered(bool accepted) {
         statusItem_.showMessage(title, message);
         return;
     }
-    if (!hotKeyNotice_) {
-        hotKeyNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
-        hotKeyNotice_->setAttribute(Qt::WA_DeleteOnClose);
-        // Shown at start-up, often at login: the window the user is typing in keeps the keyboard, and the menu
-        // window stays usable (a message box is modal for the whole application otherwise).
-        hotKeyNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
-        hotKeyNotice_->setWindowModality(Qt::NonModal);
-    }
-    hotKeyNotice_->setInformativeText(message);
-    hotKeyNotice_->show();
-    hotKeyNotice_->raise();
+    // Shown at start-up, often at login, where the window the user is typing in keeps the keyboard.
+    if (!hotKeyNotice_) hotKeyNotice_ = new Notice(QMessageBox::Warning, title);
+    hotKeyNotice_->present(message);
 }
 
 void AppDelegate::setUpLaunchAtLogin() {
@@ -244,33 +247,20 @@ void AppDelegate::showAlert(const QString& title, const std::optional<QString>& 
     post([this, title, text = message.value_or(QString())] {
         // One alert at a time: an error while one is shown (the next press of the hot key fails the same way) takes
         // its place instead of piling up another window. A closed alert is on its way out and is not reused.
-        if (!alert_ || !alert_->isVisible()) {
-            alert_ = new QMessageBox(QMessageBox::Critical, title, title, QMessageBox::Ok);
-            alert_->setAttribute(Qt::WA_DeleteOnClose);
-            alert_->setWindowModality(Qt::ApplicationModal);
-        }
+        if (!alert_ || !alert_->isVisible()) alert_ = new Notice(QMessageBox::Critical, title);
         alert_->setWindowTitle(title);
         alert_->setText(title);
-        alert_->setInformativeText(text);
-        alert_->show();
-        alert_->raise();
-        alert_->activateWindow();
+        alert_->present(text);
     });
 }
 
 void AppDelegate::showNotStored(const QString& message) {
     // The text is pasted into the focused window after this is shown (the paste waits for the hot key's modifiers to
-    // be let go), so the notice neither takes the focus nor blocks the application: it is read and closed by mouse.
+    // be let go).
     if (!notStoredNotice_ || !notStoredNotice_->isVisible()) {
-        const QString title = QStringLiteral("Could not save the dictation");
-        notStoredNotice_ = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok);
-        notStoredNotice_->setAttribute(Qt::WA_DeleteOnClose);
-        notStoredNotice_->setAttribute(Qt::WA_ShowWithoutActivating);
-        notStoredNotice_->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
-        notStoredNotice_->setWindowModality(Qt::NonModal);
+        notStoredNotice_ = new Notice(QMessageBox::Warning, QStringLiteral("Could not save the dictation"));
     }
-    notStoredNotice_->setInformativeText(message);
-    notStoredNotice_->show();
+    notStoredNotice_->present(message);
 }
 
 DictationControl::Environment AppDelegate::dictationEnvironment() {

@@ -4,11 +4,11 @@
 #include "shell/AudioManager.h"
 #include "shell/DictationControl.h"
 #include "shell/KeyboardManager.h"
+#include "shell/Notice.h"
 #include "shell/StatusItem.h"
 #include "shell/Updater.h"
 
 #include <QMenu>
-#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QSoundEffect>
@@ -77,12 +77,12 @@ public:
     StatusItem& statusItem() { return statusItem_; }
     QMenu& menu() { return menu_; }
     QAction* startDictatingMenuItem() const { return startDictatingMenuItem_; }
-    // The dialog telling that the dictation hot key is taken, while it is shown (there is no tray to notify in).
-    QMessageBox* hotKeyNotice() const { return hotKeyNotice_; }
+    // The notice telling that the dictation hot key is taken, while it is shown (there is no tray to notify in).
+    Notice* hotKeyNotice() const { return hotKeyNotice_; }
     // The error alert while it is shown; there is one at a time.
-    QMessageBox* alert() const { return alert_; }
+    Notice* alert() const { return alert_; }
     // The notice of a dictation that could not be stored, while it is shown; there is one at a time.
-    QMessageBox* notStoredNotice() const { return notStoredNotice_; }
+    Notice* notStoredNotice() const { return notStoredNotice_; }
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
     KeyboardManager& keyboardManager() { return *keyboardManager_; }
     AudioManager& audioManager() { return *audioManager_; }
@@ -97,7 +97,7 @@ private:
     void applyLaunchOnLogin();
     void post(Task task);
     void showAlert(const QString& title, const std::optional<QString>& message);
-    // Tells that a dictation could not be stored without taking the keyboard focus, which its text is being pasted to.
+    // Tells that a dictation could not be stored; its text is being pasted meanwhile.
     void showNotStored(const QString& message);
     DictationControl::Environment dictationEnvironment();
 
@@ -111,9 +111,9 @@ private:
     std::unique_ptr<MenuWindow> menuWindow_;
     QAction* startDictatingMenuItem_ = nullptr;
     QAction* checkForUpdatesMenuItem_ = nullptr;
-    QPointer<QMessageBox> hotKeyNotice_;
-    QPointer<QMessageBox> alert_;
-    QPointer<QMessageBox> notStoredNotice_;
+    QPointer<Notice> hotKeyNotice_;
+    QPointer<Notice> alert_;
+    QPointer<Notice> notStoredNotice_;
     Updater updaterController_;
     std::unique_ptr<KeyboardManager> keyboardManager_;
     std::unique_ptr<AudioManager> audioManager_;

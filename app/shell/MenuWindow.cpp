@@ -5,10 +5,12 @@
 
 #include <QAction>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -26,8 +28,12 @@ QString stateText(const QString& imageName) {
 
 MenuWindow::MenuWindow(const QMenu& menu, const StatusItem& statusItem, const KeyboardManager& keyboardManager,
                        QWidget* parent)
-    : QWidget(parent, Qt::Window), image_(new QLabel(this)), state_(new QLabel(this)), hotKey_(new QLabel(this)) {
-    // Shown at start-up: the window the user is typing in keeps the keyboard.
+    : QWidget(parent, Qt::Window | Qt::WindowDoesNotAcceptFocus),
+      image_(new QLabel(this)),
+      state_(new QLabel(this)),
+      hotKey_(new QLabel(this)) {
+    // Shown at start-up, and clicked to start and stop dictations: the window the user is typing in keeps the
+    // keyboard, and gets the dictation's text.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QString());
 
@@ -47,6 +53,14 @@ MenuWindow::MenuWindow(const QMenu& menu, const StatusItem& statusItem, const Ke
     showHotKey(keyboardManager);
     connect(&keyboardManager, &KeyboardManager::hotKeyRegistered, this,
             [this, &keyboardManager] { showHotKey(keyboardManager); });
+
+    // At the top right, where a tray would be, and away from the middle of the screen, where the recording window
+    // shows over everything while a dictation runs: the button that stops it stays in reach.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        adjustSize();
+        const QRect area = screen->availableGeometry();
+        move(area.right() - frameSize().width() - margin, area.top() + margin);
+    }
 }
 
 void MenuWindow::addItems(const QMenu& menu) {
@@ -60,6 +74,7 @@ void MenuWindow::addItems(const QMenu& menu) {
         }
         auto* button = new QPushButton(this);
         button->setFlat(true);
+        button->setFocusPolicy(Qt::NoFocus);
         button->setStyleSheet(QStringLiteral("text-align: left; padding: 4px 8px;"));
         // The menu shows the hot key after a tab; here it has a line of its own.
         const auto follow = [button, item] {
@@ -70,8 +85,6 @@ void MenuWindow::addItems(const QMenu& menu) {
         connect(item, &QAction::changed, button, follow);
         connect(button, &QPushButton::clicked, item, &QAction::trigger);
         layout()->addWidget(button);
-        // Its shortcut (Ctrl+Q, Ctrl+,) works here as in the application's other windows.
-        if (!item->shortcut().isEmpty()) addAction(item);
     }
 }
 

@@ -15,6 +15,14 @@ StatusItem::StatusItem(QObject* parent) : QObject(parent), tray_(std::make_uniqu
     connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         click(reason, QGuiApplication::queryKeyboardModifiers());
     });
+    // Qt puts the icon into a tray that comes later by itself, but tells nobody. A look costs at most a round trip
+    // to the X server (Qt follows a tray it has found from the server's events).
+    connect(&trayWatch_, &QTimer::timeout, this, [this] {
+        const bool has = hasButton();
+        if (has == hadButton_) return;
+        hadButton_ = has;
+        emit hasButtonChanged(has);
+    });
 }
 
 StatusItem::~StatusItem() = default;
@@ -47,6 +55,11 @@ QIcon StatusItem::image(const QString& name) {
 }
 
 bool StatusItem::hasButton() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void StatusItem::watchTray(int intervalMilliseconds) {
+    hadButton_ = hasButton();
+    trayWatch_.start(intervalMilliseconds);
+}
 
 void StatusItem::setImage(const QString& name) {
     imageName_ = name;

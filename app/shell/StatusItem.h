@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -32,6 +33,9 @@ public:
 
     // Whether the session has a tray to show the icon in (the platform's "status item has a button").
     bool hasButton() const;
+    // Looks every `intervalMilliseconds` for a tray coming or going (a tray host often starts after the application,
+    // at login), and tells each change with hasButtonChanged.
+    void watchTray(int intervalMilliseconds);
 
     // Shows the named status image; a name without a resource shows no image. The name is kept either way.
     void setImage(const QString& name);
@@ -47,10 +51,13 @@ public:
 
 signals:
     void imageChanged(const QString& name);
+    void hasButtonChanged(bool hasButton);
 
 private:
     std::unique_ptr<QSystemTrayIcon> tray_;
     QString imageName_;
     QMenu* menu_ = nullptr;
     std::function<void()> onToggle_;
+    QTimer trayWatch_;
+    bool hadButton_ = false;
 };

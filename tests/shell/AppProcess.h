@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QPoint>
 #include <QRect>
 #include <QRegularExpression>
 #include <QThread>
@@ -13,6 +14,11 @@
 #include <functional>
 
 #include "support/WaitFor.h"
+
+#include <ostream>
+
+// Failures show a QString (a window id, a title) as its text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace shelltest {
 
@@ -29,6 +35,32 @@ inline QString run(const QString& program, const QStringList& arguments) {
 // Whether a host program is installed.
 inline bool installed(const QString& program) {
     return !run("sh", {"-c", QString("command -v %1").arg(program)}).trimmed().isEmpty();
+}
+
+// Where a window is on the screen, as the X server has it.
+inline QRect windowGeometry(const QString& window) {
+    const QString info = run("xwininfo", {"-id", window});
+    const auto value = [&](const char* name) {
+        return QRegularExpression(QString(R"re(%1:\s+(-?\d+))re").arg(name)).match(info).captured(1).toInt();
+    };
+    return {value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")};
+}
+
+// A click with the left button at this place of a window (from its top left corner), as a user's.
+inline void click(const QString& window, const QPoint& at) {
+    run("xdotool", {"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()), "click", "1"});
+}
+
+// A click on an item of the application's menu window, found by its place as the window lays it out with the test X
+// server's fonts: the first button's middle 80 px below the top, a button every 30 px, a separator line 9 px more.
+inline void clickMenuWindowItem(const QString& window, int buttonsAbove, int linesAbove) {
+    click(window, {60, 80 + 30 * buttonsAbove + 9 * linesAbove});
+}
+
+// A click on the "OK" button of one of the application's notices, at its bottom right.
+inline void clickOk(const QString& notice) {
+    const QSize size = windowGeometry(notice).size();
+    click(notice, {size.width() - 50, size.height() - 24});
 }
 
 // trayer at the top right of the screen: the system tray the application's icon goes into.

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace shelltest {
@@ -37,6 +38,23 @@ public:
 
     // The window that has the keyboard focus, in decimal as xdotool gives window ids.
     static QString focusedWindow() { return run("xdotool", {"getwindowfocus"}).trimmed(); }
+
+    // The windows it manages, from the bottom of the stack to the top, in decimal as xdotool gives window ids.
+    static QStringList stacking() {
+        QStringList ids;
+        const QString list = run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"}).section('#', 1);
+        for (const QString& id : list.split(',', Qt::SkipEmptyParts))
+            ids << QString::number(id.trimmed().toULongLong(nullptr, 16));
+        return ids;
+    }
+
+    // Clicks the close button of the frame put around `window`: the last one of the title bar, at its right end.
+    static void clickClose(const QString& window) {
+        static const QRegularExpression parent(R"re(Parent window id: (0x[0-9a-f]+))re");
+        const QString frame = QString::number(
+            parent.match(run("xwininfo", {"-tree", "-id", window})).captured(1).toULongLong(nullptr, 16));
+        click(frame, {windowGeometry(frame).width() - 11, 9});
+    }
 
 private:
     QTemporaryDir folder_;

@@ -1,7 +1,7 @@
 // The main road of the application, end to end: the real binary in a tray under the test's X server, the hot key
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
-// focused window of this test; the same road under a window manager with no room to store the dictation; and a
-// take whose recognition the end of the application cuts short.
+// focused window of this test; the same road under a window manager with no room to store the dictation; without a
+// tray, started and stopped from the menu window; and a take whose recognition the end of the application cuts short.
 
 #include "AppProcess.h"
 #include "ModelWriter.h"
@@ -102,7 +102,7 @@ protected:
         std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\"}";
 
         // The tray must own the screen's tray selection before the application looks for it.
-        ASSERT_TRUE(tray.start());
+        if (withTray) ASSERT_TRUE(tray.start());
 
         target.setWindowTitle("paste target");
         target.resize(400, 200);
@@ -112,7 +112,13 @@ protected:
 
         ASSERT_TRUE(app.start());
         ASSERT_TRUE(waitFor([this] { return app.log.contains("status image Icon"); }, 20000)) << app.log.toStdString();
-        EXPECT_FALSE(app.log.contains("No system tray found")) << app.log.toStdString();
+        if (withTray) {
+            EXPECT_FALSE(app.log.contains("No system tray found")) << app.log.toStdString();
+        } else {
+            // Said right after the first status image.
+            EXPECT_TRUE(waitFor([this] { return app.log.contains("No system tray found"); }, 5000))
+                << app.log.toStdString();
+        }
         ASSERT_TRUE(waitFor([this] { return target.hasFocus() || (target.activateWindow(), false); }, 5000));
     }
 
@@ -147,6 +153,8 @@ protected:
     // this much.
     void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
+    // Without one the menu is a window of the application's.
+    bool withTray = true;
     vctest::TempHome home;
     std::string modelPreset = "syn-a";
     std::string storedPrompt;
@@ -330,6 +338,58 @@ TEST_F(UnfinishedRecognitionTest, ATakeEndedDuringItsRecognitionIsListedAsNotFin
     ASSERT_TRUE(waitFor([this] { return app.process.state() == QProcess::NotRunning; }, 10000));
     ASSERT_FALSE(fs::exists(killed / "meta.json")) << "the recognition had ended before the kill";
     expectShownAsNotFinished(killed);
+}
+
+// No tray, under a window manager, as on a desktop where the menu window's "Start dictating" is the way to dictate
+// (the window manager may hold the hot key).
+class MenuWindowDictationTest : public DictationRoadTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
+        ASSERT_TRUE(windowManager.start()) << "openbox did not start";
+        withTray = false;
+        // At the top left: the window manager would then put a window that does not say where it goes in the middle
+        // of the screen, where the recording window shows, above everything.
+        target.move(40, 40);
+        DictationRoadTest::SetUp();
+    }
+
+    shelltest::WindowManager windowManager;
+};
+
+TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheWindowTheUserWasTypingIn) {
+    // The menu window, and later the recording window, are untitled.
+    const auto untitled = [pid = QString::number(app.process.processId())] {
+        return run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
+            .split('\n', Qt::SkipEmptyParts);
+    };
+    QString menu;
+    ASSERT_TRUE(waitFor([&] { return !(menu = untitled().value(0)).isEmpty(); }, 10000)) << app.log.toStdString();
+    const QString typing = QString::number(target.winId());
+
+    shelltest::clickMenuWindowItem(menu, 0, 0);  // "Start dictating"
+    QStringList recording;
+    const auto recordingShown = [&] {
+        recording = untitled();
+        recording.removeAll(menu);
+        return !recording.isEmpty();
+    };
+    ASSERT_TRUE(waitFor(recordingShown, 30000)) << app.log.toStdString();
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing) << "the click took the focus";
+    // The recording window shows above everything: the button that stops the dictation is not under it.
+    EXPECT_FALSE(shelltest::windowGeometry(recording.front()).intersects(shelltest::windowGeometry(menu)))
+        << "the recording window covers the menu window";
+    speak();
+    silence();
+    shelltest::clickMenuWindowItem(menu, 0, 0);  // and again, to stop
+    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
+        << app.log.toStdString();
+
+    const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
+    EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
+    EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
+        << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing);
 }
 
 }  // namespace

@@ -249,28 +249,30 @@ TEST_F(AppProcessTest, WithoutATrayTheMenuIsAWindowThatLeavesTheFocusAloneAndASe
     EXPECT_TRUE(app.log.contains("No system tray found")) << app.log.toStdString();
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow) << "the menu window took the focus";
 
-    // Each item by keyboard, in the order of the menu: a button of the window takes the focus as the window does.
-    const auto choose = [&](const QStringList& keys) {
-        run("xdotool", QStringList{"windowactivate", "--sync", menu, "windowfocus", "--sync", menu, "key"} + keys);
+    // Each item by mouse, in the order of the menu; the window is not one the keyboard can reach.
+    const auto choose = [&](int buttonsAbove, int linesAbove) {
+        shelltest::clickMenuWindowItem(menu, buttonsAbove, linesAbove);
     };
-    const auto answerDialog = [&](const QString& title) {
-        QStringList dialog;
-        if (!waitFor([&] { return !(dialog = titled(app, title)).isEmpty(); }, 20000)) return false;
-        run("xdotool", {"windowactivate", "--sync", dialog.front(), "windowfocus", "--sync", dialog.front(), "key",
-                        "Return"});
-        return waitFor([&] { return titled(app, title).isEmpty(); }, 10000);
-    };
-    choose({"space"});  // "Start dictating": there is no model
-    EXPECT_TRUE(answerDialog("Speech model missing")) << app.log.toStdString();
-    choose({"Tab", "space"});  // "View dictation history"
+    choose(0, 0);  // "Start dictating": there is no model, which a notice tells
+    QStringList notice;
+    ASSERT_TRUE(waitFor([&] { return !(notice = titled(app, "Speech model missing")).isEmpty(); }, 20000))
+        << app.log.toStdString();
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow) << "a click on the menu window took the focus";
+    shelltest::clickOk(notice.front());
+    EXPECT_TRUE(waitFor([&] { return titled(app, "Speech model missing").isEmpty(); }, 10000));
+    choose(1, 0);  // "View dictation history"
     EXPECT_TRUE(waitFor([&] { return shown().size() == 2; }, 10000)) << app.log.toStdString();
-    choose({"Tab", "space"});  // past the version, "Check for Updates..."
-    EXPECT_TRUE(answerDialog("Check for Updates")) << app.log.toStdString();
-    choose({"Tab", "space"});  // "Settings..."
+    choose(3, 1);  // past the version, "Check for Updates...", whose dialog takes the keyboard
+    QStringList dialog;
+    ASSERT_TRUE(waitFor([&] { return !(dialog = titled(app, "Check for Updates")).isEmpty(); }, 20000));
+    run("xdotool",
+        {"windowactivate", "--sync", dialog.front(), "windowfocus", "--sync", dialog.front(), "key", "Return"});
+    EXPECT_TRUE(waitFor([&] { return titled(app, "Check for Updates").isEmpty(); }, 10000));
+    choose(4, 1);  // "Settings..."
     EXPECT_TRUE(waitFor([&] { return shown().size() == 3; }, 10000)) << app.log.toStdString();
 
     // Closed, the window goes; the application runs on, and a second start brings the window back.
-    choose({"alt+F4"});
+    shelltest::WindowManager::clickClose(menu);
     ASSERT_TRUE(waitFor([&] { return !shown().contains(menu); }, 10000));
     const QStringList others = shown();
     AppProcess second;
@@ -283,7 +285,33 @@ TEST_F(AppProcessTest, WithoutATrayTheMenuIsAWindowThatLeavesTheFocusAloneAndASe
         if (!others.contains(id)) menu = id;
     }
 
-    choose({"Tab", "space"});  // "Quit", after "Settings..." that had the focus
+    choose(5, 2);  // "Quit"
+    EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
+}
+
+// A tray host that starts after the application, as at login: the icon goes into the tray and the menu window, which
+// stood in for it, goes away; it comes back when the tray does.
+TEST_F(AppProcessTest, ATrayThatComesLaterTakesTheMenuWindowsPlaceUntilItGoes) {
+    tray.stop();
+    AppProcess app;
+    app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    ASSERT_TRUE(app.start());
+    QStringList shown;
+    ASSERT_TRUE(waitFor([&] { return (shown = titled(app, "Vellumcaster")).size() == 1; }, 20000))
+        << app.log.toStdString();
+    const QString menu = shown.front();
+
+    ASSERT_TRUE(tray.start()) << "trayer did not take the tray";
+    ASSERT_TRUE(waitFor([this] { return !tray.applicationIcon().isEmpty(); }, 20000)) << app.log.toStdString();
+    EXPECT_TRUE(waitFor([&] { return !titled(app, "Vellumcaster").contains(menu); }, 10000))
+        << "the menu window stayed beside the tray icon";
+
+    tray.stop();
+    EXPECT_TRUE(waitFor([&] { return titled(app, "Vellumcaster").contains(menu); }, 10000))
+        << "the menu window did not come back without the tray\n"
+        << app.log.toStdString();
+
+    signal(app, SIGTERM);
     EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
 }
 

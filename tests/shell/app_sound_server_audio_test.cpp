@@ -1,14 +1,18 @@
 // The application binary beside a sound server of the test's own that hangs (SIGSTOP) or goes away: its windows keep
-// answering, a press fails within seconds and says why, and a recording that loses its server is told as stopped.
+// answering, a press fails within seconds and says why, and a recording that loses its server is told as stopped,
+// without taking the focus from the window the user is typing in (a window manager hands the focus as a desktop does).
 
 #include "AppProcess.h"
 #include "ModelWriter.h"
+#include "WindowManager.h"
 #include "engine/Model.h"
 #include "platform/InstanceChannel.h"
 #include "support/PrivateSoundServer.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
 
 #include <signal.h>
 
@@ -27,13 +31,20 @@ class SoundServerTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the audio layer needs an X server: run under scripts/test";
-        ASSERT_TRUE(shelltest::installed("xdotool"));
+        for (const char* program : {"xdotool", "openbox"})
+            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all);
         // A tiny model under the default model's file name: a press gets as far as the recording.
         fs::create_directories(modelsFolderURL());
         const auto hp = recognizer::ModelWriter::preset("syn-a", true);
         ASSERT_TRUE(recognizer::ModelWriter(hp).write((modelsFolderURL() / modelFileName("small", "en")).string()));
+
+        ASSERT_TRUE(windowManager.start()) << "openbox did not start";
+        typing.show();
+        // Asked for until the window manager has taken the window in.
+        ASSERT_TRUE(waitFor(
+            [&] { return typing.hasFocus() || (run("xdotool", {"windowactivate", typingWindow()}), false); }, 10000));
 
         server.start();
         app.setEnvironment("PULSE_SERVER", QString::fromStdString(server.address()));
@@ -49,16 +60,20 @@ protected:
         EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
     }
 
-    // Whether a window of the application with this title is shown.
-    bool shown(const QString& title) const {
+    // The shown windows of the application with this title.
+    QStringList windows(const QString& title) const {
         const QString pid = QString::number(app.process.processId());
-        return !run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^" + title + "$"})
-                    .trimmed()
-                    .isEmpty();
+        return run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^" + title + "$"})
+            .split('\n', Qt::SkipEmptyParts);
     }
+    bool shown(const QString& title) const { return !windows(title).isEmpty(); }
     void pressHotKey() { run("xdotool", {"key", "--clearmodifiers", "alt+space"}); }
+    QString typingWindow() const { return QString::number(typing.winId()); }
 
     vctest::TempHome home;
+    shelltest::WindowManager windowManager;
+    // What the user is typing in.
+    QLineEdit typing;
     fs::path runtime = home.path() / "runtime";
     vctest::PrivateSoundServer server{home.path() / "sound-server"};
     AppProcess app;
@@ -99,11 +114,30 @@ TEST_F(SoundServerTest, AHangingServerLeavesTheWindowsAnsweringAndAPressFailsWit
 }
 
 TEST_F(SoundServerTest, AServerLostDuringARecordingIsToldAsAStoppedRecording) {
+    // The recording window, untitled as the menu window, shows once the recording runs.
+    const QStringList menu = windows("Vellumcaster");
+    QStringList recording;
     pressHotKey();
-    // The recording window shows once the recording runs.
-    ASSERT_TRUE(waitFor([this] { return shown("Vellumcaster"); }, 20000)) << app.log.toStdString();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            recording = windows("Vellumcaster");
+            for (const QString& id : menu) recording.removeAll(id);
+            return !recording.isEmpty();
+        },
+        20000))
+        << app.log.toStdString();
     server.stop();
-    EXPECT_TRUE(waitFor([this] { return shown("Recording stopped"); }, 10000)) << app.log.toStdString();
+    QStringList notice;
+    ASSERT_TRUE(waitFor([&] { return !(notice = windows("Recording stopped")).isEmpty(); }, 10000))
+        << app.log.toStdString();
+    // The notice comes between the press and the paste, which goes to the focused window: it leaves the focus there.
+    waitFor([this] { return shelltest::WindowManager::focusedWindow() != typingWindow(); }, 1000);
+    EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow()) << "the notice took the focus";
+    // The recording window, still shown, does not hide the notice.
+    const QStringList stacking = shelltest::WindowManager::stacking();
+    ASSERT_TRUE(stacking.contains(recording.front()) && stacking.contains(notice.front()));
+    EXPECT_GT(stacking.indexOf(notice.front()), stacking.indexOf(recording.front()))
+        << "the notice is under the recording window";
     EXPECT_FALSE(shown("Could not start recording"));
     EXPECT_TRUE(app.log.contains("Audio capture stopped: the connection to the sound server broke"))
         << app.log.toStdString();
