@@ -189,7 +189,7 @@ int whisper_full(struct whisper_context* ctx, struct whisper_full_params params,
     } catch (const std::system_error& e) {
         // The system refused one of the pool's threads.
         ctx->transcriber.clearResults();
-        logError("whisper_full", "could not start %d threads: %s", threads, e.what());
+        logError("whisper_full", "could not start a pool of %d threads: %s", threads, e.what());
         return -7;
     }
 }

@@ -267,6 +267,8 @@ TEST_F(RefusedThreadsTest, ARecognitionWithoutThreadsFailsKeepsTheTakeAndTheNext
     pressHotKey();
     ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
     speak();
+    // Once the recording window is up, the application has the threads a press needs; from here on it gets no more.
+    ASSERT_TRUE(waitFor([this] { return recordingWindowShown(); }, 10000));
     ASSERT_TRUE(tasks.limit(tasks.current()));
     pressHotKey();
     ASSERT_TRUE(waitFor(
@@ -275,6 +277,7 @@ TEST_F(RefusedThreadsTest, ARecognitionWithoutThreadsFailsKeepsTheTakeAndTheNext
         },
         120000))
         << app.log.toStdString();
+    ASSERT_EQ(app.process.state(), QProcess::Running) << app.log.toStdString();
     EXPECT_GT(tasks.refusals(), 0) << "no thread was refused";
 
     // The take is kept with its record, and the application goes on.
@@ -282,7 +285,6 @@ TEST_F(RefusedThreadsTest, ARecognitionWithoutThreadsFailsKeepsTheTakeAndTheNext
     ASSERT_TRUE(waitFor([&] { return !(failed = newDictation(before)).empty(); }, 10000)) << app.log.toStdString();
     EXPECT_TRUE(fs::exists(failed / "output.wav"));
     ASSERT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 15000)) << app.log.toStdString();
-    ASSERT_EQ(app.process.state(), QProcess::Running) << app.log.toStdString();
 
     // Once the limit is lifted, the next dictation is recognized.
     ASSERT_TRUE(tasks.limit(-1));
