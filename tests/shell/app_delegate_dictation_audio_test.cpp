@@ -247,7 +247,7 @@ TEST_F(UnstoredDictationTest, TextIsPastedIntoTheFocusedWindowAndTheNoticeLeaves
 }
 
 // The application held at the tasks it has (a pids control group, which binds root too) from the press that ends a
-// dictation: the recognizer cannot start its threads, nor the paste its own.
+// dictation: the recognizer cannot start its threads.
 class RefusedThreadsTest : public DictationRoadTest {
 protected:
     // The dictation stored since `before` whose record is written; empty while there is none.
@@ -267,7 +267,8 @@ TEST_F(RefusedThreadsTest, ARecognitionWithoutThreadsFailsKeepsTheTakeAndTheNext
     pressHotKey();
     ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
     speak();
-    // Once the recording window is up, the application has the threads a press needs; from here on it gets no more.
+    // Once the recording window is up, the threads the press itself is handled on exist; from here on the application
+    // gets no more.
     ASSERT_TRUE(waitFor([this] { return recordingWindowShown(); }, 10000));
     ASSERT_TRUE(tasks.limit(tasks.current()));
     pressHotKey();
