@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "Duvidu/DuviduSDK.h"
@@ -186,7 +187,15 @@ void DownloadTask::fail(const std::string& description) const {
 }
 
 void DownloadTask::resume() {
-    if (!thread_.joinable() && !finished_) thread_ = std::thread([this] { run(); });
+    if (thread_.joinable() || finished_) return;
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::exception& e) {
+        // The system refused the thread (or the memory for it): the download fails like any other.
+        AppLog::error(std::string("Could not start the download of ") + url_ + ": " + e.what());
+        fail(std::string("Could not start the download: ") + e.what());
+        finished_ = true;
+    }
 }
 
 void DownloadTask::run() {

@@ -22,7 +22,7 @@ public:
     // and the length is known; with 1.0 once the file is in place, and only then.
     using ProgressHandler = std::function<void(float progress)>;
     // Called on the task's thread, once, with why the download failed (the address is not part of it); not after a
-    // cancel.
+    // cancel. When the thread itself could not be started, called by resume() on the caller's thread.
     using FailureHandler = std::function<void(const std::string& description)>;
     // Looks at a whole body before it is placed (its descriptor, open for reading, and its size): why it is not the
     // file that was asked for, or none.

@@ -2,14 +2,38 @@
 
 #include <QString>
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 
 #include "engine/WhisperError.h"
 #include "platform/AppLog.h"
 #include "platform/ReadableFile.h"
+
+namespace {
+
+// The processors this thread may run on (a CPU set given by taskset or a container); all online ones when the
+// system cannot say.
+long usableProcessors() {
+    // A machine with more processors than the default set holds needs a larger set.
+    for (int size = CPU_SETSIZE; size <= (1 << 16); size *= 2) {
+        cpu_set_t* set = CPU_ALLOC(size);
+        if (!set) break;
+        const std::size_t bytes = CPU_ALLOC_SIZE(size);
+        const bool known = sched_getaffinity(0, bytes, set) == 0;
+        const int error = errno;
+        const int count = known ? CPU_COUNT_S(bytes, set) : 0;
+        CPU_FREE(set);
+        if (count > 0) return count;
+        if (known || error != EINVAL) break;
+    }
+    return sysconf(_SC_NPROCESSORS_ONLN);
+}
+
+}  // namespace
 
 WhisperContext::WhisperContext(whisper_context* context, Recognizer& recognizer)
     : context_(context), recognizer_(recognizer) {}
@@ -81,7 +105,7 @@ WhisperContext::RunOutcome WhisperContext::runLocked(std::span<const float> samp
         return RunOutcome::endedEarly;
     }
     whisper_full_params params = recognizer_.fullDefaultParams(WHISPER_SAMPLING_GREEDY);
-    params.n_threads = threadCount(sysconf(_SC_NPROCESSORS_ONLN));
+    params.n_threads = threadCount(usableProcessors());
     params.offset_ms = 0;
     params.translate = translate;
     params.no_context = true;

@@ -37,7 +37,8 @@ public:
     // the text of the windows it finished) and every later one at once. Any thread.
     void abort();
 
-    // The recognizer's worker threads for a machine with `processors` processors: two fewer, at least 1, at most 8.
+    // The recognizer's worker threads for `processors` processors the process may use: two fewer, at least 1, at
+    // most 8.
     static int threadCount(long processors);
 
 private:

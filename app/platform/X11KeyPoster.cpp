@@ -4,6 +4,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <exception>
+#include <string>
 #include <vector>
 
 #include "platform/AppLog.h"
@@ -40,8 +42,17 @@ X11KeyPoster::~X11KeyPoster() {
 void X11KeyPoster::postPaste() {
     {
         std::lock_guard lock(mutex_);
+        if (!worker_.joinable()) {
+            try {
+                worker_ = std::thread([this] { run(); });
+            } catch (const std::exception& e) {
+                // No thread to wait for the modifiers on (the system refused one, or the memory for it): this paste
+                // is not posted, and the next one tries again.
+                AppLog::error(std::string("Could not start the paste: ") + e.what() + "; the paste was not posted");
+                return;
+            }
+        }
         ++pending_;
-        if (!worker_.joinable()) worker_ = std::thread([this] { run(); });
     }
     wake_.notify_all();
 }

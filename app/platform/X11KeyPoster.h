@@ -12,7 +12,7 @@
 // A dictation usually ends on the release of the hot key's primary key while its modifier (Alt, Super...) is still
 // held; a Ctrl+V posted then reaches the application as Ctrl+Alt+V, which pastes nothing. So each paste first waits,
 // on a worker thread of its own, until no modifier key is physically down, and gives up (logging it) when the keys
-// stay down longer than `modifierWait`. No display or no XTEST means nothing is posted.
+// stay down longer than `modifierWait`. No display, no XTEST, or no thread to wait on means nothing is posted.
 class X11KeyPoster : public KeyPoster {
 public:
     explicit X11KeyPoster(std::chrono::milliseconds modifierWait = std::chrono::seconds(2));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "compute/TensorType.h"
@@ -165,9 +166,8 @@ int whisper_full(struct whisper_context* ctx, struct whisper_full_params params,
     if (params.speed_up) logInfo("whisper_full", "speed_up is not supported; ignored");
 
     const int threads = std::clamp(params.n_threads, 1, 256);
-    if (ctx->pool.size() != threads) ctx->pool.resize(threads);
-
     try {
+        ctx->pool.resize(threads);
         const int64_t melStart = nowUs();
         const recognizer::Model& model = *ctx->model;
         ctx->mel.compute(samples, n_samples, model.filters.data(), model.hparams.n_mels, ctx->pool);
@@ -186,6 +186,11 @@ int whisper_full(struct whisper_context* ctx, struct whisper_full_params params,
         ctx->transcriber.clearResults();
         logError("whisper_full", "not enough memory for %d samples", n_samples);
         return -6;
+    } catch (const std::system_error& e) {
+        // The system refused one of the pool's threads.
+        ctx->transcriber.clearResults();
+        logError("whisper_full", "could not start a pool of %d threads: %s", threads, e.what());
+        return -7;
     }
 }
 

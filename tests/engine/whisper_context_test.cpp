@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <sched.h>
 
 #include <thread>
 
@@ -82,7 +82,6 @@ TEST_F(WhisperContextTest, RunSetsTheParameterTableAndLeavesTheRestAtDefaults) {
     ASSERT_EQ(runs.size(), 1u);
     const auto& p = runs[0].params;
     EXPECT_EQ(p.strategy, WHISPER_SAMPLING_GREEDY);
-    EXPECT_EQ(p.n_threads, WhisperContext::threadCount(sysconf(_SC_NPROCESSORS_ONLN)));
     EXPECT_EQ(p.offset_ms, 0);
     EXPECT_TRUE(p.translate);
     EXPECT_TRUE(p.no_context);
@@ -99,6 +98,25 @@ TEST_F(WhisperContextTest, RunSetsTheParameterTableAndLeavesTheRestAtDefaults) {
     EXPECT_EQ(runs[0].language, "auto");
     EXPECT_EQ(runs[0].samples, samples);
     EXPECT_EQ(recognizer.callList(), (std::vector<std::string>{"reset", "full", "timings"}));
+}
+
+// As under taskset or a container's CPU set: four of the machine's processors, so two threads, however many it has.
+TEST_F(WhisperContextTest, ThreadsFollowTheProcessorsTheCallerMayRunOn) {
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    if (CPU_COUNT(&allowed) < 5) GTEST_SKIP() << "needs five processors to tell four of them from all";
+    cpu_set_t four;
+    CPU_ZERO(&four);
+    for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&four) < 4; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed)) CPU_SET(cpu, &four);
+    }
+    auto context = load();
+    std::thread([&] {
+        ASSERT_EQ(sched_setaffinity(0, sizeof four, &four), 0);
+        context->fullTranscribe(std::vector<float>(1600, 0.25f), "", "en", false, false);
+    }).join();
+    ASSERT_EQ(recognizer.runs().size(), 1u);
+    EXPECT_EQ(recognizer.runs()[0].params.n_threads, 2);
 }
 
 TEST_F(WhisperContextTest, FailedRunIsLoggedWithoutTimingsAndKeepsWhatTheContextHolds) {

@@ -1,7 +1,8 @@
 // The main road of the application, end to end: the real binary in a tray under the test's X server, the hot key
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
 // focused window of this test; the same road under a window manager with no room to store the dictation; without a
-// tray, started and stopped from the menu window; and a take whose recognition the end of the application cuts short.
+// tray, started and stopped from the menu window; a take whose recognition the end of the application cuts short; and
+// with no thread to spare when the recognition starts.
 
 #include "AppProcess.h"
 #include "ModelWriter.h"
@@ -10,6 +11,7 @@
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
 #include "platform/Paths.h"
+#include "support/PidsCgroup.h"
 #include "support/ReadFile.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
@@ -390,6 +392,60 @@ TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheW
     EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
         << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing);
+}
+
+// The application held at the tasks it has (a pids control group, which binds root too) from the press that ends a
+// dictation: the recognizer cannot start its threads.
+class RefusedThreadsTest : public DictationRoadTest {
+protected:
+    // The dictation stored since `before` whose record is written; empty while there is none.
+    static fs::path newDictation(const std::set<fs::path>& before) {
+        for (const auto& folder : dictations())
+            if (!before.count(folder) && fs::exists(folder / "meta.json")) return folder;
+        return {};
+    }
+
+    vctest::PidsCgroup tasks{"vellumcaster-test-" + std::to_string(::getpid())};
+};
+
+TEST_F(RefusedThreadsTest, ARecognitionWithoutThreadsFailsKeepsTheTakeAndTheNextOneWorks) {
+    ASSERT_TRUE(tasks.usable()) << "no pids control group could be made on this machine";
+    ASSERT_TRUE(tasks.add(pid_t(app.process.processId())));
+    const auto before = dictations();
+    pressHotKey();
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+    speak();
+    // Once the recording window is up, the threads the press itself is handled on exist; from here on the application
+    // gets no more.
+    ASSERT_TRUE(waitFor([this] { return recordingWindowShown(); }, 10000));
+    ASSERT_TRUE(tasks.limit(tasks.current()));
+    pressHotKey();
+    ASSERT_TRUE(waitFor(
+        [this] {
+            return app.log.contains("Failed to run the model") || app.process.state() == QProcess::NotRunning;
+        },
+        120000))
+        << app.log.toStdString();
+    ASSERT_EQ(app.process.state(), QProcess::Running) << app.log.toStdString();
+    EXPECT_GT(tasks.refusals(), 0) << "no thread was refused";
+
+    // The take is kept with its record, and the application goes on.
+    fs::path failed;
+    ASSERT_TRUE(waitFor([&] { return !(failed = newDictation(before)).empty(); }, 10000)) << app.log.toStdString();
+    EXPECT_TRUE(fs::exists(failed / "output.wav"));
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 15000)) << app.log.toStdString();
+
+    // Once the limit is lifted, the next dictation is recognized.
+    ASSERT_TRUE(tasks.limit(-1));
+    const auto kept = dictations();
+    pressHotKey();
+    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
+    speak();
+    silence();
+    pressHotKey();
+    fs::path next;
+    ASSERT_TRUE(waitFor([&] { return !(next = newDictation(kept)).empty(); }, 120000)) << app.log.toStdString();
+    EXPECT_FALSE(vctest::readFile(next / "result.txt").empty()) << app.log.toStdString();
 }
 
 }  // namespace

@@ -83,12 +83,20 @@ struct ThreadPool::Impl {
         if (!failed.exchange(true, std::memory_order_relaxed)) failure = std::move(e);
     }
 
+    // A thread the system refuses leaves the pool with the caller alone, and the refusal (std::system_error, or
+    // std::bad_alloc) goes to the caller.
     void start(int n) {
-        nThreads = std::max(1, n);
         stopping.store(false, std::memory_order_relaxed);  // no worker runs yet
-        workers.reserve(size_t(nThreads - 1));
         const uint32_t first = generation.load();
-        for (int i = 1; i < nThreads; ++i) workers.emplace_back([this, i, first] { workerLoop(i, first); });
+        try {
+            workers.reserve(size_t(std::max(1, n) - 1));
+            for (int i = 1; i < n; ++i) workers.emplace_back([this, i, first] { workerLoop(i, first); });
+        } catch (...) {
+            stop();
+            nThreads = 1;
+            throw;
+        }
+        nThreads = std::max(1, n);
     }
 
     void stop() {

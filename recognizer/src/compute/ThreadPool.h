@@ -14,6 +14,7 @@ public:
     ThreadPool& operator=(const ThreadPool&) = delete;
 
     int size() const;
+    // Throws std::system_error when the system refuses a thread; the pool then has the caller alone.
     void resize(int nThreads);
 
     using Task = void (*)(void* context, int ith, int nth);
