@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <latch>
 #include <thread>
+#include <vector>
 
 #include "engine/CapturedLog.h"
 #include "platform/FileIO.h"
@@ -311,22 +313,30 @@ TEST(SettingsStore, AFileThatLeavesNoRoomIsMovedAsideAndAChangeMadeInARunIsKept)
     EXPECT_TRUE(again.contains("notes"));
 }
 
-// Writes run outside the lock that readers take, each with the values of that moment: however the writes of two
-// threads interleave, the file ends with the last value of each.
+// Writes run outside the lock that readers take, each with the values of the moment it writes (not of the moment its
+// change was made): however the writes of several threads queue for the file, it ends with what the store holds. Each
+// round starts its writers together, so that they reach the file in another order than they changed the values.
 TEST(SettingsStore, WritesFromSeveralThreadsLeaveTheNewestValues) {
     vctest::TempHome home;
     const fs::path file = home.config() / "vellumcaster" / "settings.json";
     SettingsStore store(file);
-    const auto count = [&store](const std::string& key) {
-        for (int i = 1; i <= 50; ++i) store.setNumber(key, i);
-    };
-    std::thread first(count, "first");
-    std::thread second(count, "second");
-    first.join();
-    second.join();
-    const SettingsStore again(file);
-    EXPECT_EQ(again.storedNumber("first"), 50);
-    EXPECT_EQ(again.storedNumber("second"), 50);
+    constexpr int writers = 4;
+    for (int round = 1; round <= 100; ++round) {
+        std::latch start(writers);
+        std::vector<std::thread> threads;
+        for (int writer = 0; writer < writers; ++writer) {
+            threads.emplace_back([&store, &start, round, key = "writer" + std::to_string(writer)] {
+                start.arrive_and_wait();
+                store.setNumber(key, round);
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        const SettingsStore again(file);
+        for (int writer = 0; writer < writers; ++writer) {
+            ASSERT_EQ(again.storedNumber("writer" + std::to_string(writer)), round)
+                << "writer " << writer << " in round " << round << ": an older copy was written last";
+        }
+    }
 }
 
 // A write that the file system holds up (here the opening of its file, held by a permission listener as a stalled
