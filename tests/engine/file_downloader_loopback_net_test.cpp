@@ -253,8 +253,9 @@ TEST_F(FileDownloaderTest, AWatcherThatSeesOneFindsTheFileInPlace) {
     const std::string model = body(100);
     for (const std::string& sent : {portal, model}) {
         CapturedLog log;  // the refused body's error line
-        LoopbackHttpServer server(
-            [&](int socket, const vctest::HttpRequest&) { LoopbackHttpServer::send(socket, okHead(sent.size()) + sent); });
+        LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
+            LoopbackHttpServer::send(socket, okHead(sent.size()) + sent);
+        });
         downloader.download(server.url("/ggml-custom.bin"), destination);
         ASSERT_TRUE(finished());
     }
