@@ -242,6 +242,26 @@ TEST_F(FileDownloaderTest, AWholeBodyThatIsNotTheModelIsNotInstalled) {
     EXPECT_FALSE(isModelDownloaded("small", "en"));
 }
 
+// Whoever watches for 1.0 (the panel's "Done", the page's "Not downloaded") finds the file in place: a whole body that
+// the check then refuses never shows 1.0, and one that is placed shows it only once it is there.
+TEST_F(FileDownloaderTest, AWatcherThatSeesOneFindsTheFileInPlace) {
+    std::vector<std::string> foundAtOne;  // what the destination held each time 1.0 was published
+    QObject::connect(&downloader, &FileDownloader::downloadProgressChanged, [&](float progress) {
+        if (progress == 1.0f) foundAtOne.push_back(fs::exists(destination) ? vctest::readFile(destination) : "no file");
+    });
+    const std::string portal = "<html><body>Sign in first</body></html>";
+    const std::string model = body(100);
+    for (const std::string& sent : {portal, model}) {
+        CapturedLog log;  // the refused body's error line
+        LoopbackHttpServer server([&](int socket, const vctest::HttpRequest&) {
+            LoopbackHttpServer::send(socket, okHead(sent.size()) + sent);
+        });
+        downloader.download(server.url("/ggml-custom.bin"), destination);
+        ASSERT_TRUE(finished());
+    }
+    EXPECT_EQ(foundAtOne, std::vector<std::string>{model});
+}
+
 TEST_F(FileDownloaderTest, ExistingFileIsNeverReplaced) {
     std::ofstream(destination) << "the model already here";
     LoopbackHttpServer server([](int socket, const vctest::HttpRequest&) {

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/fanotify.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "engine/CapturedLog.h"
@@ -42,6 +46,15 @@ std::vector<fs::path> asideFiles(const fs::path& file) {
 // A settings file with a value nested `depth` deep.
 std::string nested(std::size_t depth) {
     return "{\"activeModelKey\": \"base\", \"deep\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
+}
+
+// Whether the thread `tid` of this process sleeps (here: waits for a lock).
+bool sleeping(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto end = line.rfind(')');  // the state follows the command's name, which may hold anything
+    return end != std::string::npos && line.size() > end + 2 && line[end + 2] == 'S';
 }
 
 }  // namespace
@@ -349,22 +362,58 @@ TEST(SettingsStore, ALongPromptOfAnEarlierVersionIsCutAndEveryOtherSettingKept) 
                                                   "settings"));
 }
 
-// Writes run outside the lock that readers take, each with the values of that moment: however the writes of two
-// threads interleave, the file ends with the last value of each.
+// Writes run outside the lock that readers take, each with the values of the moment it writes, not those of the moment
+// its change was made: however the writers of several threads reach the file, it ends with what the store holds. Here
+// a second thread's change waits while a first thread's write is held at the file system (by a permission listener);
+// once that write goes on, the first thread changes another value at once and is the first to write again, before the
+// second thread's write, which was made with fewer values. Repeated, since which thread writes first is the system's.
 TEST(SettingsStore, WritesFromSeveralThreadsLeaveTheNewestValues) {
+    if (geteuid() != 0) GTEST_SKIP() << "holding a write at the file system takes root (a fanotify listener)";
     vctest::TempHome home;
     const fs::path file = home.config() / "vellumcaster" / "settings.json";
     SettingsStore store(file);
-    const auto count = [&store](const std::string& key) {
-        for (int i = 1; i <= 50; ++i) store.setNumber(key, i);
-    };
-    std::thread first(count, "first");
-    std::thread second(count, "second");
-    first.join();
-    second.join();
-    const SettingsStore again(file);
-    EXPECT_EQ(again.storedNumber("first"), 50);
-    EXPECT_EQ(again.storedNumber("second"), 50);
+    store.setBool("launchOnLogin", true);  // the folder exists
+    for (int round = 1; round <= 20; ++round) {
+        const int listener = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
+        ASSERT_GE(listener, 0) << "fanotify: " << std::strerror(errno);
+        ASSERT_EQ(fanotify_mark(listener, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD, AT_FDCWD,
+                                file.parent_path().c_str()),
+                  0);
+        // Both threads on one processor, the first one ahead of the second whenever both can run: it goes on
+        // from its write to its next change before the second one wakes.
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        std::thread first([&store, &one, round] {
+            // Where real-time scheduling is refused, which thread goes on first is left to the system.
+            const sched_param ahead{1};
+            pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+            pthread_setschedparam(pthread_self(), SCHED_FIFO, &ahead);
+            store.setNumber("first", round);
+            store.setNumber("firstAgain", round);
+        });
+        fanotify_event_metadata held{};
+        ASSERT_EQ(read(listener, &held, sizeof held), ssize_t(sizeof held));  // the first write waits for the listener
+
+        std::atomic<pid_t> secondThread{0};
+        std::thread second([&store, &secondThread, &one, round] {
+            pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+            secondThread = gettid();
+            store.setNumber("second", round);
+        });
+        EXPECT_TRUE(vctest::waitFor([&] {
+            return store.storedNumber("second") == round && secondThread && sleeping(secondThread);
+        })) << "the second thread did not wait for the first one's write";
+        // Closing the listener lets the writes go on.
+        close(held.fd);
+        close(listener);
+        first.join();
+        second.join();
+        const SettingsStore again(file);
+        for (const char* key : {"first", "second", "firstAgain"}) {
+            ASSERT_EQ(again.storedNumber(key), round) << key << " in round " << round << ": older values written last";
+        }
+    }
 }
 
 // A write that the file system holds up (here the opening of its file, held by a permission listener as a stalled
