@@ -34,6 +34,7 @@
 #include "support/Fifo.h"
 #include "support/ReadFile.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 namespace fs = std::filesystem;
 using capturetest::CapturedLog;
@@ -69,17 +70,10 @@ protected:
                          [this] { states.push_back(state->currentState()); });
     }
     void TearDown() override {
-        drain();
+        vctest::drain();
         state.reset();
         Pasteboard::setGeneral(nullptr);
         KeyPoster::setSystem(nullptr);
-    }
-
-    static void drain() {
-        for (int i = 0; i < 8; ++i) {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents();
-        }
     }
 
     void loadModel() {
@@ -89,7 +83,7 @@ protected:
 
     void record(const std::vector<float>& samples) {
         state->startRecording();
-        drain();
+        vctest::drain();
         const CaptureFormat format{CaptureFormat::SampleType::float32, 16000.0, 1};
         backend->deliver(capturetest::encode(format, 0, std::int64_t(samples.size()), [&](std::int64_t i, int) {
                              return double(samples[std::size_t(i)]);
@@ -99,7 +93,7 @@ protected:
     void dictate(const std::vector<float>& samples) {
         record(samples);
         state->stopRecording();
-        drain();
+        vctest::drain();
     }
 
     static std::vector<fs::path> recordingFolders() {
@@ -201,7 +195,7 @@ TEST_F(ControllerTest, LiteralPunctuationDeliversAndStoresTheSignsOfSpokenWordsO
     record(speechThenSilence());
     EXPECT_EQ(state->runRealtimeTranscription(std::vector<float>(100, 0.2f)), "hello.");
     state->stopRecording();
-    drain();
+    vctest::drain();
 
     EXPECT_EQ(state->realtimeText(), " hello.");
     const std::string cleaned = "Hello you?\nbye.";
@@ -248,7 +242,7 @@ TEST_F(ControllerTest, WithoutAModelTheEmptyTextIsStoredAndDelivered) {
 TEST_F(ControllerTest, StartThatFailsAtOnceEndsReadyAndRethrows) {
     backend->startFailure = CaptureSession::StartFailure{true, "busy"};
     EXPECT_THROW(state->startRecording(), RecorderError);
-    drain();
+    vctest::drain();
     EXPECT_EQ(state->currentState(), RecordingState::ready);
     EXPECT_EQ(recorder.captureSession(), nullptr);
 }
@@ -257,11 +251,11 @@ TEST_F(ControllerTest, StartClearsTheLastDictationsTexts) {
     loadModel();
     dictate(speechThenSilence());
     state->runRealtimeTranscription({0.1f});
-    drain();
+    vctest::drain();
     ASSERT_FALSE(state->resultText().isEmpty());
     ASSERT_FALSE(state->realtimeText().isEmpty());
     state->startRecording();
-    drain();
+    vctest::drain();
     EXPECT_TRUE(state->resultText().isEmpty());
     EXPECT_TRUE(state->realtimeText().isEmpty());
     EXPECT_EQ(state->currentState(), RecordingState::recording);
@@ -272,15 +266,15 @@ TEST_F(ControllerTest, CancelDiscardsARecordingAndNothingElse) {
     // Ready: nothing happens, the last result stays.
     dictate(speechThenSilence());
     state->cancelRecording();
-    drain();
+    vctest::drain();
     EXPECT_EQ(state->resultText(), "hello");
 
     // Recording: capture is released, texts cleared, nothing stored.
     record(speechThenSilence());
     state->runRealtimeTranscription({0.1f});
-    drain();
+    vctest::drain();
     state->cancelRecording();
-    drain();
+    vctest::drain();
     EXPECT_EQ(state->currentState(), RecordingState::ready);
     EXPECT_TRUE(state->realtimeText().isEmpty());
     EXPECT_EQ(recorder.captureSession(), nullptr);
@@ -293,12 +287,12 @@ TEST_F(ControllerTest, CancelDiscardsARecordingAndNothingElse) {
     recognizer.script({" kept"});
     auto stopping = std::async(std::launch::async, [this] { state->stopRecording(); });
     recognizer.waitForWaitingRuns(1);
-    drain();
+    vctest::drain();
     ASSERT_EQ(state->currentState(), RecordingState::processing);
     state->cancelRecording();
     recognizer.release();
     stopping.get();
-    drain();
+    vctest::drain();
     EXPECT_EQ(state->resultText(), "kept");
     EXPECT_EQ(state->currentState(), RecordingState::ready);
     EXPECT_EQ(recordingFolders().size(), 2u);
@@ -310,9 +304,9 @@ TEST_F(ControllerTest, RealtimeTextGathersTheChunksAfterThePromptAndTheTextSoFar
     recognizer.script({" first"});
     recognizer.script({" second"});
     EXPECT_EQ(state->runRealtimeTranscription({0.1f}), "first");
-    drain();
+    vctest::drain();
     EXPECT_EQ(state->runRealtimeTranscription({0.2f}), "second");
-    drain();
+    vctest::drain();
     EXPECT_EQ(state->realtimeText(), " first second");
     const auto runs = recognizer.runs();
     ASSERT_EQ(runs.size(), 2u);
@@ -330,7 +324,7 @@ TEST_F(ControllerTest, RecorderChunksReachTheRealtimeText) {
     std::fill(samples.begin(), samples.begin() + 16001, 0.5f);  // speech, then a pause the rule detects
     record(samples);
     recorder.heartbeat();
-    drain();
+    vctest::drain();
     const auto runs = recognizer.runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].samples.size(), 32000u);
@@ -424,12 +418,12 @@ TEST_F(ControllerTest, ATakeWithNothingToRecognizeLeavesNothingAndRestsQuietly) 
                                            std::vector<float>(20000, 0.03f)}) {
         if (take.empty()) {
             state->startRecording();
-            drain();
+            vctest::drain();
         } else {
             record(take);
         }
         EXPECT_FALSE(state->stopRecording());
-        drain();
+        vctest::drain();
         EXPECT_EQ(state->currentState(), RecordingState::ready);
     }
     EXPECT_TRUE(recordingFolders().empty());

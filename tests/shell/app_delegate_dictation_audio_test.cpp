@@ -155,6 +155,16 @@ protected:
     // this much.
     void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
 
+    // The dictation completes, with text on the clipboard that reaches the test's window.
+    void expectCompletedAndPasted() {
+        ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
+            << app.log.toStdString();
+        const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
+        EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
+        EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
+            << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
+    }
+
     // Without one the menu is a window of the application's.
     bool withTray = true;
     vctest::TempHome home;
@@ -240,13 +250,7 @@ TEST_F(UnstoredDictationTest, TextIsPastedIntoTheFocusedWindowAndTheNoticeLeaves
     speak();
     silence();
     pressHotKey();
-    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
-        << app.log.toStdString();
-
-    const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
-    EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
-    EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
-        << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
+    expectCompletedAndPasted();
     // The user is told, in a notice that leaves the focus where the text went.
     EXPECT_TRUE(waitFor(
         [&] {
@@ -384,13 +388,7 @@ TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheW
     speak();
     silence();
     shelltest::clickMenuWindowItem(menu, 0, 0);  // and again, to stop
-    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
-        << app.log.toStdString();
-
-    const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
-    EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
-    EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
-        << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
+    expectCompletedAndPasted();
     EXPECT_EQ(shelltest::WindowManager::focusedWindow(), typing);
 }
 

@@ -15,6 +15,7 @@
 #include "shell/WhisperStateController.h"
 #include "support/FakePasteboard.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -119,17 +120,10 @@ protected:
         control = std::make_unique<DictationControl>(settings, environment);
     }
     ~DictationEngineFixture() override {
-        drain();
+        vctest::drain();
         control.reset();
         Pasteboard::setGeneral(nullptr);
         KeyPoster::setSystem(nullptr);
-    }
-
-    static void drain() {
-        for (int i = 0; i < 8; ++i) {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents();
-        }
     }
 
     void speak() {
@@ -180,7 +174,7 @@ TEST_F(DictationFixture, ChangedModelReloadsBeforeRecording) {
 
 TEST_F(DictationEngineFixture, AModelChosenDuringARecordingThatDoesNotLoadLeavesThePressToStopIt) {
     control->toggleRecording();
-    drain();
+    vctest::drain();
     const auto ws = control->controller();
     ASSERT_EQ(ws->currentState(), RecordingState::recording);
     const auto session = recorder.captureSession();
@@ -191,7 +185,7 @@ TEST_F(DictationEngineFixture, AModelChosenDuringARecordingThatDoesNotLoadLeaves
     settings.setString("activeModelKey", "base");
     events.clear();
     control->toggleRecording();
-    drain();
+    vctest::drain();
     EXPECT_EQ(ws->currentState(), RecordingState::ready);
     EXPECT_FALSE(session->isRunning());
     EXPECT_EQ(recorder.captureSession(), nullptr);

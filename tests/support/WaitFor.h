@@ -20,4 +20,13 @@ inline bool waitFor(const std::function<bool()>& condition, int milliseconds = 5
     return true;
 }
 
+// Serves what other threads and earlier events have posted to this one, and the events that serving posts in turn (a
+// few rounds deep).
+inline void drain() {
+    for (int i = 0; i < 8; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
 }  // namespace vctest
