@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -102,6 +103,11 @@ void MenuWindow::showHotKey(const KeyboardManager& keyboardManager) {
     } else {
         hotKey_->setText(tr("Hot key: %1 (taken by another program)").arg(combination));
     }
+}
+
+void MenuWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (event->oldSize().isValid()) move(x() - (event->size().width() - event->oldSize().width()), y());
 }
 
 void MenuWindow::present() {

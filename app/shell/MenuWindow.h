@@ -23,6 +23,11 @@ public:
     // Shows the window, or brings it back in front, leaving the focus where it is.
     void present();
 
+protected:
+    // Keeps the right edge where it is when the window grows or shrinks with its texts (the hot key's line changes once
+    // the hot key is registered, or refused), so that a window at the screen's right edge stays on screen.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     // Its distance from the screen's edges.
     static constexpr int margin = 24;

@@ -6,6 +6,7 @@
 #include "shell/AppDelegate.h"
 #include "shell/AudioDeviceSource.h"
 #include "shell/LaunchOnLogin.h"
+#include "shell/MenuWindow.h"
 #include "shell/RecordingView.h"
 #include "shell/RecordingWindow.h"
 #include "support/TempHome.h"
@@ -206,6 +207,22 @@ TEST_F(AppDelegateTest, StatusMenuModel) {
     EXPECT_THAT(steps, ElementsAre("history", "settings"));
     actions[0]->trigger();
     EXPECT_EQ(spawned, 1);
+}
+
+// Without a tray the menu is a window at the screen's right edge, which stays whole on the screen when its text grows
+// (a hot key that another program holds is told in a longer line).
+TEST_F(AppDelegateTest, TheMenuWindowKeepsItsRightEdgeWhenItsTextGrows) {
+    hotKeys->accept = false;
+    auto app = make();
+    app->buildStatusMenu();
+    MenuWindow window(app->menu(), app->statusItem(), app->keyboardManager());
+    window.present();
+    drain();
+    const QRect before = window.geometry();
+    app->keyboardManager().registerHotKey();
+    drain();
+    EXPECT_GT(window.width(), before.width());
+    EXPECT_EQ(window.geometry().right(), before.right());
 }
 
 TEST_F(AppDelegateTest, ClickRouting) {
