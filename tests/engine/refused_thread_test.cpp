@@ -38,7 +38,8 @@ TEST(RefusedThread, APasteOrADownloadWithoutAThreadFailsAndTheProcessGoesOn) {
         poster.postPaste();
         // Nothing listens on port 9: a download that did start would fail too, but for another reason.
         downloader.download("http://127.0.0.1:9/ggml-custom.bin", destination);
-        EXPECT_EQ(tasks.refusals(), 2);
+        // At least these two (a sanitizer's runtime may ask for a thread of its own meanwhile).
+        EXPECT_GE(tasks.refusals(), 2);
         ASSERT_TRUE(tasks.limit(-1));
     }
     ASSERT_EQ(log.lines().size(), 2u);
