@@ -80,6 +80,29 @@ std::map<std::string, int> eventsSent(IngestServer& server)
     return times;
 }
 
+// What the server heard of a set of captured events: each event id with how often it came, and the events counted
+// lost in client reports.
+struct Accounting {
+    std::map<std::string, int> delivered;
+    uint64_t counted = 0;
+};
+
+Accounting accounting(IngestServer& server)
+{
+    Accounting result;
+    result.delivered = eventsSent(server);
+    for (const auto& request : server.requests()) {
+        auto envelope = DuviduSerialization::envelopeWithData(IngestServer::inflate(request.body));
+        if (!envelope) continue;
+        auto report = RecordingTransport::itemJSON(*envelope, "client_report");
+        if (!report) continue;
+        for (const auto& lost : DuviduDiscardedEvent::listFromClientReport(*report)) {
+            if (lost.category() == DuviduDataCategory::Error) result.counted += lost.quantity();
+        }
+    }
+    return result;
+}
+
 class DuviduSDKNetTest : public duvidutest::DuviduLoopbackTest {
 protected:
     // The application's start, every trace sampled.
@@ -88,6 +111,42 @@ protected:
         DuviduLoopbackTest::start([](DuviduOptions& options) { options.setTracesSampleRate(1.0); });
     }
     void post(const std::string& name) { center.postNotificationName(name); }
+
+    // 64 message runs at once on one cache, against a server that listens already or only once they ended; then a
+    // flush and one more message. Every event is either delivered once or counted lost once.
+    void expectEveryEventDeliveredOrCountedOnce(IngestServer& target)
+    {
+        auto message = [&](const std::string& text) {
+            auto run = vctest::runChild(VC_DUVIDU_CLI, {"--dsn", target.dsn(), "--release", "r@1", "message", text}, {}, 60);
+            EXPECT_FALSE(run.timedOut);
+            return run.output.substr(0, 32);
+        };
+        std::vector<std::string> captured(64);
+        std::vector<std::thread> runs;
+        for (size_t i = 0; i < captured.size(); ++i)
+            runs.emplace_back([&, i] { captured[i] = message("run " + std::to_string(i)); });
+        for (auto& run : runs) run.join();
+        target.listen();
+        vctest::runChild(VC_DUVIDU_CLI, {"--dsn", target.dsn(), "flush"}, {}, 60);
+        captured.push_back(message("last"));
+
+        const auto heard = accounting(target);
+        size_t delivered = 0, twice = 0;
+        for (const auto& id : captured) {
+            ASSERT_EQ(id.size(), 32u);
+            auto it = heard.delivered.find(id);
+            if (it == heard.delivered.end()) continue;
+            ++delivered;
+            if (it->second > 1) ++twice;
+        }
+        EXPECT_EQ(heard.delivered.size(), delivered) << "events that no run captured arrived";
+        EXPECT_EQ(twice, 0u) << "events delivered more than once";
+        EXPECT_EQ(delivered + heard.counted, captured.size())
+            << delivered << " delivered, " << heard.counted << " counted lost, of " << captured.size() << " captured";
+        RecordProperty("delivered", static_cast<int>(delivered));
+        RecordProperty("counted", static_cast<int>(heard.counted));
+        RecordProperty("twice", static_cast<int>(twice));
+    }
 
     DuviduNSNotificationCenterWrapper center;
 };
@@ -327,6 +386,17 @@ TEST_F(DuviduSDKNetTest, CapturingDoesNotWaitForAProcessHoldingTheCacheAndItsLos
     ASSERT_EQ(counts.size(), 1u);
     EXPECT_EQ(counts[0].reason(), DuviduDiscardReason::BeforeSend);
     EXPECT_EQ(counts[0].quantity(), 1u);
+}
+
+TEST_F(DuviduSDKNetTest, SixtyFourRunsOnOneCacheWithTheServerDownDeliverOrCountEachEventOnce)
+{
+    IngestServer down(vctest::LoopbackHttpServer::Start::Refusing);
+    expectEveryEventDeliveredOrCountedOnce(down);
+}
+
+TEST_F(DuviduSDKNetTest, SixtyFourRunsOnOneCacheWithTheServerUpDeliverOrCountEachEventOnce)
+{
+    expectEveryEventDeliveredOrCountedOnce(server);
 }
 
 }  // namespace
