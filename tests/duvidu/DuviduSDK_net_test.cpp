@@ -35,6 +35,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The cache of a DSN with the events that an earlier run left there, and their ids.
+struct EarlierEvents {
+    std::shared_ptr<DuviduFileManager> files;
+    std::vector<std::string> ids;
+};
+
+EarlierEvents storeEarlierEvents(const IngestServer& server, int count)
+{
+    DuviduOptions options;
+    options.setDsn(server.dsn());
+    EarlierEvents earlier;
+    earlier.files = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                       std::make_shared<DuviduDispatchQueueWrapper>());
+    for (int i = 0; i < count; ++i) {
+        const DuviduId id;
+        earlier.ids.push_back(id.duviduIdString());
+        auto payload = dataFromString(R"({"event_id":")" + id.duviduIdString() + R"(","level":"error"})");
+        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", payload.size());
+        earlier.files->storeEnvelope(
+            DuviduEnvelope(DuviduEnvelopeHeader(id, nullptr), DuviduEnvelopeItem(header, payload)));
+    }
+    return earlier;
+}
+
 // The items of a request's envelope by type: the JSON of the first of each.
 struct Sent {
     std::optional<Value::Object> event;
@@ -112,18 +136,19 @@ protected:
     }
     void post(const std::string& name) { center.postNotificationName(name); }
 
-    // 64 message runs at once on one cache, against a server that listens already or only once they ended; then a
-    // flush and one more message. Every event is either delivered once or counted lost once.
+    // 64 message runs at once on a cache that an earlier run filled, against a server that listens already or only
+    // once they ended; then a flush and one more message. Every event is either delivered once or counted lost once.
     void expectEveryEventDeliveredOrCountedOnce(IngestServer& target)
     {
+        auto captured = storeEarlierEvents(target, 30).ids;
         auto message = [&](const std::string& text) {
             auto run = vctest::runChild(VC_DUVIDU_CLI, {"--dsn", target.dsn(), "--release", "r@1", "message", text}, {}, 60);
             EXPECT_FALSE(run.timedOut);
             return run.output.substr(0, 32);
         };
-        std::vector<std::string> captured(64);
+        captured.resize(captured.size() + 64);
         std::vector<std::thread> runs;
-        for (size_t i = 0; i < captured.size(); ++i)
+        for (size_t i = 30; i < captured.size(); ++i)
             runs.emplace_back([&, i] { captured[i] = message("run " + std::to_string(i)); });
         for (auto& run : runs) run.join();
         target.listen();
@@ -242,20 +267,9 @@ TEST_F(DuviduSDKNetTest, StartingAndClosingWhileOtherThreadsCaptureLeavesNoThrea
 
 TEST_F(DuviduSDKNetTest, ProcessesFlushingOneCacheAtOnceSendEachEnvelopeOnce)
 {
-    // What an earlier run left for the server's DSN.
-    DuviduOptions options;
-    options.setDsn(server.dsn());
-    auto cache = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
-                                                    std::make_shared<DuviduDispatchQueueWrapper>());
-    ASSERT_TRUE(cache);
+    auto cache = storeEarlierEvents(server, 30);
     std::map<std::string, int> sentTimes;
-    for (int i = 0; i < 30; ++i) {
-        const DuviduId id;
-        sentTimes[id.duviduIdString()] = 0;
-        auto payload = dataFromString(R"({"event_id":")" + id.duviduIdString() + R"(","level":"error"})");
-        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", payload.size());
-        cache->storeEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(id, nullptr), DuviduEnvelopeItem(header, payload)));
-    }
+    for (const auto& id : cache.ids) sentTimes[id] = 0;
 
     std::vector<std::thread> flushes;
     for (int p = 0; p < 4; ++p)
@@ -267,7 +281,7 @@ TEST_F(DuviduSDKNetTest, ProcessesFlushingOneCacheAtOnceSendEachEnvelopeOnce)
     }
     for (const auto& [id, times] : sentTimes) EXPECT_EQ(times, 1) << id;
     EXPECT_EQ(sentTimes.size(), 30u);
-    EXPECT_TRUE(cache->envelopePaths().empty());
+    EXPECT_TRUE(cache.files->envelopePaths().empty());
 }
 
 TEST_F(DuviduSDKNetTest, PipesDevicesAndHugeFilesInTheSDKsFoldersNeitherHangNorKillARun)
