@@ -17,15 +17,15 @@ std::optional<DuviduFileLock> DuviduFileLock::acquire(const std::string& path, s
     // Without blocking: a named pipe in place of the file cannot hold the open up.
     DuviduFileLock lock(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (lock.descriptor_ < 0) return std::nullopt;
-    // flock has no deadline of its own: tries again after pauses that grow up to 16 ms until the wait is over.
+    // flock has no deadline of its own: tries again every millisecond until the wait is over. Short pauses, because
+    // the holders that a waiter competes with (other processes' counts) hold it only briefly but often.
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    std::chrono::steady_clock::duration pause = std::chrono::milliseconds(1);
     while (::flock(lock.descriptor_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         const auto now = std::chrono::steady_clock::now();
         if (errno != EWOULDBLOCK || now >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::min(pause, deadline - now));
-        pause = std::min<std::chrono::steady_clock::duration>(pause * 2, std::chrono::milliseconds(16));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(1),
+                                                                                  deadline - now));
     }
     struct stat held {}, named {};
     if (::fstat(lock.descriptor_, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
