@@ -79,7 +79,7 @@ std::vector<std::string> DuviduCrash::reportIds() const
 std::optional<DuviduFileLock> DuviduCrash::claimReport(const std::string& reportId) const
 {
     auto store = duviducrash_reportStore();
-    return store ? DuviduFileLock::acquire(store->pathForReportId(reportId), false) : std::nullopt;
+    return store ? DuviduFileLock::acquire(store->pathForReportId(reportId)) : std::nullopt;
 }
 
 std::optional<Value::Object> DuviduCrash::readReport(const std::string& reportId) const

@@ -1,6 +1,7 @@
 #include "Duvidu/DuviduCrashReportConverter.h"
 
 #include <chrono>
+#include <cmath>
 #include <deque>
 #include <map>
 
@@ -186,6 +187,31 @@ DuviduException exceptionOf(const Value::Object* crash, std::optional<int64_t> c
     return exception;
 }
 
+// The scope's dictionaries were sanitized before they were stored, so a null in them was a number JSON cannot hold
+// (NaN or an infinity) when it was stored: it becomes NaN again, which the event writes as null, as a running
+// process's event would, instead of sanitizing it into the text of a null.
+Value withNullsAsNaN(const Value& value)
+{
+    if (value.isNull()) return std::nan("");
+    if (auto object = value.asObject()) {
+        Value::Object result;
+        for (const auto& [key, element] : *object) result.emplace(key, withNullsAsNaN(element));
+        return result;
+    }
+    if (auto array = value.asArray()) {
+        Value::Array result;
+        result.reserve(array->size());
+        for (const auto& element : *array) result.push_back(withNullsAsNaN(element));
+        return result;
+    }
+    return value;
+}
+
+Value::Object withNullsAsNaN(const Value::Object& object)
+{
+    return *withNullsAsNaN(Value(object)).asObject();
+}
+
 void applyScope(DuviduEvent& event, const Value::Object* scope, const Value::Object* userInfo)
 {
     event.releaseName = stringAt(userInfo, "release");
@@ -200,9 +226,9 @@ void applyScope(DuviduEvent& event, const Value::Object* scope, const Value::Obj
         }
         event.tags = std::move(texts);
     }
-    if (auto extra = objectAt(scope, "extra"); extra && !extra->empty()) event.extra = *extra;
-    if (auto context = objectAt(scope, "context"); context && !context->empty()) event.context = *context;
-    if (auto user = objectAt(scope, "user")) event.user = DuviduUser::initWithDictionary(*user);
+    if (auto extra = objectAt(scope, "extra"); extra && !extra->empty()) event.extra = withNullsAsNaN(*extra);
+    if (auto context = objectAt(scope, "context"); context && !context->empty()) event.context = withNullsAsNaN(*context);
+    if (auto user = objectAt(scope, "user")) event.user = DuviduUser::initWithDictionary(withNullsAsNaN(*user));
     if (auto fingerprint = arrayAt(scope, "fingerprint"); fingerprint && !fingerprint->empty()) {
         std::vector<std::string> texts;
         for (const auto& value : *fingerprint) {

@@ -90,12 +90,16 @@ std::shared_ptr<DuviduDsn> DuviduDsn::initWithString(const std::string& string, 
     if (host.empty()) return fail(error, "Host component of DSN is missing");
     dsn->host_ = std::string(host);
     if (!portText.empty()) {
-        int port = 0;
+        int64_t port = 0;
         auto result = std::from_chars(portText.data(), portText.data() + portText.size(), port);
-        // A port is a number from 1 to 65535; anything else ("-1", "0", "65536") names no place to send to.
-        if (result.ec != std::errc() || result.ptr != portText.data() + portText.size() || port < 1 || port > 65535)
+        // Text that is no number leaves the URL without a host; a number outside 1 to 65535 ("-1", "0", "65536")
+        // names no place to send to.
+        if (result.ptr != portText.data() + portText.size() ||
+            (result.ec != std::errc() && result.ec != std::errc::result_out_of_range))
             return fail(error, "Host component of DSN is missing");
-        dsn->port_ = port;
+        if (result.ec == std::errc::result_out_of_range || port < 1 || port > 65535)
+            return fail(error, "Port component of DSN is out of range");
+        dsn->port_ = static_cast<int>(port);
     }
 
     std::string_view user = userInfo.substr(0, userInfo.find(':'));

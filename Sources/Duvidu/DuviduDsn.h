@@ -12,7 +12,7 @@ namespace duvidu {
 class DuviduDsn {
 public:
     // Trims white space and line ends, then parses. On failure gives nullptr and, when a slot is given, an SDK error
-    // of code 100 naming what is missing.
+    // of code 100 naming what is missing (or that the port is out of range).
     static std::shared_ptr<DuviduDsn> initWithString(const std::string& string, NSError* error = nullptr);
 
     // The trimmed text.

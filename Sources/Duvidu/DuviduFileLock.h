@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -10,10 +11,11 @@ namespace duvidu {
 // blocks nobody. Within one process two locks on the same path exclude each other too.
 class DuviduFileLock {
 public:
-    // Locks the file or folder at the path. With wait, waits for another holder to let go; without, gives up at once
-    // when the path is held. nullopt when the path cannot be opened, is held elsewhere (without wait), or no longer
-    // names the locked file once the lock is taken (its holder deleted or replaced it meanwhile).
-    static std::optional<DuviduFileLock> acquire(const std::string& path, bool wait);
+    // Locks the file or folder at the path, waiting at most `wait` for another holder to let go (by default not at
+    // all). nullopt when the path cannot be opened, is still held elsewhere when the wait is over, or no longer names
+    // the locked file once the lock is taken (its holder deleted or replaced it meanwhile).
+    static std::optional<DuviduFileLock> acquire(const std::string& path,
+                                                 std::chrono::steady_clock::duration wait = {});
 
     DuviduFileLock(DuviduFileLock&& other) noexcept;
     DuviduFileLock& operator=(DuviduFileLock&& other) noexcept;
@@ -23,8 +25,6 @@ public:
 
     // The locked file, open for reading from its start.
     int descriptor() const { return descriptor_; }
-    // Whether the locked file was deleted meanwhile (by whoever does not respect the lock).
-    bool isDeleted() const;
     // Lets the lock go now.
     void release();
 

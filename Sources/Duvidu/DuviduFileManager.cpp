@@ -100,7 +100,7 @@ void deleteAbandonedTemporaryFiles(const std::string& folder, DuviduDate now)
         if (isEnvelopeName(entry.path().filename().string()) || !entry.is_regular_file(ec)) continue;
         const auto written = entry.last_write_time(ec);
         if (ec || now - std::chrono::file_clock::to_sys(written) < minimumAge) continue;
-        if (!DuviduFileLock::acquire(entry.path().string(), false)) continue;  // still being written
+        if (!DuviduFileLock::acquire(entry.path().string())) continue;  // still being written
         DUVIDU_LOG_DEBUG("Deleting the abandoned temporary file " + entry.path().string());
         fs::remove(entry.path(), ec);
     }
@@ -213,6 +213,12 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
         DUVIDU_LOG_DEBUG("Stored the envelope at " + path);
         deleted = applyCacheLimitLocked();
     }
+    tellDelegate(deleted);
+    return path;
+}
+
+void DuviduFileManager::tellDelegate(const std::vector<std::shared_ptr<DuviduEnvelope>>& deleted)
+{
     std::shared_ptr<DuviduFileManagerDelegate> delegate;
     {
         std::lock_guard lock(delegateMutex_);
@@ -221,22 +227,27 @@ std::string DuviduFileManager::storeEnvelope(const DuviduEnvelope& envelope)
     if (delegate) {
         for (const auto& envelope : deleted) delegate->envelopeDeleted(*envelope);
     }
-    return path;
 }
 
-std::vector<std::shared_ptr<DuviduEnvelope>> DuviduFileManager::applyCacheLimitLocked()
+std::vector<std::shared_ptr<DuviduEnvelope>> DuviduFileManager::applyCacheLimitLocked(const DuviduFileContents* released)
 {
     std::vector<std::shared_ptr<DuviduEnvelope>> deleted;
     const auto paths = envelopePathsLocked();
     for (size_t i = 0; paths.size() - i > maxEnvelopes_; ++i) {
-        // A file that a sender has claimed goes too, but it is the sender that knows whether it was delivered.
-        if (auto claim = DuviduFileLock::acquire(paths[i], false)) {
+        std::optional<DuviduFileLock> claim;
+        std::shared_ptr<DuviduEnvelope> envelope;
+        if (released && paths[i] == released->path) {
+            envelope = released->envelope;
+        } else {
+            // Claimed by a sender (which applies the limit when it lets go, unless it delivered the file), or gone.
+            claim = DuviduFileLock::acquire(paths[i]);
+            if (!claim) continue;
             std::string problem;
-            if (auto envelope = claimedEnvelope(*claim, problem)) deleted.push_back(std::move(envelope));
+            envelope = claimedEnvelope(*claim, problem);
         }
         DUVIDU_LOG_DEBUG("Cache is full; deleting the oldest envelope " + paths[i]);
         std::error_code ec;
-        fs::remove(paths[i], ec);
+        if (fs::remove(paths[i], ec) && envelope) deleted.push_back(std::move(envelope));
     }
     return deleted;
 }
@@ -277,7 +288,7 @@ std::optional<DuviduFileContents> DuviduFileManager::getOldestEnvelope()
             std::lock_guard passedOverLock(passedOverMutex());
             if (passedOverPaths().count(path)) continue;
         }
-        auto claim = DuviduFileLock::acquire(path, false);
+        auto claim = DuviduFileLock::acquire(path);
         if (!claim) continue;  // being sent, gone meanwhile, or not ours to read
         std::string problem;
         if (auto envelope = claimedEnvelope(*claim, problem))
@@ -299,14 +310,17 @@ void DuviduFileManager::removeFileAtPath(const std::string& path)
     passedOverPaths().insert(path);
 }
 
-bool DuviduFileManager::releaseClaim(DuviduFileContents& contents)
+void DuviduFileManager::releaseClaim(DuviduFileContents& contents)
 {
-    // Under the lock that the cache limit of this process holds, so that the limit either still sees the claim (and
-    // leaves the counting to this) or finds the file free to count itself.
-    std::lock_guard lock(envelopesMutex_);
-    const bool deleted = contents.claim.isDeleted();
-    contents.claim.release();
-    return deleted;
+    std::vector<std::shared_ptr<DuviduEnvelope>> deleted;
+    {
+        // A cache limit that ran while the file was claimed left it here: whether it goes is decided now, with the
+        // claim still held.
+        std::lock_guard lock(envelopesMutex_);
+        deleted = applyCacheLimitLocked(&contents);
+        contents.claim.release();
+    }
+    tellDelegate(deleted);
 }
 
 void DuviduFileManager::storeSession(const DuviduSession& session, const std::string& path)

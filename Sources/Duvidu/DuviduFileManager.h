@@ -63,9 +63,10 @@ public:
     // Returns at once; on the file manager's queue deletes envelope files older than 90 days, and the temporary
     // files of writers that died while writing (in the envelopes folder and the cache folder).
     void deleteOldEnvelopeItems();
-    // Writes the envelope's bytes as a new file in the envelopes folder, then deletes the oldest files while there
-    // are more than the limit, telling the delegate about each of them but those a sender has claimed: the sender
-    // learns of that from releaseClaim. The new file's path; empty when the envelope could not be written.
+    // Writes the envelope's bytes as a new file in the envelopes folder, then applies the cache limit: deletes the
+    // oldest files while there are more than the limit and tells the delegate about each of them. A file that a sender
+    // has claimed is left to that sender, which applies the limit when it lets the claim go. The new file's path;
+    // empty when the envelope could not be written.
     std::string storeEnvelope(const DuviduEnvelope& envelope);
     // The stored envelope files, oldest first.
     std::vector<std::string> envelopePaths() const;
@@ -77,9 +78,9 @@ public:
     // Deletes the file; for a claimed envelope, before its claim goes. A file that cannot be deleted is passed over
     // by getOldestEnvelope in this process from then on.
     void removeFileAtPath(const std::string& path);
-    // Lets the claim of an envelope that stays stored go. True when the cache limit of this process or another
-    // deleted the file while it was claimed: nobody else counted that loss.
-    bool releaseClaim(DuviduFileContents& contents);
+    // Lets the claim of an envelope that was not delivered go, after applying the cache limit (which deletes this
+    // file too, when it is among the oldest beyond the limit, and tells the delegate).
+    void releaseClaim(DuviduFileContents& contents);
 
     // The running session's file, "session.current". Reading gives nullptr when it is missing or unreadable.
     void storeCurrentSession(const DuviduSession& session);
@@ -122,8 +123,12 @@ private:
     std::vector<std::string> envelopePathsLocked() const;
     // The time in the name of the newest stored envelope file; -1 when there is none.
     int64_t newestMicrosLocked() const;
-    // Deletes the oldest files beyond the limit; the envelopes they held, for the delegate.
-    std::vector<std::shared_ptr<DuviduEnvelope>> applyCacheLimitLocked();
+    // Deletes the oldest files beyond the limit, each while holding its claim: those that no one else has claimed, and
+    // the one whose claim is being released, if any. The envelopes that these deletions took, for the delegate: a file
+    // is counted by the process whose delete took it, so never twice, and never one that was sent (its sender deletes
+    // it before letting its claim go).
+    std::vector<std::shared_ptr<DuviduEnvelope>> applyCacheLimitLocked(const DuviduFileContents* released = nullptr);
+    void tellDelegate(const std::vector<std::shared_ptr<DuviduEnvelope>>& deleted);
     void storeSession(const DuviduSession& session, const std::string& path);
     std::shared_ptr<DuviduSession> readSession(const std::string& path);
 

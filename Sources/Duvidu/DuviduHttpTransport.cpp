@@ -12,6 +12,13 @@
 
 namespace duvidu {
 
+namespace {
+
+// The longest that closing waits for the lost-event counts to be written, whatever the shutdown time says.
+constexpr double kMaxClosingWaitSeconds = 3600;
+
+}  // namespace
+
 std::shared_ptr<DuviduHttpTransport> DuviduHttpTransport::make(
     std::shared_ptr<const DuviduOptions> options, std::shared_ptr<DuviduFileManager> fileManager,
     std::shared_ptr<DuviduRequestManager> requestManager,
@@ -22,7 +29,12 @@ std::shared_ptr<DuviduHttpTransport> DuviduHttpTransport::make(
     transport->fileManager_ = std::move(fileManager);
     transport->requestManager_ = std::move(requestManager);
     transport->dispatchQueueWrapper_ = std::move(dispatchQueueWrapper);
-    transport->lostEvents_ = std::make_unique<DuviduLostEventStore>(transport->fileManager_->duviduPath());
+    // The lost-event counts that are left when the transport goes may wait for another process as long as closing does.
+    const double shutdown = transport->options_->shutdownTimeInterval;
+    transport->lostEvents_ = std::make_unique<DuviduLostEventStore>(
+        transport->fileManager_->duviduPath(),
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(
+            shutdown > 0 ? std::min(shutdown, kMaxClosingWaitSeconds) : 0.0)));
     transport->fileManager_->setDelegate(transport);
     transport->sendAllCachedEnvelopes();
     return transport;
@@ -207,9 +219,8 @@ void DuviduHttpTransport::runPass(const std::weak_ptr<DuviduHttpTransport>& weak
             if (!next) {
                 self->recordEnvelopeLost(*envelope, DuviduDiscardReason::CacheOverflow);
                 self->unstoredDone();
-            } else if (self->fileManager_->releaseClaim(*next)) {
-                // The cache limit deleted it while it was under way.
-                self->recordEnvelopeLost(*envelope, DuviduDiscardReason::CacheOverflow);
+            } else {
+                self->fileManager_->releaseClaim(*next);
             }
             DUVIDU_LOG_DEBUG(next ? "No answer for the envelope; it stays stored." : "No answer for the envelope.");
             std::unique_lock lock(self->passMutex_);

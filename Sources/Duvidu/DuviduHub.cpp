@@ -151,7 +151,7 @@ void DuviduHub::captureCrashEvent(const std::shared_ptr<DuviduEvent>& event, con
     if (client->options()->enableAutoSessionTracking) {
         // Claimed until it is deleted: of the processes that send crashes of the same cache at once, one sends it.
         auto fileManager = client->fileManager();
-        auto claim = DuviduFileLock::acquire(fileManager->crashedSessionFilePath(), false);
+        auto claim = DuviduFileLock::acquire(fileManager->crashedSessionFilePath());
         if (auto crashedSession = claim ? fileManager->readCrashedSession() : nullptr) {
             client->captureCrashEvent(event, crashedSession, scope);
             fileManager->deleteCrashedSession();

@@ -45,15 +45,15 @@ Counts read(const std::string& path)
 
 }  // namespace
 
-DuviduLostEventStore::DuviduLostEventStore(const std::string& folder)
-    : folder_(folder), path_(folder + "/lost-events.json")
+DuviduLostEventStore::DuviduLostEventStore(const std::string& folder, std::chrono::steady_clock::duration closingWait)
+    : folder_(folder), path_(folder + "/lost-events.json"), closingWait_(closingWait)
 {
 }
 
 DuviduLostEventStore::~DuviduLostEventStore()
 {
     std::lock_guard guard(mutex_);
-    writeHeldLocked();
+    writeHeldLocked(closingWait_);
     uint64_t dropped = 0;
     for (const auto& [key, quantity] : held_) dropped += quantity;
     if (dropped > 0)
@@ -66,13 +66,13 @@ void DuviduLostEventStore::add(const std::vector<DuviduDiscardedEvent>& events)
     if (events.empty()) return;
     std::lock_guard guard(mutex_);
     addTo(held_, events);
-    writeHeldLocked();
+    writeHeldLocked({});
 }
 
-void DuviduLostEventStore::writeHeldLocked()
+void DuviduLostEventStore::writeHeldLocked(std::chrono::steady_clock::duration wait)
 {
     if (held_.empty()) return;
-    auto lock = DuviduFileLock::acquire(folder_, false);
+    auto lock = DuviduFileLock::acquire(folder_, wait);
     if (!lock) {
         DUVIDU_LOG_DEBUG("The lost-event counts at " + path_ + " are busy; the new counts wait in memory.");
         return;
@@ -95,7 +95,7 @@ std::vector<DuviduDiscardedEvent> DuviduLostEventStore::take()
 {
     std::lock_guard guard(mutex_);
     Counts counts = std::exchange(held_, {});
-    auto lock = DuviduFileLock::acquire(folder_, false);
+    auto lock = DuviduFileLock::acquire(folder_);
     if (!lock) return listOf(counts);
     Counts stored = read(path_);
     std::error_code error;

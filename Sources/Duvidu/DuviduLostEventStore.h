@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -16,13 +17,14 @@ namespace duvidu {
 // not at all) under a lock on the folder that all of them take; taking the counts empties the file, so each loss is
 // handed out once. Safe from any thread.
 //
-// No call waits for another process: when the folder's lock is held elsewhere, or the file cannot be written (a full
-// disk, a read-only folder), the counts stay in memory, are written with a later change, and are handed out by take
-// in any case.
+// Adding and taking never wait for another process: when the folder's lock is held elsewhere, or the file cannot be
+// written (a full disk, a read-only folder), the counts stay in memory, are written with a later change, and are
+// handed out by take in any case. Only the last write, when the store goes, waits for the lock, for at most the
+// closing wait given at construction (the SDK's shutdown time); what it cannot write then is logged as not reported.
 class DuviduLostEventStore {
 public:
-    explicit DuviduLostEventStore(const std::string& folder);
-    // Makes a last attempt to write the counts still held in memory.
+    DuviduLostEventStore(const std::string& folder, std::chrono::steady_clock::duration closingWait);
+    // Writes the counts still held in memory, waiting for the folder's lock for at most the closing wait.
     ~DuviduLostEventStore();
     DuviduLostEventStore(const DuviduLostEventStore&) = delete;
     DuviduLostEventStore& operator=(const DuviduLostEventStore&) = delete;
@@ -35,11 +37,12 @@ public:
 private:
     using Counts = std::map<std::pair<DuviduDiscardReason, DuviduDataCategory>, uint64_t>;
 
-    // Merges the counts held in memory into the file when the folder's lock can be had at once.
-    void writeHeldLocked();
+    // Merges the counts held in memory into the file when the folder's lock can be had within the wait.
+    void writeHeldLocked(std::chrono::steady_clock::duration wait);
 
     std::string folder_;
     std::string path_;
+    std::chrono::steady_clock::duration closingWait_;
     std::mutex mutex_;
     Counts held_;
 };

@@ -18,7 +18,7 @@ void DuviduSessionCrashedHandler::endCurrentSessionAsCrashedWhenCrashOrOOM()
 {
     if (!fileManager_ || !crashWrapper_->crashedLastLaunch()) return;
     // Claimed until it is deleted: of the processes that start at once after the crash, one ends it.
-    auto claim = DuviduFileLock::acquire(fileManager_->currentSessionFilePath(), false);
+    auto claim = DuviduFileLock::acquire(fileManager_->currentSessionFilePath());
     auto session = claim ? fileManager_->readCurrentSession() : nullptr;
     if (!session) return;
     const auto activeTime = std::chrono::duration_cast<DuviduDate::duration>(

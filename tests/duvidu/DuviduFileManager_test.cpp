@@ -151,7 +151,7 @@ TEST_F(DuviduFileManagerTest, AtStartTemporaryFilesOfWritersThatDiedGoAndThoseBe
     const auto abandonedState = leftover(manager->duviduPath(), ".session.current.Zz9Yy8", old);
     const auto justMade = leftover(manager->envelopesPath(), ".0002-0000000000-x.envelope.Ef34Gh", clock->now);
     const auto beingWritten = leftover(manager->envelopesPath(), ".0003-0000000000-x.envelope.Ij56Kl", old);
-    auto writer = DuviduFileLock::acquire(beingWritten, false);  // as the writer holds it
+    auto writer = DuviduFileLock::acquire(beingWritten);  // as the writer holds it
     ASSERT_TRUE(writer);
 
     manager->deleteOldEnvelopeItems();

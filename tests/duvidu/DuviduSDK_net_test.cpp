@@ -35,6 +35,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The cache of a DSN with the events that an earlier run left there, and their ids.
+struct EarlierEvents {
+    std::shared_ptr<DuviduFileManager> files;
+    std::vector<std::string> ids;
+};
+
+EarlierEvents storeEarlierEvents(const IngestServer& server, int count)
+{
+    DuviduOptions options;
+    options.setDsn(server.dsn());
+    EarlierEvents earlier;
+    earlier.files = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                                       std::make_shared<DuviduDispatchQueueWrapper>());
+    for (int i = 0; i < count; ++i) {
+        const DuviduId id;
+        earlier.ids.push_back(id.duviduIdString());
+        auto payload = dataFromString(R"({"event_id":")" + id.duviduIdString() + R"(","level":"error"})");
+        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", payload.size());
+        earlier.files->storeEnvelope(
+            DuviduEnvelope(DuviduEnvelopeHeader(id, nullptr), DuviduEnvelopeItem(header, payload)));
+    }
+    return earlier;
+}
+
 // The items of a request's envelope by type: the JSON of the first of each.
 struct Sent {
     std::optional<Value::Object> event;
@@ -80,6 +104,29 @@ std::map<std::string, int> eventsSent(IngestServer& server)
     return times;
 }
 
+// What the server heard of a set of captured events: each event id with how often it came, and the events counted
+// lost in client reports.
+struct Accounting {
+    std::map<std::string, int> delivered;
+    uint64_t counted = 0;
+};
+
+Accounting accounting(IngestServer& server)
+{
+    Accounting result;
+    result.delivered = eventsSent(server);
+    for (const auto& request : server.requests()) {
+        auto envelope = DuviduSerialization::envelopeWithData(IngestServer::inflate(request.body));
+        if (!envelope) continue;
+        auto report = RecordingTransport::itemJSON(*envelope, "client_report");
+        if (!report) continue;
+        for (const auto& lost : DuviduDiscardedEvent::listFromClientReport(*report)) {
+            if (lost.category() == DuviduDataCategory::Error) result.counted += lost.quantity();
+        }
+    }
+    return result;
+}
+
 class DuviduSDKNetTest : public duvidutest::DuviduLoopbackTest {
 protected:
     // The application's start, every trace sampled.
@@ -88,6 +135,46 @@ protected:
         DuviduLoopbackTest::start([](DuviduOptions& options) { options.setTracesSampleRate(1.0); });
     }
     void post(const std::string& name) { center.postNotificationName(name); }
+
+    // 64 runs of a program that reports a message, at once on a cache that an earlier run filled, against a server
+    // that listens already or only once they ended; then duvidu-cli's flush and one more run. Every event is either
+    // delivered once or counted lost once. The runs close within 30 s rather than 2: how long a closing write waits
+    // for the other runs' counts depends on the machine's load (sanitizers, other tests), and a slower one must not
+    // lose counts that a faster one reports.
+    void expectEveryEventDeliveredOrCountedOnce(IngestServer& target)
+    {
+        auto captured = storeEarlierEvents(target, 30).ids;
+        auto message = [&](const std::string& text) {
+            auto run = vctest::runChild(DUVIDU_MESSAGE_RUN, {target.dsn(), "30", text}, {}, 90);
+            EXPECT_FALSE(run.timedOut);
+            return run.output.substr(0, 32);
+        };
+        captured.resize(captured.size() + 64);
+        std::vector<std::thread> runs;
+        for (size_t i = 30; i < captured.size(); ++i)
+            runs.emplace_back([&, i] { captured[i] = message("run " + std::to_string(i)); });
+        for (auto& run : runs) run.join();
+        target.listen();
+        vctest::runChild(VC_DUVIDU_CLI, {"--dsn", target.dsn(), "flush"}, {}, 60);
+        captured.push_back(message("last"));
+
+        const auto heard = accounting(target);
+        size_t delivered = 0, twice = 0;
+        for (const auto& id : captured) {
+            ASSERT_EQ(id.size(), 32u);
+            auto it = heard.delivered.find(id);
+            if (it == heard.delivered.end()) continue;
+            ++delivered;
+            if (it->second > 1) ++twice;
+        }
+        EXPECT_EQ(heard.delivered.size(), delivered) << "events that no run captured arrived";
+        EXPECT_EQ(twice, 0u) << "events delivered more than once";
+        EXPECT_EQ(delivered + heard.counted, captured.size())
+            << delivered << " delivered, " << heard.counted << " counted lost, of " << captured.size() << " captured";
+        RecordProperty("delivered", static_cast<int>(delivered));
+        RecordProperty("counted", static_cast<int>(heard.counted));
+        RecordProperty("twice", static_cast<int>(twice));
+    }
 
     DuviduNSNotificationCenterWrapper center;
 };
@@ -183,20 +270,9 @@ TEST_F(DuviduSDKNetTest, StartingAndClosingWhileOtherThreadsCaptureLeavesNoThrea
 
 TEST_F(DuviduSDKNetTest, ProcessesFlushingOneCacheAtOnceSendEachEnvelopeOnce)
 {
-    // What an earlier run left for the server's DSN.
-    DuviduOptions options;
-    options.setDsn(server.dsn());
-    auto cache = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
-                                                    std::make_shared<DuviduDispatchQueueWrapper>());
-    ASSERT_TRUE(cache);
+    auto cache = storeEarlierEvents(server, 30);
     std::map<std::string, int> sentTimes;
-    for (int i = 0; i < 30; ++i) {
-        const DuviduId id;
-        sentTimes[id.duviduIdString()] = 0;
-        auto payload = dataFromString(R"({"event_id":")" + id.duviduIdString() + R"(","level":"error"})");
-        auto header = std::make_shared<DuviduEnvelopeItemHeader>("event", payload.size());
-        cache->storeEnvelope(DuviduEnvelope(DuviduEnvelopeHeader(id, nullptr), DuviduEnvelopeItem(header, payload)));
-    }
+    for (const auto& id : cache.ids) sentTimes[id] = 0;
 
     std::vector<std::thread> flushes;
     for (int p = 0; p < 4; ++p)
@@ -208,7 +284,7 @@ TEST_F(DuviduSDKNetTest, ProcessesFlushingOneCacheAtOnceSendEachEnvelopeOnce)
     }
     for (const auto& [id, times] : sentTimes) EXPECT_EQ(times, 1) << id;
     EXPECT_EQ(sentTimes.size(), 30u);
-    EXPECT_TRUE(cache->envelopePaths().empty());
+    EXPECT_TRUE(cache.files->envelopePaths().empty());
 }
 
 TEST_F(DuviduSDKNetTest, PipesDevicesAndHugeFilesInTheSDKsFoldersNeitherHangNorKillARun)
@@ -327,6 +403,17 @@ TEST_F(DuviduSDKNetTest, CapturingDoesNotWaitForAProcessHoldingTheCacheAndItsLos
     ASSERT_EQ(counts.size(), 1u);
     EXPECT_EQ(counts[0].reason(), DuviduDiscardReason::BeforeSend);
     EXPECT_EQ(counts[0].quantity(), 1u);
+}
+
+TEST_F(DuviduSDKNetTest, SixtyFourRunsOnOneCacheWithTheServerDownDeliverOrCountEachEventOnce)
+{
+    IngestServer down(vctest::LoopbackHttpServer::Start::Refusing);
+    expectEveryEventDeliveredOrCountedOnce(down);
+}
+
+TEST_F(DuviduSDKNetTest, SixtyFourRunsOnOneCacheWithTheServerUpDeliverOrCountEachEventOnce)
+{
+    expectEveryEventDeliveredOrCountedOnce(server);
 }
 
 }  // namespace

@@ -215,9 +215,18 @@ TEST_P(DuviduCrashCaptureFault, TheNextStartSendsTheCrashOnceWithItsSession)
     EXPECT_TRUE(helperImage);
     EXPECT_EQ(text(at(at(&event, "tags"), "fault")), fault.name);
     bool breadcrumb = false;
-    for (const auto& crumb : elements(at(&event, "breadcrumbs")))
-        breadcrumb = breadcrumb || text(at(&crumb, "message")) == "about to crash";
+    for (const auto& crumb : elements(at(&event, "breadcrumbs"))) {
+        if (text(at(&crumb, "message")) != "about to crash") continue;
+        breadcrumb = true;
+        const auto level = elements(at(at(&crumb, "data"), "level"));
+        EXPECT_EQ(level, (std::vector<Value>{nullptr, 0.5}));
+    }
     EXPECT_TRUE(breadcrumb);
+    // The numbers JSON cannot hold arrive as null, as they do in the events of a running process.
+    for (const Value* value : {at(at(&event, "extra"), "n"), at(at(at(&event, "contexts"), "measure"), "ratio"),
+                               at(at(at(&event, "user"), "data"), "score")})
+        EXPECT_TRUE(value && value->isNull()) << (value ? value->description() : "missing");
+    EXPECT_EQ(text(at(at(&event, "user"), "id")), "u1");
     EXPECT_EQ(text(at(&event, "release")), "org.example.duviducrash-helper@1.0+7");
 
     EXPECT_EQ(count(reportsFolder()), 0u);

@@ -2,7 +2,8 @@
 // breadcrumb into the scope and then faults in the way its argument names (with duvidu-cli's faults and a few more),
 // so that the test process itself never crashes and is never forked.
 //
-//   duviducrash_helper FAULT          start, become active, tag "fault" = FAULT, breadcrumb "about to crash", fault
+//   duviducrash_helper FAULT          start, become active, tag "fault" = FAULT, breadcrumb "about to crash", NaN and
+//                                     infinities in the extras, a context, the user's data and the breadcrumb, fault
 //   duviducrash_helper restart FAULT  the same after a start and a close
 //   duviducrash_helper start          start, print "crashedLastRun YES|NO", flush, close
 //   duviducrash_helper close          start and close, print whether the SIGSEGV action that was set before the start
@@ -18,6 +19,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -29,6 +31,7 @@
 #include "Duvidu/DuviduDependencyContainer.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSDK.h"
+#include "Duvidu/DuviduUser.h"
 #include "duvidu-cli/CrashFaults.h"
 
 using namespace duvidu;
@@ -77,9 +80,18 @@ int startAndFault(const std::string& how)
     start();
     DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
         DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
-    DuviduSDK::configureScope([&](DuviduScope& scope) { scope.setTagValue(how, "fault"); });
+    DuviduSDK::configureScope([&](DuviduScope& scope) {
+        scope.setTagValue(how, "fault");
+        // Numbers that JSON cannot hold.
+        scope.setExtraValue(NAN, "n");
+        scope.setContextValue(Value::Object{{"ratio", HUGE_VAL}}, "measure");
+        DuviduUser user("u1");
+        user.data = Value::Object{{"score", -HUGE_VAL}};
+        scope.setUser(user);
+    });
     DuviduBreadcrumb breadcrumb;
     breadcrumb.message = "about to crash";
+    breadcrumb.data = Value::Object{{"level", Value::Array{NAN, 0.5}}};
     DuviduSDK::addBreadcrumb(breadcrumb);
     // The session that just started is sent before the crash, so that what the next start sends is only the crash.
     DuviduSDK::flush(5);
