@@ -26,7 +26,10 @@ InstanceChannel::InstanceChannel(std::filesystem::path socket, Handler handler, 
     connect(&watch_, &QTimer::timeout, this, &InstanceChannel::listenAgainIfClosed);
 }
 
-InstanceChannel::~InstanceChannel() = default;
+InstanceChannel::~InstanceChannel() {
+    // The held connections, children of the server, go while the members that count them are still there.
+    server_.reset();
+}
 
 std::filesystem::path InstanceChannel::defaultSocket() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
