@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ReadFile.h"
+
 namespace vctest {
 
 // A control group of the pids controller, made for one test: the processes moved into it can start no more tasks
@@ -39,12 +41,12 @@ public:
     // Moves a whole process (all its threads) into the group.
     bool add(pid_t pid) { return write(path_ / "cgroup.procs", std::to_string(pid)); }
     // The tasks the group's processes have now.
-    long current() const { return std::stol("0" + read(path_ / "pids.current")); }
+    long current() const { return std::stol("0" + readFile(path_ / "pids.current")); }
     // No task beyond `tasks` may start; a negative count lifts the limit.
     bool limit(long tasks) { return write(path_ / "pids.max", tasks < 0 ? "max" : std::to_string(tasks)); }
     // How many tasks the limit has refused so far.
     long refusals() const {
-        std::istringstream events(read(path_ / "pids.events"));
+        std::istringstream events(readFile(path_ / "pids.events"));
         std::string key;
         long count = 0;
         while (events >> key >> count) {
@@ -63,24 +65,18 @@ private:
             if (type == "cgroup" && (options + ",").find("pids,") != std::string::npos) return point;
             if (type == "cgroup2" && unified.empty()) unified = point;
         }
-        if (unified.empty() || read(unified / "cgroup.controllers").find("pids") == std::string::npos) return {};
+        if (unified.empty() || readFile(unified / "cgroup.controllers").find("pids") == std::string::npos) return {};
         if (!write(unified / "cgroup.subtree_control", "+pids")) return {};
         return unified;
     }
 
     std::vector<pid_t> members() const {
         std::vector<pid_t> pids;
-        std::istringstream procs(read(path_ / "cgroup.procs"));
+        std::istringstream procs(readFile(path_ / "cgroup.procs"));
         for (pid_t pid = 0; procs >> pid;) pids.push_back(pid);
         return pids;
     }
 
-    static std::string read(const std::filesystem::path& file) {
-        std::ifstream in(file);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
     static bool write(const std::filesystem::path& file, const std::string& text) {
         std::ofstream out(file);
         out << text;
