@@ -105,7 +105,9 @@ protected:
         std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\"}";
 
         // The tray must own the screen's tray selection before the application looks for it.
-        if (withTray) ASSERT_TRUE(tray.start());
+        if (withTray) {
+            ASSERT_TRUE(tray.start());
+        }
 
         target.setWindowTitle("paste target");
         target.resize(400, 200);
