@@ -33,7 +33,8 @@ int main(int argc, char** argv)
     std::string ids;
     bool captured = true;
     for (int i = 0; i < messages; ++i) {
-        const DuviduId id = DuviduSDK::captureMessage(argc == 6 ? std::string(argv[3]) + " " + std::to_string(i) : argv[3]);
+        const std::string text = argc == 6 ? std::string(argv[3]) + " " + std::to_string(i) : argv[3];
+        const DuviduId id = DuviduSDK::captureMessage(text);
         captured = captured && !id.isEmpty();
         ids += id.duviduIdString() + "\n";
     }
