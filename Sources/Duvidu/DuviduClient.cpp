@@ -272,7 +272,7 @@ void DuviduClient::flush(double timeout)
 void DuviduClient::close()
 {
     isEnabled_.store(false);
-    flush(options_->shutdownTimeInterval);
+    transportAdapter_->close(options_->shutdownTimeInterval);
     DUVIDU_LOG_DEBUG("Closed the Client.");
 }
 

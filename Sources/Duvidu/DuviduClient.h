@@ -108,7 +108,8 @@ public:
     void recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason);
     // Waits up to the timeout in seconds for pending sends.
     void flush(double timeout);
-    // Stops accepting events, then flushes for options.shutdownTimeInterval.
+    // Stops accepting events, then closes the transport: flushing and keeping what must outlive it (the lost-event
+    // counts) share options.shutdownTimeInterval.
     void close();
 
     bool isEnabled() const { return isEnabled_.load(); }

@@ -16,6 +16,17 @@ namespace {
 
 // The longest that closing waits for the lost-event counts to be written, whatever the shutdown time says.
 constexpr double kMaxClosingWaitSeconds = 3600;
+// The longest that a flush waits, whatever it is asked: longer makes no difference in practice.
+constexpr double kMaxFlushSeconds = 1e9;
+
+// A timeout in seconds as given by a caller or the options, as a duration of at most `limitSeconds`; NaN and negative
+// values are no wait at all.
+std::chrono::steady_clock::duration timeoutDuration(double seconds, double limitSeconds)
+{
+    if (!(seconds > 0)) return {};
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::min(seconds, limitSeconds)));
+}
 
 }  // namespace
 
@@ -30,11 +41,9 @@ std::shared_ptr<DuviduHttpTransport> DuviduHttpTransport::make(
     transport->requestManager_ = std::move(requestManager);
     transport->dispatchQueueWrapper_ = std::move(dispatchQueueWrapper);
     // The lost-event counts that are left when the transport goes may wait for another process as long as closing does.
-    const double shutdown = transport->options_->shutdownTimeInterval;
     transport->lostEvents_ = std::make_unique<DuviduLostEventStore>(
         transport->fileManager_->duviduPath(),
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(
-            shutdown > 0 ? std::min(shutdown, kMaxClosingWaitSeconds) : 0.0)));
+        timeoutDuration(transport->options_->shutdownTimeInterval, kMaxClosingWaitSeconds));
     transport->fileManager_->setDelegate(transport);
     transport->sendAllCachedEnvelopes();
     return transport;
@@ -150,11 +159,28 @@ bool DuviduHttpTransport::flush(double timeoutSeconds)
 {
     DUVIDU_LOG_DEBUG("Flushing for at most " + std::to_string(timeoutSeconds) + " seconds.");
     sendAllCachedEnvelopes();
-    const auto timeout = std::chrono::duration_cast<DuviduDispatchQueue::Clock::duration>(
-        std::chrono::duration<double>(std::clamp(timeoutSeconds, 0.0, 1e9)));
-    const bool idle = dispatchQueueWrapper_->queue()->waitUntilIdle(timeout);
+    const bool idle = dispatchQueueWrapper_->queue()->waitUntilIdle(timeoutDuration(timeoutSeconds, kMaxFlushSeconds));
     if (!idle) DUVIDU_LOG_DEBUG("Flushing timed out.");
     return idle;
+}
+
+void DuviduHttpTransport::close(double timeoutSeconds)
+{
+    using Clock = DuviduDispatchQueue::Clock;
+    const auto timeout = timeoutDuration(timeoutSeconds, kMaxClosingWaitSeconds);
+    const auto deadline = Clock::now() + timeout;
+    lostEvents_->setClosingDeadline(deadline);
+    DUVIDU_LOG_DEBUG("Closing: sending for at most " + std::to_string(std::chrono::duration<double>(timeout).count()) +
+                     " seconds.");
+    sendAllCachedEnvelopes();
+    // Sending gets all but a tenth of the time; what it leaves is for letting go of what is under way and for the
+    // closing write of the lost-event counts.
+    if (dispatchQueueWrapper_->queue()->waitUntilIdle(timeout - timeout / 10)) return;
+    // The request under way ends now: its file stays, and its claim goes with the cache limit applied (see runPass),
+    // so that the other processes' files that the limit left to this one do not stay beyond it.
+    DUVIDU_LOG_DEBUG("Closing: sending did not finish in time; the envelope under way is kept for later.");
+    requestManager_->cancel();
+    dispatchQueueWrapper_->queue()->waitUntilIdle(std::max<Clock::duration>(deadline - Clock::now(), {}));
 }
 
 void DuviduHttpTransport::sendAllCachedEnvelopes()

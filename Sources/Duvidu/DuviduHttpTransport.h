@@ -34,7 +34,7 @@ namespace duvidu {
 // them as its "client_report" item; when that envelope is lost or refused too, its counts go back.
 //
 // Dropping the transport ends a request under way at once (its file stays for the next run) and waits at most 1 s for
-// the pass to leave.
+// the pass to leave. Closing it first keeps the whole of it, counts included, within one deadline (see close).
 class DuviduHttpTransport : public DuviduTransport,
                             public DuviduFileManagerDelegate,
                             public std::enable_shared_from_this<DuviduHttpTransport> {
@@ -55,7 +55,12 @@ public:
     // memory for its one send.
     void sendEnvelope(const DuviduEnvelope& envelope) override;
     void recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason) override;
+    // NaN and negative timeouts are no wait at all, here and in close.
     bool flush(double timeoutSeconds) override;
+    // Flushes for nine tenths of the timeout, then ends the request under way (its file stays stored, its claim goes
+    // with the cache limit applied) and sends nothing more; the closing write of the lost-event counts, when the
+    // transport goes, waits for the cache folder only until the same deadline.
+    void close(double timeoutSeconds) override;
     // Cache-limit deletions count as "cache_overflow".
     void envelopeDeleted(const DuviduEnvelope& envelope) override;
 

@@ -1,5 +1,6 @@
 #include "Duvidu/DuviduLostEventStore.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -53,7 +54,9 @@ DuviduLostEventStore::DuviduLostEventStore(const std::string& folder, std::chron
 DuviduLostEventStore::~DuviduLostEventStore()
 {
     std::lock_guard guard(mutex_);
-    writeHeldLocked(closingWait_);
+    writeHeldLocked(closingDeadline_ ? std::max<std::chrono::steady_clock::duration>(
+                                           *closingDeadline_ - std::chrono::steady_clock::now(), {})
+                                     : closingWait_);
     uint64_t dropped = 0;
     for (const auto& [key, quantity] : held_) dropped += quantity;
     if (dropped > 0)
@@ -89,6 +92,12 @@ void DuviduLostEventStore::writeHeldLocked(std::chrono::steady_clock::duration w
         return;
     }
     held_.clear();
+}
+
+void DuviduLostEventStore::setClosingDeadline(std::chrono::steady_clock::time_point deadline)
+{
+    std::lock_guard guard(mutex_);
+    closingDeadline_ = deadline;
 }
 
 std::vector<DuviduDiscardedEvent> DuviduLostEventStore::take()

@@ -18,6 +18,9 @@ public:
     // Sends what is pending and waits at most the given number of seconds for it; true when the sending came to
     // rest in time (everything sent, or kept for later after a failure).
     virtual bool flush(double timeoutSeconds) = 0;
+    // Closing: what is pending goes out within the timeout, and whatever must outlive the transport is kept within
+    // the same time. A transport with nothing of that kind flushes.
+    virtual void close(double timeoutSeconds) { flush(timeoutSeconds); }
 };
 
 }  // namespace duvidu

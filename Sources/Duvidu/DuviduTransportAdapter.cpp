@@ -102,4 +102,9 @@ bool DuviduTransportAdapter::flush(double timeoutSeconds)
     return transport_->flush(timeoutSeconds);
 }
 
+void DuviduTransportAdapter::close(double timeoutSeconds)
+{
+    transport_->close(timeoutSeconds);
+}
+
 }  // namespace duvidu

@@ -37,6 +37,7 @@ public:
     void sendEnvelope(const DuviduEnvelope& envelope);
     void recordLostEvent(DuviduDataCategory category, DuviduDiscardReason reason);
     bool flush(double timeoutSeconds);
+    void close(double timeoutSeconds);
 
 private:
     std::vector<DuviduEnvelopeItem> eventItems(DuviduEvent& event, const std::vector<DuviduAttachment>& attachments);

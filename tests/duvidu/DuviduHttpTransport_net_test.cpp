@@ -1,6 +1,7 @@
 #include "Duvidu/DuviduHttpTransport.h"
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -407,6 +408,26 @@ TEST_F(DuviduHttpTransportTest, FlushAndClosingAreBoundedAgainstAServerThatNever
     transport.reset();
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_EQ(storedCount(), 1u);  // kept for the next run
+}
+
+// A timeout that is not a number, or below zero, is no wait at all, wherever it comes from.
+TEST_F(DuviduHttpTransportTest, NaNAndNegativeTimeoutsAreNoWait)
+{
+    IngestServer server;
+    server.answer(IngestServer::Answer::NeverAnswer);
+    options->shutdownTimeInterval = std::nan("");
+    auto transport = makeTransport(server);
+    transport->sendEnvelope(errorEnvelope());
+    ASSERT_TRUE(server.waitForRequests(1));
+    transport->recordLostEvent(DuviduDataCategory::Error, DuviduDiscardReason::BeforeSend);  // for the closing write
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(transport->flush(std::nan("")));
+    EXPECT_FALSE(transport->flush(-1));
+    transport->close(options->shutdownTimeInterval);
+    transport.reset();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(storedCount(), 1u);
 }
 
 TEST_F(DuviduHttpTransportTest, ManyThreadsStoringAtOnceDeliverEveryEnvelopeExactlyOnce)

@@ -2,8 +2,6 @@
 // arrive, a killed run's session is closed at the next start, and starting and closing over and over while other
 // threads capture leaves no thread behind.
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "Duvidu/DuviduDefaultCurrentDateProvider.h"
@@ -24,6 +23,7 @@
 #include "DuviduTestSupport.h"
 #include "IngestServer.h"
 #include "support/ChildProcess.h"
+#include "support/LockHoldingProcess.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/TempHome.h"
 
@@ -41,13 +41,19 @@ struct EarlierEvents {
     std::vector<std::string> ids;
 };
 
-EarlierEvents storeEarlierEvents(const IngestServer& server, int count)
+// The cache of the server's DSN, as the SDK makes it.
+std::shared_ptr<DuviduFileManager> cacheOf(const IngestServer& server)
 {
     DuviduOptions options;
     options.setDsn(server.dsn());
+    return DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
+                                              std::make_shared<DuviduDispatchQueueWrapper>());
+}
+
+EarlierEvents storeEarlierEvents(const IngestServer& server, int count)
+{
     EarlierEvents earlier;
-    earlier.files = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
-                                                       std::make_shared<DuviduDispatchQueueWrapper>());
+    earlier.files = cacheOf(server);
     for (int i = 0; i < count; ++i) {
         const DuviduId id;
         earlier.ids.push_back(id.duviduIdString());
@@ -136,6 +142,20 @@ protected:
     }
     void post(const std::string& name) { center.postNotificationName(name); }
 
+    // Runs the program of the test's own (duvidu_message_run) with the arguments after the DSN; the ids it printed
+    // (none when it printed nothing).
+    static std::vector<std::string> messageRun(IngestServer& target, std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), target.dsn());
+        auto run = vctest::runChild(DUVIDU_MESSAGE_RUN, arguments, {}, 120);
+        EXPECT_FALSE(run.timedOut);
+        std::vector<std::string> ids;
+        std::istringstream lines(run.output);
+        for (std::string line; std::getline(lines, line);) ids.push_back(line);
+        return ids;
+    }
+    static std::string firstId(const std::vector<std::string>& ids) { return ids.empty() ? "" : ids.front(); }
+
     // 64 runs of a program that reports a message, at once on a cache that an earlier run filled, against a server
     // that listens already or only once they ended; then duvidu-cli's flush and one more run. Every event is either
     // delivered once or counted lost once. The runs close within 30 s rather than 2: how long a closing write waits
@@ -144,19 +164,22 @@ protected:
     void expectEveryEventDeliveredOrCountedOnce(IngestServer& target)
     {
         auto captured = storeEarlierEvents(target, 30).ids;
-        auto message = [&](const std::string& text) {
-            auto run = vctest::runChild(DUVIDU_MESSAGE_RUN, {target.dsn(), "30", text}, {}, 90);
-            EXPECT_FALSE(run.timedOut);
-            return run.output.substr(0, 32);
-        };
         captured.resize(captured.size() + 64);
         std::vector<std::thread> runs;
         for (size_t i = 30; i < captured.size(); ++i)
-            runs.emplace_back([&, i] { captured[i] = message("run " + std::to_string(i)); });
+            runs.emplace_back(
+                [&, i] { captured[i] = firstId(messageRun(target, {"30", "run " + std::to_string(i)})); });
         for (auto& run : runs) run.join();
         target.listen();
+        expectDeliveredOrCountedOnce(target, captured);
+    }
+
+    // duvidu-cli's flush sends what the runs left in the cache, and one more run takes the lost-event counts left in
+    // the folder along; then each captured event has been delivered once or counted lost once.
+    void expectDeliveredOrCountedOnce(IngestServer& target, std::vector<std::string> captured)
+    {
         vctest::runChild(VC_DUVIDU_CLI, {"--dsn", target.dsn(), "flush"}, {}, 60);
-        captured.push_back(message("last"));
+        captured.push_back(firstId(messageRun(target, {"30", "last"})));
 
         const auto heard = accounting(target);
         size_t delivered = 0, twice = 0;
@@ -357,28 +380,8 @@ TEST_F(DuviduSDKNetTest, WithAReadOnlyEnvelopesFolderEachProcessSendsEachEnvelop
 
 TEST_F(DuviduSDKNetTest, CapturingDoesNotWaitForAProcessHoldingTheCacheAndItsLostCountsStillArrive)
 {
-    DuviduOptions options;
-    options.setDsn(server.dsn());
-    const auto folder = DuviduFileManager::initWithOptions(options, DuviduDefaultCurrentDateProvider::sharedInstance(),
-                                                           std::make_shared<DuviduDispatchQueueWrapper>())
-                            ->duviduPath();
-    // Another process holds the cache folder's lock until it is killed, as one stopped in a debugger would.
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        const int locked = ::open(folder.c_str(), O_RDONLY);
-        if (locked < 0 || ::flock(locked, LOCK_EX) != 0) ::_exit(1);
-        const char byte = 1;
-        if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
-        for (;;) ::pause();
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    ::close(ready[0]);
-
+    // Another process holds the cache folder's lock all along.
+    vctest::LockHoldingProcess holder(cacheOf(server)->duviduPath());
     std::atomic<int> seen{0};
     DuviduSDK::startWithConfigureOptions([&](DuviduOptions& o) {
         o.setDsn(server.dsn());
@@ -390,8 +393,6 @@ TEST_F(DuviduSDKNetTest, CapturingDoesNotWaitForAProcessHoldingTheCacheAndItsLos
     ASSERT_FALSE(kept.isEmpty());
     ASSERT_TRUE(server.waitForRequests(1));
     DuviduSDK::close();
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
 
     ASSERT_EQ(server.requestCount(), 1u);
     auto envelope = DuviduSerialization::envelopeWithData(IngestServer::inflate(server.requests()[0].body));
@@ -414,6 +415,59 @@ TEST_F(DuviduSDKNetTest, SixtyFourRunsOnOneCacheWithTheServerDownDeliverOrCountE
 TEST_F(DuviduSDKNetTest, SixtyFourRunsOnOneCacheWithTheServerUpDeliverOrCountEachEventOnce)
 {
     expectEveryEventDeliveredOrCountedOnce(server);
+}
+
+// The flush and the closing write of the lost-event counts share the shutdown time: with nothing answered and the
+// counts' folder held by another process, close still ends within it.
+TEST_F(DuviduSDKNetTest, CloseEndsWithinTheShutdownTimeWhenTheServerNeverAnswersAndTheCacheIsHeldElsewhere)
+{
+    server.answer(IngestServer::Answer::NeverAnswer);
+    vctest::LockHoldingProcess holder(cacheOf(server)->duviduPath());
+    std::atomic<int> seen{0};
+    DuviduLoopbackTest::start([&](DuviduOptions& options) {
+        options.beforeSend = [&](std::shared_ptr<DuviduEvent> event) { return ++seen == 2 ? nullptr : event; };
+    });
+    ASSERT_FALSE(DuviduSDK::captureMessage("kept").isEmpty());
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_TRUE(DuviduSDK::captureMessage("dropped").isEmpty());  // its count waits in memory for the folder
+
+    const auto start = std::chrono::steady_clock::now();
+    DuviduSDK::close();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    RecordProperty("closeSeconds", std::to_string(took.count()));
+    EXPECT_LT(took.count(), DuviduOptions().shutdownTimeInterval + 0.75);
+}
+
+// Runs at once against a server that never answers, each with a file claimed when close cuts its send off: the one
+// that lets a claim go applies the cache limit, so that once they have all ended the cache is within it again.
+TEST_F(DuviduSDKNetTest, RunsCutOffAtCloseLeaveTheCacheWithinItsLimit)
+{
+    server.answer(IngestServer::Answer::NeverAnswer);
+    std::vector<std::thread> runs;
+    for (int i = 0; i < 32; ++i) runs.emplace_back([&] { messageRun(server, {"2", "cut off"}); });
+    for (auto& run : runs) run.join();
+    const size_t left = cacheOf(server)->envelopePaths().size();
+    RecordProperty("left", static_cast<int>(left));
+    EXPECT_LE(left, DuviduOptions().maxCacheItems);
+}
+
+// Runs of many messages at once with a cache limit so small that each store deletes files that other runs are about
+// to send: a file goes either to its sender or to the limit (and is counted), never to both. Two bursts, because the
+// moment at which a deletion and a send could meet is short.
+TEST_F(DuviduSDKNetTest, RunsWhoseCacheLimitDeletesWhatOthersSendDeliverOrCountEachEventOnce)
+{
+    constexpr size_t kRuns = 32, kMessages = 20;
+    std::vector<std::string> captured;
+    for (int burst = 0; burst < 2; ++burst) {
+        std::vector<std::vector<std::string>> ids(kRuns);
+        std::vector<std::thread> runs;
+        for (size_t i = 0; i < kRuns; ++i)
+            runs.emplace_back([&, i] { ids[i] = messageRun(server, {"30", "run", std::to_string(kMessages), "2"}); });
+        for (auto& run : runs) run.join();
+        for (const auto& run : ids) captured.insert(captured.end(), run.begin(), run.end());
+    }
+    ASSERT_EQ(captured.size(), 2 * kRuns * kMessages);
+    expectDeliveredOrCountedOnce(server, captured);
 }
 
 }  // namespace
