@@ -1,7 +1,7 @@
 #include "engine/Recording.h"
 
 #include "engine/ErrorCapture.h"
-#include "engine/WhisperState.h"
+#include "engine/WavFile.h"
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
@@ -55,7 +55,7 @@ Recording::Recording(fs::path meta, fs::path audio)
 Recording Recording::withoutRecord(fs::path metaURL, fs::path audioURL) {
     RecordingMetadata record = RecordingMetadata::defaultRecord();
     record.datetime = datetimeOfFolder(metaURL.parent_path());
-    record.duration = WhisperState::audioDurationMilliseconds(audioURL);
+    record.duration = wavDurationMilliseconds(audioURL);
     record.recognitionFinished = false;
     return Recording(std::move(metaURL), std::move(audioURL), std::move(record));
 }

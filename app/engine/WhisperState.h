@@ -89,10 +89,6 @@ public:
     // recognition did not finish. Called when the application's event loop ends.
     void stopTranscribing();
 
-    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read, is not a regular file within the
-    // size cap of audio, or holds no valid header.
-    static std::int64_t audioDurationMilliseconds(const std::filesystem::path& file);
-
 signals:
     void resultTextChanged();
     void realtimeTextChanged();

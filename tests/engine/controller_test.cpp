@@ -31,7 +31,6 @@
 #include "platform/Prompt.h"
 #include "platform/SettingsStore.h"
 #include "support/FakePasteboard.h"
-#include "support/Fifo.h"
 #include "support/ReadFile.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
@@ -458,20 +457,6 @@ TEST_F(ControllerTest, LoadModelFailures) {
               (std::vector<std::string>{"Couldn't load model at " + broken.string(), "Failed to load model base"}));
     EXPECT_EQ(state->whisperContext(), loaded);
     EXPECT_EQ(state->loadedModel(), "small");
-}
-
-TEST(AudioDuration, WholeMillisecondsOfTheDataOrZero) {
-    vctest::TempHome home;
-    const fs::path file = home.path() / "a.wav";
-    writeWavFile(std::vector<float>(16016, 0.1f), file, 16000);
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 1001);
-    writeWavFile({}, file, 16000);
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << "RIFF0000WAVEjunk";
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(home.path() / "missing.wav"), 0);
-    const vctest::Fifo fifo(home.path() / "fifo.wav");
-    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_EQ(WhisperState::audioDurationMilliseconds(fifo.path()), 0); }));
 }
 
 TEST(CopyToPasteboard, RefusedTextIsLoggedAndTheClipboardStaysCleared) {
