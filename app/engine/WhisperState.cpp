@@ -168,6 +168,13 @@ bool WhisperState::stopRecording() {
         // The samples are in memory: the text still reaches the user.
         reportNotStored(error);
     }
+    // The take is listed once its record is there, however this stop ends.
+    const struct Release {
+        const std::optional<fs::path>& wavFile;
+        ~Release() {
+            if (wavFile) releaseRecordingFolder(wavFile->parent_path());
+        }
+    } release{wavFile};
     bool finished = false;
     const std::string text = transcribeSamples(samples, std::nullopt, &finished);
     saveRecordingMetadata(text, wavFile, startMark, finished);
@@ -197,6 +204,11 @@ std::string WhisperState::runRealtimeTranscription(std::vector<float> samples) {
         self.assignRealtimeText(self.realtimeText() + QChar(' ') + QString::fromStdString(text));
     });
     return text;
+}
+
+bool WhisperState::transcribingStopped() const {
+    std::lock_guard lock(mutex_);
+    return transcribingStopped_;
 }
 
 void WhisperState::stopTranscribing() {
@@ -244,6 +256,9 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const std::opt
                 AppLog::error("Unable to write metadata file: " + error.code().message());
                 throw;
             }
+            if (!recognitionFinished && !transcribingStopped()) {
+                emit recognitionFailed(tr("This dictation could not be transcribed. Its recording is kept in History."));
+            }
         } catch (const fs::filesystem_error& error) {
             // A record is whole or absent: without its texts the audio goes too.
             std::error_code ignored;
@@ -282,6 +297,8 @@ void WhisperState::reportNotStored(const fs::filesystem_error& error) {
 void WhisperState::deliverResult(const std::string& text) {
     assignResultText(QString::fromStdString(text));
     setState(RecordingState::ready);
+    // No voice found, or a recognition that failed: what the user had copied stays, and nothing is pasted.
+    if (text.empty()) return;
     copyToPasteboard(resultText().toStdString());
     if (autoPasteEnabled()) pasteFromClipboard();
 }

@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fstream>
@@ -224,17 +225,44 @@ TEST_F(ControllerTest, PasteIsPostedOnlyWithAutoPasteAndAfterTheClipboardHoldsTh
     EXPECT_EQ(completions, 2);
 }
 
-TEST_F(ControllerTest, WithoutAModelTheEmptyTextIsStoredAndDelivered) {
-    dictate(speechThenSilence());
-    EXPECT_TRUE(recognizer.runs().empty());
-    const fs::path folder = onlyFolder();
-    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "");
-    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
-    EXPECT_EQ(record.rawResult, "");
-    EXPECT_EQ(record.result, "");
-    EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:"}));
-    EXPECT_EQ(poster->pastes, 1);
-    EXPECT_EQ(completions, 1);
+// A dictation that yields no text leaves the user's clipboard as it was and pastes nothing; one whose recognition
+// failed (or could not run without a model) is stored as such and announced, one in which no voice was found is not.
+TEST_F(ControllerTest, AnEmptyTextLeavesTheClipboardAloneAndAFailedRecognitionIsAnnounced) {
+    std::vector<QString> failures;
+    QObject::connect(state.get(), &WhisperState::recognitionFailed,
+                     [&](const QString& message) { failures.push_back(message); });
+    pasteboard->contents = "copied by the user";
+    const auto dictateAndRead = [&] {
+        const auto before = recordingFolders();
+        dictate(speechThenSilence());
+        for (const fs::path& folder : recordingFolders()) {
+            if (std::find(before.begin(), before.end(), folder) == before.end()) {
+                EXPECT_EQ(vctest::readFile(folder / "result.txt"), "");
+                return RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
+            }
+        }
+        ADD_FAILURE() << "nothing stored";
+        return RecordingMetadata::defaultRecord();
+    };
+
+    EXPECT_FALSE(dictateAndRead().recognitionFinished);  // no model loaded
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], "This dictation could not be transcribed. Its recording is kept in History.");
+
+    loadModel();
+    recognizer.defaultSegments = {};
+    EXPECT_TRUE(dictateAndRead().recognitionFinished);  // no voice found
+    EXPECT_EQ(failures.size(), 1u);
+
+    recognizer.fullResult = -1;
+    EXPECT_FALSE(dictateAndRead().recognitionFinished);
+    EXPECT_EQ(failures.size(), 2u);
+
+    EXPECT_TRUE(pasteboard->events.empty());
+    EXPECT_EQ(pasteboard->contents, "copied by the user");
+    EXPECT_EQ(poster->pastes, 0);
+    EXPECT_EQ(completions, 3);
+    EXPECT_EQ(state->resultText(), "");
     EXPECT_EQ(state->currentState(), RecordingState::ready);
 }
 
