@@ -381,7 +381,7 @@ fs::path Recorder::saveRecording(std::span<const float> samples) {
     fs::path folder;
     try {
         // A fresh folder: a second dictation saved within the same second gets the next free one.
-        folder = makeRecordingFolder(seconds);
+        folder = makeHeldRecordingFolder(seconds);
     } catch (const fs::filesystem_error& e) {
         captureSystemError(e.code(), e.what());
         AppLog::error("Could not form output file URL");
@@ -394,6 +394,7 @@ fs::path Recorder::saveRecording(std::span<const float> samples) {
         AppLog::error(std::string("Could not write to wav file, ") + e.what());
         std::error_code ignored;
         fs::remove_all(folder, ignored);
+        releaseRecordingFolder(folder);
         throw;
     }
     return location;

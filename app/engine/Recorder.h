@@ -79,9 +79,10 @@ public:
     // The elements [start, end) of the samples; a range reaching beyond the samples is cut to them.
     static std::vector<float> makeFloatArray(std::span<const float> samples, std::size_t start, std::size_t end);
 
-    // Writes the samples as output.wav of a new folder in the recordings store and returns the file's location. Throws
-    // std::filesystem::filesystem_error when no folder can be made or the file cannot be written (a read-only or full
-    // disk); the folder it made is removed again then, so that no half-written recording stays behind.
+    // Writes the samples as output.wav of a new folder in the recordings store and returns the file's location. The
+    // folder is held from the listing until its record is written (makeHeldRecordingFolder): the caller releases it.
+    // Throws std::filesystem::filesystem_error when no folder can be made or the file cannot be written (a read-only or
+    // full disk); the folder it made is removed again then, so that no half-written recording stays behind.
     static std::filesystem::path saveRecording(std::span<const float> samples);
 
 signals:

@@ -1,7 +1,7 @@
 #include "engine/Recording.h"
 
 #include "engine/ErrorCapture.h"
-#include "engine/WhisperState.h"
+#include "engine/WavFile.h"
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -36,6 +38,30 @@ RecordingMetadata readMetadata(const fs::path& metaURL) {
     return RecordingMetadata::defaultRecord();
 }
 
+// The folders of makeHeldRecordingFolder not yet released. The lock is held across the making of such a folder, so a
+// listing that has seen the folder finds it here.
+std::mutex heldFoldersMutex;
+std::set<fs::path> heldFolders;
+
+fs::path makeFolder(std::int64_t unixSeconds, bool held) {
+    const fs::path root = recordingsDirectory();
+    fs::create_directories(root);
+    for (std::int64_t second = unixSeconds;; ++second) {
+        const fs::path folder = root / std::to_string(second);
+        std::unique_lock lock(heldFoldersMutex, std::defer_lock);
+        if (held) lock.lock();
+        // mkdir is atomic: of two dictations saved in the same second, only one gets the name.
+        if (::mkdir(folder.c_str(), 0755) == 0) {
+            if (held) heldFolders.insert(folder);
+            return folder;
+        }
+        if (errno != EEXIST) {
+            throw fs::filesystem_error("Cannot create the recording folder", folder,
+                                       std::error_code(errno, std::generic_category()));
+        }
+    }
+}
+
 // The moment a folder's name gives (the Unix second its audio was saved); "" for any other name.
 std::string datetimeOfFolder(const fs::path& folder) {
     const std::string name = folder.filename().string();
@@ -55,7 +81,7 @@ Recording::Recording(fs::path meta, fs::path audio)
 Recording Recording::withoutRecord(fs::path metaURL, fs::path audioURL) {
     RecordingMetadata record = RecordingMetadata::defaultRecord();
     record.datetime = datetimeOfFolder(metaURL.parent_path());
-    record.duration = WhisperState::audioDurationMilliseconds(audioURL);
+    record.duration = wavDurationMilliseconds(audioURL);
     record.recognitionFinished = false;
     return Recording(std::move(metaURL), std::move(audioURL), std::move(record));
 }
@@ -82,6 +108,13 @@ std::vector<Recording> fetchRecordings() {
     }
     std::sort(entries.begin(), entries.end(),
               [](const fs::path& a, const fs::path& b) { return a.filename().string() > b.filename().string(); });
+    // Taken after the listing and before the records are looked for: a held folder listed above is in it, and one
+    // released since has its record.
+    std::set<fs::path> held;
+    {
+        std::lock_guard lock(heldFoldersMutex);
+        held = heldFolders;
+    }
 
     std::vector<Recording> recordings;
     for (const fs::path& entry : entries) {
@@ -91,7 +124,7 @@ std::vector<Recording> fetchRecordings() {
         const fs::path audioURL = fs::exists(converted, ec) ? converted : entry / "output.wav";
         if (fs::exists(metaURL, ec)) {
             recordings.emplace_back(metaURL, audioURL);
-        } else if (fs::exists(audioURL, ec)) {
+        } else if (!held.count(entry) && fs::exists(audioURL, ec)) {
             // Audio without a record: what was recorded and not recognized is shown as such, never hidden.
             recordings.push_back(Recording::withoutRecord(metaURL, audioURL));
         }
@@ -99,16 +132,11 @@ std::vector<Recording> fetchRecordings() {
     return recordings;
 }
 
-fs::path makeRecordingFolder(std::int64_t unixSeconds) {
-    const fs::path root = recordingsDirectory();
-    fs::create_directories(root);
-    for (std::int64_t second = unixSeconds;; ++second) {
-        const fs::path folder = root / std::to_string(second);
-        // mkdir is atomic: of two dictations saved in the same second, only one gets the name.
-        if (::mkdir(folder.c_str(), 0755) == 0) return folder;
-        if (errno != EEXIST) {
-            throw fs::filesystem_error("Cannot create the recording folder", folder,
-                                       std::error_code(errno, std::generic_category()));
-        }
-    }
+fs::path makeRecordingFolder(std::int64_t unixSeconds) { return makeFolder(unixSeconds, false); }
+
+fs::path makeHeldRecordingFolder(std::int64_t unixSeconds) { return makeFolder(unixSeconds, true); }
+
+void releaseRecordingFolder(const fs::path& folder) {
+    std::lock_guard lock(heldFoldersMutex);
+    heldFolders.erase(folder);
 }

@@ -34,11 +34,18 @@ private:
 std::filesystem::path recordingsDirectory();
 
 // The stored dictations, newest first (names in descending string order). A folder without meta.json is listed
-// withoutRecord when it holds an audio file, and skipped otherwise. A root that is missing or cannot be listed is
-// logged and reported, and gives an empty list.
+// withoutRecord when it holds an audio file and is not held (makeHeldRecordingFolder), and skipped otherwise. A root
+// that is missing or cannot be listed is logged and reported, and gives an empty list.
 std::vector<Recording> fetchRecordings();
 
 // Creates the folder for a dictation saved at `unixSeconds` (and the root with it). If a folder of that name exists
 // already, the next free second is taken, so an earlier dictation is never overwritten. Throws
 // std::filesystem::filesystem_error when no folder can be created.
 std::filesystem::path makeRecordingFolder(std::int64_t unixSeconds);
+// Makes the folder as makeRecordingFolder does, for the dictation this process is storing now: fetchRecordings does not
+// list it while it has no meta.json, from before the folder exists until releaseRecordingFolder. So a dictation whose
+// recognition runs is not shown as one whose recognition did not finish; a folder that an application which has ended
+// left without a record is.
+std::filesystem::path makeHeldRecordingFolder(std::int64_t unixSeconds);
+// Ends the hold of makeHeldRecordingFolder on `folder`.
+void releaseRecordingFolder(const std::filesystem::path& folder);

@@ -1,11 +1,16 @@
 #include "engine/WavFile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "engine/WavSampleStream.h"
 #include "platform/FileIO.h"
+#include "platform/ReadableFile.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +28,10 @@ void putU32(std::string& out, std::uint32_t v) {
 void putU16(std::string& out, std::uint16_t v) {
     out.push_back(static_cast<char>(v));
     out.push_back(static_cast<char>(v >> 8));
+}
+
+std::uint32_t littleEndian32(const unsigned char* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
 }  // namespace
@@ -73,4 +82,43 @@ std::vector<float> readWavSamples(const fs::path& file) {
     while (const std::size_t n = stream.read(std::span(samples).subspan(filled))) filled += n;
     samples.resize(filled);
     return samples;
+}
+
+std::int64_t wavDurationMilliseconds(const fs::path& file) {
+    std::optional<ReadableFile> reader;
+    try {
+        reader.emplace(file, ReadableFile::Kind::audio);
+    } catch (const fs::filesystem_error&) {
+        return 0;
+    }
+    const std::uint64_t fileSize = reader->size();
+    const auto readAt = [&](std::uint64_t offset, unsigned char* bytes, std::size_t count) {
+        return ::pread(reader->descriptor(), bytes, count, off_t(offset)) == ssize_t(count);
+    };
+    unsigned char riff[12];
+    if (!readAt(0, riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        return 0;
+    }
+    std::uint32_t rate = 0;
+    std::uint32_t blockAlign = 0;
+    // Walk the chunks up to "data"; a chunk size that overruns the file counts only what is there.
+    std::uint64_t at = sizeof riff;
+    for (int chunks = 0; chunks < 64; ++chunks) {
+        unsigned char header[8];
+        if (!readAt(at, header, sizeof header)) return 0;
+        const std::uint32_t size = littleEndian32(header + 4);
+        const std::uint64_t start = at + sizeof header;
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            unsigned char format[16];
+            if (size < sizeof format || !readAt(start, format, sizeof format)) return 0;
+            rate = littleEndian32(format + 4);
+            blockAlign = std::uint32_t(format[12]) | std::uint32_t(format[13]) << 8;
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            if (rate == 0 || blockAlign == 0) return 0;
+            const std::uint64_t bytes = std::min<std::uint64_t>(size, fileSize - std::min(start, fileSize));
+            return std::int64_t(bytes / blockAlign * 1000 / rate);
+        }
+        at = start + size + (size & 1);
+    }
+    return 0;
 }

@@ -19,6 +19,11 @@ void writeWavFile(std::span<const float> samples, const std::filesystem::path& f
 // is not a regular file or is larger than an audio file may be (ReadableFile).
 std::vector<float> readWavSamples(const std::filesystem::path& file);
 
+// The length of a WAV file's samples in milliseconds, truncated, from the rate and block size its header gives (any
+// WAV file, not only one written as above); 0 when it cannot be read, is not a regular file within the size cap of
+// audio, or holds no valid header.
+std::int64_t wavDurationMilliseconds(const std::filesystem::path& file);
+
 // One sample as the writer stores it: x * 32767 in single precision, clamped, truncated toward zero.
 std::int16_t wavSampleFromFloat(float x);
 // One stored sample as the reader returns it.

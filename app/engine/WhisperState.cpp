@@ -3,10 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 #include <iostream>
 #include <utility>
 
@@ -18,24 +15,16 @@
 #include "engine/Recorder.h"
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
+#include "engine/WavFile.h"
 #include "engine/WhisperError.h"
 #include "engine/WhisperStateError.h"
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/MonotonicClock.h"
 #include "platform/Prompt.h"
-#include "platform/ReadableFile.h"
 #include "platform/SettingsStore.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::uint32_t littleEndian32(const unsigned char* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-}  // namespace
 
 std::shared_ptr<WhisperState> WhisperState::create(CompletionHandler onComplete, Recorder& recorder) {
     return create(std::move(onComplete), recorder, SettingsStore::standard(), Recognizer::library());
@@ -179,6 +168,13 @@ bool WhisperState::stopRecording() {
         // The samples are in memory: the text still reaches the user.
         reportNotStored(error);
     }
+    // The take is listed once its record is there, however this stop ends.
+    const struct Release {
+        const std::optional<fs::path>& wavFile;
+        ~Release() {
+            if (wavFile) releaseRecordingFolder(wavFile->parent_path());
+        }
+    } release{wavFile};
     bool finished = false;
     const std::string text = transcribeSamples(samples, std::nullopt, &finished);
     saveRecordingMetadata(text, wavFile, startMark, finished);
@@ -208,6 +204,11 @@ std::string WhisperState::runRealtimeTranscription(std::vector<float> samples) {
         self.assignRealtimeText(self.realtimeText() + QChar(' ') + QString::fromStdString(text));
     });
     return text;
+}
+
+bool WhisperState::transcribingStopped() const {
+    std::lock_guard lock(mutex_);
+    return transcribingStopped_;
 }
 
 void WhisperState::stopTranscribing() {
@@ -247,13 +248,16 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const std::opt
             const auto processingTime = std::int64_t(endMark - startMark);
             try {
                 writeRecordingMetadata(wavFile->parent_path() / "meta.json", activeModelKey(),
-                                       audioDurationMilliseconds(*wavFile), processingTime, selectedDeviceID(),
+                                       wavDurationMilliseconds(*wavFile), processingTime, selectedDeviceID(),
                                        selectedLanguage(), enableLiteralPunctuation(), enableTranslation(),
                                        activePrompt(), text, text, recognitionFinished);
             } catch (const fs::filesystem_error& error) {
                 captureSystemError(error.code(), error.code().message());
                 AppLog::error("Unable to write metadata file: " + error.code().message());
                 throw;
+            }
+            if (!recognitionFinished && !transcribingStopped()) {
+                emit recognitionFailed(tr("This dictation could not be transcribed. Its recording is kept in History."));
             }
         } catch (const fs::filesystem_error& error) {
             // A record is whole or absent: without its texts the audio goes too.
@@ -293,47 +297,10 @@ void WhisperState::reportNotStored(const fs::filesystem_error& error) {
 void WhisperState::deliverResult(const std::string& text) {
     assignResultText(QString::fromStdString(text));
     setState(RecordingState::ready);
+    // No voice found, or a recognition that failed: what the user had copied stays, and nothing is pasted.
+    if (text.empty()) return;
     copyToPasteboard(resultText().toStdString());
     if (autoPasteEnabled()) pasteFromClipboard();
-}
-
-std::int64_t WhisperState::audioDurationMilliseconds(const fs::path& file) {
-    std::optional<ReadableFile> reader;
-    try {
-        reader.emplace(file, ReadableFile::Kind::audio);
-    } catch (const fs::filesystem_error&) {
-        return 0;
-    }
-    const std::uint64_t fileSize = reader->size();
-    const auto readAt = [&](std::uint64_t offset, unsigned char* bytes, std::size_t count) {
-        return ::pread(reader->descriptor(), bytes, count, off_t(offset)) == ssize_t(count);
-    };
-    unsigned char riff[12];
-    if (!readAt(0, riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
-        return 0;
-    }
-    std::uint32_t rate = 0;
-    std::uint32_t blockAlign = 0;
-    // Walk the chunks up to "data"; a chunk size that overruns the file counts only what is there.
-    std::uint64_t at = sizeof riff;
-    for (int chunks = 0; chunks < 64; ++chunks) {
-        unsigned char header[8];
-        if (!readAt(at, header, sizeof header)) return 0;
-        const std::uint32_t size = littleEndian32(header + 4);
-        const std::uint64_t start = at + sizeof header;
-        if (std::memcmp(header, "fmt ", 4) == 0) {
-            unsigned char format[16];
-            if (size < sizeof format || !readAt(start, format, sizeof format)) return 0;
-            rate = littleEndian32(format + 4);
-            blockAlign = std::uint32_t(format[12]) | std::uint32_t(format[13]) << 8;
-        } else if (std::memcmp(header, "data", 4) == 0) {
-            if (rate == 0 || blockAlign == 0) return 0;
-            const std::uint64_t bytes = std::min<std::uint64_t>(size, fileSize - std::min(start, fileSize));
-            return std::int64_t(bytes / blockAlign * 1000 / rate);
-        }
-        at = start + size + (size & 1);
-    }
-    return 0;
 }
 
 void WhisperState::dispatchToMain(std::function<void(WhisperState&)> work) {

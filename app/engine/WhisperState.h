@@ -73,7 +73,9 @@ public:
     void startRecording();
     // Stops capture, then trims, saves, recognizes, stores and delivers the dictation. Never throws. A recognition
     // that does not run to its end (a quit, a failed run) is stored and delivered with the text it gave until then,
-    // in a record that says so. A dictation that cannot be stored (a read-only or full disk) is recognized and
+    // in a record that says so; a failed one is announced by recognitionFailed. A text that is empty (no voice found,
+    // or nothing recognized before a failure) leaves the clipboard as it was and is not pasted. A dictation that
+    // cannot be stored (a read-only or full disk) is recognized and
     // delivered all the same, leaves no part of its record behind, and is announced by recordingNotStored. False when
     // the take holds nothing to recognize (a press too short or too quiet): the dictation then ends in state ready
     // with nothing stored or delivered and without calling the completion handler; only a take of more than a quarter
@@ -89,10 +91,6 @@ public:
     // recognition did not finish. Called when the application's event loop ends.
     void stopTranscribing();
 
-    // The length of a WAV file in milliseconds, truncated; 0 when it cannot be read, is not a regular file within the
-    // size cap of audio, or holds no valid header.
-    static std::int64_t audioDurationMilliseconds(const std::filesystem::path& file);
-
 signals:
     void resultTextChanged();
     void realtimeTextChanged();
@@ -102,6 +100,9 @@ signals:
     // A stopped take held no sound at all, not even background noise: the microphone delivers nothing (it is broken,
     // muted in hardware or not connected). `message` says so. Emitted on the stopping task.
     void noSoundCaptured(const QString& message);
+    // The recognition of a stored dictation failed (not when the application quits during it); `message` says that
+    // its recording is kept in History. Emitted on the stopping task.
+    void recognitionFailed(const QString& message);
 
 private:
     WhisperState(CompletionHandler onComplete, Recorder& recorder, SettingsStore& settings, Recognizer& recognizer);
@@ -122,6 +123,7 @@ private:
     void writeResultText(const std::string& text, const std::filesystem::path& wavFile);
     void reportNotStored(const std::filesystem::filesystem_error& error);
     void cancelCore();
+    bool transcribingStopped() const;
     void deliverResult(const std::string& text);
 
     // GUI thread only.

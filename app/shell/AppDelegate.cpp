@@ -270,6 +270,8 @@ DictationControl::Environment AppDelegate::dictationEnvironment() {
         connect(controller.get(), &TranscriptionController::recordingNotStored, this, &AppDelegate::showNotStored);
         connect(controller.get(), &TranscriptionController::noSoundCaptured, this,
                 [this](const QString& message) { showAlert(QStringLiteral("No sound from the microphone"), message); });
+        connect(controller.get(), &TranscriptionController::recognitionFailed, this,
+                [this](const QString& message) { showAlert(tr("Transcription failed"), message); });
         return controller;
     };
     env.setStatusImage = [this](const QString& name) { post([this, name] { statusItem_.setImage(name); }); };

@@ -38,4 +38,6 @@ signals:
     void recordingNotStored(const QString& message);
     // A stopped take held no sound at all (the microphone delivers none); `message` says so.
     void noSoundCaptured(const QString& message);
+    // The recognition of a stored dictation failed; `message` says that its recording is kept in History.
+    void recognitionFailed(const QString& message);
 };

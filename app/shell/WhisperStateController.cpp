@@ -10,4 +10,5 @@ WhisperStateController::WhisperStateController(std::shared_ptr<WhisperState> sta
     connect(state_.get(), &WhisperState::realtimeTextChanged, this, &TranscriptionController::changed);
     connect(state_.get(), &WhisperState::recordingNotStored, this, &TranscriptionController::recordingNotStored);
     connect(state_.get(), &WhisperState::noSoundCaptured, this, &TranscriptionController::noSoundCaptured);
+    connect(state_.get(), &WhisperState::recognitionFailed, this, &TranscriptionController::recognitionFailed);
 }

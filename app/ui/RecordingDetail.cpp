@@ -215,6 +215,10 @@ void RecordingDetail::updateTexts() {
     result_->setFont(font);
     result_->setText(RecordingTextFormat::resultText(metadata));
     setOpacity(result_, showsPlaceholder() ? 0.75 : 1.0);
+    // A take without text has nothing to copy: the clipboard keeps what the user put there.
+    const bool hasText = !metadata.result.empty();
+    copyButton_->setEnabled(hasText);
+    copyButton_->setStyleDisabled(!hasText);
 }
 
 void RecordingDetail::updatePlaybackViews() {

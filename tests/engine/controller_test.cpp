@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fstream>
@@ -31,7 +32,6 @@
 #include "platform/Prompt.h"
 #include "platform/SettingsStore.h"
 #include "support/FakePasteboard.h"
-#include "support/Fifo.h"
 #include "support/ReadFile.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
@@ -225,17 +225,44 @@ TEST_F(ControllerTest, PasteIsPostedOnlyWithAutoPasteAndAfterTheClipboardHoldsTh
     EXPECT_EQ(completions, 2);
 }
 
-TEST_F(ControllerTest, WithoutAModelTheEmptyTextIsStoredAndDelivered) {
-    dictate(speechThenSilence());
-    EXPECT_TRUE(recognizer.runs().empty());
-    const fs::path folder = onlyFolder();
-    EXPECT_EQ(vctest::readFile(folder / "result.txt"), "");
-    const auto record = RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
-    EXPECT_EQ(record.rawResult, "");
-    EXPECT_EQ(record.result, "");
-    EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:"}));
-    EXPECT_EQ(poster->pastes, 1);
-    EXPECT_EQ(completions, 1);
+// A dictation that yields no text leaves the user's clipboard as it was and pastes nothing; one whose recognition
+// failed (or could not run without a model) is stored as such and announced, one in which no voice was found is not.
+TEST_F(ControllerTest, AnEmptyTextLeavesTheClipboardAloneAndAFailedRecognitionIsAnnounced) {
+    std::vector<QString> failures;
+    QObject::connect(state.get(), &WhisperState::recognitionFailed,
+                     [&](const QString& message) { failures.push_back(message); });
+    pasteboard->contents = "copied by the user";
+    const auto dictateAndRead = [&] {
+        const auto before = recordingFolders();
+        dictate(speechThenSilence());
+        for (const fs::path& folder : recordingFolders()) {
+            if (std::find(before.begin(), before.end(), folder) == before.end()) {
+                EXPECT_EQ(vctest::readFile(folder / "result.txt"), "");
+                return RecordingMetadata::decode(vctest::readFile(folder / "meta.json"));
+            }
+        }
+        ADD_FAILURE() << "nothing stored";
+        return RecordingMetadata::defaultRecord();
+    };
+
+    EXPECT_FALSE(dictateAndRead().recognitionFinished);  // no model loaded
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], "This dictation could not be transcribed. Its recording is kept in History.");
+
+    loadModel();
+    recognizer.defaultSegments = {};
+    EXPECT_TRUE(dictateAndRead().recognitionFinished);  // no voice found
+    EXPECT_EQ(failures.size(), 1u);
+
+    recognizer.fullResult = -1;
+    EXPECT_FALSE(dictateAndRead().recognitionFinished);
+    EXPECT_EQ(failures.size(), 2u);
+
+    EXPECT_TRUE(pasteboard->events.empty());
+    EXPECT_EQ(pasteboard->contents, "copied by the user");
+    EXPECT_EQ(poster->pastes, 0);
+    EXPECT_EQ(completions, 3);
+    EXPECT_EQ(state->resultText(), "");
     EXPECT_EQ(state->currentState(), RecordingState::ready);
 }
 
@@ -458,20 +485,6 @@ TEST_F(ControllerTest, LoadModelFailures) {
               (std::vector<std::string>{"Couldn't load model at " + broken.string(), "Failed to load model base"}));
     EXPECT_EQ(state->whisperContext(), loaded);
     EXPECT_EQ(state->loadedModel(), "small");
-}
-
-TEST(AudioDuration, WholeMillisecondsOfTheDataOrZero) {
-    vctest::TempHome home;
-    const fs::path file = home.path() / "a.wav";
-    writeWavFile(std::vector<float>(16016, 0.1f), file, 16000);
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 1001);
-    writeWavFile({}, file, 16000);
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << "RIFF0000WAVEjunk";
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(file), 0);
-    EXPECT_EQ(WhisperState::audioDurationMilliseconds(home.path() / "missing.wav"), 0);
-    const vctest::Fifo fifo(home.path() / "fifo.wav");
-    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_EQ(WhisperState::audioDurationMilliseconds(fifo.path()), 0); }));
 }
 
 TEST(CopyToPasteboard, RefusedTextIsLoggedAndTheClipboardStaysCleared) {

@@ -140,3 +140,17 @@ TEST(WavFile, AnExistingFileIsReplaced) {
     writeWavFile(std::vector<float>{0.5f}, file, 16000);
     EXPECT_EQ(readBytes(file).size(), 46u);
 }
+
+TEST(WavFile, DurationIsWholeMillisecondsOfTheDataOrZero) {
+    vctest::TempHome home;
+    const fs::path file = home.path() / "a.wav";
+    writeWavFile(std::vector<float>(16016, 0.1f), file, 16000);
+    EXPECT_EQ(wavDurationMilliseconds(file), 1001);
+    writeWavFile({}, file, 16000);
+    EXPECT_EQ(wavDurationMilliseconds(file), 0);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "RIFF0000WAVEjunk";
+    EXPECT_EQ(wavDurationMilliseconds(file), 0);
+    EXPECT_EQ(wavDurationMilliseconds(home.path() / "missing.wav"), 0);
+    const vctest::Fifo fifo(home.path() / "fifo.wav");
+    EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_EQ(wavDurationMilliseconds(fifo.path()), 0); }));
+}

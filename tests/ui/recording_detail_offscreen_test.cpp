@@ -112,7 +112,7 @@ TEST_F(Detail, UndecodableRecordShowsEmptyTextsAndThePlaceholder) {
     EXPECT_EQ(detail->resultText(), "No voice found in recording");
 }
 
-TEST_F(Detail, CopyPutsTheFinalTextOnTheClipboard) {
+TEST_F(Detail, CopyPutsTheFinalTextOnTheClipboardAndIsDisabledWithoutText) {
     auto pasteboard = std::make_shared<vctest::FakePasteboard>();
     Pasteboard::setGeneral(pasteboard);
     RecordingMetadata m = record("final text");
@@ -121,10 +121,22 @@ TEST_F(Detail, CopyPutsTheFinalTextOnTheClipboard) {
     detail->copyButton().click();
     EXPECT_EQ(pasteboard->contents, "final text");
 
-    detail->setRecording(recordingIn(writeDictation(2000, record(""))));
+    // Without text (no voice found, or not transcribed) there is nothing to copy: the clipboard keeps its text.
+    RecordingMetadata failed = record("");
+    failed.recognitionFinished = false;
+    for (const RecordingMetadata& empty : {record(""), failed}) {
+        detail->setRecording(recordingIn(writeDictation(2000, empty)));
+        EXPECT_FALSE(detail->copyButton().isEnabled());
+        EXPECT_TRUE(detail->copyButton().buttonStyle().isDisabled);
+        detail->copyButton().click();
+        EXPECT_EQ(pasteboard->events, (std::vector<std::string>{"clear", "write:final text"}));
+    }
+
+    detail->setRecording(recordingIn(writeDictation(3000, record(" "))));
+    EXPECT_TRUE(detail->copyButton().isEnabled());
+    EXPECT_FALSE(detail->copyButton().buttonStyle().isDisabled);
     detail->copyButton().click();
-    EXPECT_EQ(std::count(pasteboard->events.begin(), pasteboard->events.end(), "clear"), 2);
-    EXPECT_EQ(pasteboard->contents, "");
+    EXPECT_EQ(pasteboard->contents, " ");
     Pasteboard::setGeneral(nullptr);
 }
 

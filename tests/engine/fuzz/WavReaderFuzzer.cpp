@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "engine/WavFile.h"
-#include "engine/WhisperState.h"
 #include "support/MemoryFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!(s >= -1.0f && s <= 1.0f)) __builtin_trap();
     }
     if (size > 44 && samples.size() != (size - 44) / 2) __builtin_trap();
-    if (WhisperState::audioDurationMilliseconds(path) < 0) __builtin_trap();
+    if (wavDurationMilliseconds(path) < 0) __builtin_trap();
     return 0;
 }
