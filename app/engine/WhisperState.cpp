@@ -161,12 +161,13 @@ bool WhisperState::stopRecording() {
     }
 
     std::optional<fs::path> wavFile;
+    std::optional<fs::filesystem_error> notStored;
     try {
         wavFile = Recorder::saveRecording(samples);
     } catch (const fs::filesystem_error& error) {
         AppLog::error("Could not write wav file");
-        // The samples are in memory: the text still reaches the user.
-        reportNotStored(error);
+        // The samples are in memory: the text still reaches the user, who is told once it is known.
+        notStored = error;
     }
     // The take is listed once its record is there, however this stop ends.
     const struct Release {
@@ -177,6 +178,7 @@ bool WhisperState::stopRecording() {
     } release{wavFile};
     bool finished = false;
     const std::string text = transcribeSamples(samples, std::nullopt, &finished);
+    if (notStored) reportNotStored(*notStored, text);
     saveRecordingMetadata(text, wavFile, startMark, finished);
     return true;
 }
@@ -257,13 +259,14 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const std::opt
                 throw;
             }
             if (!recognitionFinished && !transcribingStopped()) {
-                emit recognitionFailed(tr("This dictation could not be transcribed. Its recording is kept in History."));
+                emit recognitionFailed(
+                    tr("This dictation could not be transcribed. Its recording is kept in History."));
             }
         } catch (const fs::filesystem_error& error) {
             // A record is whole or absent: without its texts the audio goes too.
             std::error_code ignored;
             fs::remove_all(wavFile->parent_path(), ignored);
-            reportNotStored(error);
+            reportNotStored(error, text);
         }
     }
     dispatchToMain([text](WhisperState& self) { self.deliverResult(text); });
@@ -281,17 +284,20 @@ void WhisperState::writeResultText(const std::string& text, const fs::path& wavF
     }
 }
 
-void WhisperState::reportNotStored(const fs::filesystem_error& error) {
+void WhisperState::reportNotStored(const fs::filesystem_error& error, const std::string& text) {
     fs::path folder;
     try {
         folder = recordingsDirectory();
     } catch (const fs::filesystem_error&) {
         folder = error.path1();  // not even the documents folder could be made
     }
-    emit recordingNotStored(QStringLiteral("This dictation could not be saved in %1 (%2). Its text was delivered all "
-                                           "the same and is on the clipboard.")
-                                .arg(QString::fromStdString(folder.string()),
-                                     QString::fromStdString(error.code().message())));
+    // Without text the clipboard was left as it was: there is nothing to point to.
+    const QString message =
+        text.empty() ? tr("This dictation could not be saved in %1 (%2), and no text was recognized in it.")
+                     : tr("This dictation could not be saved in %1 (%2). Its text was delivered all the same and is on "
+                          "the clipboard.");
+    emit recordingNotStored(
+        message.arg(QString::fromStdString(folder.string()), QString::fromStdString(error.code().message())));
 }
 
 void WhisperState::deliverResult(const std::string& text) {

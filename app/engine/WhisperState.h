@@ -121,7 +121,7 @@ private:
     void saveRecordingMetadata(const std::string& text, const std::optional<std::filesystem::path>& wavFile,
                                std::uint64_t startMark, bool recognitionFinished);
     void writeResultText(const std::string& text, const std::filesystem::path& wavFile);
-    void reportNotStored(const std::filesystem::filesystem_error& error);
+    void reportNotStored(const std::filesystem::filesystem_error& error, const std::string& text);
     void cancelCore();
     bool transcribingStopped() const;
     void deliverResult(const std::string& text);

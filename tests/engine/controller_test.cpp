@@ -434,6 +434,14 @@ TEST_F(ControllerTest, NoPlaceForTheRecordingsIsAnnouncedWithTheFolderThatCouldN
         << announced[0].toStdString();
     EXPECT_EQ(pasteboard->contents, "hello");
     EXPECT_EQ(completions, 1);
+
+    // Without text the clipboard stays as it was, and the notice does not point to it.
+    recognizer.defaultSegments = {};
+    dictate(speechThenSilence());
+    ASSERT_EQ(announced.size(), 2u);
+    EXPECT_TRUE(announced[1].endsWith("(Not a directory), and no text was recognized in it."))
+        << announced[1].toStdString();
+    EXPECT_EQ(pasteboard->contents, "hello");
 }
 
 // Fast presses: a take with nothing to recognize leaves no folder, runs no recognition and rests without a word.
