@@ -25,6 +25,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The error a capture failure is told as: the device's, the sound server's, or for any other cause `otherwise`.
+RecorderError::Case recorderErrorCase(CaptureFailure::Cause cause, RecorderError::Case otherwise) {
+    switch (cause) {
+        case CaptureFailure::Cause::deviceUnavailable: return RecorderError::Case::audioDeviceNotAvailable;
+        case CaptureFailure::Cause::soundServerUnreachable: return RecorderError::Case::soundServerUnreachable;
+        case CaptureFailure::Cause::other: break;
+    }
+    return otherwise;
+}
+
 std::optional<PcmBuffer::SampleFormat> pcmFormat(CaptureFormat::SampleType type) {
     switch (type) {
         case CaptureFormat::SampleType::int16: return PcmBuffer::SampleFormat::int16;
@@ -106,12 +116,17 @@ void Recorder::startRecording() {
     std::shared_ptr<CaptureSession> session = backend_->makeSession();
 
     const std::string deviceID = selectedDeviceID();
-    const std::optional<CaptureDevice> device =
+    const CaptureBackend::Lookup found =
         useDefaultAudioDevice() ? backend_->defaultDevice() : backend_->device(deviceID);
-    if (!device) {
+    if (!found.device && found.unreachable) {
+        AppLog::error("Could not look up the audio device: " + *found.unreachable);
+        throw RecorderError(RecorderError::Case::soundServerUnreachable);
+    }
+    if (!found.device) {
         AppLog::error("Could not find the selected audio device " + deviceID);
         throw RecorderError::couldNotFindAudioDevice(deviceID);
     }
+    const CaptureDevice& device = *found.device;
 
     const bool granted =
         backend_->authorizationStatus() == CaptureBackend::Authorization::authorized || backend_->requestAccess();
@@ -120,9 +135,9 @@ void Recorder::startRecording() {
         throw RecorderError(RecorderError::Case::deviceRecordPermissionNotGranted);
     }
 
-    if (const auto problem = session->makeInput(*device)) {
-        AppLog::error("Could not create AVCaptureDeviceInput: " + *problem);
-        throw RecorderError(RecorderError::Case::audioDeviceNotAvailable);
+    if (const auto problem = session->makeInput(device)) {
+        AppLog::error("Could not create AVCaptureDeviceInput: " + problem->reason);
+        throw RecorderError(recorderErrorCase(problem->cause, RecorderError::Case::audioDeviceNotAvailable));
     }
     if (!session->addInput()) {
         AppLog::error("Could not add audio input to capture session");
@@ -148,7 +163,7 @@ void Recorder::startRecording() {
         [this, generation, converter](const CapturedBuffer& buffer) {
             processSampleBuffer(buffer, generation, *converter);
         },
-        [this, generation](const std::string& reason) { captureDidFail(generation, reason); });
+        [this, generation](const CaptureFailure& failure) { captureDidFail(generation, failure); });
     if (!session->addOutput(output)) {
         abandon();
         AppLog::error("Could not add audio data output to capture session");
@@ -158,8 +173,7 @@ void Recorder::startRecording() {
     if (const auto failure = session->startRunning()) {
         abandon();
         AppLog::error("Could not start the capture session: " + failure->reason);
-        throw RecorderError(failure->deviceUnavailable ? RecorderError::Case::audioDeviceNotAvailable
-                                                       : RecorderError::Case::couldNotStartRecording);
+        throw RecorderError(recorderErrorCase(failure->cause, RecorderError::Case::couldNotStartRecording));
     }
 
     std::shared_ptr<CaptureSession> previous;
@@ -228,13 +242,13 @@ void Recorder::publishReducedSamples(QList<int> levels) {
         Qt::QueuedConnection);
 }
 
-void Recorder::captureDidFail(std::uint64_t generation, const std::string& reason) {
+void Recorder::captureDidFail(std::uint64_t generation, const CaptureFailure& failure) {
     {
         std::lock_guard lock(mutex_);
         if (generation != currentGeneration_ && generation != startingGeneration_) return;
     }
-    const RecorderError error(RecorderError::Case::audioDeviceNotAvailable);
-    AppLog::error("Audio capture stopped: " + reason);
+    const RecorderError error(recorderErrorCase(failure.cause, RecorderError::Case::audioDeviceNotAvailable));
+    AppLog::error("Audio capture stopped: " + failure.reason);
     error.capture();
     const QString text = QString::fromStdString(error.errorDescription());
     QMetaObject::invokeMethod(this, [this, text] { emit captureFailed(text); }, Qt::QueuedConnection);

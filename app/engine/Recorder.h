@@ -87,12 +87,13 @@ public:
 
 signals:
     void reducedSamplesChanged();
-    // Capture stopped on its own during a recording (the device went away); the samples so far are kept.
+    // Capture stopped on its own during a recording (the device or the sound server went away); the samples so far are
+    // kept.
     void captureFailed(const QString& errorDescription);
 
 private:
     void processSampleBuffer(const CapturedBuffer& buffer, std::uint64_t generation, SampleRateConverter& converter);
-    void captureDidFail(std::uint64_t generation, const std::string& reason);
+    void captureDidFail(std::uint64_t generation, const CaptureFailure& failure);
     void startHeartbeatTask();
     void publishReducedSamples(QList<int> levels);
 

@@ -25,6 +25,8 @@ std::string describe(RecorderError::Case errorCase, const std::string& deviceID)
         case Case::audioDeviceNotAvailable:
             return "The audio device is not available or in use by another application. Please check your device "
                    "settings and try again.";
+        case Case::soundServerUnreachable:
+            return "The sound server cannot be reached. Please check that it is running and try again.";
     }
     return {};
 }

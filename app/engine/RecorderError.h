@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
-// Why a recording could not start (or, for audioDeviceNotAvailable, why it stopped on its own). Thrown by
-// Recorder::startRecording.
+// Why a recording could not start (or, for audioDeviceNotAvailable and soundServerUnreachable, why it stopped on its
+// own). Thrown by Recorder::startRecording.
 class RecorderError : public std::exception {
 public:
     enum class Case {
@@ -14,6 +14,8 @@ public:
         couldNotAddAudioOutput,
         couldNotStartRecording,
         audioDeviceNotAvailable,
+        // Not the device: the sound server is not running, does not answer, or the connection to it broke.
+        soundServerUnreachable,
     };
 
     static RecorderError couldNotFindAudioDevice(std::string deviceID);

@@ -12,10 +12,17 @@ class CaptureBackend {
 public:
     enum class Authorization { notDetermined, restricted, denied, authorized };
 
+    // The answer to a question about a device: the device, or none; when the sound server could not be asked (it is
+    // not running, or did not answer), why.
+    struct Lookup {
+        std::optional<CaptureDevice> device;
+        std::optional<std::string> unreachable;
+    };
+
     virtual ~CaptureBackend() = default;
 
-    virtual std::optional<CaptureDevice> defaultDevice() = 0;
-    virtual std::optional<CaptureDevice> device(const std::string& uniqueID) = 0;
+    virtual Lookup defaultDevice() = 0;
+    virtual Lookup device(const std::string& uniqueID) = 0;
     virtual Authorization authorizationStatus() = 0;
     // Asks for access and waits for the answer. Asks the user only when the status is not determined.
     virtual bool requestAccess() = 0;

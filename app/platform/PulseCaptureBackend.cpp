@@ -4,16 +4,18 @@
 #include "platform/PulseCaptureSession.h"
 #include "platform/PulseConnection.h"
 
-std::optional<CaptureDevice> PulseCaptureBackend::findSource(const std::optional<std::string>& name) {
+CaptureBackend::Lookup PulseCaptureBackend::findSource(const std::optional<std::string>& name) {
     std::string error;
-    std::optional<CaptureDevice> found;
+    Lookup found;
     if (const auto connection = PulseConnection::open("soundServerQuery", error)) {
         const std::optional<std::string> sourceName = name ? name : connection->defaultSourceName();
         const auto source = sourceName ? connection->source(*sourceName) : std::nullopt;
-        if (source) found = CaptureDevice{source->name, source->description};
-        if (connection->stalled()) error = connection->lastError();
+        if (source) found.device = CaptureDevice{source->name, source->description};
+        const PulseConnection::Lock lock(*connection);
+        if (connection->unreachable()) error = connection->lastError();
     }
     noteFailure(error);
+    if (!error.empty()) found.unreachable = error;
     return found;
 }
 
@@ -25,10 +27,10 @@ void PulseCaptureBackend::noteFailure(const std::string& reason) {
     lastFailure_ = reason;
 }
 
-std::optional<CaptureDevice> PulseCaptureBackend::defaultDevice() { return findSource(std::nullopt); }
+CaptureBackend::Lookup PulseCaptureBackend::defaultDevice() { return findSource(std::nullopt); }
 
-std::optional<CaptureDevice> PulseCaptureBackend::device(const std::string& uniqueID) {
-    if (uniqueID.empty()) return std::nullopt;
+CaptureBackend::Lookup PulseCaptureBackend::device(const std::string& uniqueID) {
+    if (uniqueID.empty()) return {};
     return findSource(uniqueID);
 }
 

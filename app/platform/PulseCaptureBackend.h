@@ -9,18 +9,18 @@
 // sources, identified by their stable source names. Every question and every session asks the server afresh, so a
 // server that was restarted serves the next recording. Desktop sessions have no per-application microphone
 // permission, so access always counts as granted. A question the server cannot answer (it is not running, or it does
-// not answer within a second) finds no device and is logged once per new reason. Safe from any thread.
+// not answer within a second) finds no device, says why, and is logged once per new reason. Safe from any thread.
 class PulseCaptureBackend : public CaptureBackend {
 public:
-    std::optional<CaptureDevice> defaultDevice() override;
-    std::optional<CaptureDevice> device(const std::string& uniqueID) override;
+    Lookup defaultDevice() override;
+    Lookup device(const std::string& uniqueID) override;
     Authorization authorizationStatus() override;
     bool requestAccess() override;
     std::unique_ptr<CaptureSession> makeSession() override;
 
 private:
     // The source of that name, or of the server's default source when the name is none.
-    std::optional<CaptureDevice> findSource(const std::optional<std::string>& name);
+    Lookup findSource(const std::optional<std::string>& name);
     void noteFailure(const std::string& reason);
 
     std::mutex mutex_;

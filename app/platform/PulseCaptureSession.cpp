@@ -27,14 +27,18 @@ PulseCaptureSession::PulseCaptureSession() = default;
 
 PulseCaptureSession::~PulseCaptureSession() { stopRunning(); }
 
-std::optional<std::string> PulseCaptureSession::makeInput(const CaptureDevice& device) {
-    if (connection_) return "the session has an input already";
+std::optional<CaptureFailure> PulseCaptureSession::makeInput(const CaptureDevice& device) {
+    using Cause = CaptureFailure::Cause;
+    if (connection_) return CaptureFailure{Cause::other, "the session has an input already"};
     std::string error;
     connection_ = PulseConnection::open("audioDataQueue", error);
-    if (!connection_) return error;
+    if (!connection_) return CaptureFailure{Cause::soundServerUnreachable, error};
     source_ = connection_->source(device.uniqueID);
-    if (connection_->stalled()) return connection_->lastError();
-    if (!source_) return "the device " + device.uniqueID + " is no longer available";
+    const PulseConnection::Lock lock(*connection_);
+    if (connection_->unreachable()) return CaptureFailure{Cause::soundServerUnreachable, connection_->lastError()};
+    if (!source_) {
+        return CaptureFailure{Cause::deviceUnavailable, "the device " + device.uniqueID + " is no longer available"};
+    }
     return std::nullopt;
 }
 
@@ -55,15 +59,18 @@ bool PulseCaptureSession::addOutput(std::shared_ptr<CaptureOutput> output) {
     return true;
 }
 
-std::optional<CaptureSession::StartFailure> PulseCaptureSession::startRunning() {
-    if (!connection_ || !sampleSpec_ || !output_) return StartFailure{false, "the session has no input or no output"};
+std::optional<CaptureFailure> PulseCaptureSession::startRunning() {
+    using Cause = CaptureFailure::Cause;
+    if (!connection_ || !sampleSpec_ || !output_) {
+        return CaptureFailure{Cause::other, "the session has no input or no output"};
+    }
     connection_->setLostHandler([this](const std::string& reason) {
-        if (running_) reportFailure(reason);
+        if (running_) reportFailure({Cause::soundServerUnreachable, reason});
     });
     const PulseConnection::Lock lock(*connection_);
     if (stream_) return std::nullopt;
     stream_ = pa_stream_new(connection_->context(), "Dictation", &*sampleSpec_, nullptr);
-    if (!stream_) return StartFailure{false, connection_->lastError()};
+    if (!stream_) return CaptureFailure{Cause::other, connection_->lastError()};
     pa_stream_set_state_callback(stream_, &PulseCaptureSession::streamStateChanged, this);
     pa_stream_set_read_callback(stream_, &PulseCaptureSession::streamReadable, this);
     pa_buffer_attr attributes{};
@@ -79,13 +86,13 @@ std::optional<CaptureSession::StartFailure> PulseCaptureSession::startRunning() 
                          }) &&
                          pa_stream_get_state(stream) == PA_STREAM_READY;
     if (!started) {
-        const std::string reason = "the device " + source_->name + " could not be opened: " + connection_->lastError();
+        const CaptureFailure failure = sourceFailure("could not be opened");
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_read_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);  // a stream still being set up when the server did not answer
         pa_stream_unref(stream_);
         stream_ = nullptr;
-        return StartFailure{true, reason};
+        return failure;
     }
     running_ = true;
     return std::nullopt;
@@ -94,7 +101,7 @@ std::optional<CaptureSession::StartFailure> PulseCaptureSession::startRunning() 
 void PulseCaptureSession::streamStateChanged(pa_stream* stream, void* data) {
     auto* self = static_cast<PulseCaptureSession*>(data);
     if (self->running_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
-        self->reportFailure("the device " + self->source_->name + " stopped: " + self->connection_->lastError());
+        self->reportFailure(self->sourceFailure("stopped"));
     }
     self->connection_->signal();
 }
@@ -125,9 +132,16 @@ void PulseCaptureSession::deliver(const unsigned char* bytes, std::size_t size) 
     pending_ = std::move(rest);
 }
 
-void PulseCaptureSession::reportFailure(const std::string& reason) {
+CaptureFailure PulseCaptureSession::sourceFailure(const std::string& what) const {
+    const std::string reason = "the device " + source_->name + " " + what + ": " + connection_->lastError();
+    return {connection_->unreachable() ? CaptureFailure::Cause::soundServerUnreachable
+                                       : CaptureFailure::Cause::deviceUnavailable,
+            reason};
+}
+
+void PulseCaptureSession::reportFailure(const CaptureFailure& failure) {
     running_ = false;
-    output_->fail(reason);
+    output_->fail(failure);
 }
 
 void PulseCaptureSession::stopRunning() {

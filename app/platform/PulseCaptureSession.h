@@ -22,10 +22,10 @@ public:
     PulseCaptureSession();
     ~PulseCaptureSession() override;
 
-    std::optional<std::string> makeInput(const CaptureDevice& device) override;
+    std::optional<CaptureFailure> makeInput(const CaptureDevice& device) override;
     bool addInput() override;
     bool addOutput(std::shared_ptr<CaptureOutput> output) override;
-    std::optional<StartFailure> startRunning() override;
+    std::optional<CaptureFailure> startRunning() override;
     void stopRunning() override;
     bool isRunning() const override;
 
@@ -34,7 +34,9 @@ private:
     static void streamReadable(pa_stream* stream, std::size_t bytes, void* self);
     // Hands whole frames to the output; a frame split between two reads is kept until its rest arrives.
     void deliver(const unsigned char* bytes, std::size_t size);
-    void reportFailure(const std::string& reason);
+    void reportFailure(const CaptureFailure& failure);
+    // Inside the connection's lock: a failure of the source, or of the sound server when that is out of reach.
+    CaptureFailure sourceFailure(const std::string& what) const;
 
     std::unique_ptr<PulseConnection> connection_;
     std::optional<PulseConnection::Source> source_;

@@ -117,6 +117,10 @@ void PulseConnection::setLostHandler(std::function<void(const std::string& reaso
     onLost_ = std::move(handler);
 }
 
+bool PulseConnection::unreachable() const {
+    return stalled_ || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
+}
+
 std::string PulseConnection::lastError() const {
     if (stalled_) {
         const char* server = pa_context_get_server(context_);

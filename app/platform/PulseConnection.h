@@ -60,6 +60,8 @@ public:
     std::string lastError() const;
     // Whether the last wait ran out of time.
     bool stalled() const { return stalled_; }
+    // Inside a Lock: whether the server is out of reach: the last wait ran out of time, or the connection broke.
+    bool unreachable() const;
 
     // Wakes whoever waits in waitUntil(); for callbacks on the loop's thread.
     void signal() const { pa_threaded_mainloop_signal(loop_, 0); }

@@ -7,8 +7,10 @@
 class QtAudioDeviceSource : public AudioDeviceSource {
 public:
     std::vector<CaptureDevice> inputDevices() override;
-    std::optional<CaptureDevice> device(const std::string& uniqueID) override { return backend_.device(uniqueID); }
-    std::optional<CaptureDevice> defaultDevice() override { return backend_.defaultDevice(); }
+    std::optional<CaptureDevice> device(const std::string& uniqueID) override {
+        return backend_.device(uniqueID).device;
+    }
+    std::optional<CaptureDevice> defaultDevice() override { return backend_.defaultDevice().device; }
 
 private:
     PulseCaptureBackend backend_;

@@ -17,10 +17,10 @@ class FakeCaptureSession : public CaptureSession {
 public:
     explicit FakeCaptureSession(FakeCaptureBackend& backend) : backend_(backend) {}
 
-    std::optional<std::string> makeInput(const CaptureDevice& device) override;
+    std::optional<CaptureFailure> makeInput(const CaptureDevice& device) override;
     bool addInput() override;
     bool addOutput(std::shared_ptr<CaptureOutput> output) override;
-    std::optional<StartFailure> startRunning() override;
+    std::optional<CaptureFailure> startRunning() override;
     void stopRunning() override { running_ = false; }
     bool isRunning() const override { return running_; }
 
@@ -37,26 +37,26 @@ public:
     std::vector<CaptureDevice> devices{{"default-mic", "Built-in microphone"}, {"usb-mic", "USB microphone"}};
     Authorization status = Authorization::authorized;
     bool accessAnswer = true;
-    std::optional<std::string> inputProblem;
+    std::optional<CaptureFailure> inputProblem;
     bool inputAccepted = true;
     bool outputAccepted = true;
-    std::optional<CaptureSession::StartFailure> startFailure;
+    std::optional<CaptureFailure> startFailure;
     // Runs inside startRunning, after capture has begun (buffers that arrive before the start returns).
     std::function<void(CaptureOutput&)> whileStarting;
 
     std::vector<std::string> calls;
     std::shared_ptr<CaptureOutput> lastOutput;  // the output of the latest session that got one
 
-    std::optional<CaptureDevice> defaultDevice() override {
+    Lookup defaultDevice() override {
         calls.push_back("defaultDevice");
-        return defaultCaptureDevice;
+        return {defaultCaptureDevice, std::nullopt};
     }
-    std::optional<CaptureDevice> device(const std::string& uniqueID) override {
+    Lookup device(const std::string& uniqueID) override {
         calls.push_back("device:" + uniqueID);
         for (const auto& d : devices) {
-            if (d.uniqueID == uniqueID) return d;
+            if (d.uniqueID == uniqueID) return {d, std::nullopt};
         }
-        return std::nullopt;
+        return {};
     }
     Authorization authorizationStatus() override {
         calls.push_back("authorizationStatus");
@@ -74,7 +74,7 @@ public:
     void deliver(const CapturedBuffer& buffer) const { lastOutput->deliver(buffer); }
 };
 
-inline std::optional<std::string> FakeCaptureSession::makeInput(const CaptureDevice& device) {
+inline std::optional<CaptureFailure> FakeCaptureSession::makeInput(const CaptureDevice& device) {
     backend_.calls.push_back("makeInput:" + device.uniqueID);
     return backend_.inputProblem;
 }
@@ -92,7 +92,7 @@ inline bool FakeCaptureSession::addOutput(std::shared_ptr<CaptureOutput> output)
     return true;
 }
 
-inline std::optional<CaptureSession::StartFailure> FakeCaptureSession::startRunning() {
+inline std::optional<CaptureFailure> FakeCaptureSession::startRunning() {
     backend_.calls.push_back("startRunning");
     if (backend_.startFailure) return backend_.startFailure;
     running_ = true;

@@ -267,7 +267,7 @@ TEST_F(ControllerTest, AnEmptyTextLeavesTheClipboardAloneAndAFailedRecognitionIs
 }
 
 TEST_F(ControllerTest, StartThatFailsAtOnceEndsReadyAndRethrows) {
-    backend->startFailure = CaptureSession::StartFailure{true, "busy"};
+    backend->startFailure = CaptureFailure{CaptureFailure::Cause::deviceUnavailable, "busy"};
     EXPECT_THROW(state->startRecording(), RecorderError);
     vctest::drain();
     EXPECT_EQ(state->currentState(), RecordingState::ready);

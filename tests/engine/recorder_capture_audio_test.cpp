@@ -238,35 +238,59 @@ TEST_F(RecorderCaptureAudioTest, ADeviceThatDisappearsIsReported) {
     recorder.setCaptureSession(nullptr);
 }
 
-// Every start opens the capture afresh: while the sound server is down a start fails, and once it is back the next
-// one records.
-TEST_F(RecorderCaptureAudioTest, RecordingWorksAgainOnceTheSoundServerIsBack) {
+// Every start opens the capture afresh. A sound server that goes away during a recording, or is not there (or does
+// not answer) at a start, is told as out of reach rather than as a fault of the device; once it is back, the next
+// start records.
+TEST_F(RecorderCaptureAudioTest, ASoundServerOutOfReachIsToldAsSuchAndRecordingWorksOnceItIsBack) {
     vctest::PrivateSoundServer server(home.path() / "sound-server");
     const std::string sharedServer = std::getenv("PULSE_SERVER");
     ::setenv("PULSE_SERVER", server.address().c_str(), 1);
     settings.setString("selectedDeviceID", "vc_restart");
-    const auto answers = [] { return PulseCaptureBackend().device("vc_restart").has_value(); };
+    const auto answers = [] { return PulseCaptureBackend().device("vc_restart").device.has_value(); };
     const auto recordQuarterSecond = [&] {
         recorder.startRecording();
         {
             PipeFeeder feeder(server.fifo(), std::vector<float>(4000, 0.25f));
         }
         waitFor([&] { return recorder.rawFloatData().size() >= 4000; }, 2000);
-        stop();
         EXPECT_GE(recorder.rawFloatData().size(), 4000u);
     };
+    const auto startFailure = [&] {
+        try {
+            recorder.startRecording();
+        } catch (const RecorderError& e) {
+            EXPECT_EQ(recorder.captureSession(), nullptr);
+            return e.errorDescription();
+        }
+        stop();
+        return std::string("started");
+    };
+    const std::string unreachable = "The sound server cannot be reached.";
+    std::vector<QString> failures;
+    QObject::connect(&recorder, &Recorder::captureFailed, [&](const QString& text) { failures.push_back(text); });
 
     server.start();
     waitFor(answers, 10000);
     recordQuarterSecond();
-
     server.stop();
-    EXPECT_THROW(recorder.startRecording(), RecorderError);
-    EXPECT_EQ(recorder.captureSession(), nullptr);
+    waitFor([&] { return !failures.empty(); }, 5000);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].toStdString().rfind(unreachable, 0), 0u) << failures[0].toStdString();
+    stop();
+
+    const std::string stopped = startFailure();
+    EXPECT_EQ(stopped.rfind(unreachable, 0), 0u) << stopped;
 
     server.start();
     waitFor(answers, 10000);
+    server.suspend();
+    const std::string hanging = startFailure();
+    EXPECT_EQ(hanging.rfind(unreachable, 0), 0u) << hanging;
+    server.resume();
+
     recordQuarterSecond();
+    stop();
+    EXPECT_EQ(failures.size(), 1u);
     ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
 }
 

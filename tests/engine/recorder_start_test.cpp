@@ -136,7 +136,9 @@ INSTANTIATE_TEST_SUITE_P(
                          "device settings and try again.",
                          "requestAccess"},
         StartFailureCase{"inputCannotBeMade",
-                         [](FakeCaptureBackend& b, SettingsStore&) { b.inputProblem = "device is busy"; },
+                         [](FakeCaptureBackend& b, SettingsStore&) {
+                             b.inputProblem = CaptureFailure{CaptureFailure::Cause::deviceUnavailable, "device is busy"};
+                         },
                          Case::audioDeviceNotAvailable, "Could not create AVCaptureDeviceInput: device is busy",
                          "The audio device is not available or in use by another application. Please check your "
                          "device settings and try again.",
@@ -152,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "addOutput"},
         StartFailureCase{"deviceBusyAtStart",
                          [](FakeCaptureBackend& b, SettingsStore&) {
-                             b.startFailure = CaptureSession::StartFailure{true, "busy"};
+                             b.startFailure = CaptureFailure{CaptureFailure::Cause::deviceUnavailable, "busy"};
                          },
                          Case::audioDeviceNotAvailable, "Could not start the capture session: busy",
                          "The audio device is not available or in use by another application. Please check your "
@@ -160,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "startRunning"},
         StartFailureCase{"startFails",
                          [](FakeCaptureBackend& b, SettingsStore&) {
-                             b.startFailure = CaptureSession::StartFailure{false, "server error"};
+                             b.startFailure = CaptureFailure{CaptureFailure::Cause::other, "server error"};
                          },
                          Case::couldNotStartRecording, "Could not start the capture session: server error",
                          "Could not start recording. Please check your device settings and try again.",
@@ -191,7 +193,7 @@ TEST_F(RecorderStartTest, CaptureStoppingMidRecordingIsReportedAndKeepsTheSample
     std::vector<QString> failed;
     QObject::connect(&recorder, &Recorder::captureFailed, [&](const QString& text) { failed.push_back(text); });
     CapturedLog log;
-    backend->lastOutput->fail("the device vc_mic was removed");
+    backend->lastOutput->fail({CaptureFailure::Cause::deviceUnavailable, "the device vc_mic was removed"});
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Audio capture stopped: the device vc_mic was removed"});
     QElapsedTimer waited;
     waited.start();

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "compute/ThreadPool.h"
+#include "support/PidsCgroup.h"
 
 using namespace recognizer;
 
@@ -134,4 +139,44 @@ TEST(ComputeThreadPool, StoppingRightAfterDynamicRunsIsSafe) {
         pool.runDynamic([&](int, int) { done.fetch_add(1); });
         ASSERT_GE(done.load(), 3);
     }
+}
+
+// In a pids control group (which binds root too) that lets one more thread start, growing to four threads is refused
+// partway: the pool is left with the caller alone, so that its next run ends, and grows once threads are given again.
+TEST(ComputeThreadPool, AThreadRefusedPartwayLeavesTheCallerAloneAndTheNextRunsEnd) {
+    // Not freed when a run never ends: the thread left waiting in it still uses it.
+    auto* pool = new ThreadPool(1);
+    {
+        vctest::PidsCgroup tasks("vellumcaster-recognizer-" + std::to_string(::getpid()));
+        ASSERT_TRUE(tasks.usable()) << "no pids control group could be made on this machine";
+        ASSERT_TRUE(tasks.add(::getpid()));
+        ASSERT_TRUE(tasks.limit(tasks.current() + 1));
+        EXPECT_THROW(pool->resize(4), std::system_error);
+        EXPECT_GT(tasks.refusals(), 0);
+        ASSERT_TRUE(tasks.limit(-1));
+    }
+    EXPECT_EQ(pool->size(), 1);
+
+    // On a thread of their own, so that runs waiting for workers that never started fail the test instead of holding
+    // it.
+    std::packaged_task<std::vector<int>()> runs([pool] {
+        const auto threadsOfARun = [pool] {
+            std::atomic<int> threads{0};
+            pool->run([&](int, int) { threads.fetch_add(1); });
+            return threads.load();
+        };
+        std::vector<int> counts{threadsOfARun()};
+        pool->resize(4);
+        counts.push_back(threadsOfARun());
+        return counts;
+    });
+    std::future<std::vector<int>> counts = runs.get_future();
+    std::thread runner(std::move(runs));
+    if (counts.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        runner.detach();
+        FAIL() << "a run after the refused thread did not end within 30 s";
+    }
+    runner.join();
+    EXPECT_EQ(counts.get(), (std::vector<int>{1, 4}));
+    delete pool;
 }

@@ -140,7 +140,7 @@ TEST_F(AppDelegateEngineTest, DictationThatCannotBeStoredIsDeliveredAndSaysWhere
 TEST_F(AppDelegateEngineTest, MicrophoneLostWhileRecordingIsShownAndTheSamplesSoFarAreKept) {
     startDictation();
     speak(16000);
-    microphone->lastOutput->fail("the device vc_mic was removed");
+    microphone->lastOutput->fail({CaptureFailure::Cause::deviceUnavailable, "the device vc_mic was removed"});
     drain();
     // Not told as a failed start: the recording had started, and what it holds is kept.
     EXPECT_EQ(alert("Could not start recording"), nullptr);

@@ -75,6 +75,21 @@ TEST_F(Card, EmptyTextShowsThePlaceholderButABlankDoesNot) {
     EXPECT_EQ(markup.resultText(), "<b>bold</b>");
 }
 
+// A take whose recognition did not finish says so: before the text it gave until then, or as a note in its place.
+TEST_F(Card, AnUnfinishedRecognitionSaysSoBeforeItsTextOrInItsPlace) {
+    RecordingMetadata partly = record("hello wor");
+    partly.recognitionFinished = false;
+    RecordingCard card(recordingIn(writeDictation(1000, partly)), false);
+    EXPECT_EQ(card.resultText().toStdString(), "Partly transcribed: the recognition did not finish\nhello wor");
+    EXPECT_FALSE(card.showsPlaceholder());
+
+    RecordingMetadata none = record("");
+    none.recognitionFinished = false;
+    RecordingCard empty(recordingIn(writeDictation(1001, none)), false);
+    EXPECT_EQ(empty.resultText().toStdString(), "Not transcribed: the recognition did not finish");
+    EXPECT_TRUE(empty.showsPlaceholder());
+}
+
 TEST_F(Card, MalformedDateLeavesTheDateEmptyButKeepsTheProcessingTime) {
     RecordingMetadata m = record("x");
     m.datetime = "yesterday";
