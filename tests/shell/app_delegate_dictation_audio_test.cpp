@@ -257,8 +257,9 @@ TEST_F(UnstoredDictationTest, TextIsPastedIntoTheFocusedWindowAndTheNoticeLeaves
     // The user is told, in a notice that leaves the focus where the text went.
     EXPECT_TRUE(waitFor(
         [&] {
-            return !run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId()),
-                                    "--name", "^Could not save the dictation"})
+            const QString pid = QString::number(app.process.processId());
+            return !run("xdotool", {"search", "--all", "--onlyvisible", "--pid", pid, "--name",
+                                    "^Could not save the dictation"})
                         .trimmed()
                         .isEmpty();
         },

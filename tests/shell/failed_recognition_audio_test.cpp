@@ -143,8 +143,9 @@ TEST_F(FailedRecognitionTest, TheClipboardKeepsItsTextNothingIsPastedAndANoticeL
     // The user is told, in a notice that leaves the focus where it was.
     EXPECT_TRUE(waitFor(
         [&] {
-            return !run("xdotool", {"search", "--all", "--onlyvisible", "--pid", QString::number(app.process.processId()),
-                                    "--name", "^Transcription failed"})
+            const QString pid = QString::number(app.process.processId());
+            return !run("xdotool",
+                        {"search", "--all", "--onlyvisible", "--pid", pid, "--name", "^Transcription failed"})
                         .trimmed()
                         .isEmpty();
         },
