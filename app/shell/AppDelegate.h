@@ -53,8 +53,8 @@ public:
         std::function<std::shared_ptr<TranscriptionController>(Recorder& recorder, Task onComplete)> makeController;
         std::shared_ptr<CaptureBackend> captureBackend;
         std::shared_ptr<AudioDeviceSource> audioDevices;
-        // Runs a press's task in the background; by default each on a thread of its own, and a press whose thread the
-        // system refuses is told with an alert.
+        // Runs a press's task in the background; by default on the delegate's own threads, and a press whose thread
+        // the system refuses is told with an alert.
         std::function<void(Task)> spawn;
     };
 

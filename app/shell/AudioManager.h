@@ -19,8 +19,8 @@
 // Keeps the list of audio input devices for the settings page and keeps the stored device choice valid: every 5
 // seconds it lists the devices again and, when the chosen device has gone or the user follows the system default,
 // stores the default input device as the choice. GUI thread only. The look-ups of a device by id and of the default
-// device ask the sound server, which may answer late or not at all: each runs on a thread of its own, and its answer
-// is applied on the GUI thread; a validation whose answers are still awaited is not started again. A look-up whose
+// device ask the sound server, which may answer late or not at all: they run on threads of the manager's own, and
+// their answers are applied on the GUI thread; a validation whose answers are still awaited is not started again. A look-up whose
 // thread the system refuses is skipped (the next tick tries again).
 class AudioManager : public QObject {
     Q_OBJECT
