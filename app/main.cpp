@@ -1,5 +1,5 @@
-#include "platform/InstanceChannel.h"
 #include "platform/AppLog.h"
+#include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
 #include "platform/QtPoolThreads.h"
 #include "platform/SettingsStore.h"
