@@ -1,5 +1,7 @@
+#include "platform/AppLog.h"
 #include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
+#include "platform/QtPoolThreads.h"
 #include "platform/SettingsStore.h"
 #include "platform/TerminationSignals.h"
 #include "shell/AppDelegate.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -30,6 +33,11 @@ int main(int argc, char** argv) {
     const InstanceLock instanceLock;
     if (instanceLock.state() == InstanceLock::State::heldByAnother) {
         return SecondStart::run(InstanceChannel::defaultSocket());
+    }
+
+    // Before anything is drawn.
+    if (!QtPoolThreads::startAll(std::chrono::seconds(1))) {
+        AppLog::error("The system refused threads for drawing at start; windows may stop being redrawn");
     }
 
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());

@@ -3,8 +3,13 @@
 #include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
-#include <pulse/rtclock.h>
-#include <pulse/timeval.h>
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <chrono>
+#include <system_error>
 
 namespace {
 
@@ -21,31 +26,34 @@ void await(PulseConnection& connection, Start start) {
 
 }  // namespace
 
-PulseConnection::Lock::Lock(const PulseConnection& connection) : loop_(connection.loop_) {
-    pa_threaded_mainloop_lock(loop_);
-}
+PulseConnection::Lock::Lock(const PulseConnection& connection) : mutex_(connection.mutex_) { mutex_.lock(); }
 
-PulseConnection::Lock::~Lock() { pa_threaded_mainloop_unlock(loop_); }
+PulseConnection::Lock::~Lock() { mutex_.unlock(); }
 
 PulseConnection::PulseConnection() = default;
 
 std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, std::string& error) {
     std::unique_ptr<PulseConnection> connection(new PulseConnection);
-    connection->loop_ = pa_threaded_mainloop_new();
+    connection->loop_ = pa_mainloop_new();
     if (!connection->loop_) {
         error = "no main loop for the sound server";
         return nullptr;
     }
-    pa_threaded_mainloop_set_name(connection->loop_, threadName.c_str());
-    connection->context_ = pa_context_new(pa_threaded_mainloop_get_api(connection->loop_), "Vellumcaster");
+    pa_mainloop_set_poll_func(connection->loop_, &PulseConnection::pollUnlocked, connection.get());
+    connection->context_ = pa_context_new(pa_mainloop_get_api(connection->loop_), "Vellumcaster");
     if (!connection->context_) {
         error = "no connection to the sound server";
         return nullptr;
     }
     pa_context_set_state_callback(connection->context_, &PulseConnection::contextStateChanged, connection.get());
-    if (pa_context_connect(connection->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
-        pa_threaded_mainloop_start(connection->loop_) < 0) {
+    if (pa_context_connect(connection->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         error = "the sound server cannot be reached: " + connection->lastError();
+        return nullptr;
+    }
+    try {
+        connection->thread_ = std::thread(&PulseConnection::runLoop, connection.get(), threadName);
+    } catch (const std::system_error& refused) {
+        error = std::string("the sound server cannot be reached: no thread for the connection (") + refused.what() + ")";
         return nullptr;
     }
     const Lock lock(*connection);
@@ -62,45 +70,51 @@ std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& thread
     return connection;
 }
 
+void PulseConnection::runLoop(const std::string& threadName) {
+    // Signals are for the application's own threads to take.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    pthread_setname_np(pthread_self(), threadName.substr(0, 15).c_str());
+    const Lock lock(*this);
+    pa_mainloop_run(loop_, nullptr);
+}
+
+int PulseConnection::pollUnlocked(struct pollfd* descriptors, unsigned long count, int timeoutMs, void* self) {
+    auto& mutex = static_cast<PulseConnection*>(self)->mutex_;
+    mutex.unlock();
+    const int result = ::poll(descriptors, count, timeoutMs);
+    mutex.lock();
+    return result;
+}
+
 bool PulseConnection::waitUntil(const std::function<bool()>& done) {
     stalled_ = false;
-    if (done()) return true;
-    struct Alarm {
-        const PulseConnection* connection;
-        bool rang = false;
-    } alarm{this};
-    pa_time_event* event = pa_context_rttime_new(
-        context_, pa_rtclock_now() + pa_usec_t(answerTimeoutMs) * PA_USEC_PER_MSEC,
-        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
-            auto* alarm = static_cast<Alarm*>(data);
-            alarm->rang = true;
-            alarm->connection->signal();
-        },
-        &alarm);
-    if (!event) {
-        stalled_ = true;
-        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerTimeoutMs);
+    while (!done()) {
+        if (answered_.wait_until(mutex_, deadline) == std::cv_status::timeout && !done()) {
+            stalled_ = true;
+            return false;
+        }
     }
-    while (!done() && !alarm.rang) pa_threaded_mainloop_wait(loop_);
-    pa_threaded_mainloop_get_api(loop_)->time_free(event);
-    if (done()) return true;
-    stalled_ = true;
-    return false;
+    return true;
 }
 
 PulseConnection::~PulseConnection() {
     if (context_) {
+        const Lock lock(*this);
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    if (thread_.joinable()) {
         {
             const Lock lock(*this);
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
+            pa_mainloop_quit(loop_, 0);
         }
+        thread_.join();
     }
-    if (loop_) {
-        pa_threaded_mainloop_stop(loop_);
-        pa_threaded_mainloop_free(loop_);
-    }
+    if (loop_) pa_mainloop_free(loop_);
 }
 
 void PulseConnection::contextStateChanged(pa_context* context, void* data) {

@@ -1,21 +1,26 @@
 #pragma once
 
 #include <pulse/context.h>
+#include <pulse/mainloop.h>
 #include <pulse/sample.h>
-#include <pulse/thread-mainloop.h>
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 // One connection to the sound server (PulseAudio, or PipeWire through its PulseAudio interface), with its main loop on
 // a thread of its own. Made afresh for every use, so that a server that was restarted is reached again at once; the
-// server is never started by it. Every wait for the server ends after `answerTimeoutMs`: a server that is stopped or
-// hangs makes a request fail, never wait for good.
+// server is never started by it. Every wait for the server ends after `answerTimeoutMs`, by the clock of the thread
+// that waits: a server that is stopped or hangs, or a loop that does not run, makes a request fail, never wait for
+// good. A connection whose thread the system refuses is not made.
 //
-// The loop's callbacks run on that thread holding the loop's lock; everything else touches the context only inside a
-// Lock. The connection must not be destroyed on its own thread.
+// The loop's callbacks run on that thread holding the loop's lock, which the loop lets go only while it waits for the
+// server; everything else touches the context only inside a Lock. The connection must not be destroyed on its own
+// thread.
 class PulseConnection {
 public:
     // Holds the loop's lock while it lives.
@@ -27,7 +32,7 @@ public:
         Lock& operator=(const Lock&) = delete;
 
     private:
-        pa_threaded_mainloop* loop_;
+        std::recursive_mutex& mutex_;
     };
 
     static constexpr int answerTimeoutMs = 1000;
@@ -38,8 +43,8 @@ public:
         pa_sample_spec sampleSpec{};
     };
 
-    // Connects and waits for the server's answer; none when there is no server to talk to, with why in `error`. The
-    // loop's thread gets `threadName`.
+    // Connects and waits for the server's answer; none when there is no server to talk to, or no thread for the loop,
+    // with why in `error`. The loop's thread gets `threadName`.
     static std::unique_ptr<PulseConnection> open(const std::string& threadName, std::string& error);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
@@ -53,7 +58,6 @@ public:
     // Called on the loop's thread, once, when the connection breaks (the server went away).
     void setLostHandler(std::function<void(const std::string& reason)> handler);
 
-    pa_threaded_mainloop* loop() const { return loop_; }
     pa_context* context() const { return context_; }
     // Why the last request failed: that the server did not answer in time, or the server's description of the
     // context's last error.
@@ -64,7 +68,7 @@ public:
     bool unreachable() const;
 
     // Wakes whoever waits in waitUntil(); for callbacks on the loop's thread.
-    void signal() const { pa_threaded_mainloop_signal(loop_, 0); }
+    void signal() const { answered_.notify_all(); }
     // Inside a Lock: sleeps until `done` holds, checked after each callback that signals, or `answerTimeoutMs` have
     // passed; whether `done` holds.
     bool waitUntil(const std::function<bool()>& done);
@@ -72,8 +76,14 @@ public:
 private:
     PulseConnection();
     static void contextStateChanged(pa_context* context, void* self);
+    // The loop's wait for the server, without the lock.
+    static int pollUnlocked(struct pollfd* descriptors, unsigned long count, int timeoutMs, void* self);
+    void runLoop(const std::string& threadName);
 
-    pa_threaded_mainloop* loop_ = nullptr;
+    mutable std::recursive_mutex mutex_;             // the loop's lock
+    mutable std::condition_variable_any answered_;  // with mutex_
+    pa_mainloop* loop_ = nullptr;
+    std::thread thread_;
     pa_context* context_ = nullptr;
     bool ready_ = false;    // under the loop's lock
     bool stalled_ = false;  // under the loop's lock

@@ -16,9 +16,11 @@
 #include "shell/WhisperStateController.h"
 
 #include <QApplication>
-#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
+
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -38,7 +40,15 @@ std::string removeEveryEn(const std::string& key) {
 
 AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     : settings_(settings), services_(std::move(services)) {
-    if (!services_.spawn) services_.spawn = [](Task task) { QThreadPool::globalInstance()->start(std::move(task)); };
+    if (!services_.spawn) {
+        services_.spawn = [this](Task task) {
+            if (tasks_.start(std::move(task))) return;
+            AppLog::error("A press could not be answered: the system refused a thread for it");
+            showAlert(tr("Could not answer the press"),
+                      tr("The system has no thread to spare for Vellumcaster right now, so the dictation was left as it "
+                         "was. Try again in a moment, or close other programs."));
+        };
+    }
     if (!services_.startErrorReporting) services_.startErrorReporting = ErrorReporting::start;
     if (!services_.stopErrorReporting) services_.stopErrorReporting = ErrorReporting::stop;
     if (!services_.isTrusted) services_.isTrusted = [] { return TrustCheck().isTrusted(); };
@@ -83,10 +93,16 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
 }
 
 AppDelegate::~AppDelegate() {
-    // Dictation tasks use the delegate's members; a quit during a transcription waits for it to end.
-    QThreadPool::globalInstance()->waitForDone();
+    // The presses' tasks use the delegate's members: a quit waits for them, within a deadline.
+    const bool ended = waitForTasks(quitWait);
     // Last, so that the errors of those tasks are still sent.
     if (errorReportingStarted_) services_.stopErrorReporting();
+    if (!ended) {
+        // Destroying what a running task uses would let it touch freed memory: the process ends here instead.
+        AppLog::error("A dictation task was still running " + std::to_string(quitWait.count()) +
+                      " ms after the quit; the application ends without waiting for it");
+        std::_Exit(EXIT_SUCCESS);
+    }
 }
 
 void AppDelegate::post(Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); }

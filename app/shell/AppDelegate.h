@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Recorder.h"
+#include "platform/TaskThreads.h"
 #include "shell/AudioManager.h"
 #include "shell/DictationControl.h"
 #include "shell/KeyboardManager.h"
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QSoundEffect>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -51,9 +53,14 @@ public:
         std::function<std::shared_ptr<TranscriptionController>(Recorder& recorder, Task onComplete)> makeController;
         std::shared_ptr<CaptureBackend> captureBackend;
         std::shared_ptr<AudioDeviceSource> audioDevices;
-        // Runs a task in the background.
+        // Runs a press's task in the background; by default on the delegate's own threads, and a press whose thread
+        // the system refuses is told with an alert.
         std::function<void(Task)> spawn;
     };
+
+    // How long the end of the application waits for the presses' tasks. A quit stops a recognition at once, and a
+    // task waits for the sound server at most about a second at a time.
+    static constexpr std::chrono::milliseconds quitWait{1000};
 
     AppDelegate(SettingsStore& settings, Services services);
     ~AppDelegate() override;
@@ -73,6 +80,9 @@ public:
     // Shows or hides the recording window from any thread; the work is posted to the GUI thread in order.
     void showRecordingWindow();
     void hideRecordingWindow();
+
+    // Waits until the tasks started by the default spawn have ended, or `timeout` has passed; whether they all ended.
+    bool waitForTasks(std::chrono::milliseconds timeout) const { return tasks_.waitForDone(timeout); }
 
     StatusItem& statusItem() { return statusItem_; }
     QMenu& menu() { return menu_; }
@@ -103,6 +113,7 @@ private:
 
     SettingsStore& settings_;
     Services services_;
+    TaskThreads tasks_;
     bool errorReportingStarted_ = false;
     RecordingView* recordingView_ = nullptr;
     std::unique_ptr<RecordingWindow> recordingWindow_;

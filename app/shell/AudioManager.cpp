@@ -19,8 +19,8 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
     : QObject(parent),
       settings_(settings),
       source_(source ? std::move(source) : std::make_shared<QtAudioDeviceSource>()),
-      clock_(clock ? std::move(clock) : Clock(secondsSince1970)) {
-    lookups_.setMaxThreadCount(1);
+      clock_(clock ? std::move(clock) : Clock(secondsSince1970)),
+      receiver_(std::make_shared<Receiver>(this)) {
     refreshAudioInputDevices();
     timer_.setInterval(refreshIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &AudioManager::tick);
@@ -29,8 +29,10 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
 
 AudioManager::~AudioManager() {
     timer_.stop();
-    // A look-up still running ends within the sound server's deadline; its answer is dropped with this object.
-    lookups_.waitForDone();
+    // A look-up still running ends within the sound server's deadlines; quitting does not wait for all of them.
+    lookups_.waitForDone(std::chrono::milliseconds(lookUpEndWaitMs));
+    std::lock_guard lock(receiver_->mutex);
+    receiver_->manager = nullptr;
 }
 
 std::string AudioManager::selectedDeviceID() const { return settings_.stringValue(selectedDeviceIDSetting, ""); }
@@ -61,29 +63,38 @@ void AudioManager::discover() {
     emit audioInputDevicesChanged();
 }
 
-void AudioManager::lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource&)> question, Answer answer) {
-    lookups_.start([this, source = source_, question = std::move(question), answer = std::move(answer)] {
-        const std::optional<CaptureDevice> device = question(*source);
-        QMetaObject::invokeMethod(this, [device, answer] { answer(device); }, Qt::QueuedConnection);
-    });
+bool AudioManager::lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource&)> question, Answer answer) {
+    const bool started = lookups_.start(
+        [receiver = receiver_, source = source_, question = std::move(question), answer = std::move(answer)] {
+            const std::optional<CaptureDevice> device = question(*source);
+            std::lock_guard lock(receiver->mutex);
+            if (receiver->manager) {
+                QMetaObject::invokeMethod(receiver->manager, [device, answer] { answer(device); },
+                                          Qt::QueuedConnection);
+            }
+        });
+    if (!started) AppLog::error("The audio devices cannot be looked up: the system refused a thread for it");
+    return started;
 }
 
 void AudioManager::validateSelectedDevice() {
     if (validating_) return;
-    validating_ = true;
     const std::string selected = selectedDeviceID();
-    lookUp([selected](AudioDeviceSource& source) { return source.device(selected); },
-           [this, selected](const std::optional<CaptureDevice>& device) {
-               const bool found = device.has_value();
-               // Before any device is stored (until the first check of a first start) nothing has gone missing: the
-               // default device simply becomes the choice.
-               if (!found && !selected.empty()) AppLog::info("selectedDevice not available, updating to default");
-               if (!found || useDefaultAudioDevice()) {
-                   selectDefaultAudioDevice([this](const std::optional<CaptureDevice>&) { validating_ = false; });
-               } else {
-                   validating_ = false;
-               }
-           });
+    validating_ = lookUp([selected](AudioDeviceSource& source) { return source.device(selected); },
+                         [this, selected](const std::optional<CaptureDevice>& device) {
+                             const bool found = device.has_value();
+                             // Before any device is stored (until the first check of a first start) nothing has gone
+                             // missing: the default device simply becomes the choice.
+                             if (!found && !selected.empty()) {
+                                 AppLog::info("selectedDevice not available, updating to default");
+                             }
+                             if (!found || useDefaultAudioDevice()) {
+                                 selectDefaultAudioDevice(
+                                     [this](const std::optional<CaptureDevice>&) { validating_ = false; });
+                             } else {
+                                 validating_ = false;
+                             }
+                         });
 }
 
 void AudioManager::selectDefaultAudioDevice() {
@@ -91,12 +102,13 @@ void AudioManager::selectDefaultAudioDevice() {
 }
 
 void AudioManager::selectDefaultAudioDevice(Answer then) {
-    lookUp([](AudioDeviceSource& source) { return source.defaultDevice(); },
-           [this, then = std::move(then)](const std::optional<CaptureDevice>& device) {
-               if (device && device->uniqueID != selectedDeviceID()) {
-                   AppLog::info("Updating to default device " + device->uniqueID);
-                   setSelectedDeviceID(device->uniqueID);
-               }
-               then(device);
-           });
+    const bool started = lookUp([](AudioDeviceSource& source) { return source.defaultDevice(); },
+                                [this, then](const std::optional<CaptureDevice>& device) {
+                                    if (device && device->uniqueID != selectedDeviceID()) {
+                                        AppLog::info("Updating to default device " + device->uniqueID);
+                                        setSelectedDeviceID(device->uniqueID);
+                                    }
+                                    then(device);
+                                });
+    if (!started) then(std::nullopt);
 }

@@ -2,24 +2,26 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "platform/CaptureDevice.h"
 #include "platform/SettingsStore.h"
+#include "platform/TaskThreads.h"
 #include "shell/AudioDeviceSource.h"
 
 // Keeps the list of audio input devices for the settings page and keeps the stored device choice valid: every 5
 // seconds it lists the devices again and, when the chosen device has gone or the user follows the system default,
 // stores the default input device as the choice. GUI thread only. The look-ups of a device by id and of the default
-// device ask the sound server, which may answer late or not at all: they run on a thread of their own, and their
-// answers are applied on the GUI thread; a validation whose answers are still awaited is not started again.
+// device ask the sound server, which may answer late or not at all: they run on threads of the manager's own, and
+// their answers are applied on the GUI thread; a validation whose answers are still awaited is not started again. A look-up whose
+// thread the system refuses is skipped (the next tick tries again).
 class AudioManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString audioInputDevicesUpdatedStamp READ audioInputDevicesUpdatedStamp NOTIFY audioInputDevicesChanged)
@@ -28,6 +30,8 @@ public:
     static constexpr const char* selectedDeviceIDSetting = "selectedDeviceID";
     static constexpr const char* useDefaultAudioDeviceSetting = "useDefaultAudioDevice";
     static constexpr int refreshIntervalMs = 5000;
+    // How long the end of the manager waits for look-ups still running; a later answer is dropped.
+    static constexpr int lookUpEndWaitMs = 300;
 
     // Seconds since 1970 (UTC), for the stamp.
     using Clock = std::function<std::int64_t()>;
@@ -66,9 +70,17 @@ signals:
 private:
     void discover();
     using Answer = std::function<void(const std::optional<CaptureDevice>& device)>;
-    // Runs `question` on the look-up thread and hands its answer to `answer` on the GUI thread.
-    void lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource& source)> question, Answer answer);
+    // Runs `question` on a look-up thread and hands its answer to `answer` on the GUI thread; false, and no answer,
+    // when the system refused the thread.
+    bool lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource& source)> question, Answer answer);
     void selectDefaultAudioDevice(Answer then);
+
+    // Where a look-up thread hands its answer: the manager while it lives.
+    struct Receiver {
+        explicit Receiver(AudioManager* manager) : manager(manager) {}
+        std::mutex mutex;
+        AudioManager* manager;  // guarded by mutex; null once the manager is gone
+    };
 
     SettingsStore& settings_;
     std::shared_ptr<AudioDeviceSource> source_;
@@ -77,5 +89,6 @@ private:
     QString audioInputDevicesUpdatedStamp_;
     QTimer timer_;
     bool validating_ = false;
-    QThreadPool lookups_;  // one thread
+    std::shared_ptr<Receiver> receiver_;
+    TaskThreads lookups_;
 };

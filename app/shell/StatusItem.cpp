@@ -1,7 +1,6 @@
 #include "shell/StatusItem.h"
 
 #include <QCursor>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHash>
 #include <QLoggingCategory>
@@ -42,16 +41,22 @@ StatusItem::ClickResult StatusItem::route(QSystemTrayIcon::ActivationReason reas
 }
 
 QIcon StatusItem::image(const QString& name) {
-    // One icon per image for the whole run. The icon keeps the pixmaps it renders in the application's pixmap cache
-    // under a key of its own, so an icon made afresh at every change of state would leave a new set there at every
-    // dictation, held until the cache is full. Released with the application, before the icon plugin goes.
+    // Drawn from their SVG files once, at the first use (at start), at the sizes the tray and the windows show, and
+    // shown as drawn: drawing splits its fills over Qt's thread pool and waits for every part, which a change of state
+    // must not do. One icon per image for the whole run: an icon keeps the pixmaps it scales in the application's
+    // pixmap cache under a key of its own, so icons made afresh would pile up there. Released with the application,
+    // before the icon plugin goes.
     static QHash<QString, QIcon> images;
-    if (const auto found = images.constFind(name); found != images.cend()) return *found;
-    const QString path = QStringLiteral(":/%1.svg").arg(name);
-    const QIcon icon = QFile::exists(path) ? QIcon(path) : QIcon();
-    if (images.isEmpty()) qAddPostRoutine([] { images.clear(); });
-    images.insert(name, icon);
-    return icon;
+    if (images.isEmpty()) {
+        for (const char* imageName : {"Icon", "IconLoading", "IconRecording", "IconWorking", "IconComplete"}) {
+            const QIcon drawing(QStringLiteral(":/%1.svg").arg(QLatin1String(imageName)));
+            QIcon drawn;
+            for (const int size : {16, 18, 22, 24, 32, 48, 64}) drawn.addPixmap(drawing.pixmap(size, size));
+            images.insert(QLatin1String(imageName), drawn);
+        }
+        qAddPostRoutine([] { images.clear(); });
+    }
+    return images.value(name);
 }
 
 bool StatusItem::hasButton() const { return QSystemTrayIcon::isSystemTrayAvailable(); }

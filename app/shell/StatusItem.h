@@ -28,7 +28,7 @@ public:
     // Where a click with this reason and these held modifiers goes.
     static ClickResult route(QSystemTrayIcon::ActivationReason reason, Qt::KeyboardModifiers modifiers);
 
-    // The status image of that name from the application's resources; a null icon when there is none.
+    // The status image of that name, drawn at start from the application's resources; a null icon when there is none.
     static QIcon image(const QString& name);
 
     // Whether the session has a tray to show the icon in (the platform's "status item has a button").

@@ -4,180 +4,35 @@
 // tray, started and stopped from the menu window; a take whose recognition the end of the application cuts short; and
 // with no thread to spare when the recognition starts.
 
-#include "AppProcess.h"
-#include "ModelWriter.h"
+#include "DictationRoadTest.h"
 #include "WindowManager.h"
-#include "engine/Model.h"
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
-#include "platform/Paths.h"
 #include "support/PidsCgroup.h"
 #include "support/ReadFile.h"
 #include "support/ReadOnlyFolder.h"
-#include "support/TempHome.h"
 #include "ui/RecordingCard.h"
 
 #include <gtest/gtest.h>
 
-#include <QKeyEvent>
-#include <QTextEdit>
-
-#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <set>
 
 namespace fs = std::filesystem;
+using shelltest::dictations;
+using shelltest::DictationRoadTest;
+using shelltest::newDictation;
+using shelltest::recordingsFolder;
 using shelltest::run;
 using shelltest::waitFor;
 
 namespace {
-
-fs::path recordingsFolder() { return Paths::documentsDirectory() / "vellumcaster" / "recordings"; }
-
-std::set<fs::path> dictations() {
-    std::set<fs::path> found;
-    const fs::path folder = recordingsFolder();
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) found.insert(it->path());
-    return found;
-}
-
-// Whether the microphone source has taken everything written into its pipe.
-bool pipeDrained() {
-    int unread = -1;
-    const int fd = ::open(std::getenv("VC_PULSE_PIPE"), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::ioctl(fd, FIONREAD, &unread);
-    ::close(fd);
-    return unread == 0;
-}
-
-// The window the dictation is pasted into. The hot key reaches it only while the application has not registered it.
-class PasteTarget : public QTextEdit {
-public:
-    int missedHotKeys = 0;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        if (event->key() == Qt::Key_Space && (event->modifiers() & Qt::AltModifier)) {
-            ++missedHotKeys;
-            return;
-        }
-        QTextEdit::keyPressEvent(event);
-    }
-};
-
-class DictationRoadTest : public testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* variable : {"DISPLAY", "PULSE_SERVER", "VC_PULSE_PIPE"})
-            ASSERT_NE(std::getenv(variable), nullptr) << variable << " is not set: run under scripts/test";
-        for (const char* program : {"trayer", "xdotool", "espeak-ng"})
-            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
-
-        // A tiny English model under the default model's file name, so no download starts.
-        fs::create_directories(modelsFolderURL());
-        const auto hp = recognizer::ModelWriter::preset(modelPreset, true);
-        ASSERT_TRUE(recognizer::ModelWriter(hp).write((modelsFolderURL() / modelFileName("small", "en")).string()));
-
-        // Speech as the pipe source takes it: 16 kHz mono s16le, with a second of silence after it.
-        speech = home.path() / "speech.raw";
-        ASSERT_EQ(QProcess::execute("sh", {"-c", QString("espeak-ng -w '%1/speech.wav' 'hello world this is a test' && "
-                                                         "sox '%1/speech.wav' -r 16000 -c 1 -b 16 -e signed -t raw '%2' "
-                                                         "pad 0 1")
-                                                     .arg(QString::fromStdString(home.path().string()),
-                                                          QString::fromStdString(speech.string()))}),
-                  0);
-
-        // A stored prompt more than three times as long as the prompt field takes (from before it had its bound).
-        for (int i = 0; i < 800; ++i) storedPrompt += "Names: Ana, Olek. ";
-        const fs::path settings = home.config() / "vellumcaster" / "settings.json";
-        fs::create_directories(settings.parent_path());
-        std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\"}";
-
-        // The tray must own the screen's tray selection before the application looks for it.
-        if (withTray) {
-            ASSERT_TRUE(tray.start());
-        }
-
-        target.setWindowTitle("paste target");
-        target.resize(400, 200);
-        target.show();
-        target.activateWindow();
-        target.setFocus();
-
-        ASSERT_TRUE(app.start());
-        ASSERT_TRUE(waitFor([this] { return app.log.contains("status image Icon"); }, 20000)) << app.log.toStdString();
-        if (withTray) {
-            EXPECT_FALSE(app.log.contains("No system tray found")) << app.log.toStdString();
-        } else {
-            // Said right after the first status image.
-            EXPECT_TRUE(waitFor([this] { return app.log.contains("No system tray found"); }, 5000))
-                << app.log.toStdString();
-        }
-        ASSERT_TRUE(waitFor([this] { return target.hasFocus() || (target.activateWindow(), false); }, 5000));
-    }
-
-    QString lastImage() const { return app.lastImage(); }
-
-    // Start-up registers the hot key after the first status image: a press that came before reaches the focused
-    // window instead, and is made again once the application or the window has answered it.
-    void pressHotKey() {
-        const int missed = target.missedHotKeys;
-        const auto logged = app.log.size();
-        run("xdotool", {"key", "--clearmodifiers", "alt+space"});
-        waitFor([&] { return app.log.size() > logged || target.missedHotKeys > missed; }, 10000);
-        if (target.missedHotKeys > missed) pressHotKey();
-    }
-
-    // Whether the recording window is on screen (the tray icon is a window of the application too).
-    bool recordingWindowShown() {
-        const QString pid = QString::number(app.process.processId());
-        QStringList shown = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
-                                .split('\n', Qt::SkipEmptyParts);
-        shown.removeAll(tray.applicationIconWindow());
-        return !shown.isEmpty();
-    }
-
-    // Returns once the source has read the whole speech and the second of silence after it.
-    void speak() {
-        run("sh", {"-c", QString("cat '%1' > \"$VC_PULSE_PIPE\"").arg(QString::fromStdString(speech.string()))});
-        ASSERT_TRUE(waitFor(pipeDrained, 20000));
-    }
-
-    // Silence after the speech; returns once the source has read the speech out of its pipe, which holds less than
-    // this much.
-    void silence() { run("sh", {"-c", "head -c 98304 /dev/zero > \"$VC_PULSE_PIPE\""}); }
-
-    // The dictation completes, with text on the clipboard that reaches the test's window.
-    void expectCompletedAndPasted() {
-        ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconComplete"); }, 120000))
-            << app.log.toStdString();
-        const QString clipboard = run("xclip", {"-o", "-selection", "clipboard"});
-        EXPECT_FALSE(clipboard.isEmpty()) << "nothing was recognized";
-        EXPECT_TRUE(waitFor([&] { return target.toPlainText() == clipboard; }, 10000))
-            << "pasted: " << target.toPlainText().toStdString() << " clipboard: " << clipboard.toStdString();
-    }
-
-    // Without one the menu is a window of the application's.
-    bool withTray = true;
-    vctest::TempHome home;
-    std::string modelPreset = "syn-a";
-    std::string storedPrompt;
-    fs::path speech;
-    shelltest::TrayHost tray;
-    shelltest::AppProcess app;
-    PasteTarget target;
-};
 
 TEST_F(DictationRoadTest, HotKeySpeechHotKeyStoresCopiesAndPastesTheDictation) {
     const auto before = dictations();
@@ -400,13 +255,6 @@ TEST_F(MenuWindowDictationTest, StartedAndStoppedByClicksTheTextIsPastedIntoTheW
 // dictation: the recognizer cannot start its threads.
 class RefusedThreadsTest : public DictationRoadTest {
 protected:
-    // The dictation stored since `before` whose record is written; empty while there is none.
-    static fs::path newDictation(const std::set<fs::path>& before) {
-        for (const auto& folder : dictations())
-            if (!before.count(folder) && fs::exists(folder / "meta.json")) return folder;
-        return {};
-    }
-
     vctest::PidsCgroup tasks{"vellumcaster-test-" + std::to_string(::getpid())};
 };
 

@@ -25,7 +25,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QThreadPool>
 
 #include <fstream>
 
@@ -104,7 +103,7 @@ protected:
     std::shared_ptr<capturetest::FakeCaptureBackend> microphone = std::make_shared<capturetest::FakeCaptureBackend>();
     enginetest::FakeRecognizer recognizer;
     std::unique_ptr<AppDelegate> app;
-    // Presses are answered on the application's thread pool instead of at once.
+    // Presses are answered on the application's own threads instead of at once.
     bool onThePool = false;
 };
 
@@ -167,7 +166,7 @@ TEST_F(HotKeyBurstTest, EvenBurstRightAfterStartWhileTheModelLoadsEndsAtRest) {
         ASSERT_EQ(hotKeys->fire(id, HotKeyEvent::kindPressed), HotKeysController::eventNotHandledErr);
         ASSERT_EQ(hotKeys->fire(id, HotKeyEvent::kindReleased), HotKeysController::noErr);
     }
-    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30000));
+    ASSERT_TRUE(app->waitForTasks(std::chrono::seconds(30)));
     drain();
     const auto controller = app->dictation().controller();
     ASSERT_NE(controller, nullptr);
@@ -178,7 +177,7 @@ TEST_F(HotKeyBurstTest, EvenBurstRightAfterStartWhileTheModelLoadsEndsAtRest) {
 
     // The twenty-first press records.
     ASSERT_EQ(hotKeys->fire(id, HotKeyEvent::kindReleased), HotKeysController::noErr);
-    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(30000));
+    ASSERT_TRUE(app->waitForTasks(std::chrono::seconds(30)));
     drain();
     EXPECT_EQ(controller->currentState(), RecordingState::recording);
 }
