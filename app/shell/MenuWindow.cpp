@@ -21,7 +21,7 @@ QString stateText(const QString& imageName) {
     if (imageName == QLatin1String("IconLoading")) return MenuWindow::tr("Loading the speech model");
     if (imageName == QLatin1String("IconRecording")) return MenuWindow::tr("Recording");
     if (imageName == QLatin1String("IconWorking")) return MenuWindow::tr("Recognizing");
-    if (imageName == QLatin1String("IconComplete")) return MenuWindow::tr("Dictation delivered");
+    if (imageName == QLatin1String("IconComplete")) return MenuWindow::tr("Dictation finished");
     return MenuWindow::tr("Ready");
 }
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QTextEdit>
 
 #include <fcntl.h>
@@ -60,6 +61,7 @@ inline fs::path newDictation(const std::set<fs::path>& before) {
 class PasteTarget : public QTextEdit {
 public:
     int missedHotKeys = 0;
+    int pastes = 0;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -67,6 +69,7 @@ protected:
             ++missedHotKeys;
             return;
         }
+        if (event->matches(QKeySequence::Paste)) ++pastes;
         QTextEdit::keyPressEvent(event);
     }
 };
@@ -79,10 +82,10 @@ protected:
         for (const char* program : {"trayer", "xdotool", "espeak-ng"})
             ASSERT_TRUE(installed(program)) << program << " is missing";
 
-        // A tiny English model under the default model's file name, so no download starts.
+        // A tiny model under the default model's file name for the language, so no download starts.
         fs::create_directories(modelsFolderURL());
-        const auto hp = recognizer::ModelWriter::preset(modelPreset, true);
-        ASSERT_TRUE(recognizer::ModelWriter(hp).write((modelsFolderURL() / modelFileName("small", "en")).string()));
+        const auto hp = recognizer::ModelWriter::preset(modelPreset, language == "en");
+        ASSERT_TRUE(recognizer::ModelWriter(hp).write((modelsFolderURL() / modelFileName("small", language)).string()));
 
         // Speech as the pipe source takes it: 16 kHz mono s16le, with a second of silence after it.
         speech = home.path() / "speech.raw";
@@ -97,7 +100,8 @@ protected:
         for (int i = 0; i < 800; ++i) storedPrompt += "Names: Ana, Olek. ";
         const fs::path settings = home.config() / "vellumcaster" / "settings.json";
         fs::create_directories(settings.parent_path());
-        std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\"}";
+        std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\", \"selectedLanguage\": \"" << language
+                                << "\"}";
 
         // The tray must own the screen's tray selection before the application looks for it.
         if (withTray) {
@@ -167,6 +171,7 @@ protected:
     bool withTray = true;
     vctest::TempHome home;
     std::string modelPreset = "syn-a";
+    std::string language = "en";
     std::string storedPrompt;
     fs::path speech;
     TrayHost tray;
