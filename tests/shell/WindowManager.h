@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QWidget>
 
 namespace shelltest {
 
@@ -38,6 +39,13 @@ public:
 
     // The window that has the keyboard focus, in decimal as xdotool gives window ids.
     static QString focusedWindow() { return run("xdotool", {"getwindowfocus"}).trimmed(); }
+
+    // Shows `window` and gives it the focus, asked for until the window manager has taken it in; whether it has it.
+    static bool showFocused(QWidget& window) {
+        window.show();
+        const QString id = QString::number(window.winId());
+        return waitFor([&] { return window.hasFocus() || (run("xdotool", {"windowactivate", id}), false); }, 10000);
+    }
 
     // The windows it manages, from the bottom of the stack to the top, in decimal as xdotool gives window ids.
     static QStringList stacking() {

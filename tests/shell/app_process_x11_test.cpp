@@ -233,11 +233,8 @@ TEST_F(AppProcessTest, WithoutATrayTheMenuIsAWindowThatLeavesTheFocusAloneAndASe
     ASSERT_TRUE(windowManager.start()) << "openbox did not start";
     // What the user is typing in while the application starts at login.
     QLineEdit typing;
-    typing.show();
+    ASSERT_TRUE(shelltest::WindowManager::showFocused(typing));
     const QString typingWindow = QString::number(typing.winId());
-    // Asked for until the window manager has taken the window in.
-    ASSERT_TRUE(waitFor([&] { return typing.hasFocus() || (run("xdotool", {"windowactivate", typingWindow}), false); },
-                        10000));
     ASSERT_EQ(shelltest::WindowManager::focusedWindow(), typingWindow);
 
     AppProcess app;

@@ -26,11 +26,8 @@ TEST(NoticeTest, NeitherShowingNorAClickOnItTakesTheFocusAndTheOtherWindowsStayU
     shelltest::WindowManager windowManager;
     ASSERT_TRUE(windowManager.start()) << "openbox did not start";
     QLineEdit typing;
-    typing.show();
+    ASSERT_TRUE(shelltest::WindowManager::showFocused(typing));
     const QString typingWindow = QString::number(typing.winId());
-    // Asked for until the window manager has taken the window in.
-    ASSERT_TRUE(waitFor([&] { return typing.hasFocus() || (run("xdotool", {"windowactivate", typingWindow}), false); },
-                        10000));
     // A window of the application's that is used by mouse and takes no focus, as the menu window; away from the
     // middle of the screen, where the notice shows.
     QPushButton menu(QStringLiteral("Start dictating"));
