@@ -131,6 +131,8 @@ bool DuviduCrashIntegration::installWithOptions(const std::shared_ptr<const Duvi
     }
     DuviduCrashReportSink(std::make_shared<DuviduInAppLogic>(options->inAppIncludes(), options->inAppExcludes()))
         .sendAllReports(*crash);
+    // A sibling process that started at the same moment may have sent the crash before this one ended its session.
+    hub->captureCrashedSessionLeftOver();
     // Processes that start from now on need not know of the crash any more.
     duviducrash_notifyCrashHandled();
     observeApplicationState();

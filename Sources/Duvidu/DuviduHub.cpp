@@ -161,6 +161,18 @@ void DuviduHub::captureCrashEvent(const std::shared_ptr<DuviduEvent>& event, con
     client->captureCrashEvent(event, scope);
 }
 
+void DuviduHub::captureCrashedSessionLeftOver()
+{
+    auto client = getClient();
+    if (!client || !client->options()->enableAutoSessionTracking) return;
+    auto fileManager = client->fileManager();
+    auto claim = DuviduFileLock::acquire(fileManager->crashedSessionFilePath());
+    if (auto crashedSession = claim ? fileManager->readCrashedSession() : nullptr) {
+        client->captureSession(crashedSession);
+        fileManager->deleteCrashedSession();
+    }
+}
+
 void DuviduHub::captureUserFeedback(const DuviduUserFeedback& userFeedback)
 {
     if (auto client = getClient()) client->captureUserFeedback(userFeedback);
@@ -310,6 +322,11 @@ void DuviduHub::closeCachedSessionWithTimestamp(const std::optional<DuviduDate>&
     }
     // The crash integration ends that session as crashed and keeps it for the crash event.
     if (crashWrapper_->crashedLastLaunch()) return;
+    // Claimed until it is deleted, as the crash integration of a process that knows of the crash claims it: a session
+    // that such a process is ending as crashed is not ended here as well.
+    auto claim = DuviduFileLock::acquire(fileManager->currentSessionFilePath());
+    session = claim ? fileManager->readCurrentSession() : nullptr;
+    if (!session) return;
 
     if (!timestamp) {
         DUVIDU_LOG_DEBUG(

@@ -83,6 +83,10 @@ public:
     // which is then deleted. That file is claimed meanwhile: while another process holds it, the event goes without.
     void captureCrashEvent(const std::shared_ptr<DuviduEvent>& event);
     void captureCrashEvent(const std::shared_ptr<DuviduEvent>& event, const std::shared_ptr<DuviduScope>& scope);
+    // With automatic session tracking, sends the session stored as crashed on its own and deletes it, when no crash
+    // event took it: the crash it ended went out with a process that started before it was stored. Claimed as for
+    // captureCrashEvent, so that of the processes that start at once one sends it.
+    void captureCrashedSessionLeftOver();
     void captureUserFeedback(const DuviduUserFeedback& userFeedback);
     // An envelope carrying an event of level error or fatal counts into the running session and gets the session's
     // update appended.
