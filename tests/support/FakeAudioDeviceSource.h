@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,26 +11,44 @@
 namespace vctest {
 
 // A device list that a test or a developer tool sets up itself: none by default; with devices, the first is the
-// system default unless defaultIndex says otherwise (-1: no default device).
+// system default unless the default index says otherwise (-1: no default device). The list is asked on the device
+// manager's look-up threads while a test changes it, so it is guarded: the sanitizer then sees the hand-over, which a
+// queued call's does not show it.
 class FakeAudioDeviceSource : public AudioDeviceSource {
 public:
     FakeAudioDeviceSource() = default;
     explicit FakeAudioDeviceSource(std::vector<CaptureDevice> list)
-        : devices(std::move(list)), defaultIndex(devices.empty() ? -1 : 0) {}
+        : devices_(std::move(list)), defaultIndex_(devices_.empty() ? -1 : 0) {}
 
-    std::vector<CaptureDevice> inputDevices() override { return devices; }
+    std::vector<CaptureDevice> inputDevices() override {
+        std::lock_guard lock(mutex_);
+        return devices_;
+    }
     std::optional<CaptureDevice> device(const std::string& id) override {
-        for (const CaptureDevice& d : devices)
+        std::lock_guard lock(mutex_);
+        for (const CaptureDevice& d : devices_)
             if (d.uniqueID == id) return d;
         return std::nullopt;
     }
     std::optional<CaptureDevice> defaultDevice() override {
-        if (defaultIndex < 0) return std::nullopt;
-        return devices.at(static_cast<size_t>(defaultIndex));
+        std::lock_guard lock(mutex_);
+        if (defaultIndex_ < 0) return std::nullopt;
+        return devices_.at(static_cast<size_t>(defaultIndex_));
     }
 
-    std::vector<CaptureDevice> devices;
-    int defaultIndex = -1;
+    void setDevices(std::vector<CaptureDevice> list) {
+        std::lock_guard lock(mutex_);
+        devices_ = std::move(list);
+    }
+    void setDefaultIndex(int index) {
+        std::lock_guard lock(mutex_);
+        defaultIndex_ = index;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<CaptureDevice> devices_;  // guarded by mutex_
+    int defaultIndex_ = -1;               // guarded by mutex_
 };
 
 }  // namespace vctest

@@ -69,7 +69,7 @@ TEST_F(AudioManagerTest, OwnChoiceStaysWhilePresentAndFollowsTheDefaultWhenUnplu
     EXPECT_TRUE(logs.empty());
     EXPECT_EQ(settings.storedString("selectedDeviceID"), "mic-b");
 
-    source->devices.pop_back();  // mic-b unplugged
+    source->setDevices({{"mic-a", "Built-in Microphone"}});  // mic-b unplugged
     tick(*manager);
     EXPECT_EQ(logs, (std::vector<std::string>{"info: selectedDevice not available, updating to default",
                                               "info: Updating to default device mic-a"}));
@@ -85,7 +85,7 @@ TEST_F(AudioManagerTest, FollowingTheDefaultReplacesAPresentChoice) {
 }
 
 TEST_F(AudioManagerTest, NoDefaultDeviceStoresNothing) {
-    source->defaultIndex = -1;
+    source->setDefaultIndex(-1);
     auto manager = make();
     tick(*manager);
     EXPECT_TRUE(logs.empty());
@@ -94,7 +94,7 @@ TEST_F(AudioManagerTest, NoDefaultDeviceStoresNothing) {
 
 TEST_F(AudioManagerTest, StampIsWholeSecondsAndTheTickValidatesBeforeItsDiscovery) {
     auto manager = make();
-    source->devices.push_back({"mic-c", "Webcam"});
+    source->setDevices({{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}, {"mic-c", "Webcam"}});
     manager->refreshAudioInputDevices();
     EXPECT_EQ(manager->audioInputDevices().size(), 2u);  // only scheduled
     QCoreApplication::processEvents();
@@ -102,8 +102,8 @@ TEST_F(AudioManagerTest, StampIsWholeSecondsAndTheTickValidatesBeforeItsDiscover
     EXPECT_EQ(manager->audioInputDevicesUpdatedStamp(), "1700000000");  // same second, same stamp
 
     // Validation looks the device up at the source, not in the published list.
-    source->devices = {{"mic-z", "New"}};
-    source->defaultIndex = 0;
+    source->setDevices({{"mic-z", "New"}});
+    source->setDefaultIndex(0);
     now = 1700000007;
     manager->tick();
     QCoreApplication::sendPostedEvents(manager.get());  // runs the tick's block only

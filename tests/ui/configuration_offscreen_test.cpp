@@ -152,7 +152,7 @@ TEST_F(ConfigurationTest, MicrophonePickerListsTheDevicesAndWritesTheChoice) {
     EXPECT_EQ(page.devicePicker()->currentIndex(), 1);
 
     // A device that appears shows up at the next redraw after a key change.
-    devices->devices.push_back({"mic-c", "Webcam"});
+    devices->setDevices({{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}, {"mic-c", "Webcam"}});
     now += 5;
     audio.refreshAudioInputDevices();
     QCoreApplication::processEvents();
