@@ -1,9 +1,9 @@
+#include "platform/AppLifetime.h"
 #include "platform/AppLog.h"
 #include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
 #include "platform/QtPoolThreads.h"
 #include "platform/SettingsStore.h"
-#include "platform/TerminationSignals.h"
 #include "shell/AppDelegate.h"
 #include "shell/AppWindows.h"
 #include "shell/ErrorReporting.h"
@@ -14,32 +14,50 @@
 #include "Duvidu/DuviduBundleInfo.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char** argv) {
+    // First, so that a start that cannot finish, and a quit that cannot end, are ended all the same.
+    AppLifetime& lifetime = AppLifetime::watch();
+    lifetime.setStartStage("connecting to the X server");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vellumcaster"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vellumcaster"));
     QApplication::setApplicationVersion(QStringLiteral(VC_APP_VERSION));
     // A tray application: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The quit's deadline runs from the end of the event loop, whatever ended it; connected first, so that it runs
+    // before anything else that the end of the loop starts.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&lifetime] { lifetime.quitStarted(); });
     // A logout's SIGTERM and a terminal's Ctrl+C end the application as "Quit" does.
-    const TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
+    lifetime.setQuitRequest([&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
 
     // One instance per user: a second one would run without its hot key and write the same store.
+    lifetime.setStartStage("checking for a running Vellumcaster");
     const InstanceLock instanceLock;
     if (instanceLock.state() == InstanceLock::State::heldByAnother) {
         return SecondStart::run(InstanceChannel::defaultSocket());
     }
 
+    // The tray icon talks over the session bus, whose connection waits for a thread of Qt's own: it gets that thread
+    // before the drawing thread takes one.
+    lifetime.setStartStage("opening the session bus");
+    QDBusConnection::sessionBus();
     // Before anything is drawn.
-    if (!QtPoolThreads::startAll(std::chrono::seconds(1))) {
-        AppLog::error("The system refused threads for drawing at start; windows may stop being redrawn");
+    lifetime.setStartStage("starting the thread for drawing");
+    if (!QtPoolThreads::start(std::chrono::seconds(3))) {
+        // Nothing is written yet; Qt's own end would wait for the refused thread for ever.
+        AppLog::error("Vellumcaster cannot start: the system refused the thread it needs for drawing (a limit on the "
+                      "number of tasks may be reached). Start it again once that is resolved.");
+        std::_Exit(EXIT_FAILURE);
     }
 
+    lifetime.setStartStage("setting up the tray icon, the hot keys and the devices");
     duvidu::DuviduMainThreadExecutor::setShared(std::make_shared<GuiThreadExecutor>());
     // Events and sessions carry the release made of these.
     duvidu::DuviduBundleInfo::setCurrent(
@@ -54,6 +72,7 @@ int main(int argc, char** argv) {
     services.showSettings = [&windows] { windows->showSettings(); };
     services.showOnboarding = [&windows] { windows->showOnboarding(); };
     services.presentContentView = [&windows] { windows->presentContentView(); };
+    services.quitDeadline = [&lifetime] { return lifetime.quitStarted(); };
 
     AppDelegate delegate(SettingsStore::standard(), std::move(services));
     windows =
@@ -62,9 +81,13 @@ int main(int argc, char** argv) {
         return SecondStart::answer(request, [&delegate] { delegate.showMenuWindow(); });
     });
     QTimer::singleShot(0, &delegate, [&] {
+        lifetime.setStartStage("finishing the start (error reporting, the tray icon and its menu, the hot key)");
         delegate.applicationDidFinishLaunching();
         // A second start is answered once the menu, whose shortcuts the windows take over, is built.
         if (instanceLock.state() == InstanceLock::State::held) channel.listen();
+        // Finished once the event loop has come round again, past the first drawing of what the start showed.
+        lifetime.setStartStage("drawing the first windows");
+        QTimer::singleShot(0, &delegate, [&lifetime] { lifetime.startFinished(); });
     });
     const int result = app.exec();
     windows.reset();

@@ -269,10 +269,10 @@ void DuviduClient::flush(double timeout)
     transportAdapter_->flush(timeout);
 }
 
-void DuviduClient::close()
+void DuviduClient::close(std::optional<double> timeout)
 {
     isEnabled_.store(false);
-    transportAdapter_->close(options_->shutdownTimeInterval);
+    transportAdapter_->close(timeout.value_or(options_->shutdownTimeInterval));
     DUVIDU_LOG_DEBUG("Closed the Client.");
 }
 

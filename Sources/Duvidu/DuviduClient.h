@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,8 +110,8 @@ public:
     // Waits up to the timeout in seconds for pending sends.
     void flush(double timeout);
     // Stops accepting events, then closes the transport: flushing and keeping what must outlive it (the lost-event
-    // counts) share options.shutdownTimeInterval.
-    void close();
+    // counts) share `timeout` seconds, by default options.shutdownTimeInterval.
+    void close(std::optional<double> timeout = std::nullopt);
 
     bool isEnabled() const { return isEnabled_.load(); }
     // Closed, switched off by the options, or without a parsed DSN.

@@ -449,9 +449,9 @@ void DuviduHub::flush(double timeout)
     if (auto client = getClient()) client->flush(timeout);
 }
 
-void DuviduHub::close()
+void DuviduHub::close(std::optional<double> timeout)
 {
-    if (auto client = getClient()) client->close();
+    if (auto client = getClient()) client->close(timeout);
     DUVIDU_LOG_DEBUG("Closed the Hub.");
 }
 

@@ -141,8 +141,9 @@ public:
     std::set<std::string> installedIntegrationNames() const;
 
     void flush(double timeout);
-    // Closes the client (which flushes); the client stays bound.
-    void close();
+    // Closes the client (which flushes, for `timeout` seconds or the options' shutdownTimeInterval); the client stays
+    // bound.
+    void close(std::optional<double> timeout = std::nullopt);
     // Nothing on this platform.
     void reportFullyDisplayed() {}
 

@@ -336,14 +336,14 @@ void DuviduSDK::flush(double timeout)
 
 // MARK: close
 
-void DuviduSDK::close()
+void DuviduSDK::close(std::optional<double> timeout)
 {
     DUVIDU_LOG_DEBUG("Starting to close SDK.");
     auto hub = currentHub();
     for (const auto& integration : hub->installedIntegrations()) integration->uninstall();
     hub->removeAllIntegrations();
     DUVIDU_LOG_DEBUG("Uninstalled all integrations.");
-    hub->close();
+    hub->close(timeout);
     hub->bindClient(nullptr);
     setCurrentHub(nullptr);
     DuviduDependencyContainer::reset();

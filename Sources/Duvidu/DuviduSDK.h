@@ -108,8 +108,9 @@ public:
     static void flush(double timeout);
 
     // Uninstalls the integrations in installation order, closes and unbinds the client, drops the hub and the
-    // container's services.
-    static void close();
+    // container's services. The client's close takes `timeout` seconds at most, by default the options'
+    // shutdownTimeInterval (an application that must end by a deadline gives what it has left).
+    static void close(std::optional<double> timeout = std::nullopt);
     // Ends the process at once with a trap, so that the crash monitors record it.
     [[noreturn]] static void crash();
 

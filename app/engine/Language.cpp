@@ -107,10 +107,20 @@ const std::vector<Language>& languages() {
     return table;
 }
 
-const std::string& languageName(const std::string& id) {
-    const auto& table = languages();
-    for (const Language& language : table) {
-        if (language.id == id) return language.name;
+namespace {
+
+const Language* findLanguage(const std::string& id) {
+    for (const Language& language : languages()) {
+        if (language.id == id) return &language;
     }
-    return table[1].name;
+    return nullptr;
 }
+
+}  // namespace
+
+std::string languageName(const std::string& id) {
+    const Language* language = findLanguage(id);
+    return language ? language->name : id;
+}
+
+bool isKnownLanguage(const std::string& id) { return findLanguage(id) != nullptr; }

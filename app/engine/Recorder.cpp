@@ -105,7 +105,9 @@ Recorder::~Recorder() {
     // the owner may still hold the session and its buffers must not reach a destroyed Recorder.
     if (session) session->stopRunning();
     session.reset();
-    heartbeatPool_.waitForDone();
+    // A heartbeat ends with its realtime run, which a quit stops; an owner that cannot wait long waits for the
+    // heartbeats itself first (waitForHeartbeats) and does not destroy a recorder whose heartbeat still runs.
+    heartbeats_.waitForDone();
 }
 
 std::string Recorder::selectedDeviceID() const { return settings_.stringValue("selectedDeviceID", ""); }
@@ -255,7 +257,11 @@ void Recorder::captureDidFail(std::uint64_t generation, const CaptureFailure& fa
 }
 
 void Recorder::startHeartbeatTask() {
-    heartbeatPool_.start([this] { heartbeat(); });
+    if (heartbeats_.start([this] { heartbeat(); })) {
+        heartbeatRefused_ = false;
+    } else if (!heartbeatRefused_.exchange(true)) {
+        AppLog::error("A realtime heartbeat was skipped: the system refused a thread for it");
+    }
 }
 
 void Recorder::heartbeat() {

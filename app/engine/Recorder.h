@@ -3,7 +3,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
+
+#include <atomic>
+#include <chrono>
 
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include "platform/CaptureOutput.h"
 #include "platform/CaptureSession.h"
 #include "platform/CapturedBuffer.h"
+#include "platform/TaskThreads.h"
 
 class SettingsStore;
 class SampleRateConverter;
@@ -48,8 +51,12 @@ public:
     // recording are replaced only once the new capture runs.
     void startRecording();
 
-    // The heartbeat of the realtime mode; the sample path starts it on a task of its own.
+    // The heartbeat of the realtime mode; the sample path starts it on a task of its own. A heartbeat whose thread the
+    // system refuses is skipped (and logged, once until one starts again): the next buffer brings the next one.
     void heartbeat();
+    // Waits until the heartbeats started have ended, or `timeout` has passed; whether they all ended. The recorder
+    // must not be destroyed while one runs.
+    bool waitForHeartbeats(std::chrono::milliseconds timeout) const { return heartbeats_.waitForDone(timeout); }
 
     std::shared_ptr<CaptureSession> captureSession() const;
     // The owner stops a recording by stopping the session and clearing it (a cleared session stops by itself).
@@ -101,7 +108,7 @@ private:
     SettingsStore& settings_;
     Clock now_;
 
-    mutable std::mutex mutex_;  // guards every field below up to the heartbeat pool
+    mutable std::mutex mutex_;  // guards every field below up to the heartbeat threads
     std::shared_ptr<CaptureSession> captureSession_;
     std::shared_ptr<CaptureOutput> audioDataOutput_;
     VoiceHandler onVoiceDetected_;
@@ -116,6 +123,7 @@ private:
     std::vector<float> earlySamples_;
 
     std::mutex heartbeatMutex_;  // one heartbeat at a time from the test of the new sample count to the index update
-    QThreadPool heartbeatPool_;
+    TaskThreads heartbeats_;
+    std::atomic<bool> heartbeatRefused_{false};  // the last heartbeat could not start: its refusal is logged
     QList<int> reducedSamples_;  // GUI thread only
 };

@@ -9,6 +9,7 @@
 
 #include "engine/CopyToPasteboard.h"
 #include "engine/ErrorCapture.h"
+#include "engine/Language.h"
 #include "engine/Model.h"
 #include "engine/PasteFromClipboard.h"
 #include "engine/PostProcessText.h"
@@ -259,8 +260,14 @@ void WhisperState::saveRecordingMetadata(const std::string& text, const std::opt
                 throw;
             }
             if (!recognitionFinished && !transcribingStopped()) {
-                emit recognitionFailed(
-                    tr("This dictation could not be transcribed. Its recording is kept in History."));
+                QString message = tr("This dictation could not be transcribed. Its recording is kept in History.");
+                // A language stored by hand, or by a later version, is passed on as it is; the model refuses it.
+                if (const std::string language = selectedLanguage(); !isKnownLanguage(language)) {
+                    message += tr(" The speech model does not know the language \"%1\" that the settings name: "
+                                  "choose a language in Settings... > AI Model.")
+                                   .arg(QString::fromStdString(language));
+                }
+                emit recognitionFailed(message);
             }
         } catch (const fs::filesystem_error& error) {
             // A record is whole or absent: without its texts the audio goes too.

@@ -6,18 +6,18 @@
 
 namespace {
 
-std::mutex installedMutex;
-std::shared_ptr<KeyPoster> installed;
+std::mutex installedPosterMutex;
+std::shared_ptr<KeyPoster> installedPoster;
 
 }  // namespace
 
 KeyPoster& KeyPoster::system() {
     static X11KeyPoster x11;
-    std::lock_guard lock(installedMutex);
-    return installed ? *installed : x11;
+    std::lock_guard lock(installedPosterMutex);
+    return installedPoster ? *installedPoster : x11;
 }
 
 void KeyPoster::setSystem(std::shared_ptr<KeyPoster> poster) {
-    std::lock_guard lock(installedMutex);
-    installed = std::move(poster);
+    std::lock_guard lock(installedPosterMutex);
+    installedPoster = std::move(poster);
 }

@@ -6,18 +6,18 @@
 
 namespace {
 
-std::mutex installedMutex;
-std::shared_ptr<Pasteboard> installed;
+std::mutex installedPasteboardMutex;
+std::shared_ptr<Pasteboard> installedPasteboard;
 
 }  // namespace
 
 Pasteboard& Pasteboard::general() {
     static QtPasteboard system;
-    std::lock_guard lock(installedMutex);
-    return installed ? *installed : system;
+    std::lock_guard lock(installedPasteboardMutex);
+    return installedPasteboard ? *installedPasteboard : system;
 }
 
 void Pasteboard::setGeneral(std::shared_ptr<Pasteboard> pasteboard) {
-    std::lock_guard lock(installedMutex);
-    installed = std::move(pasteboard);
+    std::lock_guard lock(installedPasteboardMutex);
+    installedPasteboard = std::move(pasteboard);
 }

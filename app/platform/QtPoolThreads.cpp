@@ -6,27 +6,21 @@
 #include <memory>
 #include <mutex>
 
-bool QtPoolThreads::startAll(std::chrono::milliseconds timeout) {
+bool QtPoolThreads::start(std::chrono::milliseconds timeout) {
     QThreadPool* pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(1);
     pool->setExpiryTimeout(-1);
-    // Every task waits until all have arrived, so each holds a thread of its own, and the pool starts them all.
-    struct Arrivals {
+    struct Arrival {
         std::mutex mutex;
         std::condition_variable changed;
-        int count = 0;  // guarded by mutex
+        bool arrived = false;  // guarded by mutex
     };
-    const auto arrivals = std::make_shared<Arrivals>();
-    const int threads = pool->maxThreadCount();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const auto allArrived = [arrivals, threads] { return arrivals->count == threads; };
-    for (int i = 0; i < threads; ++i) {
-        pool->start([arrivals, deadline, allArrived] {
-            std::unique_lock lock(arrivals->mutex);
-            ++arrivals->count;
-            arrivals->changed.notify_all();
-            arrivals->changed.wait_until(lock, deadline, allArrived);
-        });
-    }
-    std::unique_lock lock(arrivals->mutex);
-    return arrivals->changed.wait_until(lock, deadline, allArrived);
+    const auto arrival = std::make_shared<Arrival>();
+    pool->start([arrival] {
+        std::lock_guard lock(arrival->mutex);
+        arrival->arrived = true;
+        arrival->changed.notify_all();
+    });
+    std::unique_lock lock(arrival->mutex);
+    return arrival->changed.wait_for(lock, timeout, [&arrival] { return arrival->arrived; });
 }

@@ -43,6 +43,11 @@ void TaskThreads::work(const std::shared_ptr<Shared>& shared, std::function<void
     }
 }
 
+void TaskThreads::waitForDone() const {
+    std::unique_lock lock(shared_->mutex);
+    shared_->changed.wait(lock, [this] { return shared_->running == 0; });
+}
+
 bool TaskThreads::waitForDone(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(shared_->mutex);
     return shared_->changed.wait_for(lock, timeout, [this] { return shared_->running == 0; });

@@ -22,6 +22,9 @@ public:
     bool start(std::function<void()> task);
     // Waits until every task started has ended or `timeout` has passed; whether they all ended.
     bool waitForDone(std::chrono::milliseconds timeout) const;
+    // Waits until every task started has ended: for an owner whose tasks use it and end by themselves, once a wait
+    // with a deadline has found that they did.
+    void waitForDone() const;
 
 private:
     struct Shared {

@@ -2,6 +2,7 @@
 
 #include "engine/FileDownloader.h"
 #include "engine/Model.h"
+#include "platform/AppLifetime.h"
 #include "platform/AppLog.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PulseCaptureBackend.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -51,6 +53,7 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     }
     if (!services_.startErrorReporting) services_.startErrorReporting = ErrorReporting::start;
     if (!services_.stopErrorReporting) services_.stopErrorReporting = ErrorReporting::stop;
+    if (!services_.quitDeadline) services_.quitDeadline = [] { return std::chrono::steady_clock::now() + AppLifetime::quitLimit; };
     if (!services_.isTrusted) services_.isTrusted = [] { return TrustCheck().isTrusted(); };
     if (!services_.loginItemEnabled) services_.loginItemEnabled = LaunchOnLogin::isEnabled;
     if (!services_.setLoginItemEnabled) services_.setLoginItemEnabled = LaunchOnLogin::setEnabled;
@@ -93,10 +96,22 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
 }
 
 AppDelegate::~AppDelegate() {
-    // The presses' tasks use the delegate's members: a quit waits for them, within a deadline.
-    const bool ended = waitForTasks(quitWait);
-    // Last, so that the errors of those tasks are still sent.
-    if (errorReportingStarted_) services_.stopErrorReporting();
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = services_.quitDeadline();
+    // The presses' tasks and the recorder's heartbeats use the delegate's members: a quit waits for them, within its
+    // share of the deadline.
+    const Clock::time_point tasksUntil = std::min(Clock::now() + quitWait, deadline - quitMargin);
+    const auto left = [&tasksUntil] {
+        return std::max(std::chrono::ceil<std::chrono::milliseconds>(tasksUntil - Clock::now()),
+                        std::chrono::milliseconds(0));
+    };
+    const bool ended = tasks_.waitForDone(left()) && recorder_->waitForHeartbeats(left());
+    // Last, so that the errors of those tasks are still sent; what cannot be sent in the time left stays stored.
+    if (errorReportingStarted_) {
+        services_.stopErrorReporting(std::max(
+            std::chrono::floor<std::chrono::milliseconds>(deadline - quitMargin - Clock::now()),
+            std::chrono::milliseconds(0)));
+    }
     if (!ended) {
         // Destroying what a running task uses would let it touch freed memory: the process ends here instead.
         AppLog::error("A dictation task was still running " + std::to_string(quitWait.count()) +

@@ -39,8 +39,8 @@ public:
     struct Services {
         std::string dsn;
         std::function<void(const std::string& dsn)> startErrorReporting;
-        // At quit, when start-up started error reporting.
-        Task stopErrorReporting;
+        // At quit, when start-up started error reporting: ends it within the time given.
+        std::function<void(std::chrono::milliseconds within)> stopErrorReporting;
         std::function<bool()> isTrusted;
         Task showOnboarding;
         Task showSettings;
@@ -56,11 +56,16 @@ public:
         // Runs a press's task in the background; by default on the delegate's own threads, and a press whose thread
         // the system refuses is told with an alert.
         std::function<void(Task)> spawn;
+        // At quit: the moment by which the process ends, whether or not the quit has finished by then; by default
+        // the quit's limit from now.
+        std::function<std::chrono::steady_clock::time_point()> quitDeadline;
     };
 
-    // How long the end of the application waits for the presses' tasks. A quit stops a recognition at once, and a
-    // task waits for the sound server at most about a second at a time.
+    // The end of the application waits for the presses' tasks and the recorder's heartbeats at most this long, and
+    // leaves error reporting's close what remains of the quit's deadline but `quitMargin`. A quit stops a
+    // recognition at once, and a task waits for the sound server at most about a second at a time.
     static constexpr std::chrono::milliseconds quitWait{1000};
+    static constexpr std::chrono::milliseconds quitMargin{200};
 
     AppDelegate(SettingsStore& settings, Services services);
     ~AppDelegate() override;

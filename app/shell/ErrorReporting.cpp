@@ -33,10 +33,10 @@ void ErrorReporting::start(const std::string& dsn) {
     post(duvidu::DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
 }
 
-void ErrorReporting::stop() {
+void ErrorReporting::stop(std::chrono::milliseconds within) {
     if (!started.exchange(false)) return;
     post(duvidu::DuviduNSNotificationCenterWrapper::willTerminateNotificationName());
-    duvidu::DuviduSDK::close();
+    duvidu::DuviduSDK::close(std::chrono::duration<double>(within).count());
 }
 
 std::string ErrorReporting::configuredDsn(const std::string& builtIn) {

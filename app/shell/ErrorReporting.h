@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 // Error reporting for the application, started at launch when the user has switched error logging on: the SDK with
@@ -13,8 +14,9 @@ public:
     // Starts the SDK and tells it that the application became active (its session starts).
     static void start(const std::string& dsn);
     // At quit: tells the SDK that the application terminates (its session ends) and closes it, which sends what is
-    // pending. Nothing when it was not started.
-    static void stop();
+    // pending for at most `within`; what is not sent by then stays stored for the next start. Nothing when it was not
+    // started.
+    static void stop(std::chrono::milliseconds within);
     // VC_DUVIDU_DSN of the build, replaced by DUVIDU_DSN from the environment when that is set.
     static std::string configuredDsn(const std::string& builtIn);
 };

@@ -1,5 +1,6 @@
 #include "ui/ContentView.h"
 
+#include "platform/AppLog.h"
 #include "platform/NotificationCenter.h"
 #include "ui/FontRole.h"
 #include "ui/HistoryNavigation.h"
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -194,7 +194,7 @@ void ContentView::reloadRecordings() {
     const std::uint64_t generation = ++reloadGeneration_;
     QPointer<ContentView> guard(this);
     // Reading every meta.json of a long history takes a while, so it happens off the GUI thread.
-    QThreadPool::globalInstance()->start([guard, generation] {
+    const bool started = loads_.start([guard, generation] {
         std::vector<Recording> recordings = fetchRecordings();
         std::vector<QString> searchableResults;
         searchableResults.reserve(recordings.size());
@@ -210,6 +210,7 @@ void ContentView::reloadRecordings() {
             },
             Qt::QueuedConnection);
     });
+    if (!started) AppLog::error("The dictation history could not be read: the system refused a thread for it");
 }
 
 void ContentView::applyLoaded(std::vector<Recording> recordings, std::vector<QString> searchableResults) {

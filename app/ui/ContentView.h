@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Recording.h"
+#include "platform/TaskThreads.h"
 
 #include <QString>
 #include <QUuid>
@@ -87,6 +88,7 @@ private:
     std::optional<Recording> selectedRecording_;
     bool lastNavigationActionKeyboard_ = false;
     std::uint64_t reloadGeneration_ = 0;
+    TaskThreads loads_;  // the reloads, off the GUI thread
 
     VisualEffectView* sidebar_;
     QLineEdit* searchField_;

@@ -2,6 +2,7 @@
 
 #include "engine/CopyToPasteboard.h"
 #include "engine/Language.h"
+#include "platform/AppLog.h"
 #include "platform/QtRepeatingTimer.h"
 #include "platform/QtSoundPlayer.h"
 #include "ui/FontRole.h"
@@ -23,7 +24,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QShowEvent>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
 namespace {
@@ -234,7 +234,7 @@ void RecordingDetail::loadWaveform() {
     waveformCancelled_ = cancelled;
     waveform_->setWaveHeights({});
     QPointer<RecordingDetail> guard(this);
-    QThreadPool::globalInstance()->start([guard, cancelled, file = recording_.audioURL] {
+    const bool started = waveformLoads_.start([guard, cancelled, file = recording_.audioURL] {
         std::vector<int> heights = RecordingWaveform::loadWaveform(file, cancelled.get());
         QMetaObject::invokeMethod(
             qApp,
@@ -245,6 +245,7 @@ void RecordingDetail::loadWaveform() {
             },
             Qt::QueuedConnection);
     });
+    if (!started) AppLog::error("The waveform of a recording could not be read: the system refused a thread for it");
 }
 
 void RecordingDetail::cancelWaveformLoad() {

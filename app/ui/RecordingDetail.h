@@ -2,6 +2,7 @@
 
 #include "engine/Recording.h"
 #include "platform/RepeatingTimer.h"
+#include "platform/TaskThreads.h"
 #include "platform/SoundPlayer.h"
 
 #include <QWidget>
@@ -68,6 +69,7 @@ private:
 
     Recording recording_;
     std::shared_ptr<std::atomic<bool>> waveformCancelled_;  // of the load under way
+    TaskThreads waveformLoads_;  // off the GUI thread
     RecordingPlayback* playback_;
     RecordingWaveformView* waveform_;
     StyledButton* playButton_;

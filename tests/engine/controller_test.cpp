@@ -256,12 +256,21 @@ TEST_F(ControllerTest, AnEmptyTextLeavesTheClipboardAloneAndAFailedRecognitionIs
 
     recognizer.fullResult = -1;
     EXPECT_FALSE(dictateAndRead().recognitionFinished);
-    EXPECT_EQ(failures.size(), 2u);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[1], failures[0]);
+
+    // A language written into the settings by hand, which the model refuses: the notice says which.
+    settings.setString("selectedLanguage", "yue");
+    EXPECT_FALSE(dictateAndRead().recognitionFinished);
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_EQ(failures[2], "This dictation could not be transcribed. Its recording is kept in History. The speech "
+                           "model does not know the language \"yue\" that the settings name: choose a language in "
+                           "Settings... > AI Model.");
 
     EXPECT_TRUE(pasteboard->events.empty());
     EXPECT_EQ(pasteboard->contents, "copied by the user");
     EXPECT_EQ(poster->pastes, 0);
-    EXPECT_EQ(completions, 3);
+    EXPECT_EQ(completions, 4);
     EXPECT_EQ(state->resultText(), "");
     EXPECT_EQ(state->currentState(), RecordingState::ready);
 }

@@ -27,10 +27,11 @@ TEST(Language, TheTableHasItsHundredRowsInPickerOrder) {
     EXPECT_EQ(&languages(), &table);  // built once
 }
 
-TEST(Language, NameLookupFallsBackToEnglish) {
+TEST(Language, NameLookupShowsAnIdTheTableDoesNotHaveAsItIs) {
     EXPECT_EQ(languageName("de"), "German");
     EXPECT_EQ(languageName("auto"), "Automatic");
-    EXPECT_EQ(languageName("xx"), "English");
-    EXPECT_EQ(languageName("DE"), "English");
-    EXPECT_EQ(languageName(""), "English");
+    // An id the table does not have is shown as it was stored, not as a language it is not.
+    EXPECT_EQ(languageName("yue"), "yue");
+    EXPECT_EQ(languageName("DE"), "DE");
+    EXPECT_EQ(languageName(""), "");
 }

@@ -101,7 +101,7 @@ protected:
         const fs::path settings = home.config() / "vellumcaster" / "settings.json";
         fs::create_directories(settings.parent_path());
         std::ofstream(settings) << "{\"activePrompt\": \"" << storedPrompt << "\", \"selectedLanguage\": \"" << language
-                                << "\"}";
+                                << "\", \"realtimeResultsEnabled\": " << (realtime ? "true" : "false") << "}";
 
         // The tray must own the screen's tray selection before the application looks for it.
         if (withTray) {
@@ -169,6 +169,8 @@ protected:
 
     // Without one the menu is a window of the application's.
     bool withTray = true;
+    // Realtime results: the recording is transcribed in chunks while the user speaks.
+    bool realtime = false;
     vctest::TempHome home;
     std::string modelPreset = "syn-a";
     std::string language = "en";

@@ -56,6 +56,19 @@ public:
         return ids;
     }
 
+    // Returns once the window manager has handled what the X server had for it before the call (a window mapped, a
+    // click): it handles its events in order, and a window mapped now, which takes no focus, reaches its list of
+    // clients after them. Whether that happened in time.
+    static bool settle() {
+        QWidget probe;
+        probe.setAttribute(Qt::WA_ShowWithoutActivating);
+        probe.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        probe.setGeometry(0, 0, 1, 1);
+        probe.show();
+        const QString id = QString::number(probe.winId());
+        return waitFor([&] { return stacking().contains(id); }, 10000);
+    }
+
     // Clicks the close button of the frame put around `window`: the last one of the title bar, at its right end.
     static void clickClose(const QString& window) {
         static const QRegularExpression parent(R"re(Parent window id: (0x[0-9a-f]+))re");

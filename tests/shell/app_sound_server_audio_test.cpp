@@ -7,6 +7,8 @@
 #include "WindowManager.h"
 #include "engine/Model.h"
 #include "platform/InstanceChannel.h"
+#include "duvidu/IngestServer.h"
+#include "platform/SettingsStore.h"
 #include "support/PrivateSoundServer.h"
 #include "support/TempHome.h"
 
@@ -49,13 +51,18 @@ protected:
         server.start();
         app.setEnvironment("PULSE_SERVER", QString::fromStdString(server.address()));
         app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        prepare();
         ASSERT_TRUE(app.start());
         // The device check (every 5 s) has reached the server once.
         ASSERT_TRUE(waitFor([this] { return app.log.contains("Updating to default device vc_restart"); }, 20000))
             << app.log.toStdString();
     }
+    // What a test sets up before the application starts.
+    virtual void prepare() {}
     void TearDown() override {
         server.resume();
+        // An application that has ended has no process id: a signal to 0 would reach the whole process group.
+        if (app.process.state() == QProcess::NotRunning) return;
         ::kill(pid_t(app.process.processId()), SIGTERM);
         EXPECT_TRUE(app.endsWithStatusZero(30000)) << app.log.toStdString();
     }
@@ -141,6 +148,36 @@ TEST_F(SoundServerTest, AServerLostDuringARecordingIsToldAsAStoppedRecording) {
     EXPECT_FALSE(shown("Could not start recording"));
     EXPECT_TRUE(app.log.contains("Audio capture stopped: the connection to the sound server broke"))
         << app.log.toStdString();
+}
+
+// With error reporting on and a reporting service that takes the requests and never answers.
+class SoundServerQuitTest : public SoundServerTest {
+protected:
+    void prepare() override {
+        collector.answer(duvidutest::IngestServer::Answer::NeverAnswer);
+        SettingsStore(SettingsStore::standardFile()).setBool("errorLoggingEnabled", true);
+        app.setEnvironment("DUVIDU_DSN", QString::fromStdString(collector.dsn()));
+    }
+
+    duvidutest::IngestServer collector;
+};
+
+TEST_F(SoundServerQuitTest, SigtermDuringAPressOnAHungServerEndsWithinTwoSecondsThoughTheServiceNeverAnswers) {
+    // The start's session is on its way to the service, which holds it.
+    ASSERT_TRUE(waitFor([this] { return collector.requestCount() > 0; }, 20000)) << app.log.toStdString();
+    server.suspend();
+    pressHotKey();
+    // The press's task waits for the server.
+    ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconLoading"); }, 10000))
+        << app.log.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(app.process.processId()), SIGTERM);
+    const bool ended = app.endsWithStatusZero(5000);
+    std::cout << "SIGTERM ended the application after " << clock.elapsed() << " ms" << std::endl;
+    RecordProperty("sigtermToEndMilliseconds", int(clock.elapsed()));
+    ASSERT_TRUE(ended) << app.log.toStdString();
+    EXPECT_LT(clock.elapsed(), 2000) << app.log.toStdString();
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ public:
 
     // Moves a whole process (all its threads) into the group.
     bool add(pid_t pid) { return write(path_ / "cgroup.procs", std::to_string(pid)); }
+    // The file that a process writes "0" into to join the group itself (a child before it runs its program, say).
+    std::filesystem::path joinFile() const { return path_ / "cgroup.procs"; }
     // The tasks the group's processes have now.
     long current() const { return std::stol("0" + readFile(path_ / "pids.current")); }
     // No task beyond `tasks` may start; a negative count lifts the limit.
