@@ -2,6 +2,7 @@
 
 #include <sys/statvfs.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
 
@@ -34,6 +35,13 @@ std::optional<uint64_t> DuviduCrashWrapper::kilobytesField(const std::string& pr
 bool DuviduCrashWrapper::crashedLastLaunch() const
 {
     return duviducrash_crashedLastLaunch();
+}
+
+std::optional<DuviduDate> DuviduCrashWrapper::lastCrashDate() const
+{
+    const int64_t milliseconds = duviducrash_lastCrashTimestamp();
+    if (milliseconds < 0) return std::nullopt;
+    return DuviduDate(std::chrono::milliseconds(milliseconds));
 }
 
 double DuviduCrashWrapper::activeDurationSinceLastCrash() const

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "Duvidu/Value.h"
+
 namespace duvidu {
 
 // The crash layer's probes of the machine and the process; tests put fixed values in their place.
@@ -16,6 +18,9 @@ public:
     // Whether the previous launch of the application ended in a crash, as the crash state file said when crash
     // capture was first installed in this process; false before that.
     virtual bool crashedLastLaunch() const;
+    // When the previous launch crashed, as the crash state file said along with crashedLastLaunch; none when it did
+    // not crash or the file did not keep the time.
+    virtual std::optional<DuviduDate> lastCrashDate() const;
     // Seconds the application was active since the last crash.
     virtual double activeDurationSinceLastCrash() const;
     // Whether a debugger (or another tracer) is attached to this process.

@@ -17,7 +17,8 @@ public:
 
     // When the last launch crashed: the stored current session ends as crashed at now minus the active time since
     // the crash (never before it started), is stored as the crashed session, and the current one is deleted. The
-    // current session's file is claimed meanwhile; one that another process holds is left to it.
+    // current session's file is claimed meanwhile; one that another process holds is left to it, and so is one that
+    // began after the crash (when the crash's time is known): it belongs to a run that started since.
     void endCurrentSessionAsCrashedWhenCrashOrOOM();
 
 private:

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "Duvidu/DuviduSerialization.h"
@@ -147,6 +148,46 @@ protected:
             envelopes.push_back(std::move(received));
         }
         return envelopes;
+    }
+
+    // Runs duvidu-cli with the arguments in that many processes at once.
+    std::vector<vctest::ChildResult> cliAtOnce(int processes, const std::vector<std::string>& arguments)
+    {
+        std::vector<std::thread> runs;
+        std::vector<vctest::ChildResult> results(processes);
+        for (int i = 0; i < processes; ++i) runs.emplace_back([&, i] { results[i] = cli(arguments); });
+        for (auto& run : runs) run.join();
+        return results;
+    }
+
+    // The id of the session stored as running in the cache; empty when there is none.
+    std::string currentSessionId() const
+    {
+        std::string id;
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(home.cache(), error)) {
+            if (entry.path().filename() != "session.current") continue;
+            std::ifstream file(entry.path());
+            const std::string json((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            auto session = duvidu::DuviduSerialization::JSONObjectWithData(
+                reinterpret_cast<const uint8_t*>(json.data()), json.size());
+            id = session ? text(at(&*session, "sid")) : "";
+        }
+        return id;
+    }
+
+    // For each session sent ended since the request with that index, by id: how it was sent ended, in order.
+    std::map<std::string, std::vector<std::string>> sessionEndingsFrom(size_t first)
+    {
+        std::map<std::string, std::vector<std::string>> endings;
+        for (const auto& envelope : envelopesFrom(first)) {
+            for (const auto& [type, json] : envelope.items) {
+                const Value item(json);
+                if (type == "session" && text(at(&item, "status")) != "ok")
+                    endings[text(at(&item, "sid"))].push_back(text(at(&item, "status")));
+            }
+        }
+        return endings;
     }
 
     // Runs the helper's start and returns what it printed.
@@ -303,42 +344,25 @@ TEST_F(DuviduCrashCaptureOffline, EightProcessesCrashingAndStartingAtOnceSendEac
     // Eight runs on one cache crash at once; those that start after a sibling's crash turn what is there into
     // envelopes already. The last running session stored stays behind for the crash handling of the next start.
     constexpr int kProcesses = 8;
-    auto atOnce = [&](const std::vector<std::string>& arguments) {
-        std::vector<std::thread> runs;
-        std::vector<vctest::ChildResult> results(kProcesses);
-        for (int i = 0; i < kProcesses; ++i) runs.emplace_back([&, i] { results[i] = cli(arguments); });
-        for (auto& run : runs) run.join();
-        return results;
-    };
-    for (const auto& crashed : atOnce({"--release", "a@1", "crash", "abort"}))
+    for (const auto& crashed : cliAtOnce(kProcesses, {"--release", "a@1", "crash", "abort"}))
         ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
-    std::string leftSession;
-    for (const auto& entry : fs::recursive_directory_iterator(home.cache())) {
-        if (entry.path().filename() != "session.current") continue;
-        std::ifstream file(entry.path());
-        const std::string json((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        auto session = duvidu::DuviduSerialization::JSONObjectWithData(
-            reinterpret_cast<const uint8_t*>(json.data()), json.size());
-        leftSession = session ? text(at(&*session, "sid")) : "";
-    }
+    const std::string leftSession = currentSessionId();
     ASSERT_FALSE(leftSession.empty());
 
     // Then eight start at once, with the service reachable.
     server.listen();
     // A flush that finds envelopes claimed by a sibling says so in its exit status; it is no fault here.
-    for (const auto& flushed : atOnce({"--release", "a@1", "flush"}))
+    for (const auto& flushed : cliAtOnce(kProcesses, {"--release", "a@1", "flush"}))
         EXPECT_TRUE(WIFEXITED(flushed.status)) << flushed.output;
 
     std::map<std::string, int> crashes;
-    std::map<std::string, std::vector<std::string>> endings;  // session id: how it was sent ended, "ok" aside
     for (const auto& envelope : envelopesFrom(0)) {
         for (const auto& [type, json] : envelope.items) {
             const Value item(json);
             if (type == "event" && text(at(&item, "level")) == "fatal") ++crashes[text(at(&item, "event_id"))];
-            if (type == "session" && text(at(&item, "status")) != "ok")
-                endings[text(at(&item, "sid"))].push_back(text(at(&item, "status")));
         }
     }
+    auto endings = sessionEndingsFrom(0);
     size_t delivered = 0, crashedSent = 0, crashedDistinct = 0;
     for (const auto& [id, times] : crashes) delivered += times;
     for (const auto& [sid, states] : endings) {
@@ -355,6 +379,47 @@ TEST_F(DuviduCrashCaptureOffline, EightProcessesCrashingAndStartingAtOnceSendEac
     EXPECT_EQ(count(home.cache() / "duvidu/DuviduCrash/duvidu-cli/Reports"), 0u);
     EXPECT_FALSE(existsInCache("session.crashed"));
     EXPECT_FALSE(existsInCache("session.current"));
+}
+
+TEST_F(DuviduCrashCaptureOffline, RunsStartingAtOnceAfterACrashEndTheSessionsTheyBeginThemselves)
+{
+    // Each round: one run crashes (in the first, while the service is out of reach), then several start at once and
+    // begin sessions of their own. The crashed run's session is sent ended as crashed, once; a session that began
+    // after the crash is ended by its own run, as exited, and never as crashed.
+    const int rounds[] = {2, 4, 4, 8, 8, 8};
+    for (size_t round = 0; round < std::size(rounds); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(rounds[round]) + " runs at once");
+        const std::string release = "b@" + std::to_string(round);
+        const size_t before = server.requestCount();
+        auto crashed = cli({"--release", "a@" + std::to_string(round), "crash", "abort"});
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+        const std::string crashedSession = currentSessionId();
+        ASSERT_FALSE(crashedSession.empty());
+
+        server.listen();
+        for (const auto& run : cliAtOnce(rounds[round], {"--release", release, "message", "after the crash"}))
+            EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.output;
+        // What a run could not deliver within its close goes with the next start.
+        auto flushed = cli({"--release", release, "flush"});
+        EXPECT_TRUE(WIFEXITED(flushed.status) && WEXITSTATUS(flushed.status) == 0) << flushed.output;
+
+        std::set<std::string> runSessions;
+        for (const auto& envelope : envelopesFrom(before)) {
+            for (const auto& [type, json] : envelope.items) {
+                const Value item(json);
+                if (type == "session" && text(at(at(&item, "attrs"), "release")) == release)
+                    runSessions.insert(text(at(&item, "sid")));
+            }
+        }
+        auto endings = sessionEndingsFrom(before);
+        EXPECT_EQ(endings[crashedSession], std::vector<std::string>{"crashed"});
+        EXPECT_EQ(runSessions.size(), size_t(rounds[round]));
+        for (const auto& sid : runSessions) {
+            const auto& states = endings[sid];
+            EXPECT_EQ(std::count(states.begin(), states.end(), "exited"), 1) << "session " << sid;
+            EXPECT_EQ(std::count(states.begin(), states.end(), "crashed"), 0) << "session " << sid;
+        }
+    }
 }
 
 TEST_F(DuviduCrashCapture, TheLogServesTheSDKsThreadsWhileTheProcessEnds)

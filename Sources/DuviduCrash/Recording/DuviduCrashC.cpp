@@ -79,6 +79,11 @@ bool duviducrash_crashedLastLaunch()
     return DuviduCrashState::crashedLastLaunch();
 }
 
+int64_t duviducrash_lastCrashTimestamp()
+{
+    return DuviduCrashState::lastCrashTimestamp();
+}
+
 double duviducrash_activeDurationSinceLastCrash()
 {
     return DuviduCrashState::activeDurationSinceLastCrash();

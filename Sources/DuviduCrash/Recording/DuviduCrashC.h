@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,8 @@ void duviducrash_setUserInfoJSON(const char* json, size_t length);
 
 // Whether the previous launch crashed, as the first install read it; false before it.
 bool duviducrash_crashedLastLaunch();
+// When it crashed, in milliseconds since 1970, as the first install read it; -1 when unknown.
+int64_t duviducrash_lastCrashTimestamp();
 double duviducrash_activeDurationSinceLastCrash();
 void duviducrash_notifyAppActive(bool isActive);
 void duviducrash_notifyAppTerminate();

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace duvidu {
 
-// The crash state file, CrashState.json: {"crashedLastLaunch": bool, "activeDurationSinceLastCrash": seconds}. The
-// first initialisation in a process reads what the previous launch left, then writes this launch's state (the active
-// duration starts again at 0 after a crash). A crash that the previous launch left stays recorded ("crashedLastLaunch"
-// true) until this process has sent it (notifyCrashHandled): processes that start meanwhile on the same folder know of
-// the crash too, and leave its session to the crash handling instead of closing it as abnormal. The active duration
-// grows while the application is active. The crash handler writes the file once more, with "crashedLastLaunch" true.
+// The crash state file, CrashState.json: {"crashedLastLaunch": bool, "activeDurationSinceLastCrash": seconds,
+// "lastCrashTimestamp": seconds since 1970, only while "crashedLastLaunch" is true}. The first initialisation in a
+// process reads what the previous launch left, then writes this launch's state (the active duration starts again at 0
+// after a crash). A crash that the previous launch left stays recorded ("crashedLastLaunch" true, with its time) until
+// this process has sent it (notifyCrashHandled): processes that start meanwhile on the same folder know of the crash
+// too, and leave its session to the crash handling instead of closing it as abnormal. The active duration grows while
+// the application is active. The crash handler writes the file once more, with "crashedLastLaunch" true and the time
+// of the crash.
 class DuviduCrashState {
 public:
     DuviduCrashState() = delete;
@@ -19,6 +22,9 @@ public:
     static void initialize(const std::string& path);
     // What the file said when the process first initialised; false before that.
     static bool crashedLastLaunch();
+    // When the previous launch crashed, in milliseconds since 1970, as the file said when the process first
+    // initialised; -1 when it did not crash, or the file did not say (a file written before the time was kept).
+    static int64_t lastCrashTimestamp();
     // Seconds the application was active since the last crash, up to now.
     static double activeDurationSinceLastCrash();
 
