@@ -96,8 +96,9 @@ void AudioManager::validateSelectedDevice() {
     const std::string selected = selectedDeviceID();
     validating_ = lookUp([this, selected](AudioDeviceSource& source) -> Apply {
         return [this, selected, found = source.device(selected)] {
-            // A server that cannot be asked says nothing about the device: the choice stays.
-            if (!reached(found.unreachable)) {
+            // A server that cannot be asked says nothing about the device: the choice stays. (No device has the
+            // empty id: that question is not asked.)
+            if (!selected.empty() && !reached(found.unreachable)) {
                 validating_ = false;
                 return;
             }
