@@ -95,11 +95,7 @@ std::optional<CaptureFailure> PulseCaptureSession::startRunning() {
                          pa_stream_get_state(stream) == PA_STREAM_READY;
     if (!started) {
         const CaptureFailure failure = sourceFailure("could not be opened");
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_read_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);  // a stream still being set up when the server did not answer
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
+        PulseConnection::endStream(stream_);
         return failure;
     }
     running_ = true;
@@ -190,22 +186,9 @@ void PulseCaptureSession::stopRunning() {
     {
         const PulseConnection::Lock lock(*connection_);
         running_ = false;
-        if (watchdog_) {
-            connection_->api()->time_free(watchdog_);
-            watchdog_ = nullptr;
-        }
-        if (timingRequest_) {
-            pa_operation_cancel(timingRequest_);
-            pa_operation_unref(timingRequest_);
-            timingRequest_ = nullptr;
-        }
-        if (stream_) {
-            pa_stream_set_state_callback(stream_, nullptr, nullptr);
-            pa_stream_set_read_callback(stream_, nullptr, nullptr);
-            pa_stream_disconnect(stream_);
-            pa_stream_unref(stream_);
-            stream_ = nullptr;
-        }
+        connection_->freeTimer(watchdog_);
+        PulseConnection::cancel(timingRequest_);
+        PulseConnection::endStream(stream_);
     }
     connection_.reset();
 }

@@ -212,3 +212,26 @@ std::vector<PulseConnection::Source> PulseConnection::inputSources() {
     if (!answer.done) return {};
     return answer.sources;
 }
+
+void PulseConnection::endStream(pa_stream*& stream) {
+    if (!stream) return;
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);  // also a stream still being set up when the server did not answer
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
+void PulseConnection::cancel(pa_operation*& operation) {
+    if (!operation) return;
+    pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    operation = nullptr;
+}
+
+void PulseConnection::freeTimer(pa_time_event*& timer) const {
+    if (!timer) return;
+    pa_mainloop_get_api(loop_)->time_free(timer);
+    timer = nullptr;
+}

@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/mainloop.h>
 #include <pulse/sample.h>
+#include <pulse/stream.h>
 
 #include <condition_variable>
 #include <functional>
@@ -69,8 +70,11 @@ public:
     void setLostHandler(std::function<void(const std::string& reason)> handler);
 
     pa_context* context() const { return context_; }
-    // The loop's interface, for timers on the loop's thread (inside a Lock).
-    pa_mainloop_api* api() const { return pa_mainloop_get_api(loop_); }
+    // Inside a Lock, for the streams, requests and timers of this connection's: each ends it so that no callback of its
+    // runs again, and forgets it (a null one is left alone).
+    static void endStream(pa_stream*& stream);
+    static void cancel(pa_operation*& operation);
+    void freeTimer(pa_time_event*& timer) const;
     // Why the last request failed: that the server did not answer in time, or the server's description of the
     // context's last error.
     std::string lastError() const;

@@ -209,23 +209,10 @@ void PulseSoundPlayer::Playback::tick(pa_mainloop_api*, pa_time_event* event, co
 }
 
 void PulseSoundPlayer::Playback::finish() {
-    for (pa_operation** operation : {&timingRequest_, &drain_}) {
-        if (!*operation) continue;
-        pa_operation_cancel(*operation);
-        pa_operation_unref(*operation);
-        *operation = nullptr;
-    }
-    if (clock_) {
-        connection_->api()->time_free(clock_);
-        clock_ = nullptr;
-    }
-    if (stream_) {
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
-    }
+    PulseConnection::cancel(timingRequest_);
+    PulseConnection::cancel(drain_);
+    connection_->freeTimer(clock_);
+    PulseConnection::endStream(stream_);
     // Possibly the last share: the Playback goes once this returns.
     const std::shared_ptr<Playback> last = std::move(keepAlive_);
 }
