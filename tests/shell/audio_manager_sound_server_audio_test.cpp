@@ -25,13 +25,21 @@ TEST(AudioManagerSoundServer, AServerOutOfReachChangesNoChoiceIsLoggedOnceAndThe
     ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << "the audio layer needs the PulseAudio host of scripts/test";
     const std::string sharedServer = std::getenv("PULSE_SERVER");
     ::setenv("PULSE_SERVER", server.address().c_str(), 1);
-    const auto clients = [&server] {
+    // The connections of ours to the server, and the index the server gave the command's own: every connection gets
+    // the next one, so the difference between two commands' indices is one plus the connections made between them.
+    int commandIndex = -1;
+    const auto clients = [&server, &commandIndex] {
         QProcess pactl;
         pactl.start("pactl", {"--server", QString::fromStdString(server.address()), "list", "short", "clients"});
         pactl.waitForFinished(10000);
         QStringList ours;
-        for (const QString& line : QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-            if (!line.contains("pactl")) ours << line.section('\t', 0, 0);
+        for (const QString& line : QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+            if (line.contains("pactl")) {
+                commandIndex = line.section('\t', 0, 0).toInt();
+            } else {
+                ours << line.section('\t', 0, 0);
+            }
+        }
         return ours;
     };
     const auto startServer = [&] {
@@ -65,8 +73,10 @@ TEST(AudioManagerSoundServer, AServerOutOfReachChangesNoChoiceIsLoggedOnceAndThe
     ASSERT_TRUE(waitFor([&] { return !manager.audioInputDevices().empty(); }, 10000));
     ASSERT_NO_FATAL_FAILURE(tick());
     const QStringList connection = clients();
+    const int before = commandIndex;
     for (int i = 0; i < 3; ++i) ASSERT_NO_FATAL_FAILURE(tick());
-    EXPECT_EQ(clients(), connection) << "a look-up made a connection of its own";
+    EXPECT_EQ(clients(), connection);
+    EXPECT_EQ(commandIndex, before + 1) << "look-ups made connections of their own";
     EXPECT_EQ(connection.size(), 1);
 
     // Gone, then back; hanging, then back.
