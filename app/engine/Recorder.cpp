@@ -30,6 +30,7 @@ RecorderError::Case recorderErrorCase(CaptureFailure::Cause cause, RecorderError
     switch (cause) {
         case CaptureFailure::Cause::deviceUnavailable: return RecorderError::Case::audioDeviceNotAvailable;
         case CaptureFailure::Cause::soundServerUnreachable: return RecorderError::Case::soundServerUnreachable;
+        case CaptureFailure::Cause::threadRefused: return RecorderError::Case::threadRefused;
         case CaptureFailure::Cause::other: break;
     }
     return otherwise;
@@ -122,7 +123,8 @@ void Recorder::startRecording() {
         useDefaultAudioDevice() ? backend_->defaultDevice() : backend_->device(deviceID);
     if (!found.device && found.unreachable) {
         AppLog::error("Could not look up the audio device: " + *found.unreachable);
-        throw RecorderError(RecorderError::Case::soundServerUnreachable);
+        throw RecorderError(found.threadRefused ? RecorderError::Case::threadRefused
+                                                : RecorderError::Case::soundServerUnreachable);
     }
     if (!found.device) {
         AppLog::error("Could not find the selected audio device " + deviceID);

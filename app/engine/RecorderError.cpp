@@ -27,6 +27,9 @@ std::string describe(RecorderError::Case errorCase, const std::string& deviceID)
                    "settings and try again.";
         case Case::soundServerUnreachable:
             return "The sound server cannot be reached. Please check that it is running and try again.";
+        case Case::threadRefused:
+            return "The system has no thread to spare for Vellumcaster right now, so the recording could not start. "
+                   "Try again in a moment, or close other programs.";
     }
     return {};
 }

@@ -16,6 +16,8 @@ public:
         audioDeviceNotAvailable,
         // Not the device: the sound server is not running, does not answer, or the connection to it broke.
         soundServerUnreachable,
+        // Not the device nor the server: the system refused a thread that capture needs.
+        threadRefused,
     };
 
     static RecorderError couldNotFindAudioDevice(std::string deviceID);

@@ -75,6 +75,11 @@ void writeWavFile(std::span<const float> samples, const fs::path& file, std::int
     FileIO::writeInPlace(file, bytes);
 }
 
+std::uint32_t wavHeaderSampleRate(std::string_view header) {
+    if (header.size() < headerSize) return 0;
+    return littleEndian32(reinterpret_cast<const unsigned char*>(header.data()) + 24);
+}
+
 std::vector<float> readWavSamples(const fs::path& file) {
     WavSampleStream stream(file);
     std::vector<float> samples(static_cast<std::size_t>(stream.sampleCount()));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // Every dictation's audio is a 16-bit mono PCM RIFF/WAVE file with a fixed 44-byte header. The writer always emits
@@ -23,6 +24,9 @@ std::vector<float> readWavSamples(const std::filesystem::path& file);
 // WAV file, not only one written as above); 0 when it cannot be read, is not a regular file within the size cap of
 // audio, or holds no valid header.
 std::int64_t wavDurationMilliseconds(const std::filesystem::path& file);
+
+// The sample rate a header as the writer writes it gives; 0 for fewer than 44 bytes.
+std::uint32_t wavHeaderSampleRate(std::string_view header);
 
 // One sample as the writer stores it: x * 32767 in single precision, clamped, truncated toward zero.
 std::int16_t wavSampleFromFloat(float x);

@@ -13,20 +13,21 @@ constexpr std::uint64_t headerSize = 44;
 
 WavSampleStream::WavSampleStream(const std::filesystem::path& file) : file_(file, ReadableFile::Kind::audio) {
     sampleCount_ = file_.size() > headerSize ? (file_.size() - headerSize) / 2 : 0;
+    // Every stored file has the same header: only its rate is read.
+    std::array<char, headerSize> header{};
+    std::size_t skipped = 0;
+    while (skipped < headerSize) {
+        const std::size_t n = file_.read(header.data() + skipped, headerSize - skipped);
+        if (n == 0) {
+            sampleCount_ = 0;  // the file ended within the header
+            return;
+        }
+        skipped += n;
+    }
+    sampleRate_ = wavHeaderSampleRate(std::string_view(header.data(), header.size()));
 }
 
 std::size_t WavSampleStream::read(std::span<float> samples) {
-    if (!headerSkipped_) {
-        // The header is not parsed: every stored file has the same one.
-        std::array<char, headerSize> header{};
-        std::size_t skipped = 0;
-        while (skipped < headerSize) {
-            const std::size_t n = file_.read(header.data(), headerSize - skipped);
-            if (n == 0) return 0;
-            skipped += n;
-        }
-        headerSkipped_ = true;
-    }
     std::array<char, 65536> bytes{};
     const std::uint64_t left = sampleCount_ - delivered_;
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>({left, samples.size(), bytes.size() / 2}));

@@ -13,10 +13,11 @@ public:
     enum class Authorization { notDetermined, restricted, denied, authorized };
 
     // The answer to a question about a device: the device, or none; when the sound server could not be asked (it is
-    // not running, or did not answer), why.
+    // not running, did not answer, or the system refused the thread to ask it, as `threadRefused` tells), why.
     struct Lookup {
         std::optional<CaptureDevice> device;
         std::optional<std::string> unreachable;
+        bool threadRefused = false;
     };
 
     virtual ~CaptureBackend() = default;

@@ -9,6 +9,8 @@ struct CaptureFailure {
         deviceUnavailable,
         // The sound server is not running, did not answer in time, or the connection to it broke.
         soundServerUnreachable,
+        // The system refused a thread that capture needs: the sound server was not asked.
+        threadRefused,
         // Anything else: the session was not set up, or the server refused a request.
         other,
     };

@@ -1,30 +1,39 @@
 #include "platform/PulseCaptureBackend.h"
 
-#include "platform/AppLog.h"
 #include "platform/PulseCaptureSession.h"
-#include "platform/PulseConnection.h"
+
+#include <utility>
+
+PulseCaptureBackend::PulseCaptureBackend(std::shared_ptr<SharedPulseConnection> connection)
+    : connection_(std::move(connection)) {}
 
 CaptureBackend::Lookup PulseCaptureBackend::findSource(const std::optional<std::string>& name) {
-    std::string error;
     Lookup found;
-    if (const auto connection = PulseConnection::open("soundServerQuery", error)) {
-        const std::optional<std::string> sourceName = name ? name : connection->defaultSourceName();
-        const auto source = sourceName ? connection->source(*sourceName) : std::nullopt;
+    const auto failure = connection_->use([&](PulseConnection& connection) {
+        const std::optional<std::string> sourceName = name ? name : connection.defaultSourceName();
+        const auto source = sourceName ? connection.source(*sourceName) : std::nullopt;
         if (source) found.device = CaptureDevice{source->name, source->description};
-        const PulseConnection::Lock lock(*connection);
-        if (connection->unreachable()) error = connection->lastError();
+        const PulseConnection::Lock lock(connection);
+        if (connection.unreachable()) found.unreachable = connection.lastError();
+    });
+    if (failure) {
+        found.unreachable = failure->reason;
+        found.threadRefused = failure->threadRefused;
     }
-    noteFailure(error);
-    if (!error.empty()) found.unreachable = error;
     return found;
 }
 
-void PulseCaptureBackend::noteFailure(const std::string& reason) {
-    std::lock_guard lock(mutex_);
-    if (!reason.empty() && reason != lastFailure_) {
-        AppLog::error("The audio input devices cannot be looked up: " + reason);
-    }
-    lastFailure_ = reason;
+CaptureDeviceList PulseCaptureBackend::inputDevices() {
+    CaptureDeviceList list;
+    const auto failure = connection_->use([&](PulseConnection& connection) {
+        for (const PulseConnection::Source& source : connection.inputSources()) {
+            list.devices.push_back(CaptureDevice{source.name, source.description});
+        }
+        const PulseConnection::Lock lock(connection);
+        if (connection.unreachable()) list.unreachable = connection.lastError();
+    });
+    if (failure) list.unreachable = failure->reason;
+    return list;
 }
 
 CaptureBackend::Lookup PulseCaptureBackend::defaultDevice() { return findSource(std::nullopt); }

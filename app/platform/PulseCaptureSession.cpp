@@ -1,14 +1,19 @@
 #include "platform/PulseCaptureSession.h"
 
+#include <pulse/rtclock.h>
 #include <pulse/timeval.h>
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 namespace {
 
 // Shorter fragments than the server's default, so that the first samples arrive soon after the start.
 constexpr pa_usec_t fragmentMicroseconds = 20 * PA_USEC_PER_MSEC;
+// How often a running capture checks that its server lives, and how long it may go without a sign of it.
+constexpr pa_usec_t watchIntervalMicroseconds = 250 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t silenceLimitMicroseconds = 2 * PA_USEC_PER_SEC;
 
 // The sample format to capture from a source whose samples are `format`: its own where the capture path takes it,
 // else float, which the server converts to.
@@ -30,9 +35,12 @@ PulseCaptureSession::~PulseCaptureSession() { stopRunning(); }
 std::optional<CaptureFailure> PulseCaptureSession::makeInput(const CaptureDevice& device) {
     using Cause = CaptureFailure::Cause;
     if (connection_) return CaptureFailure{Cause::other, "the session has an input already"};
-    std::string error;
-    connection_ = PulseConnection::open("audioDataQueue", error);
-    if (!connection_) return CaptureFailure{Cause::soundServerUnreachable, error};
+    PulseConnection::Failure failure;
+    connection_ = PulseConnection::open("audioDataQueue", failure);
+    if (!connection_) {
+        return CaptureFailure{failure.threadRefused ? Cause::threadRefused : Cause::soundServerUnreachable,
+                              failure.reason};
+    }
     source_ = connection_->source(device.uniqueID);
     const PulseConnection::Lock lock(*connection_);
     if (connection_->unreachable()) return CaptureFailure{Cause::soundServerUnreachable, connection_->lastError()};
@@ -87,15 +95,43 @@ std::optional<CaptureFailure> PulseCaptureSession::startRunning() {
                          pa_stream_get_state(stream) == PA_STREAM_READY;
     if (!started) {
         const CaptureFailure failure = sourceFailure("could not be opened");
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_read_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);  // a stream still being set up when the server did not answer
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
+        PulseConnection::endStream(stream_);
         return failure;
     }
     running_ = true;
+    lastSignOfLife_ = pa_rtclock_now();
+    watchdog_ = pa_context_rttime_new(connection_->context(), lastSignOfLife_ + watchIntervalMicroseconds,
+                                      &PulseCaptureSession::watch, this);
     return std::nullopt;
+}
+
+void PulseCaptureSession::watch(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* data) {
+    auto* self = static_cast<PulseCaptureSession*>(data);
+    if (!self->running_) return;
+    const pa_usec_t now = pa_rtclock_now();
+    if (self->timingRequest_ && pa_operation_get_state(self->timingRequest_) != PA_OPERATION_RUNNING) {
+        pa_operation_unref(self->timingRequest_);
+        self->timingRequest_ = nullptr;
+    }
+    if (now - self->lastSignOfLife_ >= silenceLimitMicroseconds) {
+        // Neither samples nor an answer: the server hangs. What was captured until then stays with the recording, and
+        // what the server sends should it come back is not added to it.
+        self->silenced_ = true;
+        self->reportFailure({CaptureFailure::Cause::soundServerUnreachable,
+                             "the sound server sent no samples and did not answer for " +
+                                 std::to_string(silenceLimitMicroseconds / PA_USEC_PER_MSEC) + " ms"});
+        return;
+    }
+    // A source with nothing to record (a pipe nobody writes to) sends no samples either: while none come, the server
+    // is asked for the stream's timing, and its answer counts as a sign of life.
+    if (!self->timingRequest_ && now - self->lastSignOfLife_ >= watchIntervalMicroseconds) {
+        self->timingRequest_ = pa_stream_update_timing_info(self->stream_, &PulseCaptureSession::timingAnswered, self);
+    }
+    pa_context_rttime_restart(self->connection_->context(), event, now + watchIntervalMicroseconds);
+}
+
+void PulseCaptureSession::timingAnswered(pa_stream*, int, void* data) {
+    static_cast<PulseCaptureSession*>(data)->lastSignOfLife_ = pa_rtclock_now();
 }
 
 void PulseCaptureSession::streamStateChanged(pa_stream* stream, void* data) {
@@ -108,12 +144,13 @@ void PulseCaptureSession::streamStateChanged(pa_stream* stream, void* data) {
 
 void PulseCaptureSession::streamReadable(pa_stream* stream, std::size_t, void* data) {
     auto* self = static_cast<PulseCaptureSession*>(data);
+    self->lastSignOfLife_ = pa_rtclock_now();
     while (pa_stream_readable_size(stream) > 0) {
         const void* bytes = nullptr;
         std::size_t size = 0;
         if (pa_stream_peek(stream, &bytes, &size) < 0 || size == 0) return;
         // No bytes with a size is a hole in the stream: nothing to deliver.
-        if (bytes) self->deliver(static_cast<const unsigned char*>(bytes), size);
+        if (bytes && !self->silenced_) self->deliver(static_cast<const unsigned char*>(bytes), size);
         pa_stream_drop(stream);
     }
 }
@@ -149,13 +186,9 @@ void PulseCaptureSession::stopRunning() {
     {
         const PulseConnection::Lock lock(*connection_);
         running_ = false;
-        if (stream_) {
-            pa_stream_set_state_callback(stream_, nullptr, nullptr);
-            pa_stream_set_read_callback(stream_, nullptr, nullptr);
-            pa_stream_disconnect(stream_);
-            pa_stream_unref(stream_);
-            stream_ = nullptr;
-        }
+        connection_->freeTimer(watchdog_);
+        PulseConnection::cancel(timingRequest_);
+        PulseConnection::endStream(stream_);
     }
     connection_.reset();
 }

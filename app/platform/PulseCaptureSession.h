@@ -1,6 +1,7 @@
 #pragma once
 
 #include <pulse/stream.h>
+#include <pulse/mainloop-api.h>
 
 #include <atomic>
 #include <memory>
@@ -16,7 +17,8 @@
 // server that was restarted since the last recording is reached again. Capture runs on the connection's thread,
 // named "audioDataQueue", which delivers the buffers to the output in order. The format is the source's own rate and
 // channels, in 16-bit, 32-bit or float samples as the source has them (others are converted to float by the server).
-// A source that goes away, or a server that does, ends capture with a failure.
+// A source that goes away, or a server that does, ends capture with a failure; so does a server that hangs: one that
+// sends no samples and answers no question for 2 s.
 class PulseCaptureSession : public CaptureSession {
 public:
     PulseCaptureSession();
@@ -32,6 +34,9 @@ public:
 private:
     static void streamStateChanged(pa_stream* stream, void* self);
     static void streamReadable(pa_stream* stream, std::size_t bytes, void* self);
+    // The timer on the loop's thread that tells a server that hangs.
+    static void watch(pa_mainloop_api* api, pa_time_event* event, const struct timeval* time, void* self);
+    static void timingAnswered(pa_stream* stream, int success, void* self);
     // Hands whole frames to the output; a frame split between two reads is kept until its rest arrives.
     void deliver(const unsigned char* bytes, std::size_t size);
     void reportFailure(const CaptureFailure& failure);
@@ -47,4 +52,8 @@ private:
     // Under the connection's lock:
     pa_stream* stream_ = nullptr;
     std::vector<unsigned char> pending_;
+    pa_time_event* watchdog_ = nullptr;
+    pa_operation* timingRequest_ = nullptr;
+    pa_usec_t lastSignOfLife_ = 0;  // when samples or an answer came last, by the loop's clock
+    bool silenced_ = false;         // the server was given up for hanging: what it sends is no longer taken
 };

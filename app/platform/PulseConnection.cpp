@@ -32,7 +32,8 @@ PulseConnection::Lock::~Lock() { mutex_.unlock(); }
 
 PulseConnection::PulseConnection() = default;
 
-std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, std::string& error) {
+std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, Failure& failure) {
+    std::string& error = failure.reason;
     std::unique_ptr<PulseConnection> connection(new PulseConnection);
     connection->loop_ = pa_mainloop_new();
     if (!connection->loop_) {
@@ -53,7 +54,10 @@ std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& thread
     try {
         connection->thread_ = std::thread(&PulseConnection::runLoop, connection.get(), threadName);
     } catch (const std::system_error& refused) {
-        error = std::string("the sound server cannot be reached: no thread for the connection (") + refused.what() + ")";
+        // The server was not even asked: whether it runs is not known.
+        failure.threadRefused = true;
+        error = std::string("the system refused a thread for the connection to the sound server (") + refused.what() +
+                ")";
         return nullptr;
     }
     const Lock lock(*connection);
@@ -131,9 +135,9 @@ void PulseConnection::setLostHandler(std::function<void(const std::string& reaso
     onLost_ = std::move(handler);
 }
 
-bool PulseConnection::unreachable() const {
-    return stalled_ || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
-}
+bool PulseConnection::unreachable() const { return stalled_ || broken(); }
+
+bool PulseConnection::broken() const { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)); }
 
 std::string PulseConnection::lastError() const {
     if (stalled_) {
@@ -181,4 +185,53 @@ std::optional<PulseConnection::Source> PulseConnection::source(const std::string
             &answer);
     });
     return answer.source;
+}
+
+std::vector<PulseConnection::Source> PulseConnection::inputSources() {
+    struct Answer {
+        PulseConnection* connection;
+        std::vector<Source> sources;
+        bool done = false;
+    } answer{this, {}};
+    const Lock lock(*this);
+    await(*this, [&] {
+        return pa_context_get_source_info_list(
+            context_,
+            [](pa_context*, const pa_source_info* info, int last, void* data) {
+                auto* answer = static_cast<Answer*>(data);
+                // The server also lists a monitor of every output as a source; only inputs are microphones.
+                if (!last && info && info->monitor_of_sink == PA_INVALID_INDEX) {
+                    answer->sources.push_back(
+                        Source{info->name, info->description ? info->description : info->name, info->sample_spec});
+                }
+                if (last) answer->done = true;
+                answer->connection->signal();
+            },
+            &answer);
+    });
+    if (!answer.done) return {};
+    return answer.sources;
+}
+
+void PulseConnection::endStream(pa_stream*& stream) {
+    if (!stream) return;
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);  // also a stream still being set up when the server did not answer
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
+void PulseConnection::cancel(pa_operation*& operation) {
+    if (!operation) return;
+    pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    operation = nullptr;
+}
+
+void PulseConnection::freeTimer(pa_time_event*& timer) const {
+    if (!timer) return;
+    pa_mainloop_get_api(loop_)->time_free(timer);
+    timer = nullptr;
 }

@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/mainloop.h>
 #include <pulse/sample.h>
+#include <pulse/stream.h>
 
 #include <condition_variable>
 #include <functional>
@@ -11,12 +12,13 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // One connection to the sound server (PulseAudio, or PipeWire through its PulseAudio interface), with its main loop on
 // a thread of its own. Made afresh for every use, so that a server that was restarted is reached again at once; the
 // server is never started by it. Every wait for the server ends after `answerTimeoutMs`, by the clock of the thread
 // that waits: a server that is stopped or hangs, or a loop that does not run, makes a request fail, never wait for
-// good. A connection whose thread the system refuses is not made.
+// good. A connection whose thread the system refuses is not made, and that is told apart from a server out of reach.
 //
 // The loop's callbacks run on that thread holding the loop's lock, which the loop lets go only while it waits for the
 // server; everything else touches the context only inside a Lock. The connection must not be destroyed on its own
@@ -43,9 +45,15 @@ public:
         pa_sample_spec sampleSpec{};
     };
 
+    // Why no connection was made: the server is out of reach, or the system refused the loop its thread.
+    struct Failure {
+        bool threadRefused = false;
+        std::string reason;
+    };
+
     // Connects and waits for the server's answer; none when there is no server to talk to, or no thread for the loop,
-    // with why in `error`. The loop's thread gets `threadName`.
-    static std::unique_ptr<PulseConnection> open(const std::string& threadName, std::string& error);
+    // with why in `failure`. The loop's thread gets `threadName`.
+    static std::unique_ptr<PulseConnection> open(const std::string& threadName, Failure& failure);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
@@ -54,11 +62,19 @@ public:
     std::optional<std::string> defaultSourceName();
     // The source of that name; none when the server has no such source or did not answer (see stalled()).
     std::optional<Source> source(const std::string& name);
+    // The sources that are inputs (not the monitors of outputs), in the server's order; empty when it did not answer
+    // (see stalled()).
+    std::vector<Source> inputSources();
 
     // Called on the loop's thread, once, when the connection breaks (the server went away).
     void setLostHandler(std::function<void(const std::string& reason)> handler);
 
     pa_context* context() const { return context_; }
+    // Inside a Lock, for the streams, requests and timers of this connection's: each ends it so that no callback of its
+    // runs again, and forgets it (a null one is left alone).
+    static void endStream(pa_stream*& stream);
+    static void cancel(pa_operation*& operation);
+    void freeTimer(pa_time_event*& timer) const;
     // Why the last request failed: that the server did not answer in time, or the server's description of the
     // context's last error.
     std::string lastError() const;
@@ -66,6 +82,8 @@ public:
     bool stalled() const { return stalled_; }
     // Inside a Lock: whether the server is out of reach: the last wait ran out of time, or the connection broke.
     bool unreachable() const;
+    // Inside a Lock: whether the connection broke (the server went away); a new one is needed to reach it again.
+    bool broken() const;
 
     // Wakes whoever waits in waitUntil(); for callbacks on the loop's thread.
     void signal() const { answered_.notify_all(); }

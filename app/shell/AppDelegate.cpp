@@ -2,10 +2,12 @@
 
 #include "engine/FileDownloader.h"
 #include "engine/Model.h"
+#include "engine/WavSoundSource.h"
 #include "platform/AppLifetime.h"
 #include "platform/AppLog.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PulseCaptureBackend.h"
+#include "platform/PulseSoundPlayer.h"
 #include "platform/SettingsStore.h"
 #include "platform/TrustCheck.h"
 #include "shell/ErrorReporting.h"
@@ -17,8 +19,9 @@
 #include "shell/WhisperStateController.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdlib>
@@ -317,9 +320,15 @@ DictationControl::Environment AppDelegate::dictationEnvironment() {
     };
     env.playSound = [this](const QString& resource, float volume) {
         post([this, resource, volume] {
-            completionSound_.setSource(QUrl(QStringLiteral("qrc") + resource));
-            completionSound_.setVolume(volume);
-            completionSound_.play();
+            // Compiled into the application: read from memory, never from a disk.
+            QFile file(resource);
+            if (!file.open(QIODevice::ReadOnly)) return;
+            const QByteArray bytes = file.readAll();
+            // The sound reaches the server off this thread; one that cannot play is skipped, with a log line.
+            completionSound_ = std::make_unique<PulseSoundPlayer>(WavSoundSource::data(
+                bytes.toStdString(), "the sound " + QFileInfo(resource).completeBaseName().toStdString()));
+            completionSound_->setVolume(volume);
+            completionSound_->play();
         });
     };
     env.after = [this](int milliseconds, DictationControl::Task task) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Recorder.h"
+#include "platform/SoundPlayer.h"
 #include "platform/TaskThreads.h"
 #include "shell/AudioManager.h"
 #include "shell/DictationControl.h"
@@ -12,7 +13,6 @@
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
-#include <QSoundEffect>
 
 #include <chrono>
 #include <filesystem>
@@ -135,5 +135,6 @@ private:
     std::unique_ptr<AudioManager> audioManager_;
     std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<DictationControl> dictation_;
-    QSoundEffect completionSound_;
+    // The completion sound last played; a new one takes its place.
+    std::unique_ptr<SoundPlayer> completionSound_;
 };

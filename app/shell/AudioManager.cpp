@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "platform/AppLog.h"
-#include "shell/QtAudioDeviceSource.h"
+#include "shell/PulseAudioDeviceSource.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
                            QObject* parent)
     : QObject(parent),
       settings_(settings),
-      source_(source ? std::move(source) : std::make_shared<QtAudioDeviceSource>()),
+      source_(source ? std::move(source) : std::make_shared<PulseAudioDeviceSource>()),
       clock_(clock ? std::move(clock) : Clock(secondsSince1970)),
       receiver_(std::make_shared<Receiver>(this)) {
     refreshAudioInputDevices();
@@ -58,57 +58,76 @@ void AudioManager::tick() {
 }
 
 void AudioManager::discover() {
-    audioInputDevices_ = source_->inputDevices();
-    audioInputDevicesUpdatedStamp_ = QString::number(clock_());
-    emit audioInputDevicesChanged();
+    if (discovering_) return;
+    discovering_ = lookUp([this](AudioDeviceSource& source) -> Apply {
+        return [this, list = source.inputDevices()] {
+            discovering_ = false;
+            // Without an answer the list and its stamp stay as they were.
+            if (!reached(list.unreachable)) return;
+            audioInputDevices_ = list.devices;
+            audioInputDevicesUpdatedStamp_ = QString::number(clock_());
+            emit audioInputDevicesChanged();
+        };
+    });
 }
 
-bool AudioManager::lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource&)> question, Answer answer) {
-    const bool started = lookups_.start(
-        [receiver = receiver_, source = source_, question = std::move(question), answer = std::move(answer)] {
-            const std::optional<CaptureDevice> device = question(*source);
-            std::lock_guard lock(receiver->mutex);
-            if (receiver->manager) {
-                QMetaObject::invokeMethod(receiver->manager, [device, answer] { answer(device); },
-                                          Qt::QueuedConnection);
-            }
-        });
+bool AudioManager::lookUp(std::function<Apply(AudioDeviceSource&)> question) {
+    const bool started = lookups_.start([receiver = receiver_, source = source_, question = std::move(question)] {
+        Apply apply = question(*source);
+        std::lock_guard lock(receiver->mutex);
+        if (receiver->manager) QMetaObject::invokeMethod(receiver->manager, std::move(apply), Qt::QueuedConnection);
+    });
     if (!started) AppLog::error("The audio devices cannot be looked up: the system refused a thread for it");
     return started;
+}
+
+bool AudioManager::reached(const std::optional<std::string>& unreachable) {
+    if (!unreachable) {
+        outage_ = false;
+        return true;
+    }
+    if (!outage_) AppLog::error("The audio input devices cannot be looked up: " + *unreachable);
+    outage_ = true;
+    return false;
 }
 
 void AudioManager::validateSelectedDevice() {
     if (validating_) return;
     const std::string selected = selectedDeviceID();
-    validating_ = lookUp([selected](AudioDeviceSource& source) { return source.device(selected); },
-                         [this, selected](const std::optional<CaptureDevice>& device) {
-                             const bool found = device.has_value();
-                             // Before any device is stored (until the first check of a first start) nothing has gone
-                             // missing: the default device simply becomes the choice.
-                             if (!found && !selected.empty()) {
-                                 AppLog::info("selectedDevice not available, updating to default");
-                             }
-                             if (!found || useDefaultAudioDevice()) {
-                                 selectDefaultAudioDevice(
-                                     [this](const std::optional<CaptureDevice>&) { validating_ = false; });
-                             } else {
-                                 validating_ = false;
-                             }
-                         });
+    validating_ = lookUp([this, selected](AudioDeviceSource& source) -> Apply {
+        return [this, selected, found = source.device(selected)] {
+            // A server that cannot be asked says nothing about the device: the choice stays. (No device has the
+            // empty id: that question is not asked.)
+            if (!selected.empty() && !reached(found.unreachable)) {
+                validating_ = false;
+                return;
+            }
+            const bool present = found.device.has_value();
+            // Before any device is stored (until the first check of a first start) nothing has gone missing: the
+            // default device simply becomes the choice.
+            if (!present && !selected.empty()) AppLog::info("selectedDevice not available, updating to default");
+            if (!present || useDefaultAudioDevice()) {
+                selectDefaultAudioDevice([this] { validating_ = false; });
+            } else {
+                validating_ = false;
+            }
+        };
+    });
 }
 
 void AudioManager::selectDefaultAudioDevice() {
-    selectDefaultAudioDevice([](const std::optional<CaptureDevice>&) {});
+    selectDefaultAudioDevice([] {});
 }
 
-void AudioManager::selectDefaultAudioDevice(Answer then) {
-    const bool started = lookUp([](AudioDeviceSource& source) { return source.defaultDevice(); },
-                                [this, then](const std::optional<CaptureDevice>& device) {
-                                    if (device && device->uniqueID != selectedDeviceID()) {
-                                        AppLog::info("Updating to default device " + device->uniqueID);
-                                        setSelectedDeviceID(device->uniqueID);
-                                    }
-                                    then(device);
-                                });
-    if (!started) then(std::nullopt);
+void AudioManager::selectDefaultAudioDevice(std::function<void()> then) {
+    const bool started = lookUp([this, then](AudioDeviceSource& source) -> Apply {
+        return [this, then, found = source.defaultDevice()] {
+            if (reached(found.unreachable) && found.device && found.device->uniqueID != selectedDeviceID()) {
+                AppLog::info("Updating to default device " + found.device->uniqueID);
+                setSelectedDeviceID(found.device->uniqueID);
+            }
+            then();
+        };
+    });
+    if (!started) then();
 }

@@ -18,10 +18,12 @@
 
 // Keeps the list of audio input devices for the settings page and keeps the stored device choice valid: every 5
 // seconds it lists the devices again and, when the chosen device has gone or the user follows the system default,
-// stores the default input device as the choice. GUI thread only. The look-ups of a device by id and of the default
-// device ask the sound server, which may answer late or not at all: they run on threads of the manager's own, and
-// their answers are applied on the GUI thread; a validation whose answers are still awaited is not started again. A look-up whose
-// thread the system refuses is skipped (the next tick tries again).
+// stores the default input device as the choice. GUI thread only. Every look-up (the list, a device by id, the default
+// device) asks the sound server, which may answer late or not at all: they run on threads of the manager's own, and
+// their answers are applied on the GUI thread; a discovery or a validation whose answers are still awaited is not
+// started again. A server that cannot be asked changes nothing (the list and the choice stay as they were) and is
+// logged once until it answers again. A look-up whose thread the system refuses is skipped (the next tick tries
+// again).
 class AudioManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString audioInputDevicesUpdatedStamp READ audioInputDevicesUpdatedStamp NOTIFY audioInputDevicesChanged)
@@ -56,8 +58,9 @@ public:
     // Both return at once; their look-ups run on the look-up thread.
     void validateSelectedDevice();
     void selectDefaultAudioDevice();
-    // Whether a validation still awaits an answer of the device source.
+    // Whether a validation, or a discovery, still awaits an answer of the device source.
     bool isValidating() const { return validating_; }
+    bool isDiscovering() const { return discovering_; }
 
     // What the timer runs: schedules a refresh followed by a validation (which therefore runs before the refresh's
     // discovery).
@@ -69,11 +72,15 @@ signals:
 
 private:
     void discover();
-    using Answer = std::function<void(const std::optional<CaptureDevice>& device)>;
-    // Runs `question` on a look-up thread and hands its answer to `answer` on the GUI thread; false, and no answer,
-    // when the system refused the thread.
-    bool lookUp(std::function<std::optional<CaptureDevice>(AudioDeviceSource& source)> question, Answer answer);
-    void selectDefaultAudioDevice(Answer then);
+    // What to do with an answer, on the GUI thread.
+    using Apply = std::function<void()>;
+    // Runs `question` on a look-up thread and what it returns on the GUI thread (while the manager lives); false, and
+    // nothing run, when the system refused the thread.
+    bool lookUp(std::function<Apply(AudioDeviceSource& source)> question);
+    // Runs `then` once the default device is chosen, or could not be.
+    void selectDefaultAudioDevice(std::function<void()> then);
+    // Whether the server answered; the first answer of an outage is logged.
+    bool reached(const std::optional<std::string>& unreachable);
 
     // Where a look-up thread hands its answer: the manager while it lives.
     struct Receiver {
@@ -89,6 +96,8 @@ private:
     QString audioInputDevicesUpdatedStamp_;
     QTimer timer_;
     bool validating_ = false;
+    bool discovering_ = false;
+    bool outage_ = false;  // the last answer said the server could not be asked
     std::shared_ptr<Receiver> receiver_;
     TaskThreads lookups_;
 };

@@ -2,9 +2,10 @@
 
 #include "engine/CopyToPasteboard.h"
 #include "engine/Language.h"
+#include "engine/WavSoundSource.h"
 #include "platform/AppLog.h"
+#include "platform/PulseSoundPlayer.h"
 #include "platform/QtRepeatingTimer.h"
-#include "platform/QtSoundPlayer.h"
 #include "ui/FontRole.h"
 #include "ui/HistorySymbol.h"
 #include "ui/IconButtonStyle.h"
@@ -102,7 +103,11 @@ QWidget* configurationRow(const QString& symbol, const QString& tooltip, QWidget
 RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, SoundPlayer::Factory makePlayer,
                                  RepeatingTimer::Factory makeTimer)
     : QWidget(parent), recording_(recording) {
-    if (!makePlayer) makePlayer = &QtSoundPlayer::open;
+    if (!makePlayer) {
+        makePlayer = [](const std::filesystem::path& file) -> std::unique_ptr<SoundPlayer> {
+            return std::make_unique<PulseSoundPlayer>(WavSoundSource::file(file));
+        };
+    }
     if (!makeTimer) makeTimer = &QtRepeatingTimer::make;
     playback_ = new RecordingPlayback(std::move(makePlayer), std::move(makeTimer), this);
 
@@ -123,6 +128,11 @@ RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, So
     row->addStretch(1);
     row->addWidget(duration_);
     recordingPanel->content->addLayout(row);
+    // Shown only while the last playback could not play.
+    playbackProblem_ = plainLabel(FontRole::Caption, recordingPanel);
+    playbackProblem_->setWordWrap(true);
+    playbackProblem_->hide();
+    recordingPanel->content->addWidget(playbackProblem_);
     column->addWidget(recordingPanel);
 
     // CONFIGURATION
@@ -188,6 +198,9 @@ QString RecordingDetail::playButtonSymbol() const {
 }
 
 QString RecordingDetail::durationText() const { return duration_->text(); }
+QString RecordingDetail::playbackProblemText() const {
+    return playbackProblem_->isVisibleTo(this) ? playbackProblem_->text() : QString();
+}
 QString RecordingDetail::modelText() const { return modelName_->text(); }
 QString RecordingDetail::languageText() const { return language_->text(); }
 QString RecordingDetail::appVersionText() const { return appVersion_->text(); }
@@ -224,6 +237,9 @@ void RecordingDetail::updateTexts() {
 void RecordingDetail::updatePlaybackViews() {
     playButton_->setIcon(HistorySymbol::icon(playButtonSymbol(), playButton_->iconSize().width()));
     waveform_->setPlaybackTime(playback_->playbackTime());
+    const QString problem = playback_->playbackProblem();
+    playbackProblem_->setText(problem);
+    playbackProblem_->setVisible(!problem.isEmpty());
 }
 
 void RecordingDetail::loadWaveform() {

@@ -17,7 +17,7 @@ class StyledButton;
 class TextBlock;
 
 // The right-hand side of the history window: one stored dictation in three panels, RECORDING (waveform, play/pause,
-// length), CONFIGURATION (model, language, app version, processing time, date) and RESULT (the text and "Copy"). It only
+// length, and why a playback could not play), CONFIGURATION (model, language, app version, processing time, date) and RESULT (the text and "Copy"). It only
 // reads the stored record.
 class RecordingDetail : public QWidget {
     Q_OBJECT
@@ -40,6 +40,8 @@ public:
     QString playButtonSymbol() const;
 
     QString durationText() const;
+    // The text under the waveform while the last playback could not play; empty otherwise.
+    QString playbackProblemText() const;
     QString modelText() const;  // the model name, with " (Turbo on)" when the record says so
     QString languageText() const;
     QString appVersionText() const;
@@ -75,6 +77,7 @@ private:
     StyledButton* playButton_;
     StyledButton* copyButton_;
     QLabel* duration_;
+    QLabel* playbackProblem_;
     TextBlock* modelName_;
     TextBlock* language_;
     TextBlock* appVersion_;

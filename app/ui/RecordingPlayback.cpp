@@ -42,6 +42,7 @@ void RecordingPlayback::startPlayback(const std::filesystem::path& audioURL) {
     }
     // The previous sound, paused by stopPlayback, is replaced: a new playback always starts from the beginning.
     playbackSession_ = makePlayer_(audioURL);
+    problem_.reset();
     playbackTime_ = 0.0;
     if (playbackSession_) {
         playbackSession_->setVolume(1.0f);
@@ -55,6 +56,12 @@ void RecordingPlayback::startPlayback(const std::filesystem::path& audioURL) {
 
 void RecordingPlayback::playbackTick() {
     if (!playbackSession_) return;
+    if (const auto failure = playbackSession_->failure()) {
+        // The sound has logged why; the panel says it too, and the button is back to play.
+        problem_ = failure->cause;
+        stopPlayback();
+        return;
+    }
     const double t = playbackSession_->currentTime();
     if (playbackTime_ > t) stopPlayback();
     playbackTime_ = t;
@@ -70,5 +77,21 @@ void RecordingPlayback::stopPlayback() {
 
 void RecordingPlayback::resetPlaybackTime() {
     playbackTime_ = 0.0;
+    problem_.reset();
     emit changed();
+}
+
+QString RecordingPlayback::playbackProblem() const {
+    if (!problem_) return {};
+    switch (*problem_) {
+        case SoundPlayer::Failure::Cause::soundServerUnreachable:
+            return tr("The recording could not be played: the sound server cannot be reached. Please check that it is "
+                      "running and try again.");
+        case SoundPlayer::Failure::Cause::threadRefused:
+            return tr("The recording could not be played: the system has no thread to spare for Vellumcaster right "
+                      "now. Try again in a moment, or close other programs.");
+        case SoundPlayer::Failure::Cause::unreadable:
+            return tr("The recording could not be played: its audio file cannot be read.");
+    }
+    return {};
 }

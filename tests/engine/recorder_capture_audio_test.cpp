@@ -21,6 +21,7 @@
 #include "engine/RecorderError.h"
 #include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
+#include "support/PidsCgroup.h"
 #include "support/PrivateSoundServer.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
@@ -292,6 +293,32 @@ TEST_F(RecorderCaptureAudioTest, ASoundServerOutOfReachIsToldAsSuchAndRecordingW
     stop();
     EXPECT_EQ(failures.size(), 1u);
     ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
+}
+
+// A thread the system refuses is told as such, not as a sound server out of reach (which runs): the one the question
+// about the device needs to open the shared connection, and the one of the capture's own connection.
+TEST_F(RecorderCaptureAudioTest, AThreadTheSystemRefusesIsToldAsSuchNotAsAnUnreachableServer) {
+    vctest::PidsCgroup tasks("vellumcaster-capture-" + std::to_string(::getpid()));
+    ASSERT_TRUE(tasks.usable()) << "no pids control group could be made on this machine";
+    ASSERT_TRUE(tasks.add(::getpid()));
+    const auto startFailure = [&] {
+        std::string text = "started";
+        if (!tasks.limit(tasks.current())) return std::string("no limit");
+        try {
+            recorder.startRecording();
+            stop();
+        } catch (const RecorderError& e) {
+            text = e.errorDescription();
+        }
+        tasks.limit(-1);
+        return text;
+    };
+    const std::string refused = "The system has no thread to spare for Vellumcaster right now, so the recording could "
+                                "not start. Try again in a moment, or close other programs.";
+    EXPECT_EQ(startFailure(), refused);  // no connection is open yet for the question
+    ASSERT_TRUE(PulseCaptureBackend().device("vc_mic").device.has_value());
+    EXPECT_EQ(startFailure(), refused);  // the question's connection is open: the capture's thread is refused
+    EXPECT_GE(tasks.refusals(), 2);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "engine/WavFile.h"
+#include "engine/WavSoundSource.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "support/Fifo.h"
@@ -153,4 +155,23 @@ TEST(WavFile, DurationIsWholeMillisecondsOfTheDataOrZero) {
     EXPECT_EQ(wavDurationMilliseconds(home.path() / "missing.wav"), 0);
     const vctest::Fifo fifo(home.path() / "fifo.wav");
     EXPECT_TRUE(fifo.returnsWithin([&] { EXPECT_EQ(wavDurationMilliseconds(fifo.path()), 0); }));
+}
+
+// The sound player reads a stored file, and the completion sound compiled into the application, as the reader above
+// does, at the rate the header gives.
+TEST(WavFile, TheSoundSourceGivesTheReadersSamplesAtTheHeadersRateFromAFileOrFromMemory) {
+    vctest::TempHome home;
+    const std::vector<float> samples{0.5f, -0.25f, 1.0f, -1.0f, 0.0f};
+    const auto file = home.path() / "sound.wav";
+    writeWavFile(samples, file, 22050);
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const auto& source : {WavSoundSource::file(file), WavSoundSource::data(bytes, "the sound")}) {
+        EXPECT_EQ(source->open(), 22050);
+        std::vector<float> read(8, 9.0f);
+        EXPECT_EQ(source->read(read), samples.size());
+        read.resize(samples.size());
+        EXPECT_EQ(read, readWavSamples(file));
+        EXPECT_EQ(source->read(read), 0u);
+    }
 }

@@ -46,6 +46,21 @@ inline QRect windowGeometry(const QString& window) {
     return {value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")};
 }
 
+// The shown windows of a process titled exactly `title` (in WM_NAME or _NET_WM_NAME; an untitled window of the
+// application's is titled "Vellumcaster"). A search by name alone also finds titles that only end in it, and misses a
+// window whose WM_NAME is empty.
+inline QStringList titledWindows(qint64 pid, const QString& title) {
+    const QRegularExpression exact(
+        QString(R"re(^(_NET_)?WM_NAME\(\w+\) = "%1"$)re").arg(QRegularExpression::escape(title)),
+        QRegularExpression::MultilineOption);
+    QStringList found;
+    const QString ids = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)});
+    for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
+        if (run("xprop", {"-id", id, "WM_NAME", "_NET_WM_NAME"}).contains(exact)) found << id;
+    }
+    return found;
+}
+
 // A click with the left button at this place of a window (from its top left corner), as a user's.
 inline void click(const QString& window, const QPoint& at) {
     run("xdotool", {"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()), "click", "1"});

@@ -101,19 +101,8 @@ protected:
 
     static void signal(AppProcess& app, int number) { ::kill(pid_t(app.process.processId()), number); }
 
-    // The shown windows of the process titled exactly `title`; an untitled window is titled "Vellumcaster". (The
-    // search by name above also finds titles that only end in it.)
     static QStringList titled(const AppProcess& app, const QString& title) {
-        const QRegularExpression exact(
-            QString(R"re(^(_NET_)?WM_NAME\(\w+\) = "%1"$)re").arg(QRegularExpression::escape(title)),
-            QRegularExpression::MultilineOption);
-        QStringList found;
-        const QString ids =
-            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(app.process.processId())});
-        for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
-            if (run("xprop", {"-id", id, "WM_NAME", "_NET_WM_NAME"}).contains(exact)) found << id;
-        }
-        return found;
+        return shelltest::titledWindows(app.process.processId(), title);
     }
 
     // The first `count` shown windows of the process whose title is `title`, one a line, or empty.

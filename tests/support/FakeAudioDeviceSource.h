@@ -11,29 +11,32 @@
 namespace vctest {
 
 // A device list that a test or a developer tool sets up itself: none by default; with devices, the first is the
-// system default unless the default index says otherwise (-1: no default device). The list is asked on the device
-// manager's look-up threads while a test changes it, so it is guarded: the sanitizer then sees the hand-over, which a
-// queued call's does not show it.
+// system default unless the default index says otherwise (-1: no default device). A sound server that cannot be
+// asked is played by setUnreachable. The list is asked on the device manager's look-up threads while a test changes
+// it, so it is guarded: the sanitizer then sees the hand-over, which a queued call's does not show it.
 class FakeAudioDeviceSource : public AudioDeviceSource {
 public:
     FakeAudioDeviceSource() = default;
     explicit FakeAudioDeviceSource(std::vector<CaptureDevice> list)
         : devices_(std::move(list)), defaultIndex_(devices_.empty() ? -1 : 0) {}
 
-    std::vector<CaptureDevice> inputDevices() override {
+    CaptureDeviceList inputDevices() override {
         std::lock_guard lock(mutex_);
-        return devices_;
+        if (unreachable_) return {{}, unreachable_};
+        return {devices_, std::nullopt};
     }
-    std::optional<CaptureDevice> device(const std::string& id) override {
+    CaptureBackend::Lookup device(const std::string& id) override {
         std::lock_guard lock(mutex_);
+        if (unreachable_) return {std::nullopt, unreachable_};
         for (const CaptureDevice& d : devices_)
-            if (d.uniqueID == id) return d;
-        return std::nullopt;
+            if (d.uniqueID == id) return {d, std::nullopt};
+        return {};
     }
-    std::optional<CaptureDevice> defaultDevice() override {
+    CaptureBackend::Lookup defaultDevice() override {
         std::lock_guard lock(mutex_);
-        if (defaultIndex_ < 0) return std::nullopt;
-        return devices_.at(static_cast<size_t>(defaultIndex_));
+        if (unreachable_) return {std::nullopt, unreachable_};
+        if (defaultIndex_ < 0) return {};
+        return {devices_.at(static_cast<size_t>(defaultIndex_)), std::nullopt};
     }
 
     void setDevices(std::vector<CaptureDevice> list) {
@@ -44,11 +47,17 @@ public:
         std::lock_guard lock(mutex_);
         defaultIndex_ = index;
     }
+    // Every question is answered with this reason until it is set back to none.
+    void setUnreachable(std::optional<std::string> reason) {
+        std::lock_guard lock(mutex_);
+        unreachable_ = std::move(reason);
+    }
 
 private:
     std::mutex mutex_;
     std::vector<CaptureDevice> devices_;  // guarded by mutex_
     int defaultIndex_ = -1;               // guarded by mutex_
+    std::optional<std::string> unreachable_;  // guarded by mutex_
 };
 
 }  // namespace vctest

@@ -12,8 +12,8 @@
 
 namespace vctest {
 
-// A sound server of the test's own, with one pipe source "vc_restart", that the test stops, suspends and starts again;
-// the audio layer's shared server stays as it is.
+// A sound server of the test's own, with one pipe source "vc_restart" and a null sink for what is played, that the
+// test stops, suspends and starts again; the audio layer's shared server stays as it is.
 class PrivateSoundServer {
 public:
     explicit PrivateSoundServer(const std::filesystem::path& folder) : folder_(folder) {
@@ -22,7 +22,8 @@ public:
         std::ofstream(folder_ / "default.pa")
             << "load-module module-native-protocol-unix socket=" << (folder_ / "native").string()
             << " auth-anonymous=1\nload-module module-pipe-source source_name=vc_restart file=" << fifo()
-            << " format=s16le rate=16000 channels=1\n";
+            << " format=s16le rate=16000 channels=1\nload-module module-null-sink sink_name=vc_null\n"
+            << "set-default-source vc_restart\n";
     }
     ~PrivateSoundServer() { stop(); }
 

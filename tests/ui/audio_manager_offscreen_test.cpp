@@ -21,15 +21,19 @@ protected:
 
     std::unique_ptr<AudioManager> make() {
         auto manager = std::make_unique<AudioManager>(settings, source, [this] { return now; });
-        QCoreApplication::processEvents();  // the first discovery
+        settle(*manager);  // the first discovery
         logs.clear();
         return manager;
     }
     // Runs one tick to its end: the device look-ups run on the manager's own thread.
     void tick(AudioManager& manager) {
         manager.tick();
+        settle(manager);
+    }
+    // Waits for the look-ups scheduled so far.
+    static void settle(AudioManager& manager) {
         QCoreApplication::processEvents();
-        ASSERT_TRUE(vctest::waitFor([&] { return !manager.isValidating(); }));
+        ASSERT_TRUE(vctest::waitFor([&] { return !manager.isValidating() && !manager.isDiscovering(); }));
     }
 
     vctest::TempHome home;
@@ -97,7 +101,7 @@ TEST_F(AudioManagerTest, StampIsWholeSecondsAndTheTickValidatesBeforeItsDiscover
     source->setDevices({{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}, {"mic-c", "Webcam"}});
     manager->refreshAudioInputDevices();
     EXPECT_EQ(manager->audioInputDevices().size(), 2u);  // only scheduled
-    QCoreApplication::processEvents();
+    settle(*manager);
     EXPECT_EQ(manager->audioInputDevices().size(), 3u);
     EXPECT_EQ(manager->audioInputDevicesUpdatedStamp(), "1700000000");  // same second, same stamp
 
@@ -109,7 +113,7 @@ TEST_F(AudioManagerTest, StampIsWholeSecondsAndTheTickValidatesBeforeItsDiscover
     QCoreApplication::sendPostedEvents(manager.get());  // runs the tick's block only
     EXPECT_TRUE(manager->isValidating());
     EXPECT_EQ(manager->audioInputDevices().size(), 3u);
-    ASSERT_TRUE(vctest::waitFor([&] { return !manager->isValidating(); }));
+    settle(*manager);
     EXPECT_EQ(settings.storedString("selectedDeviceID"), "mic-z");
     EXPECT_EQ(manager->audioInputDevices().size(), 1u);
     EXPECT_EQ(manager->audioInputDevicesUpdatedStamp(), "1700000007");

@@ -11,6 +11,7 @@
 #include "shell/FakeHotKeyBackend.h"
 #include "shell/KeyboardManager.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 #include "ui/ConfigurationView.h"
 #include "support/FakeAudioDeviceSource.h"
 
@@ -24,6 +25,12 @@ protected:
                                               [](const auto& call) { return call.op == "register"; }));
     }
 
+    // Runs the discovery scheduled on the event loop to its end (the list is asked on a thread of the manager's).
+    void discover() {
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(vctest::waitFor([this] { return !audio.isDiscovering(); }));
+    }
+
     vctest::TempHome home;
     SettingsStore settings{home.config() / "vellumcaster/settings.json"};
     std::shared_ptr<FakeHotKeyBackend> backend = FakeHotKeyBackend::install();
@@ -34,7 +41,7 @@ protected:
     AudioManager audio{settings, devices, [this] { return now; }};
     bool navigationDisabled = false;
     // Made after the audio manager's first discovery, as in the application.
-    int discovered = (QCoreApplication::processEvents(), 0);
+    int discovered = (discover(), 0);
     ConfigurationView page{keyboard, audio,
                            Binding<bool>([this] { return navigationDisabled; },
                                          [this](const bool& v) { navigationDisabled = v; }),
@@ -155,7 +162,7 @@ TEST_F(ConfigurationTest, MicrophonePickerListsTheDevicesAndWritesTheChoice) {
     devices->setDevices({{"mic-a", "Built-in Microphone"}, {"mic-b", "USB Headset"}, {"mic-c", "Webcam"}});
     now += 5;
     audio.refreshAudioInputDevices();
-    QCoreApplication::processEvents();
+    discover();
     EXPECT_EQ(page.devicePicker()->count(), 2);
     settings.setBool("autoPasteEnabled", false);
     EXPECT_EQ(page.devicePicker()->count(), 3);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 #include "support/FakeAudioDeviceSource.h"
@@ -55,6 +56,7 @@ struct SoundState {
     float volume = -1.0f;
     int plays = 0;
     int pauses = 0;
+    std::optional<SoundPlayer::Failure> failure;
 };
 
 class FakeSoundPlayer : public SoundPlayer {
@@ -64,6 +66,7 @@ public:
     void play() override { ++state_->plays; }
     void pause() override { ++state_->pauses; }
     double currentTime() const override { return state_->time; }
+    std::optional<Failure> failure() const override { return state_->failure; }
 
 private:
     std::shared_ptr<SoundState> state_;

@@ -191,3 +191,30 @@ TEST_F(Detail, AnotherRecordingStopsPlaybackResetsTheMarkAndLoadsItsBars) {
     detail->hide();
     EXPECT_FALSE(detail->playback().playbackActive());
 }
+
+// A sound that fails (here: the sound server did not take it) ends the playback, keeps the mark where it was and says
+// why under the waveform, until the next playback or another recording.
+TEST_F(Detail, APlaybackThatCannotPlaySaysSoUntilTheNextOne) {
+    auto detail = make(recordingIn(writeDictation(1000, record("a", 3000), std::vector<float>(16000, 0.5f))));
+    detail->show();
+    waitForBars();
+    detail->playButton().click();
+    sounds.state->time = 0.5;
+    timers.fire();
+    sounds.state->failure = SoundPlayer::Failure{SoundPlayer::Failure::Cause::soundServerUnreachable, "no answer"};
+    timers.fire();
+    EXPECT_FALSE(detail->playback().playbackActive());
+    EXPECT_EQ(detail->playButtonSymbol(), "play.circle.fill");
+    EXPECT_EQ(detail->playback().playbackTime(), 0.5);
+    EXPECT_EQ(detail->playbackProblemText().toStdString(),
+              "The recording could not be played: the sound server cannot be reached. Please check that it is running "
+              "and try again.");
+
+    detail->playButton().click();  // a new sound, which plays
+    EXPECT_TRUE(detail->playbackProblemText().isEmpty());
+    sounds.state->failure = SoundPlayer::Failure{SoundPlayer::Failure::Cause::threadRefused, "refused"};
+    timers.fire();
+    EXPECT_TRUE(detail->playbackProblemText().startsWith("The recording could not be played: the system has no thread"));
+    detail->setRecording(recordingIn(writeDictation(2000, record("b", 3000), std::vector<float>(100, 0.5f))));
+    EXPECT_TRUE(detail->playbackProblemText().isEmpty());
+}

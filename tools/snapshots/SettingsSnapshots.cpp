@@ -25,6 +25,7 @@
 #include "ui/TertiaryButtonStyle.h"
 #include "ui/WindowContents.h"
 #include "support/FakeAudioDeviceSource.h"
+#include "support/WaitFor.h"
 
 namespace {
 
@@ -65,9 +66,14 @@ void renderSettings(PictureWriter& out) {
                                           // Two microphones, so that the device picker has something to show.
                                           {"alsa_input.pci-0000_00_1f.3.analog-stereo", "Built-in Audio Analog Stereo"},
                                           {"alsa_input.usb-headset.mono", "USB Headset Mono"}}));
-    QCoreApplication::processEvents();  // first discovery
-    audio.tick();                       // stores the default device as the choice
-    QCoreApplication::processEvents();
+    // The first discovery, then a tick that stores the default device as the choice; their look-ups run on threads.
+    const auto settle = [&audio] {
+        QCoreApplication::processEvents();
+        vctest::waitFor([&audio] { return !audio.isDiscovering() && !audio.isValidating(); });
+    };
+    settle();
+    audio.tick();
+    settle();
 
     WindowContents contents(settings);
     const QMenu statusMenu;
