@@ -48,6 +48,12 @@ float wavSampleToFloat(std::int16_t s) {
     return std::max(std::min(1.0f, v), -1.0f);
 }
 
+float wavStoredSampleToFloat(const char* bytes) {
+    const auto raw =
+        static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[0]) | static_cast<std::uint8_t>(bytes[1]) << 8);
+    return wavSampleToFloat(static_cast<std::int16_t>(raw));
+}
+
 void writeWavFile(std::span<const float> samples, const fs::path& file, std::int64_t sampleRate) {
     if (samples.size() > maxSampleCount || sampleRate < 0 || sampleRate > maxSampleRate) {
         throw fs::filesystem_error("WAV sizes do not fit the header", file,

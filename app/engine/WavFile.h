@@ -32,3 +32,5 @@ std::uint32_t wavHeaderSampleRate(std::string_view header);
 std::int16_t wavSampleFromFloat(float x);
 // One stored sample as the reader returns it.
 float wavSampleToFloat(std::int16_t s);
+// The stored sample in the two bytes at `bytes` (little-endian) as the reader returns it.
+float wavStoredSampleToFloat(const char* bytes);

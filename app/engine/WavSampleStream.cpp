@@ -38,11 +38,7 @@ std::size_t WavSampleStream::read(std::span<float> samples) {
         filled += n;
     }
     const std::size_t count = filled / 2;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto raw = static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
-                                                    static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8);
-        samples[i] = wavSampleToFloat(static_cast<std::int16_t>(raw));
-    }
+    for (std::size_t i = 0; i < count; ++i) samples[i] = wavStoredSampleToFloat(bytes.data() + 2 * i);
     delivered_ += count;
     return count;
 }

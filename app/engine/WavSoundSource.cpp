@@ -2,7 +2,6 @@
 
 #include "engine/WavFile.h"
 
-#include <cstdint>
 #include <utility>
 
 namespace {
@@ -36,8 +35,7 @@ std::size_t WavSoundSource::read(std::span<float> samples) {
     if (stream_) return stream_->read(samples);
     std::size_t count = 0;
     for (; count < samples.size() && offset_ + 1 < bytes_.size(); ++count, offset_ += 2) {
-        const auto raw = std::uint16_t(std::uint8_t(bytes_[offset_]) | std::uint8_t(bytes_[offset_ + 1]) << 8);
-        samples[count] = wavSampleToFloat(std::int16_t(raw));
+        samples[count] = wavStoredSampleToFloat(bytes_.data() + offset_);
     }
     return count;
 }

@@ -15,8 +15,8 @@
 #include <vector>
 
 // One connection to the sound server (PulseAudio, or PipeWire through its PulseAudio interface), with its main loop on
-// a thread of its own. Made afresh for every use, so that a server that was restarted is reached again at once; the
-// server is never started by it. Every wait for the server ends after `answerTimeoutMs`, by the clock of the thread
+// a thread of its own. A capture makes one of its own; everything else shares one (SharedPulseConnection), made anew
+// once it broke, so that a server that was restarted is reached again at once. The server is never started by it. Every wait for the server ends after `answerTimeoutMs`, by the clock of the thread
 // that waits: a server that is stopped or hangs, or a loop that does not run, makes a request fail, never wait for
 // good. A connection whose thread the system refuses is not made, and that is told apart from a server out of reach.
 //

@@ -56,7 +56,9 @@ AppDelegate::AppDelegate(SettingsStore& settings, Services services)
     }
     if (!services_.startErrorReporting) services_.startErrorReporting = ErrorReporting::start;
     if (!services_.stopErrorReporting) services_.stopErrorReporting = ErrorReporting::stop;
-    if (!services_.quitDeadline) services_.quitDeadline = [] { return std::chrono::steady_clock::now() + AppLifetime::quitLimit; };
+    if (!services_.quitDeadline) {
+        services_.quitDeadline = [] { return std::chrono::steady_clock::now() + AppLifetime::quitLimit; };
+    }
     if (!services_.isTrusted) services_.isTrusted = [] { return TrustCheck().isTrusted(); };
     if (!services_.loginItemEnabled) services_.loginItemEnabled = LaunchOnLogin::isEnabled;
     if (!services_.setLoginItemEnabled) services_.setLoginItemEnabled = LaunchOnLogin::setEnabled;
