@@ -52,6 +52,12 @@ void onStartAlarm(int) {
     ::_exit(EXIT_FAILURE);
 }
 
+// Tests shorten the start's limit with VELLUMCASTER_START_LIMIT_MS.
+std::chrono::milliseconds configuredStartLimit() {
+    const char* value = std::getenv("VELLUMCASTER_START_LIMIT_MS");
+    return value && *value ? std::chrono::milliseconds(std::atol(value)) : AppLifetime::startLimit;
+}
+
 void wakeWatcher() {
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &wake, 1);
 }
@@ -64,7 +70,7 @@ AppLifetime& AppLifetime::watch() {
     return *lifetime;
 }
 
-AppLifetime::AppLifetime() {
+AppLifetime::AppLifetime() : startLimit_(configuredStartLimit()) {
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
         AppLog::error(std::string("Cannot watch the start and the quit: ") + std::strerror(errno) +
                       "; SIGTERM and SIGINT end Vellumcaster at once");
@@ -135,7 +141,7 @@ void AppLifetime::run() {
         std::optional<Clock::time_point> next;
         {
             std::lock_guard lock(mutex_);
-            if (!startFinished_) next = launched_ + startLimit;
+            if (!startFinished_) next = launched_ + startLimit_;
             if (quitDeadline_) next = next ? std::min(*next, *quitDeadline_) : *quitDeadline_;
         }
         int timeoutMs = -1;
@@ -164,7 +170,7 @@ void AppLifetime::run() {
                           " ms after the quit began; it ends now without waiting any longer");
             std::_Exit(EXIT_SUCCESS);
         }
-        if (!startFinished_ && now >= launched_ + startLimit) {
+        if (!startFinished_ && now >= launched_ + startLimit_) {
             const std::string stage = startStage_;
             lock.unlock();
             AppLog::error("Vellumcaster could not finish starting within " + std::to_string(startLimit.count()) +
