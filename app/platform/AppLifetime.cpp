@@ -155,29 +155,33 @@ void AppLifetime::run() {
             const ssize_t count = ::read(pipeEnds[0], bytes, sizeof bytes);
             for (ssize_t i = 0; i < count; ++i) {
                 if (bytes[i] == wake) continue;
+                {
+                    std::lock_guard lock(mutex_);
+                    const bool first = !quitDeadline_;
+                    armQuit();
+                    if (first && requestQuit_) requestQuit_();
+                }
+                // Told once the quit is under way and its deadline armed.
                 AppLog::info(std::string("Quitting on SIG") + sigabbrev_np(bytes[i]));
-                std::lock_guard lock(mutex_);
-                const bool first = !quitDeadline_;
-                armQuit();
-                if (first && requestQuit_) requestQuit_();
             }
         }
         const Clock::time_point now = Clock::now();
         std::unique_lock lock(mutex_);
         if (quitDeadline_ && now >= *quitDeadline_) {
             lock.unlock();
-            AppLog::error("Vellumcaster had not ended " + std::to_string(quitLimit.count()) +
-                          " ms after the quit began; it ends now without waiting any longer");
-            std::_Exit(EXIT_SUCCESS);
+            AppLog::errorAndEnd("Vellumcaster had not ended " + std::to_string(quitLimit.count()) +
+                                    " ms after the quit began; it ends now without waiting any longer",
+                                EXIT_SUCCESS);
         }
         if (!startFinished_ && now >= launched_ + startLimit_) {
             const std::string stage = startStage_;
             lock.unlock();
-            AppLog::error("Vellumcaster could not finish starting within " + std::to_string(startLimit.count()) +
-                          " s: it was still " + stage +
-                          ". The system may be refusing it threads (a limit on the number of tasks), or a service it "
-                          "needs does not answer. It ends now; start it again once that is resolved.");
-            std::_Exit(EXIT_FAILURE);
+            AppLog::errorAndEnd("Vellumcaster could not finish starting within " +
+                                    std::to_string(startLimit.count()) + " s: it was still " + stage +
+                                    ". The system may be refusing it threads (a limit on the number of tasks), or a "
+                                    "service it needs does not answer. It ends now; start it again once that is "
+                                    "resolved.",
+                                EXIT_FAILURE);
         }
     }
 }
