@@ -8,9 +8,9 @@
 class WhisperLibrary : public Recognizer {
 public:
     WhisperLibrary() {
-        whisper_log_set([](ggml_log_level, const char* text, void*) {
-            OutputWriter::write(OutputWriter::Stream::error, text);
-        }, nullptr);
+        whisper_log_set(
+            [](ggml_log_level, const char* text, void*) { OutputWriter::write(OutputWriter::Stream::error, text); },
+            nullptr);
     }
 
     whisper_context* initFromFile(const char* pathModel) override { return whisper_init_from_file(pathModel); }

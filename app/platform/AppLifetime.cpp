@@ -1,6 +1,7 @@
 #include "platform/AppLifetime.h"
 
 #include "platform/AppLog.h"
+#include "platform/OutputWriter.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -43,12 +44,12 @@ void onSignal(int signal) {
 }
 
 // Where nothing watches the start, the alarm ends a start that does not finish; the message is fixed, since a signal
-// handler cannot build one.
+// handler cannot build one, and goes out only as far as standard error takes it at once.
 void onStartAlarm(int) {
     static const char message[] = "Vellumcaster could not finish starting within 10 s, and the system refused the "
                                   "thread that watches the start. It ends now; start it again once the limit on the "
                                   "number of tasks is lifted.\n";
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
+    OutputWriter::writeNow(message, sizeof message - 1);
     ::_exit(EXIT_FAILURE);
 }
 
@@ -84,6 +85,7 @@ AppLifetime::AppLifetime() : startLimit_(configuredStartLimit()) {
         }
     }
     if (!watching) {
+        // The error logged above has made the writer that the alarm's handler writes through.
         ::signal(SIGALRM, onStartAlarm);
         ::alarm(unsigned(startLimit.count()));
     }

@@ -48,17 +48,18 @@ public:
         }
     }
 
-    // Writes what the stream takes at once; whether it took the whole text.
-    bool write(const std::string& text) const {
+    // Writes what the stream takes at once; whether it took the whole text. Async-signal-safe.
+    bool write(const char* text, std::size_t size) const {
         ssize_t n = -1;
         switch (kind_) {
         case Kind::none: return false;
-        case Kind::socket: n = ::send(fd_, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL); break;
-        case Kind::reopened: n = ::write(own_, text.data(), text.size()); break;
-        case Kind::file: n = ::write(fd_, text.data(), text.size()); break;
+        case Kind::socket: n = ::send(fd_, text, size, MSG_DONTWAIT | MSG_NOSIGNAL); break;
+        case Kind::reopened: n = ::write(own_, text, size); break;
+        case Kind::file: n = ::write(fd_, text, size); break;
         }
-        return n == ssize_t(text.size());
+        return n == ssize_t(size);
     }
+    bool write(const std::string& text) const { return write(text.data(), text.size()); }
 
 private:
     enum class Kind { none, socket, reopened, file };
@@ -108,6 +109,9 @@ public:
         push(std::move(line));
         queued_.notify_one();
     }
+
+    // Async-signal-safe: the stream was made with the writer.
+    void writeNow(const char* text, std::size_t size) const { directError_.write(text, size); }
 
     void flush(std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex_);
@@ -209,5 +213,7 @@ void OutputWriter::writeLogged(int syslogPriority, std::string line) {
     line += '\n';
     writer().add({STDERR_FILENO, syslogPriority, std::move(line)});
 }
+
+void OutputWriter::writeNow(const char* text, std::size_t size) { writer().writeNow(text, size); }
 
 void OutputWriter::flush(std::chrono::milliseconds limit) { writer().flush(limit); }

@@ -23,6 +23,9 @@ public:
     static void write(Stream stream, std::string line);
     // The same for standard error and for syslog(3) with `syslogPriority`.
     static void writeLogged(int syslogPriority, std::string line);
+    // Writes `text` to standard error at once, as far as it takes it without waiting, past the queue: for a signal
+    // handler that ends the process, once the process has written a line through the writer before.
+    static void writeNow(const char* text, std::size_t size);
     // Waits until what was queued before has been written, at most `limit`: for an end of the process that would lose
     // what is still queued.
     static void flush(std::chrono::milliseconds limit);
