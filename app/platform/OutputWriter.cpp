@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Line {
     int fd;
-    int syslogPriority;  // or none
+    int syslogPriority;  // or noSyslog
     std::string text;    // with its newline
 };
 constexpr int noSyslog = -1;

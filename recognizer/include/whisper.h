@@ -142,7 +142,8 @@ struct whisper_full_params {
     float grammar_penalty;
 };
 
-// Loads a ggml model file; NULL (with a message on stderr) when it cannot be read or is not a valid model.
+// Loads a ggml model file; NULL (with a diagnostic, see whisper_log_set) when it cannot be read or is not a valid
+// model.
 struct whisper_context* whisper_init_from_file(const char* path_model);
 void whisper_free(struct whisper_context* ctx);
 
