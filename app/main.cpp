@@ -2,6 +2,7 @@
 #include "platform/AppLog.h"
 #include "platform/InstanceChannel.h"
 #include "platform/InstanceLock.h"
+#include "platform/OutputWriter.h"
 #include "platform/QtPoolThreads.h"
 #include "platform/SettingsStore.h"
 #include "shell/AppDelegate.h"
@@ -21,9 +22,21 @@
 #include <cstdlib>
 #include <memory>
 
+namespace {
+
+// Qt's messages (its own warnings, the status lines) go out as Qt would write them, through the writer that never
+// waits on a reader. A fatal one ends the process right after the handler: it gets its moment to go out.
+void writeQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    OutputWriter::write(OutputWriter::Stream::error, qFormatLogMessage(type, context, message).toStdString());
+    if (type == QtFatalMsg) OutputWriter::flush(AppLog::endFlushLimit);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // First, so that a start that cannot finish, and a quit that cannot end, are ended all the same.
     AppLifetime& lifetime = AppLifetime::watch();
+    qInstallMessageHandler(writeQtMessage);
     lifetime.setStartStage("connecting to the X server");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vellumcaster"));
@@ -41,7 +54,7 @@ int main(int argc, char** argv) {
     lifetime.setStartStage("checking for a running Vellumcaster");
     const InstanceLock instanceLock;
     if (instanceLock.state() == InstanceLock::State::heldByAnother) {
-        return SecondStart::run(InstanceChannel::defaultSocket());
+        return SecondStart::run(InstanceChannel::defaultSocket(), [&lifetime] { lifetime.startFinished(); });
     }
 
     // The tray icon talks over the session bus, whose connection waits for a thread of Qt's own: it gets that thread
@@ -52,9 +65,9 @@ int main(int argc, char** argv) {
     lifetime.setStartStage("starting the thread for drawing");
     if (!QtPoolThreads::start(std::chrono::seconds(3))) {
         // Nothing is written yet; Qt's own end would wait for the refused thread for ever.
-        AppLog::error("Vellumcaster cannot start: the system refused the thread it needs for drawing (a limit on the "
-                      "number of tasks may be reached). Start it again once that is resolved.");
-        std::_Exit(EXIT_FAILURE);
+        AppLog::errorAndEnd("Vellumcaster cannot start: the system refused the thread it needs for drawing (a limit "
+                            "on the number of tasks may be reached). Start it again once that is resolved.",
+                            EXIT_FAILURE);
     }
 
     lifetime.setStartStage("setting up the tray icon, the hot keys and the devices");

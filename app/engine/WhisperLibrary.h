@@ -1,10 +1,18 @@
 #pragma once
 
 #include "engine/Recognizer.h"
+#include "platform/OutputWriter.h"
 
-// The recognizer of recognizer/, called straight through its C API.
+// The recognizer of recognizer/, called straight through its C API. Its diagnostics (the timings of each run) go out
+// through the OutputWriter, so that a reader that takes nothing never stops a dictation.
 class WhisperLibrary : public Recognizer {
 public:
+    WhisperLibrary() {
+        whisper_log_set(
+            [](ggml_log_level, const char* text, void*) { OutputWriter::write(OutputWriter::Stream::error, text); },
+            nullptr);
+    }
+
     whisper_context* initFromFile(const char* pathModel) override { return whisper_init_from_file(pathModel); }
     void free(whisper_context* context) override { whisper_free(context); }
     whisper_full_params fullDefaultParams(whisper_sampling_strategy strategy) override {

@@ -4,7 +4,6 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#include <iostream>
 #include <utility>
 
 #include "engine/CopyToPasteboard.h"
@@ -22,6 +21,7 @@
 #include "platform/AppLog.h"
 #include "platform/FileIO.h"
 #include "platform/MonotonicClock.h"
+#include "platform/OutputWriter.h"
 #include "platform/Prompt.h"
 #include "platform/SettingsStore.h"
 
@@ -144,7 +144,8 @@ bool WhisperState::stopRecording() {
     const std::uint64_t startMark = MonotonicClock::nowMilliseconds();
     const std::vector<float> captured = recorder_.rawFloatData();
     const std::vector<float> samples = Recorder::trimForTranscription(captured, 0.04f);
-    std::cout << captured.size() << '\n' << samples.size() << std::endl;
+    OutputWriter::write(OutputWriter::Stream::output, std::to_string(captured.size()));
+    OutputWriter::write(OutputWriter::Stream::output, std::to_string(samples.size()));
 
     if (samples.empty()) {
         // A press too short or too quiet to hold speech: nothing to store or recognize, and nothing to tell. But a

@@ -1,6 +1,7 @@
 #include "platform/AppLifetime.h"
 
 #include "platform/AppLog.h"
+#include "platform/OutputWriter.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -43,13 +44,19 @@ void onSignal(int signal) {
 }
 
 // Where nothing watches the start, the alarm ends a start that does not finish; the message is fixed, since a signal
-// handler cannot build one.
+// handler cannot build one, and goes out only as far as standard error takes it at once.
 void onStartAlarm(int) {
     static const char message[] = "Vellumcaster could not finish starting within 10 s, and the system refused the "
                                   "thread that watches the start. It ends now; start it again once the limit on the "
                                   "number of tasks is lifted.\n";
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
+    OutputWriter::writeNow(message, sizeof message - 1);
     ::_exit(EXIT_FAILURE);
+}
+
+// Tests shorten the start's limit with VELLUMCASTER_START_LIMIT_MS.
+std::chrono::milliseconds configuredStartLimit() {
+    const char* value = std::getenv("VELLUMCASTER_START_LIMIT_MS");
+    return value && *value ? std::chrono::milliseconds(std::atol(value)) : AppLifetime::startLimit;
 }
 
 void wakeWatcher() {
@@ -64,7 +71,7 @@ AppLifetime& AppLifetime::watch() {
     return *lifetime;
 }
 
-AppLifetime::AppLifetime() {
+AppLifetime::AppLifetime() : startLimit_(configuredStartLimit()) {
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
         AppLog::error(std::string("Cannot watch the start and the quit: ") + std::strerror(errno) +
                       "; SIGTERM and SIGINT end Vellumcaster at once");
@@ -78,6 +85,7 @@ AppLifetime::AppLifetime() {
         }
     }
     if (!watching) {
+        // The error logged above has made the writer that the alarm's handler writes through.
         ::signal(SIGALRM, onStartAlarm);
         ::alarm(unsigned(startLimit.count()));
     }
@@ -135,7 +143,7 @@ void AppLifetime::run() {
         std::optional<Clock::time_point> next;
         {
             std::lock_guard lock(mutex_);
-            if (!startFinished_) next = launched_ + startLimit;
+            if (!startFinished_) next = launched_ + startLimit_;
             if (quitDeadline_) next = next ? std::min(*next, *quitDeadline_) : *quitDeadline_;
         }
         int timeoutMs = -1;
@@ -149,29 +157,33 @@ void AppLifetime::run() {
             const ssize_t count = ::read(pipeEnds[0], bytes, sizeof bytes);
             for (ssize_t i = 0; i < count; ++i) {
                 if (bytes[i] == wake) continue;
+                {
+                    std::lock_guard lock(mutex_);
+                    const bool first = !quitDeadline_;
+                    armQuit();
+                    if (first && requestQuit_) requestQuit_();
+                }
+                // Told once the quit is under way and its deadline armed.
                 AppLog::info(std::string("Quitting on SIG") + sigabbrev_np(bytes[i]));
-                std::lock_guard lock(mutex_);
-                const bool first = !quitDeadline_;
-                armQuit();
-                if (first && requestQuit_) requestQuit_();
             }
         }
         const Clock::time_point now = Clock::now();
         std::unique_lock lock(mutex_);
         if (quitDeadline_ && now >= *quitDeadline_) {
             lock.unlock();
-            AppLog::error("Vellumcaster had not ended " + std::to_string(quitLimit.count()) +
-                          " ms after the quit began; it ends now without waiting any longer");
-            std::_Exit(EXIT_SUCCESS);
+            AppLog::errorAndEnd("Vellumcaster had not ended " + std::to_string(quitLimit.count()) +
+                                    " ms after the quit began; it ends now without waiting any longer",
+                                EXIT_SUCCESS);
         }
-        if (!startFinished_ && now >= launched_ + startLimit) {
+        if (!startFinished_ && now >= launched_ + startLimit_) {
             const std::string stage = startStage_;
             lock.unlock();
-            AppLog::error("Vellumcaster could not finish starting within " + std::to_string(startLimit.count()) +
-                          " s: it was still " + stage +
-                          ". The system may be refusing it threads (a limit on the number of tasks), or a service it "
-                          "needs does not answer. It ends now; start it again once that is resolved.");
-            std::_Exit(EXIT_FAILURE);
+            AppLog::errorAndEnd("Vellumcaster could not finish starting within " +
+                                    std::to_string(startLimit.count()) + " s: it was still " + stage +
+                                    ". The system may be refusing it threads (a limit on the number of tasks), or a "
+                                    "service it needs does not answer. It ends now; start it again once that is "
+                                    "resolved.",
+                                EXIT_FAILURE);
         }
     }
 }

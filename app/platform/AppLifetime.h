@@ -44,6 +44,7 @@ private:
     Clock::time_point armQuit();
 
     const Clock::time_point launched_ = Clock::now();
+    const std::chrono::milliseconds startLimit_;
     std::mutex mutex_;
     std::function<void()> requestQuit_;          // guarded by mutex_
     std::string startStage_ = "starting";        // guarded by mutex_

@@ -1,8 +1,10 @@
 #include "platform/AppLog.h"
 
+#include "platform/OutputWriter.h"
+
 #include <syslog.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -24,16 +26,21 @@ void AppLog::error(const std::string& message) { write("errors", message); }
 void AppLog::info(const std::string& message) { write("info", message); }
 
 void AppLog::write(const std::string& category, const std::string& message) {
-    std::lock_guard lock(sinkMutex());
-    if (currentSink()) {
-        currentSink()(category, message);
-        return;
+    {
+        std::lock_guard lock(sinkMutex());
+        if (currentSink()) {
+            currentSink()(category, message);
+            return;
+        }
     }
-    static std::once_flag opened;
-    std::call_once(opened, [] { openlog("vellumcaster", LOG_PID, LOG_USER); });
-    const int priority = category == "errors" ? LOG_ERR : LOG_INFO;
-    syslog(priority, "[%s:%s] %s", subsystem, category.c_str(), message.c_str());
-    std::fprintf(stderr, "[%s:%s] %s\n", subsystem, category.c_str(), message.c_str());
+    OutputWriter::writeLogged(category == "errors" ? LOG_ERR : LOG_INFO,
+                              std::string("[") + subsystem + ":" + category + "] " + message);
+}
+
+void AppLog::errorAndEnd(const std::string& message, int status) {
+    error(message);
+    OutputWriter::flush(endFlushLimit);
+    std::_Exit(status);
 }
 
 void AppLog::setSink(Sink sink) {

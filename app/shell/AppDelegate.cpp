@@ -110,6 +110,7 @@ AppDelegate::~AppDelegate() {
         return std::max(std::chrono::ceil<std::chrono::milliseconds>(tasksUntil - Clock::now()),
                         std::chrono::milliseconds(0));
     };
+    const Clock::time_point waitBegan = Clock::now();
     const bool ended = tasks_.waitForDone(left()) && recorder_->waitForHeartbeats(left());
     // Last, so that the errors of those tasks are still sent; what cannot be sent in the time left stays stored.
     if (errorReportingStarted_) {
@@ -119,9 +120,10 @@ AppDelegate::~AppDelegate() {
     }
     if (!ended) {
         // Destroying what a running task uses would let it touch freed memory: the process ends here instead.
-        AppLog::error("A dictation task was still running " + std::to_string(quitWait.count()) +
-                      " ms after the quit; the application ends without waiting for it");
-        std::_Exit(EXIT_SUCCESS);
+        const auto waited = std::chrono::floor<std::chrono::milliseconds>(Clock::now() - waitBegan);
+        AppLog::errorAndEnd("A dictation task was still running " + std::to_string(waited.count()) +
+                                " ms after the quit; the application ends without waiting for it",
+                            EXIT_SUCCESS);
     }
 }
 

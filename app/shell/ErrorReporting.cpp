@@ -1,15 +1,24 @@
 #include "shell/ErrorReporting.h"
 
 #include "Duvidu/DuviduDependencyContainer.h"
+#include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSDK.h"
 #include "platform/AppLog.h"
+#include "platform/OutputWriter.h"
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
 std::atomic<bool> started{false};
+
+// The SDK's own lines go out through the writer that never waits on a reader.
+class WriterLogOutput : public duvidu::DuviduLogOutput {
+public:
+    void log(const std::string& line) override { OutputWriter::write(OutputWriter::Stream::error, line); }
+};
 
 void post(const std::string& notification) {
     duvidu::DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
@@ -23,6 +32,7 @@ void ErrorReporting::start(const std::string& dsn) {
         AppLog::info("Error logging is on, but this build has no DSN: no reports are sent");
         return;
     }
+    duvidu::DuviduLog::setLogOutput(std::make_shared<WriterLogOutput>());
     duvidu::DuviduSDK::startWithConfigureOptions([&dsn](duvidu::DuviduOptions& options) {
         options.setDsn(dsn);
         options.debug = false;

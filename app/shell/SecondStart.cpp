@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 
-int SecondStart::run(const std::filesystem::path& socket) {
+int SecondStart::run(const std::filesystem::path& socket, const std::function<void()>& startFinished) {
     AppLog::info("Vellumcaster is already running");
     const bool trayShown = QSystemTrayIcon::isSystemTrayAvailable();
     if (!trayShown && InstanceChannel::ask(socket, showMenuRequest, answerTimeoutMs) == menuShownAnswer) {
@@ -20,6 +20,7 @@ int SecondStart::run(const std::filesystem::path& socket) {
                                      : QStringLiteral("This desktop has no system tray for its icon, and it did not "
                                                       "show its menu window when asked to."));
     QObject::connect(&box, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    startFinished();
     box.open();
     return QApplication::exec();
 }

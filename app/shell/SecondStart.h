@@ -17,8 +17,9 @@ public:
     static constexpr const char* menuShownAnswer = "menuShown";
     static constexpr int answerTimeoutMs = 3000;
 
-    // What the second start does; the process's exit status. Needs the QApplication.
-    static int run(const std::filesystem::path& socket);
+    // What the second start does; the process's exit status. Needs the QApplication. `startFinished` is called before
+    // the dialog opens: a dialog waits for the user as long as the user takes, which no limit on the start may end.
+    static int run(const std::filesystem::path& socket, const std::function<void()>& startFinished);
 
     // The running instance's answer to a request of a second start; `showMenu` shows its menu window.
     static std::string answer(const std::string& request, const std::function<void()>& showMenu);

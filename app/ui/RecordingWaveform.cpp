@@ -2,13 +2,13 @@
 
 #include "engine/WavSampleStream.h"
 #include "platform/AppLog.h"
+#include "platform/OutputWriter.h"
 #include "ui/WaveformFold.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <exception>
-#include <iostream>
 #include <string>
 
 std::vector<int> RecordingWaveform::loadWaveform(const std::filesystem::path& audioURL,
@@ -24,7 +24,7 @@ std::vector<int> RecordingWaveform::loadWaveform(const std::filesystem::path& au
         return scaledHeights(fold.values());
     } catch (const std::exception& e) {
         const std::string message = std::string("Error reading the audio file: ") + e.what();
-        std::cout << message << std::endl;
+        OutputWriter::write(OutputWriter::Stream::output, message);
         AppLog::error(message);
         return {};
     }

@@ -142,7 +142,8 @@ struct whisper_full_params {
     float grammar_penalty;
 };
 
-// Loads a ggml model file; NULL (with a message on stderr) when it cannot be read or is not a valid model.
+// Loads a ggml model file; NULL (with a diagnostic, see whisper_log_set) when it cannot be read or is not a valid
+// model.
 struct whisper_context* whisper_init_from_file(const char* path_model);
 void whisper_free(struct whisper_context* ctx);
 
@@ -158,6 +159,15 @@ const char* whisper_full_get_segment_text(struct whisper_context* ctx, int i_seg
 
 void whisper_reset_timings(struct whisper_context* ctx);
 void whisper_print_timings(struct whisper_context* ctx);
+
+enum ggml_log_level {
+    GGML_LOG_LEVEL_ERROR = 2,
+    GGML_LOG_LEVEL_INFO = 4,
+};
+typedef void (*ggml_log_callback)(enum ggml_log_level level, const char* text, void* user_data);
+// Where the recognizer's diagnostics (its errors, the timings) go: each line, without its newline, to `log_callback`
+// on the thread that reports it; NULL sends them to stderr again, as before any call. Any thread.
+void whisper_log_set(ggml_log_callback log_callback, void* user_data);
 
 #ifdef __cplusplus
 }

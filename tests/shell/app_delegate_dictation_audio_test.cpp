@@ -1,13 +1,15 @@
 // The main road of the application, end to end: the real binary in a tray under the test's X server, the hot key
 // pressed with XTEST, speech fed into the default PulseAudio source, the dictation stored, copied and pasted into a
 // focused window of this test; the same road under a window manager with no room to store the dictation; without a
-// tray, started and stopped from the menu window; a take whose recognition the end of the application cuts short; and
-// with no thread to spare when the recognition starts.
+// tray, started and stopped from the menu window; a take whose recognition the end of the application cuts short;
+// with no thread to spare when the recognition starts; and with an output that nobody reads.
 
 #include "DictationRoadTest.h"
+#include "StalledOutput.h"
 #include "WindowManager.h"
 #include "engine/Recording.h"
 #include "engine/RecordingMetadata.h"
+#include "platform/InstanceChannel.h"
 #include "support/PidsCgroup.h"
 #include "support/ReadFile.h"
 #include "support/ReadOnlyFolder.h"
@@ -300,6 +302,40 @@ TEST_F(RefusedThreadsTest, ARecognitionWithoutThreadsFailsKeepsTheTakeAndTheNext
     fs::path next;
     ASSERT_TRUE(waitFor([&] { return !(next = newDictation(kept)).empty(); }, 120000)) << app.log.toStdString();
     EXPECT_FALSE(vctest::readFile(next / "result.txt").empty()) << app.log.toStdString();
+}
+
+// Standard output and error stall after the start, status lines on: the pipe is full, held open and never read. The
+// dictations go on being stored, the GUI thread answers, and SIGTERM ends the application within 2 s.
+class StalledOutputTest : public DictationRoadTest {
+protected:
+    // The instance's socket, which the GUI thread serves.
+    static bool guiAnswers() {
+        return InstanceChannel::ask(InstanceChannel::defaultSocket(), "answer?", 3000).has_value();
+    }
+
+    shelltest::StalledOutput output{app};
+};
+
+TEST_F(StalledOutputTest, DictationsAreStoredTheGuiAnswersAndSigtermEndsTheApplication) {
+    // Listening comes after the hot key's registration.
+    ASSERT_TRUE(waitFor(guiAnswers, 20000)) << app.log.toStdString();
+    ASSERT_TRUE(output.stall());
+    for (int take = 1; take <= 3; ++take) {
+        const auto before = dictations();
+        run("xdotool", {"key", "--clearmodifiers", "alt+space"});
+        ASSERT_TRUE(waitFor([this] { return recordingWindowShown(); }, 30000)) << "take " << take << " did not start";
+        speak();
+        run("xdotool", {"key", "--clearmodifiers", "alt+space"});
+        ASSERT_TRUE(waitFor([&] { return !newDictation(before).empty(); }, 120000))
+            << "take " << take << " was not stored";
+        EXPECT_TRUE(guiAnswers()) << "the GUI thread did not answer after take " << take;
+        ASSERT_TRUE(waitFor([this] { return !recordingWindowShown(); }, 30000));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(app.process.processId()), SIGTERM);
+    EXPECT_TRUE(app.endsWithStatusZero(2000)) << "SIGTERM did not end it within 2 s";
+    RecordProperty("sigtermToEndMilliseconds", int(clock.elapsed()));
 }
 
 }  // namespace

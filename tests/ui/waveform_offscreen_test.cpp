@@ -4,6 +4,7 @@
 #include "ui/WaveformFold.h"
 
 #include "engine/CapturedLog.h"
+#include "platform/OutputWriter.h"
 #include "support/Fifo.h"
 #include "support/TempHome.h"
 #include "ui/history_support.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <span>
 #include <fstream>
@@ -152,6 +154,7 @@ TEST(Waveform, UnreadableFileIsPrintedLoggedAndGivesNoBars) {
     capturetest::CapturedLog log;
     testing::internal::CaptureStdout();
     EXPECT_TRUE(RecordingWaveform::loadWaveform(home.path() / "missing.wav").empty());
+    OutputWriter::flush(std::chrono::seconds(10));
     const std::string printed = testing::internal::GetCapturedStdout();
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("Error reading the audio file: ", 0), 0u);
