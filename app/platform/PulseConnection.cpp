@@ -215,12 +215,29 @@ std::vector<PulseConnection::Source> PulseConnection::inputSources() {
 
 void PulseConnection::endStream(pa_stream*& stream) {
     if (!stream) return;
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);  // also a stream still being set up when the server did not answer
-    pa_stream_unref(stream);
+    if (pa_stream_get_state(stream) == PA_STREAM_CREATING) {
+        // The server has not confirmed the stream yet and refuses to end it now: it would make it once it answers, and
+        // the stream would stay there. The stream keeps its reference until the server has answered.
+        pa_stream_set_state_callback(stream, &PulseConnection::endOnceAnswered, nullptr);
+    } else {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
     stream = nullptr;
+}
+
+void PulseConnection::endOnceAnswered(pa_stream* stream, void*) {
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_READY) {
+        pa_stream_disconnect(stream);  // its end calls back here
+    } else if (!PA_STREAM_IS_GOOD(state)) {
+        // Failed, or ended: also when the connection breaks or goes, or the server never answers.
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_unref(stream);
+    }
 }
 
 void PulseConnection::cancel(pa_operation*& operation) {

@@ -71,7 +71,8 @@ public:
 
     pa_context* context() const { return context_; }
     // Inside a Lock, for the streams, requests and timers of this connection's: each ends it so that no callback of its
-    // runs again, and forgets it (a null one is left alone).
+    // runs again, and forgets it (a null one is left alone). A stream the server has not confirmed yet is ended once it
+    // has, so that nothing of it stays on the server.
     static void endStream(pa_stream*& stream);
     static void cancel(pa_operation*& operation);
     void freeTimer(pa_time_event*& timer) const;
@@ -94,6 +95,8 @@ public:
 private:
     PulseConnection();
     static void contextStateChanged(pa_context* context, void* self);
+    // The state callback of a stream that endStream() let go of before the server confirmed it.
+    static void endOnceAnswered(pa_stream* stream, void*);
     // The loop's wait for the server, without the lock.
     static int pollUnlocked(struct pollfd* descriptors, unsigned long count, int timeoutMs, void* self);
     void runLoop(const std::string& threadName);
