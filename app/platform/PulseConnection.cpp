@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -32,7 +33,8 @@ PulseConnection::Lock::~Lock() { mutex_.unlock(); }
 
 PulseConnection::PulseConnection() = default;
 
-std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, Failure& failure) {
+std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, Failure& failure,
+                                                       Clock::time_point waitsEnd) {
     std::string& error = failure.reason;
     std::unique_ptr<PulseConnection> connection(new PulseConnection);
     connection->loop_ = pa_mainloop_new();
@@ -61,6 +63,7 @@ std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& thread
         return nullptr;
     }
     const Lock lock(*connection);
+    connection->endWaitsBy(waitsEnd);
     pa_context* context = connection->context_;
     const bool settled = connection->waitUntil([context] {
         const pa_context_state_t state = pa_context_get_state(context);
@@ -94,7 +97,7 @@ int PulseConnection::pollUnlocked(struct pollfd* descriptors, unsigned long coun
 
 bool PulseConnection::waitUntil(const std::function<bool()>& done) {
     stalled_ = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerTimeoutMs);
+    const auto deadline = std::min(Clock::now() + std::chrono::milliseconds(answerTimeoutMs), waitsEnd_);
     while (!done()) {
         if (answered_.wait_until(mutex_, deadline) == std::cv_status::timeout && !done()) {
             stalled_ = true;

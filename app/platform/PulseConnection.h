@@ -5,6 +5,7 @@
 #include <pulse/sample.h>
 #include <pulse/stream.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -37,6 +38,7 @@ public:
         std::recursive_mutex& mutex_;
     };
 
+    using Clock = std::chrono::steady_clock;
     static constexpr int answerTimeoutMs = 1000;
 
     struct Source {
@@ -51,9 +53,10 @@ public:
         std::string reason;
     };
 
-    // Connects and waits for the server's answer; none when there is no server to talk to, or no thread for the loop,
-    // with why in `failure`. The loop's thread gets `threadName`.
-    static std::unique_ptr<PulseConnection> open(const std::string& threadName, Failure& failure);
+    // Connects and waits for the server's answer, until `waitsEnd` at the latest (see endWaitsBy()); none when there is
+    // no server to talk to, or no thread for the loop, with why in `failure`. The loop's thread gets `threadName`.
+    static std::unique_ptr<PulseConnection> open(const std::string& threadName, Failure& failure,
+                                                 Clock::time_point waitsEnd = Clock::time_point::max());
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
@@ -89,8 +92,11 @@ public:
     // Wakes whoever waits in waitUntil(); for callbacks on the loop's thread.
     void signal() const { answered_.notify_all(); }
     // Inside a Lock: sleeps until `done` holds, checked after each callback that signals, or `answerTimeoutMs` have
-    // passed; whether `done` holds.
+    // passed, or the time set by endWaitsBy() has come; whether `done` holds.
     bool waitUntil(const std::function<bool()>& done);
+    // Inside a Lock: the waits that follow end by `deadline` at the latest, for a request whose time began before it
+    // reached the connection; until the next call.
+    void endWaitsBy(Clock::time_point deadline) { waitsEnd_ = deadline; }
 
 private:
     PulseConnection();
@@ -108,5 +114,6 @@ private:
     pa_context* context_ = nullptr;
     bool ready_ = false;    // under the loop's lock
     bool stalled_ = false;  // under the loop's lock
+    Clock::time_point waitsEnd_ = Clock::time_point::max();  // under the loop's lock
     std::function<void(const std::string&)> onLost_;
 };
