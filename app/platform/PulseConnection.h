@@ -61,12 +61,12 @@ public:
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
-    // The name of the server's default source; none when it has none or did not answer (see stalled()).
+    // The name of the server's default source; none when it has none or did not answer (see unreachable()).
     std::optional<std::string> defaultSourceName();
-    // The source of that name; none when the server has no such source or did not answer (see stalled()).
+    // The source of that name; none when the server has no such source or did not answer (see unreachable()).
     std::optional<Source> source(const std::string& name);
     // The sources that are inputs (not the monitors of outputs), in the server's order; empty when it did not answer
-    // (see stalled()).
+    // (see unreachable()).
     std::vector<Source> inputSources();
 
     // Called on the loop's thread, once, when the connection breaks (the server went away).
@@ -82,8 +82,6 @@ public:
     // Why the last request failed: that the server did not answer in time, or the server's description of the
     // context's last error.
     std::string lastError() const;
-    // Whether the last wait ran out of time.
-    bool stalled() const { return stalled_; }
     // Inside a Lock: whether the server is out of reach: the last wait ran out of time, or the connection broke.
     bool unreachable() const;
     // Inside a Lock: whether the connection broke (the server went away); a new one is needed to reach it again.
