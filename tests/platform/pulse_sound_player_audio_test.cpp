@@ -4,8 +4,7 @@
 
 #include "platform/PulseSoundPlayer.h"
 
-#include "support/PrivateSoundServer.h"
-#include "support/TempHome.h"
+#include "PrivateServerConnection.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -92,13 +91,10 @@ TEST(PulseSoundPlayer, PlaysToTheEndWithThePositionMovingAndAPauseEndsTheStream)
 }
 
 TEST(PulseSoundPlayer, AServerThatHangsFailsTheSoundBeforeOrWhileItPlaysAndNoCallWaits) {
-    vctest::TempHome home;
-    vctest::PrivateSoundServer server(home.path() / "sound-server");
-    const std::string sharedServer = std::getenv("PULSE_SERVER");
-    ::setenv("PULSE_SERVER", server.address().c_str(), 1);
-    server.start();
-    const auto connection = std::make_shared<SharedPulseConnection>();
-    ASSERT_TRUE(waitFor([&] { return !connection->use([](PulseConnection&) {}); }, 10000)) << "the server did not start";
+    PrivateServerConnection own;
+    ASSERT_TRUE(own.answers()) << "the server did not start";
+    vctest::PrivateSoundServer& server = own.server;
+    const std::shared_ptr<SharedPulseConnection>& connection = own.connection;
     CallClock calls;
     const auto playUntil = [&](PulseSoundPlayer& player, const std::function<bool()>& condition) {
         calls([&] { return (player.play(), 0); });
@@ -128,28 +124,23 @@ TEST(PulseSoundPlayer, AServerThatHangsFailsTheSoundBeforeOrWhileItPlaysAndNoCal
     EXPECT_EQ(third.failure()->cause, SoundPlayer::Failure::Cause::soundServerUnreachable);
     EXPECT_LT(calls.slowest, 100) << "a call on the player waited";
     server.resume();
-    ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
 }
 
 TEST(PulseSoundPlayer, SoundsAHangingServerDidNotTakeLeaveNoStreamOnItOnceItAnswers) {
-    vctest::TempHome home;
-    vctest::PrivateSoundServer server(home.path() / "sound-server");
-    const std::string sharedServer = std::getenv("PULSE_SERVER");
-    ::setenv("PULSE_SERVER", server.address().c_str(), 1);
-    server.start();
-    const auto connection = std::make_shared<SharedPulseConnection>();
-    ASSERT_TRUE(waitFor([&] { return !connection->use([](PulseConnection&) {}); }, 10000)) << "the server did not start";
+    PrivateServerConnection own;
+    ASSERT_TRUE(own.answers()) << "the server did not start";
+    vctest::PrivateSoundServer& server = own.server;
+    const std::shared_ptr<SharedPulseConnection>& connection = own.connection;
 
-    // Asked for while the server hangs: the server has the requests for the streams, and answers them only later.
+    // One after the other while the server hangs: it has the requests for their streams, and answers them only later.
     server.suspend();
     std::vector<std::unique_ptr<PulseSoundPlayer>> sounds;
     for (int i = 0; i < 3; ++i) {
         sounds.push_back(std::make_unique<PulseSoundPlayer>(std::make_unique<Tone>(30.0), connection));
-        sounds.back()->play();
-    }
-    for (const auto& sound : sounds) {
-        ASSERT_TRUE(waitFor([&] { return sound->failure().has_value(); }, 10000));
-        EXPECT_EQ(sound->failure()->cause, SoundPlayer::Failure::Cause::soundServerUnreachable);
+        PulseSoundPlayer& sound = *sounds.back();
+        sound.play();
+        ASSERT_TRUE(waitFor([&] { return sound.failure().has_value(); }, 10000));
+        EXPECT_EQ(sound.failure()->cause, SoundPlayer::Failure::Cause::soundServerUnreachable);
     }
     server.resume();
     // Once it has answered a later request on the same connection, it has made the streams asked for before.
@@ -162,8 +153,6 @@ TEST(PulseSoundPlayer, SoundsAHangingServerDidNotTakeLeaveNoStreamOnItOnceItAnsw
         10000));
     EXPECT_TRUE(waitFor([] { return playingStreams() == 0; }, 5000))
         << playingStreams() << " streams of failed sounds are left on the server";
-    sounds.clear();
-    ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
 }
 
 }  // namespace

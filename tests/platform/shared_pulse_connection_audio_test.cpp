@@ -2,10 +2,8 @@
 // hangs (SIGSTOP): a look-up behind another that the server holds up fails as soon as one asked alone would.
 
 #include "platform/PulseCaptureBackend.h"
-#include "platform/SharedPulseConnection.h"
 
-#include "support/PrivateSoundServer.h"
-#include "support/TempHome.h"
+#include "PrivateServerConnection.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +11,6 @@
 #include <QElapsedTimer>
 
 #include <atomic>
-#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -22,14 +19,10 @@ namespace {
 using vctest::waitFor;
 
 TEST(SharedPulseConnection, ALookUpBehindAnotherThatAHangingServerHoldsUpFailsWithinItsOwnSecond) {
-    vctest::TempHome home;
-    vctest::PrivateSoundServer server(home.path() / "sound-server");
-    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << "the audio layer needs the PulseAudio host of scripts/test";
-    const std::string sharedServer = std::getenv("PULSE_SERVER");
-    ::setenv("PULSE_SERVER", server.address().c_str(), 1);
-    server.start();
-    const auto connection = std::make_shared<SharedPulseConnection>();
-    ASSERT_TRUE(waitFor([&] { return !connection->use([](PulseConnection&) {}); }, 10000)) << "the server did not start";
+    PrivateServerConnection own;
+    ASSERT_TRUE(own.answers()) << "the server did not start";
+    vctest::PrivateSoundServer& server = own.server;
+    const std::shared_ptr<SharedPulseConnection>& connection = own.connection;
     PulseCaptureBackend backend(connection);
     ASSERT_TRUE(backend.defaultDevice().device);
 
@@ -58,7 +51,6 @@ TEST(SharedPulseConnection, ALookUpBehindAnotherThatAHangingServerHoldsUpFailsWi
     check.join();
     server.resume();
     EXPECT_TRUE(waitFor([&] { return backend.defaultDevice().device.has_value(); }, 10000));
-    ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
 }
 
 }  // namespace
