@@ -16,12 +16,25 @@ std::optional<PulseConnection::Failure> SharedPulseConnection::use(
     const std::function<void(PulseConnection&)>& request) {
     const auto deadline =
         PulseConnection::Clock::now() + std::chrono::milliseconds(PulseConnection::answerTimeoutMs);
-    std::unique_lock lock(mutex_, deadline);
-    if (!lock.owns_lock()) {
-        return PulseConnection::Failure{false, "the sound server did not answer within " +
-                                                   std::to_string(PulseConnection::answerTimeoutMs) +
-                                                   " ms (an earlier request still waits for it)"};
+    {
+        std::unique_lock lock(mutex_);
+        if (!released_.wait_until(lock, deadline, [this] { return !busy_; })) {
+            return PulseConnection::Failure{false, "the sound server did not answer within " +
+                                                       std::to_string(PulseConnection::answerTimeoutMs) +
+                                                       " ms (an earlier request still waits for it)"};
+        }
+        busy_ = true;
     }
+    struct Release {
+        SharedPulseConnection& shared;
+        ~Release() {
+            {
+                std::lock_guard lock(shared.mutex_);
+                shared.busy_ = false;
+            }
+            shared.released_.notify_one();
+        }
+    } release{*this};
     // A server that hangs keeps its connection: its requests run out of time until it answers again.
     if (connection_ && [this] {
             const PulseConnection::Lock connectionLock(*connection_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,7 +36,9 @@ public:
 
 private:
     std::string threadName_;
-    std::timed_mutex mutex_;                       // one request at a time
-    std::unique_ptr<PulseConnection> connection_;  // guarded by mutex_
+    std::mutex mutex_;
+    std::condition_variable released_;             // with mutex_: busy_ went false
+    bool busy_ = false;                            // guarded by mutex_: a request runs (one at a time)
+    std::unique_ptr<PulseConnection> connection_;  // for the request that runs
     TaskThreads threads_;
 };
