@@ -39,20 +39,28 @@ RecordingMetadata readMetadata(const fs::path& metaURL) {
 }
 
 // The folders of makeHeldRecordingFolder not yet released. The lock is held across the making of such a folder, so a
-// listing that has seen the folder finds it here.
-std::mutex heldFoldersMutex;
-std::set<fs::path> heldFolders;
+// listing that has seen the folder finds it here. Never destroyed: a listing still running on another thread when
+// main returns reads it.
+struct HeldFolders {
+    std::mutex mutex;
+    std::set<fs::path> folders;  // guarded by mutex
+};
+
+HeldFolders& heldFolders() {
+    static auto* const held = new HeldFolders;
+    return *held;
+}
 
 fs::path makeFolder(std::int64_t unixSeconds, bool held) {
     const fs::path root = recordingsDirectory();
     fs::create_directories(root);
     for (std::int64_t second = unixSeconds;; ++second) {
         const fs::path folder = root / std::to_string(second);
-        std::unique_lock lock(heldFoldersMutex, std::defer_lock);
+        std::unique_lock lock(heldFolders().mutex, std::defer_lock);
         if (held) lock.lock();
         // mkdir is atomic: of two dictations saved in the same second, only one gets the name.
         if (::mkdir(folder.c_str(), 0755) == 0) {
-            if (held) heldFolders.insert(folder);
+            if (held) heldFolders().folders.insert(folder);
             return folder;
         }
         if (errno != EEXIST) {
@@ -112,8 +120,8 @@ std::vector<Recording> fetchRecordings() {
     // released since has its record.
     std::set<fs::path> held;
     {
-        std::lock_guard lock(heldFoldersMutex);
-        held = heldFolders;
+        std::lock_guard lock(heldFolders().mutex);
+        held = heldFolders().folders;
     }
 
     std::vector<Recording> recordings;
@@ -137,6 +145,6 @@ fs::path makeRecordingFolder(std::int64_t unixSeconds) { return makeFolder(unixS
 fs::path makeHeldRecordingFolder(std::int64_t unixSeconds) { return makeFolder(unixSeconds, true); }
 
 void releaseRecordingFolder(const fs::path& folder) {
-    std::lock_guard lock(heldFoldersMutex);
-    heldFolders.erase(folder);
+    std::lock_guard lock(heldFolders().mutex);
+    heldFolders().folders.erase(folder);
 }

@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -32,7 +33,8 @@ PulseConnection::Lock::~Lock() { mutex_.unlock(); }
 
 PulseConnection::PulseConnection() = default;
 
-std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, Failure& failure) {
+std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& threadName, Failure& failure,
+                                                       Clock::time_point waitsEnd) {
     std::string& error = failure.reason;
     std::unique_ptr<PulseConnection> connection(new PulseConnection);
     connection->loop_ = pa_mainloop_new();
@@ -61,6 +63,7 @@ std::unique_ptr<PulseConnection> PulseConnection::open(const std::string& thread
         return nullptr;
     }
     const Lock lock(*connection);
+    connection->endWaitsBy(waitsEnd);
     pa_context* context = connection->context_;
     const bool settled = connection->waitUntil([context] {
         const pa_context_state_t state = pa_context_get_state(context);
@@ -94,7 +97,7 @@ int PulseConnection::pollUnlocked(struct pollfd* descriptors, unsigned long coun
 
 bool PulseConnection::waitUntil(const std::function<bool()>& done) {
     stalled_ = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerTimeoutMs);
+    const auto deadline = std::min(Clock::now() + std::chrono::milliseconds(answerTimeoutMs), waitsEnd_);
     while (!done()) {
         if (answered_.wait_until(mutex_, deadline) == std::cv_status::timeout && !done()) {
             stalled_ = true;
@@ -215,12 +218,29 @@ std::vector<PulseConnection::Source> PulseConnection::inputSources() {
 
 void PulseConnection::endStream(pa_stream*& stream) {
     if (!stream) return;
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);  // also a stream still being set up when the server did not answer
-    pa_stream_unref(stream);
+    if (pa_stream_get_state(stream) == PA_STREAM_CREATING) {
+        // The server has not confirmed the stream yet and refuses to end it now: it would make it once it answers, and
+        // the stream would stay there. The stream keeps its reference until the server has answered.
+        pa_stream_set_state_callback(stream, &PulseConnection::endOnceAnswered, nullptr);
+    } else {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
     stream = nullptr;
+}
+
+void PulseConnection::endOnceAnswered(pa_stream* stream, void*) {
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_READY) {
+        pa_stream_disconnect(stream);  // its end calls back here
+    } else if (!PA_STREAM_IS_GOOD(state)) {
+        // Failed, or ended: also when the connection breaks or goes, or the server never answers.
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_unref(stream);
+    }
 }
 
 void PulseConnection::cancel(pa_operation*& operation) {

@@ -39,6 +39,10 @@ public:
         std::lock_guard lock(mutex_);
         return ended_ ? 0.0 : position_;
     }
+    bool ended() const {
+        std::lock_guard lock(mutex_);
+        return ended_;
+    }
     std::optional<Failure> failure() const {
         std::lock_guard lock(mutex_);
         return failure_;
@@ -169,9 +173,14 @@ void PulseSoundPlayer::Playback::streamWritable(pa_stream* stream, std::size_t b
     if (self->atEnd_) self->drain_ = pa_stream_drain(stream, &Playback::drained, self);
 }
 
-void PulseSoundPlayer::Playback::drained(pa_stream*, int success, void* data) {
+void PulseSoundPlayer::Playback::drained(pa_stream* stream, int success, void* data) {
     auto* self = static_cast<Playback*>(data);
-    if (!success) return;
+    if (!success) {
+        self->fail(Failure::Cause::soundServerUnreachable,
+                   std::string("the sound server did not play the sound to its end: ") +
+                       pa_strerror(pa_context_errno(pa_stream_get_context(stream))));
+        return;
+    }
     std::lock_guard lock(self->mutex_);
     self->ended_ = true;
 }
@@ -235,5 +244,7 @@ void PulseSoundPlayer::play() {
 void PulseSoundPlayer::pause() { playback_->stop(); }
 
 double PulseSoundPlayer::currentTime() const { return playback_->position(); }
+
+bool PulseSoundPlayer::ended() const { return playback_->ended(); }
 
 std::optional<SoundPlayer::Failure> PulseSoundPlayer::failure() const { return playback_->failure(); }

@@ -26,6 +26,7 @@ public:
     void play() override;
     void pause() override;
     double currentTime() const override;
+    bool ended() const override;
     std::optional<Failure> failure() const override;
 
 private:

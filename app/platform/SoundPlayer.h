@@ -32,6 +32,9 @@ public:
     virtual void pause() = 0;
     // The position in seconds; back at 0 once the sound has played to its end.
     virtual double currentTime() const = 0;
+    // Whether the sound has played to its end: all of it reached the sound server and was played. The position may
+    // not have shown it (a short sound ends before its position is read).
+    virtual bool ended() const = 0;
     // Why the sound did not play to its end; none while it plays, and once it has.
     virtual std::optional<Failure> failure() const = 0;
 

@@ -19,8 +19,7 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
     : QObject(parent),
       settings_(settings),
       source_(source ? std::move(source) : std::make_shared<PulseAudioDeviceSource>()),
-      clock_(clock ? std::move(clock) : Clock(secondsSince1970)),
-      receiver_(std::make_shared<Receiver>(this)) {
+      clock_(clock ? std::move(clock) : Clock(secondsSince1970)) {
     refreshAudioInputDevices();
     timer_.setInterval(refreshIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &AudioManager::tick);
@@ -31,8 +30,7 @@ AudioManager::~AudioManager() {
     timer_.stop();
     // A look-up still running ends within the sound server's deadlines; quitting does not wait for all of them.
     lookups_.waitForDone(std::chrono::milliseconds(lookUpEndWaitMs));
-    std::lock_guard lock(receiver_->mutex);
-    receiver_->manager = nullptr;
+    answers_->close();
 }
 
 std::string AudioManager::selectedDeviceID() const { return settings_.stringValue(selectedDeviceIDSetting, ""); }
@@ -72,11 +70,8 @@ void AudioManager::discover() {
 }
 
 bool AudioManager::lookUp(std::function<Apply(AudioDeviceSource&)> question) {
-    const bool started = lookups_.start([receiver = receiver_, source = source_, question = std::move(question)] {
-        Apply apply = question(*source);
-        std::lock_guard lock(receiver->mutex);
-        if (receiver->manager) QMetaObject::invokeMethod(receiver->manager, std::move(apply), Qt::QueuedConnection);
-    });
+    const bool started = lookups_.start(
+        [answers = answers_, source = source_, question = std::move(question)] { answers->post(question(*source)); });
     if (!started) AppLog::error("The audio devices cannot be looked up: the system refused a thread for it");
     return started;
 }

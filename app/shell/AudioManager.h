@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "platform/CaptureDevice.h"
+#include "platform/Handover.h"
 #include "platform/SettingsStore.h"
 #include "platform/TaskThreads.h"
 #include "shell/AudioDeviceSource.h"
@@ -82,13 +82,6 @@ private:
     // Whether the server answered; the first answer of an outage is logged.
     bool reached(const std::optional<std::string>& unreachable);
 
-    // Where a look-up thread hands its answer: the manager while it lives.
-    struct Receiver {
-        explicit Receiver(AudioManager* manager) : manager(manager) {}
-        std::mutex mutex;
-        AudioManager* manager;  // guarded by mutex; null once the manager is gone
-    };
-
     SettingsStore& settings_;
     std::shared_ptr<AudioDeviceSource> source_;
     Clock clock_;
@@ -98,6 +91,6 @@ private:
     bool validating_ = false;
     bool discovering_ = false;
     bool outage_ = false;  // the last answer said the server could not be asked
-    std::shared_ptr<Receiver> receiver_;
     TaskThreads lookups_;
+    std::shared_ptr<Handover> answers_ = Handover::to(this);  // where the look-ups hand their answers over
 };

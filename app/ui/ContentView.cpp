@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPointer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -167,7 +166,10 @@ ContentView::ContentView(KeyboardManager& keyboardManager, AudioManager& audioMa
     updateList();
 }
 
-ContentView::~ContentView() { removeKeyMonitor(); }
+ContentView::~ContentView() {
+    loaded_->close();
+    removeKeyMonitor();
+}
 
 QString ContentView::searchTerm() const { return searchField_->text(); }
 
@@ -192,23 +194,20 @@ bool ContentView::showsNoRecordingsText() const { return !noRecordings_->isHidde
 
 void ContentView::reloadRecordings() {
     const std::uint64_t generation = ++reloadGeneration_;
-    QPointer<ContentView> guard(this);
     // Reading every meta.json of a long history takes a while, so it happens off the GUI thread.
-    const bool started = loads_.start([guard, generation] {
+    const bool started = loads_.start([this, loaded = loaded_, generation] {
         std::vector<Recording> recordings = fetchRecordings();
         std::vector<QString> searchableResults;
         searchableResults.reserve(recordings.size());
         for (const Recording& recording : recordings) {
             searchableResults.push_back(searchForm(QString::fromStdString(recording.metadata.result)));
         }
-        QMetaObject::invokeMethod(
-            qApp,
-            [guard, generation, recordings = std::move(recordings),
-             searchableResults = std::move(searchableResults)]() mutable {
-                if (!guard || guard->reloadGeneration_ != generation) return;
-                guard->applyLoaded(std::move(recordings), std::move(searchableResults));
-            },
-            Qt::QueuedConnection);
+        // Runs only while the view lives.
+        loaded->post([this, generation, recordings = std::move(recordings),
+                      searchableResults = std::move(searchableResults)]() mutable {
+            if (reloadGeneration_ != generation) return;
+            applyLoaded(std::move(recordings), std::move(searchableResults));
+        });
     });
     if (!started) AppLog::error("The dictation history could not be read: the system refused a thread for it");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Recording.h"
+#include "platform/Handover.h"
 #include "platform/TaskThreads.h"
 
 #include <QString>
@@ -89,6 +90,7 @@ private:
     bool lastNavigationActionKeyboard_ = false;
     std::uint64_t reloadGeneration_ = 0;
     TaskThreads loads_;  // the reloads, off the GUI thread
+    std::shared_ptr<Handover> loaded_ = Handover::to(this);  // where they hand the recordings over
 
     VisualEffectView* sidebar_;
     QLineEdit* searchField_;

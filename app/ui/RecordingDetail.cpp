@@ -18,12 +18,9 @@
 #include "ui/TertiaryButtonStyle.h"
 #include "ui/TextBlock.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPointer>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -180,7 +177,10 @@ RecordingDetail::RecordingDetail(const Recording& recording, QWidget* parent, So
     updatePlaybackViews();
 }
 
-RecordingDetail::~RecordingDetail() { cancelWaveformLoad(); }
+RecordingDetail::~RecordingDetail() {
+    waveformLoaded_->close();
+    cancelWaveformLoad();
+}
 
 void RecordingDetail::setRecording(const Recording& recording) {
     const bool newAudio = recording.audioURL != recording_.audioURL;
@@ -249,17 +249,14 @@ void RecordingDetail::loadWaveform() {
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     waveformCancelled_ = cancelled;
     waveform_->setWaveHeights({});
-    QPointer<RecordingDetail> guard(this);
-    const bool started = waveformLoads_.start([guard, cancelled, file = recording_.audioURL] {
+    const bool started = waveformLoads_.start([this, loaded = waveformLoaded_, cancelled, file = recording_.audioURL] {
         std::vector<int> heights = RecordingWaveform::loadWaveform(file, cancelled.get());
-        QMetaObject::invokeMethod(
-            qApp,
-            [guard, cancelled, heights = std::move(heights)]() mutable {
-                if (!guard || cancelled->load()) return;
-                guard->waveform_->setWaveHeights(std::move(heights));
-                emit guard->waveformLoaded();
-            },
-            Qt::QueuedConnection);
+        // Runs only while the panel lives.
+        loaded->post([this, cancelled, heights = std::move(heights)]() mutable {
+            if (cancelled->load()) return;
+            waveform_->setWaveHeights(std::move(heights));
+            emit waveformLoaded();
+        });
     });
     if (!started) AppLog::error("The waveform of a recording could not be read: the system refused a thread for it");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Recording.h"
+#include "platform/Handover.h"
 #include "platform/RepeatingTimer.h"
 #include "platform/TaskThreads.h"
 #include "platform/SoundPlayer.h"
@@ -72,6 +73,7 @@ private:
     Recording recording_;
     std::shared_ptr<std::atomic<bool>> waveformCancelled_;  // of the load under way
     TaskThreads waveformLoads_;  // off the GUI thread
+    std::shared_ptr<Handover> waveformLoaded_ = Handover::to(this);  // where they hand the bars over
     RecordingPlayback* playback_;
     RecordingWaveformView* waveform_;
     StyledButton* playButton_;

@@ -62,9 +62,12 @@ void RecordingPlayback::playbackTick() {
         stopPlayback();
         return;
     }
-    const double t = playbackSession_->currentTime();
-    if (playbackTime_ > t) stopPlayback();
-    playbackTime_ = t;
+    playbackTime_ = playbackSession_->currentTime();
+    // The sound says when it has been played to its end; its position may never have moved (a short take).
+    if (playbackSession_->ended()) {
+        stopPlayback();
+        return;
+    }
     emit changed();
 }
 

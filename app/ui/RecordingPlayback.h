@@ -11,9 +11,9 @@
 #include <optional>
 
 // Plays a stored dictation from its start at full volume and follows the position ten times a second. A playback ends
-// when the button stops it, when the sound's position goes back (the sound has finished), or when the sound fails (the
-// sound server cannot be reached, or a thread was refused), which is then told; a stopped playback is never resumed:
-// the next one starts a new sound from the beginning.
+// when the button stops it, when the sound has been played to its end (the mark is then back at the start), or when
+// the sound fails (the sound server cannot be reached, or a thread was refused), which is then told; a stopped
+// playback is never resumed: the next one starts a new sound from the beginning.
 class RecordingPlayback : public QObject {
     Q_OBJECT
 

@@ -1,10 +1,10 @@
-// Sounds played on a real sound server: the position moves and is back at 0 at the end, a pause ends the stream, and
-// a server that hangs (SIGSTOP) before or while a sound plays fails the sound within seconds while no call waits.
+// Sounds played on a real sound server: the position moves and is back at 0 at the end, a pause ends the stream, a
+// server that hangs (SIGSTOP) before or while a sound plays fails the sound within seconds while no call waits, and a
+// sound it did not take leaves no stream on it once it answers again.
 
 #include "platform/PulseSoundPlayer.h"
 
-#include "support/PrivateSoundServer.h"
-#include "support/TempHome.h"
+#include "PrivateServerConnection.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -89,13 +91,10 @@ TEST(PulseSoundPlayer, PlaysToTheEndWithThePositionMovingAndAPauseEndsTheStream)
 }
 
 TEST(PulseSoundPlayer, AServerThatHangsFailsTheSoundBeforeOrWhileItPlaysAndNoCallWaits) {
-    vctest::TempHome home;
-    vctest::PrivateSoundServer server(home.path() / "sound-server");
-    const std::string sharedServer = std::getenv("PULSE_SERVER");
-    ::setenv("PULSE_SERVER", server.address().c_str(), 1);
-    server.start();
-    const auto connection = std::make_shared<SharedPulseConnection>();
-    ASSERT_TRUE(waitFor([&] { return !connection->use([](PulseConnection&) {}); }, 10000)) << "the server did not start";
+    PrivateServerConnection own;
+    ASSERT_TRUE(own.answers()) << "the server did not start";
+    vctest::PrivateSoundServer& server = own.server;
+    const std::shared_ptr<SharedPulseConnection>& connection = own.connection;
     CallClock calls;
     const auto playUntil = [&](PulseSoundPlayer& player, const std::function<bool()>& condition) {
         calls([&] { return (player.play(), 0); });
@@ -125,7 +124,35 @@ TEST(PulseSoundPlayer, AServerThatHangsFailsTheSoundBeforeOrWhileItPlaysAndNoCal
     EXPECT_EQ(third.failure()->cause, SoundPlayer::Failure::Cause::soundServerUnreachable);
     EXPECT_LT(calls.slowest, 100) << "a call on the player waited";
     server.resume();
-    ::setenv("PULSE_SERVER", sharedServer.c_str(), 1);
+}
+
+TEST(PulseSoundPlayer, SoundsAHangingServerDidNotTakeLeaveNoStreamOnItOnceItAnswers) {
+    PrivateServerConnection own;
+    ASSERT_TRUE(own.answers()) << "the server did not start";
+    vctest::PrivateSoundServer& server = own.server;
+    const std::shared_ptr<SharedPulseConnection>& connection = own.connection;
+
+    // One after the other while the server hangs: it has the requests for their streams, and answers them only later.
+    server.suspend();
+    std::vector<std::unique_ptr<PulseSoundPlayer>> sounds;
+    for (int i = 0; i < 3; ++i) {
+        sounds.push_back(std::make_unique<PulseSoundPlayer>(std::make_unique<Tone>(30.0), connection));
+        PulseSoundPlayer& sound = *sounds.back();
+        sound.play();
+        ASSERT_TRUE(waitFor([&] { return sound.failure().has_value(); }, 10000));
+        EXPECT_EQ(sound.failure()->cause, SoundPlayer::Failure::Cause::soundServerUnreachable);
+    }
+    server.resume();
+    // Once it has answered a later request on the same connection, it has made the streams asked for before.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            bool answered = false;
+            connection->use([&](PulseConnection& asked) { answered = asked.defaultSourceName().has_value(); });
+            return answered;
+        },
+        10000));
+    EXPECT_TRUE(waitFor([] { return playingStreams() == 0; }, 5000))
+        << playingStreams() << " streams of failed sounds are left on the server";
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vctest {
@@ -52,15 +55,36 @@ public:
         ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
-    // Stops the server where it is (SIGSTOP), as a hanging one: connections are accepted and never answered.
+    // Stops the server where it is (SIGSTOP), as a hanging one: connections are accepted and never answered. Returns
+    // once every thread of it has stopped (a busy machine may let one of them run on for a while after the signal), or
+    // after 10 s.
     void suspend() {
-        if (pid_ > 0) ::kill(pid_, SIGSTOP);
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGSTOP);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!stopped() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
     void resume() {
         if (pid_ > 0) ::kill(pid_, SIGCONT);
     }
 
 private:
+    // Whether every thread of the server is stopped, by the states the system gives them.
+    bool stopped() const {
+        std::error_code error;
+        for (const auto& task : std::filesystem::directory_iterator(
+                 std::filesystem::path("/proc") / std::to_string(pid_) / "task", error)) {
+            std::ifstream file(task.path() / "stat");
+            const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            // The state follows the command name, which is in parentheses and may hold any character.
+            const std::size_t name = stat.rfind(')');
+            if (name == std::string::npos || name + 2 >= stat.size() || stat[name + 2] != 'T') return false;
+        }
+        return !error;
+    }
+
     std::filesystem::path folder_;
     pid_t pid_ = -1;
 };

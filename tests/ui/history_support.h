@@ -53,6 +53,7 @@ inline Recording recordingIn(const std::filesystem::path& folder) {
 // What a test controls of a sound: its position, and what the code did to it.
 struct SoundState {
     double time = 0.0;
+    bool ended = false;
     float volume = -1.0f;
     int plays = 0;
     int pauses = 0;
@@ -66,6 +67,7 @@ public:
     void play() override { ++state_->plays; }
     void pause() override { ++state_->pauses; }
     double currentTime() const override { return state_->time; }
+    bool ended() const override { return state_->ended; }
     std::optional<Failure> failure() const override { return state_->failure; }
 
 private:

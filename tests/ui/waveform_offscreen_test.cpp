@@ -233,11 +233,13 @@ TEST_F(Playback, PauseKeepsThePositionAndPlayStartsANewSoundFromTheBeginning) {
     EXPECT_TRUE(playback.playbackActive());
 }
 
-TEST_F(Playback, TimeGoingBackEndsThePlayback) {
+TEST_F(Playback, TheSoundsEndEndsThePlayback) {
     playback.togglePlayback(file);
     sounds.state->time = 1.9;
     timers.fire();
+    EXPECT_TRUE(playback.playbackActive());
     sounds.state->time = 0.0;  // the finished sound is back at its start
+    sounds.state->ended = true;
     timers.fire();
     EXPECT_FALSE(playback.playbackActive());
     EXPECT_DOUBLE_EQ(playback.playbackTime(), 0.0);
