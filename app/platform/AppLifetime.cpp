@@ -79,7 +79,7 @@ AppLifetime::AppLifetime() {
     }
     if (!watching) {
         ::signal(SIGALRM, onStartAlarm);
-        ::alarm(unsigned(startLimit.count()));
+        ::alarm(unsigned(std::chrono::ceil<std::chrono::seconds>(startLimit_).count()));
     }
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -135,7 +135,7 @@ void AppLifetime::run() {
         std::optional<Clock::time_point> next;
         {
             std::lock_guard lock(mutex_);
-            if (!startFinished_) next = launched_ + startLimit;
+            if (!startFinished_) next = launched_ + startLimit_;
             if (quitDeadline_) next = next ? std::min(*next, *quitDeadline_) : *quitDeadline_;
         }
         int timeoutMs = -1;
@@ -164,7 +164,7 @@ void AppLifetime::run() {
                           " ms after the quit began; it ends now without waiting any longer");
             std::_Exit(EXIT_SUCCESS);
         }
-        if (!startFinished_ && now >= launched_ + startLimit) {
+        if (!startFinished_ && now >= launched_ + startLimit_) {
             const std::string stage = startStage_;
             lock.unlock();
             AppLog::error("Vellumcaster could not finish starting within " + std::to_string(startLimit.count()) +

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/AppLog.h"
+#include "platform/LimitSetting.h"
 #include "shell/PulseAudioDeviceSource.h"
 
 namespace {
@@ -22,7 +23,10 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
       clock_(clock ? std::move(clock) : Clock(secondsSince1970)),
       receiver_(std::make_shared<Receiver>(this)) {
     refreshAudioInputDevices();
-    timer_.setInterval(refreshIntervalMs);
+    // The tests' VELLUMCASTER_DEVICE_CHECK_MS shortens the interval, so that they need not wait out a check.
+    static const std::chrono::milliseconds interval =
+        limitSetting("VELLUMCASTER_DEVICE_CHECK_MS", std::chrono::milliseconds(refreshIntervalMs));
+    timer_.setInterval(interval);
     connect(&timer_, &QTimer::timeout, this, &AudioManager::tick);
     timer_.start();
 }

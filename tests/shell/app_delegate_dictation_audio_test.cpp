@@ -91,7 +91,6 @@ TEST_F(DictationRoadTest, EscapeDiscardsTheDictation) {
 class UnstoredDictationTest : public DictationRoadTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
         ASSERT_TRUE(windowManager.start()) << "openbox did not start";
         recordings.emplace(recordingsFolder());
         ASSERT_TRUE(recordings->holds()) << "the recordings folder could not be made read-only";
@@ -210,7 +209,6 @@ TEST_F(UnfinishedRecognitionTest, ATakeEndedDuringItsRecognitionIsListedAsNotFin
 class MenuWindowDictationTest : public DictationRoadTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
         ASSERT_TRUE(windowManager.start()) << "openbox did not start";
         withTray = false;
         // At the top left: the window manager would then put a window that does not say where it goes in the middle
