@@ -125,9 +125,7 @@ protected:
 
     // Whether the recording window is on screen (the tray icon is a window of the application too).
     bool recordingWindowShown() {
-        const QString pid = QString::number(app.process.processId());
-        QStringList shown = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
-                                .split('\n', Qt::SkipEmptyParts);
+        QStringList shown = titledWindows(app.process.processId(), "Vellumcaster");
         shown.removeAll(tray.applicationIconWindow());
         return !shown.isEmpty();
     }
