@@ -76,8 +76,9 @@ TEST_F(DictationRoadTest, HotKeySpeechHotKeyStoresCopiesAndPastesTheDictation) {
 TEST_F(DictationRoadTest, EscapeDiscardsTheDictation) {
     const auto before = dictations();
     pressHotKey();
-    ASSERT_TRUE(waitFor([this] { return lastImage() == "IconRecording"; }, 30000)) << app.log.toStdString();
-    speak();
+    // The recording image comes before the capture starts; the window comes after it, and after the grab of Escape.
+    ASSERT_TRUE(waitFor([this] { return recordingWindowShown(); }, 30000)) << app.log.toStdString();
+    ASSERT_NO_FATAL_FAILURE(speak());
     run("xdotool", {"key", "Escape"});
     // The discard is done when the icon is back at rest; a dictation would have shown "IconWorking" before that.
     ASSERT_TRUE(waitFor([this] { return lastImage() == "Icon"; }, 10000)) << app.log.toStdString();
