@@ -53,10 +53,10 @@ void onStartAlarm(int) {
     ::_exit(EXIT_FAILURE);
 }
 
-// Tests shorten the start's limit with VELLUMCASTER_START_LIMIT_MS.
-std::chrono::milliseconds configuredStartLimit() {
-    const char* value = std::getenv("VELLUMCASTER_START_LIMIT_MS");
-    return value && *value ? std::chrono::milliseconds(std::atol(value)) : AppLifetime::startLimit;
+// A limit as a person reads it: "10 s", or "2500 ms" where the tests shortened it to part of a second.
+std::string spoken(std::chrono::milliseconds limit) {
+    if (limit.count() % 1000 == 0) return std::to_string(limit.count() / 1000) + " s";
+    return std::to_string(limit.count()) + " ms";
 }
 
 void wakeWatcher() {
@@ -71,7 +71,7 @@ AppLifetime& AppLifetime::watch() {
     return *lifetime;
 }
 
-AppLifetime::AppLifetime() : startLimit_(configuredStartLimit()) {
+AppLifetime::AppLifetime() {
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
         AppLog::error(std::string("Cannot watch the start and the quit: ") + std::strerror(errno) +
                       "; SIGTERM and SIGINT end Vellumcaster at once");
@@ -87,7 +87,7 @@ AppLifetime::AppLifetime() : startLimit_(configuredStartLimit()) {
     if (!watching) {
         // The error logged above has made the writer that the alarm's handler writes through.
         ::signal(SIGALRM, onStartAlarm);
-        ::alarm(unsigned(startLimit.count()));
+        ::alarm(unsigned(std::chrono::ceil<std::chrono::seconds>(startLimit_).count()));
     }
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -178,8 +178,8 @@ void AppLifetime::run() {
         if (!startFinished_ && now >= launched_ + startLimit_) {
             const std::string stage = startStage_;
             lock.unlock();
-            AppLog::errorAndEnd("Vellumcaster could not finish starting within " +
-                                    std::to_string(startLimit.count()) + " s: it was still " + stage +
+            AppLog::errorAndEnd("Vellumcaster could not finish starting within " + spoken(startLimit_) +
+                                    ": it was still " + stage +
                                     ". The system may be refusing it threads (a limit on the number of tasks), or a "
                                     "service it needs does not answer. It ends now; start it again once that is "
                                     "resolved.",

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/LimitSetting.h"
+
 // The application's start and end, watched from a thread of its own, so that neither depends on the GUI thread, which
 // a library may block for good (waiting for a thread the system refused, or for a server that does not answer):
 // - SIGTERM (a logout, a service manager) and SIGINT (Ctrl+C in a terminal) ask for the application's own quit, as
@@ -44,7 +46,8 @@ private:
     Clock::time_point armQuit();
 
     const Clock::time_point launched_ = Clock::now();
-    const std::chrono::milliseconds startLimit_;
+    // startLimit, unless the tests' VELLUMCASTER_START_LIMIT_MS shortens it.
+    const std::chrono::milliseconds startLimit_ = limitSetting("VELLUMCASTER_START_LIMIT_MS", startLimit);
     std::mutex mutex_;
     std::function<void()> requestQuit_;          // guarded by mutex_
     std::string startStage_ = "starting";        // guarded by mutex_

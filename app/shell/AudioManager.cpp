@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/AppLog.h"
+#include "platform/LimitSetting.h"
 #include "shell/PulseAudioDeviceSource.h"
 
 namespace {
@@ -21,7 +22,10 @@ AudioManager::AudioManager(SettingsStore& settings, std::shared_ptr<AudioDeviceS
       source_(source ? std::move(source) : std::make_shared<PulseAudioDeviceSource>()),
       clock_(clock ? std::move(clock) : Clock(secondsSince1970)) {
     refreshAudioInputDevices();
-    timer_.setInterval(refreshIntervalMs);
+    // The tests' VELLUMCASTER_DEVICE_CHECK_MS shortens the interval, so that they need not wait out a check.
+    static const std::chrono::milliseconds interval =
+        limitSetting("VELLUMCASTER_DEVICE_CHECK_MS", std::chrono::milliseconds(refreshIntervalMs));
+    timer_.setInterval(interval);
     connect(&timer_, &QTimer::timeout, this, &AudioManager::tick);
     timer_.start();
 }

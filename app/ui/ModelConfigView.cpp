@@ -487,7 +487,10 @@ void ModelConfigView::updatePanel() {
     // A progress that is not a number counts as nothing received.
     float progress = downloadProgress_;
     if (!std::isfinite(progress)) progress = 0.0f;
-    progress_->setValue(static_cast<int>(std::lround(std::clamp(progress, 0.0f, 1.0f) * 1000)));
+    // Bytes received show however few they are: a page opened just after a download began (start-up's, say) shows
+    // it as begun, not as an empty bar.
+    const int step = static_cast<int>(std::lround(std::clamp(progress, 0.0f, 1.0f) * 1000));
+    progress_->setValue(progress > 0.0f ? std::max(step, 1) : step);
 
     const bool complete = progress == 1.0f;
     cancel_->setStyleDisabled(complete);

@@ -18,6 +18,7 @@
 #include "duvidu/DuviduJSONTestSupport.h"
 #include "duvidu/IngestServer.h"
 #include "support/ChildProcess.h"
+#include "support/HostProgram.h"
 #include "support/TempHome.h"
 
 namespace fs = std::filesystem;
@@ -54,7 +55,7 @@ std::vector<Value> elements(const Value* value)
 std::string helperDebugId()
 {
     std::string buildId;
-    std::unique_ptr<FILE, int (*)(FILE*)> readelf(popen("readelf -n " VC_CRASH_HELPER, "r"), pclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> readelf(popen((vctest::hostProgram("readelf") + " -n " VC_CRASH_HELPER).c_str(), "r"), pclose);
     char line[512];
     while (readelf && std::fgets(line, sizeof line, readelf.get())) {
         std::string text = line;

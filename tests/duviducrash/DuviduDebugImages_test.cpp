@@ -9,6 +9,7 @@
 #include "Duvidu/DuviduDebugImageProvider.h"
 #include "Duvidu/DuviduInAppLogic.h"
 #include "Duvidu/DuviduStacktraceBuilder.h"
+#include "support/HostProgram.h"
 
 using namespace duvidu;
 
@@ -17,7 +18,7 @@ namespace {
 // The build id that readelf prints for the file, in lower-case hexadecimal; empty when it prints none.
 std::string readelfBuildId(const std::string& path)
 {
-    FILE* pipe = popen(("readelf -n '" + path + "'").c_str(), "r");
+    FILE* pipe = popen((vctest::hostProgram("readelf") + " -n '" + path + "'").c_str(), "r");
     if (!pipe) return "";
     std::string id;
     char line[512];

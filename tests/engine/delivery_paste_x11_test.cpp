@@ -20,6 +20,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/X11KeyPoster.h"
 #include "CapturedLog.h"
+#include "support/HostProgram.h"
 #include "support/WaitFor.h"
 
 namespace {
@@ -118,7 +119,7 @@ private:
 
 std::string readClipboardWithXclip() {
     QProcess xclip;
-    xclip.start("xclip", {"-o", "-selection", "clipboard", "-t", "UTF8_STRING"});
+    xclip.start(QString::fromStdString(vctest::hostProgram("xclip")), {"-o", "-selection", "clipboard", "-t", "UTF8_STRING"});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     // xclip asks this process for the text, so Qt's loop must run while it waits.
     while (xclip.state() != QProcess::NotRunning && std::chrono::steady_clock::now() < deadline) {

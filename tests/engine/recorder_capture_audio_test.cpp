@@ -21,6 +21,7 @@
 #include "engine/RecorderError.h"
 #include "platform/PulseCaptureBackend.h"
 #include "platform/SettingsStore.h"
+#include "support/HostProgram.h"
 #include "support/PidsCgroup.h"
 #include "support/PrivateSoundServer.h"
 #include "support/TempHome.h"
@@ -70,7 +71,7 @@ private:
 class PipeSourceModule {
 public:
     PipeSourceModule(const std::string& name, const std::string& fifo, const std::string& format) : fifo_(fifo) {
-        const std::string load = "pactl load-module module-pipe-source source_name=" + name + " file=" + fifo + " " +
+        const std::string load = vctest::hostProgram("pactl") + " load-module module-pipe-source source_name=" + name + " file=" + fifo + " " +
                                  format;
         if (FILE* out = ::popen(load.c_str(), "r")) {
             char text[32] = {};
@@ -82,7 +83,7 @@ public:
     bool loaded() const { return !index_.empty(); }
     bool unload() {
         if (index_.empty()) return true;
-        const bool ok = std::system(("pactl unload-module " + index_).c_str()) == 0;
+        const bool ok = std::system((vctest::hostProgram("pactl") + " unload-module " + index_).c_str()) == 0;
         index_.clear();
         return ok;
     }

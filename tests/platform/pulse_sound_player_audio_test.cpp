@@ -5,6 +5,7 @@
 #include "platform/PulseSoundPlayer.h"
 
 #include "PrivateServerConnection.h"
+#include "support/HostProgram.h"
 #include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,7 @@ private:
 // The streams the server plays, as its command line tool lists them.
 int playingStreams() {
     QProcess pactl;
-    pactl.start("pactl", {"list", "short", "sink-inputs"});
+    pactl.start(QString::fromStdString(vctest::hostProgram("pactl")), {"list", "short", "sink-inputs"});
     pactl.waitForFinished(10000);
     return int(QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size());
 }

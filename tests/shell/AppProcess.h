@@ -10,9 +10,14 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 
+#include "support/HostProgram.h"
 #include "support/WaitFor.h"
 
 #include <ostream>
@@ -24,17 +29,31 @@ namespace shelltest {
 
 using vctest::waitFor;
 
-// Runs a host program to its end while this process keeps serving its own windows; its standard output.
-inline QString run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    waitFor([&] { return process.state() == QProcess::NotRunning; }, 15000);
-    return QString::fromUtf8(process.readAllStandardOutput());
+// Whether a pipe source has taken everything written into its pipe.
+inline bool pipeDrained(const std::string& fifo) {
+    int unread = -1;
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::ioctl(fd, FIONREAD, &unread);
+    ::close(fd);
+    return unread == 0;
 }
 
-// Whether a host program is installed.
-inline bool installed(const QString& program) {
-    return !run("sh", {"-c", QString("command -v %1").arg(program)}).trimmed().isEmpty();
+// Where a host program is (see vctest::hostProgram: one that is not installed fails the test at once).
+inline QString hostProgram(const char* name) { return QString::fromStdString(vctest::hostProgram(name)); }
+
+// Runs a host program to its end while this process keeps serving its own windows; its standard output. On the
+// test's X server, or on `display` when one is given.
+inline QString run(const QString& program, const QStringList& arguments, const QString& display = {}) {
+    QProcess process;
+    if (!display.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display);
+        process.setProcessEnvironment(environment);
+    }
+    process.start(QString::fromStdString(vctest::hostProgram(program.toStdString())), arguments);
+    waitFor([&] { return process.state() == QProcess::NotRunning; }, 15000);
+    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 // Where a window is on the screen, as the X server has it.
@@ -83,7 +102,7 @@ class TrayHost {
 public:
     // Starts it and waits until it owns the screen's tray; false when it could not.
     bool start() {
-        process_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+        process_.start(hostProgram("trayer"), {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
         if (!process_.waitForStarted()) return false;
         return waitFor([] { return !panelId().isEmpty(); }, 10000);
     }

@@ -16,10 +16,6 @@
 #include <QKeySequence>
 #include <QTextEdit>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,16 +34,6 @@ inline std::set<fs::path> dictations() {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) found.insert(it->path());
     return found;
-}
-
-// Whether the microphone source has taken everything written into its pipe.
-inline bool pipeDrained() {
-    int unread = -1;
-    const int fd = ::open(std::getenv("VC_PULSE_PIPE"), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::ioctl(fd, FIONREAD, &unread);
-    ::close(fd);
-    return unread == 0;
 }
 
 // The dictation stored since `before` whose record is written; empty while there is none.
@@ -79,8 +65,7 @@ protected:
     void SetUp() override {
         for (const char* variable : {"DISPLAY", "PULSE_SERVER", "VC_PULSE_PIPE"})
             ASSERT_NE(std::getenv(variable), nullptr) << variable << " is not set: run under scripts/test";
-        for (const char* program : {"trayer", "xdotool", "espeak-ng"})
-            ASSERT_TRUE(installed(program)) << program << " is missing";
+        vctest::requireHostPrograms({"trayer", "xdotool", "espeak-ng", "sox", "xclip"});
 
         // A tiny model under the default model's file name for the language, so no download starts.
         fs::create_directories(modelsFolderURL());
@@ -89,7 +74,7 @@ protected:
 
         // Speech as the pipe source takes it: 16 kHz mono s16le, with a second of silence after it.
         speech = home.path() / "speech.raw";
-        ASSERT_EQ(QProcess::execute("sh", {"-c", QString("espeak-ng -w '%1/speech.wav' 'hello world this is a test' && "
+        ASSERT_EQ(QProcess::execute(hostProgram("sh"), {"-c", QString("espeak-ng -w '%1/speech.wav' 'hello world this is a test' && "
                                                          "sox '%1/speech.wav' -r 16000 -c 1 -b 16 -e signed -t raw '%2' "
                                                          "pad 0 1")
                                                      .arg(QString::fromStdString(home.path().string()),
@@ -140,9 +125,7 @@ protected:
 
     // Whether the recording window is on screen (the tray icon is a window of the application too).
     bool recordingWindowShown() {
-        const QString pid = QString::number(app.process.processId());
-        QStringList shown = run("xdotool", {"search", "--onlyvisible", "--pid", pid, "--name", "^Vellumcaster$"})
-                                .split('\n', Qt::SkipEmptyParts);
+        QStringList shown = titledWindows(app.process.processId(), "Vellumcaster");
         shown.removeAll(tray.applicationIconWindow());
         return !shown.isEmpty();
     }
@@ -150,7 +133,9 @@ protected:
     // Returns once the source has read the whole speech and the second of silence after it.
     void speak() {
         run("sh", {"-c", QString("cat '%1' > \"$VC_PULSE_PIPE\"").arg(QString::fromStdString(speech.string()))});
-        ASSERT_TRUE(waitFor(pipeDrained, 20000));
+        ASSERT_TRUE(waitFor([] { return pipeDrained(std::getenv("VC_PULSE_PIPE")); }, 20000))
+            << "the microphone did not take the speech\n"
+            << app.log.toStdString();
     }
 
     // Silence after the speech; returns once the source has read the speech out of its pipe, which holds less than

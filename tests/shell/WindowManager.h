@@ -26,7 +26,7 @@ public:
 </openbox_config>
 )");
         file.close();
-        process_.start("openbox", {"--sm-disable", "--config-file", config});
+        process_.start(hostProgram("openbox"), {"--sm-disable", "--config-file", config});
         if (!process_.waitForStarted()) return false;
         return waitFor([] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); },
                        10000);

@@ -69,8 +69,7 @@ class AppProcessTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the x11 layer needs an X server: run under scripts/test";
-        for (const char* program : {"trayer", "xdotool", "xwininfo"})
-            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
+        vctest::requireHostPrograms({"trayer", "xdotool", "xwininfo"});
         ASSERT_TRUE(fs::exists(AppProcess::binary().toStdString()));
         // A runtime folder of its own, for the single-instance lock.
         fs::create_directories(runtime);
@@ -251,7 +250,6 @@ TEST_F(AppProcessTest, SecondStartsDialogEndsOnTerminateAndInterruptSignals) {
 
 TEST_F(AppProcessTest, WithoutATrayTheMenuIsAWindowThatLeavesTheFocusAloneAndASecondStartBringsBack) {
     tray.stop();
-    ASSERT_TRUE(shelltest::installed("openbox")) << "openbox is missing";
     shelltest::WindowManager windowManager;
     ASSERT_TRUE(windowManager.start()) << "openbox did not start";
     // What the user is typing in while the application starts at login.

@@ -16,6 +16,7 @@
 #include "platform/SettingsStore.h"
 #include "support/PidsCgroup.h"
 #include "support/PrivateSoundServer.h"
+#include "support/PrivateXServer.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -71,8 +72,7 @@ class SoundServerTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the audio layer needs an X server: run under scripts/test";
-        for (const char* program : {"xdotool", "openbox"})
-            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
+        vctest::requireHostPrograms({"xdotool", "openbox", "xwd", "espeak-ng", "sox", "pactl"});
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all);
         // A tiny model under the default model's file name: a press gets as far as the recording.
@@ -88,11 +88,12 @@ protected:
 
         server.start();
         app.setEnvironment("PULSE_SERVER", QString::fromStdString(server.address()));
+        app.setEnvironment("VELLUMCASTER_DEVICE_CHECK_MS", QString::number(deviceCheckMs));
         app.setEnvironment("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
-        prepare();
+        ASSERT_NO_FATAL_FAILURE(prepare());
         if (startsWithTheServerStopped) return;
         ASSERT_TRUE(app.start());
-        // The device check (every 5 s) has reached the server once.
+        // The device check has reached the server once.
         ASSERT_TRUE(waitFor([this] { return app.log.contains("Updating to default device vc_restart"); }, 20000))
             << app.log.toStdString();
     }
@@ -109,7 +110,7 @@ protected:
     // The shown windows of the application with this title.
     QStringList windows(const QString& title) const { return shelltest::titledWindows(app.process.processId(), title); }
     bool shown(const QString& title) const { return !windows(title).isEmpty(); }
-    void pressHotKey() { run("xdotool", {"key", "--clearmodifiers", "alt+space"}); }
+    void pressHotKey() { run("xdotool", {"key", "--clearmodifiers", "alt+space"}, appDisplay); }
     QString typingWindow() const { return QString::number(typing.winId()); }
 
     // Presses the hot key and waits for the recording window, untitled as the menu window, which shows once the
@@ -131,10 +132,21 @@ protected:
     // Speech into the server's microphone: less than its pipe holds, so that the write never waits for the server.
     void speak() {
         const QString folder = QString::fromStdString(home.path().string());
-        ASSERT_EQ(QProcess::execute("sh", {"-c", QString("espeak-ng -w '%1/speech.wav' 'hello world this is a test' && "
+        ASSERT_EQ(QProcess::execute(shelltest::hostProgram("sh"), {"-c", QString("espeak-ng -w '%1/speech.wav' 'hello world this is a test' && "
                                                          "sox '%1/speech.wav' -r 16000 -c 1 -b 16 -e signed -t raw "
                                                          "'%1/speech.raw' trim 0 1.5 && cat '%1/speech.raw' > '%2'")
                                                      .arg(folder, QString::fromStdString(server.fifo()))}),
+                  0);
+    }
+
+    // Waits until the speech written by speak() has reached the application: the server has taken it out of its pipe,
+    // and then answered a command, which it does after passing on to its clients what it read before.
+    void awaitSpeechReceived() {
+        ASSERT_TRUE(waitFor([this] { return shelltest::pipeDrained(server.fifo()); }, 10000))
+            << "the server did not take the speech\n"
+            << app.log.toStdString();
+        ASSERT_EQ(QProcess::execute(shelltest::hostProgram("pactl"),
+                                    {"--server", QString::fromStdString(server.address()), "info"}),
                   0);
     }
 
@@ -179,7 +191,7 @@ protected:
     // The first x from the left at which a pixel of `window`'s row `y` is nearly black; -1 for none.
     static int firstDarkPixel(const QString& window, int y) {
         QProcess xwd;
-        xwd.start("xwd", {"-id", window, "-silent"});
+        xwd.start(shelltest::hostProgram("xwd"), {"-id", window, "-silent"});
         xwd.waitForFinished(10000);
         const QByteArray image = xwd.readAllStandardOutput();
         // The dump's header: 25 big-endian 32-bit fields, then the window's name and the colour map; a pixel takes 4
@@ -206,7 +218,12 @@ protected:
         EXPECT_LT(answers.slowest, 1000) << when;
     }
 
+    // The device check runs this often here, instead of every 5 s, so that the tests need not wait one out.
+    static constexpr int deviceCheckMs = 500;
+
     bool startsWithTheServerStopped = false;
+    // The X server the application is on, when not the test's (see pressHotKey).
+    QString appDisplay;
 
     vctest::TempHome home;
     shelltest::WindowManager windowManager;
@@ -219,14 +236,15 @@ protected:
 
 TEST_F(SoundServerTest, AHangingServerLeavesTheWindowsAnsweringAndAPressFailsWithinSeconds) {
     server.suspend();
-    // The GUI thread answers on the instance socket; over three device checks, and a press of the hot key, it is
-    // timed once every 100 ms or so.
+    // The GUI thread answers on the instance socket; over a press of the hot key, its failure and at least three
+    // device checks, it is timed once every 100 ms or so.
     const fs::path socket = runtime / "vellumcaster.socket";
     QElapsedTimer clock;
     clock.start();
     qint64 slowest = 0, pressedAt = -1, failedAt = -1;
     int answered = 0, asked = 0;
-    while (clock.elapsed() < 16000) {
+    while (clock.elapsed() < 16000 &&
+           !(failedAt >= 0 && clock.elapsed() > std::max<qint64>(failedAt + 1000, 3 * deviceCheckMs))) {
         QElapsedTimer answer;
         answer.start();
         answered += InstanceChannel::ask(socket, "ping", 10000) == "unknown";
@@ -281,18 +299,44 @@ TEST_F(SoundServerTest, AServerLostDuringARecordingIsToldAsAStoppedRecording) {
         << app.log.toStdString();
 }
 
-// With error reporting on and a reporting service that takes the requests and never answers.
+// With error reporting on and a reporting service that takes the requests and never answers, the application on an
+// X server of the test's own. A quit has two bounds, each checked on its own: error reporting's close gets what is left
+// of the quit's deadline but a margin, so that the quit ends by itself in time; and whatever still holds the quit at
+// the deadline (1.8 s) is ended there, with a log line that only that end writes.
 class SoundServerQuitTest : public SoundServerTest {
 protected:
     void prepare() override {
         collector.answer(duvidutest::IngestServer::Answer::NeverAnswer);
         SettingsStore(SettingsStore::standardFile()).setBool("errorLoggingEnabled", true);
         app.setEnvironment("DUVIDU_DSN", QString::fromStdString(collector.dsn()));
+        appDisplay = QString::fromStdString(xServer.start());
+        ASSERT_FALSE(appDisplay.isEmpty()) << "the application's X server did not start";
+        app.setEnvironment("DISPLAY", appDisplay);
     }
 
+    // Sends SIGTERM and waits up to 5 s for the end; how long it took in milliseconds, -1 when it did not end.
+    qint64 sigtermToEnd() {
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(app.process.processId()), SIGTERM);
+        const bool ended = waitFor([this] { return app.process.state() == QProcess::NotRunning; }, 5000);
+        const qint64 elapsed = clock.elapsed();
+        std::cout << "SIGTERM ended the application after " << (ended ? elapsed : -1) << " ms" << std::endl;
+        RecordProperty("sigtermToEndMilliseconds", int(ended ? elapsed : -1));
+        return ended ? elapsed : -1;
+    }
+    bool endedWithStatusZero() const {
+        return app.process.exitStatus() == QProcess::NormalExit && app.process.exitCode() == 0;
+    }
+    // Written only by the end at the quit's deadline.
+    bool forcedEnd() const { return app.log.contains("had not ended 1800 ms after the quit began"); }
+
     duvidutest::IngestServer collector;
+    vctest::PrivateXServer xServer;
 };
 
+// The close's share: the press's task waits for the hung sound server and the service never answers, yet the quit
+// ends by itself before its deadline.
 TEST_F(SoundServerQuitTest, SigtermDuringAPressOnAHungServerEndsWithinTwoSecondsThoughTheServiceNeverAnswers) {
     // The start's session is on its way to the service, which holds it.
     ASSERT_TRUE(waitFor([this] { return collector.requestCount() > 0; }, 20000)) << app.log.toStdString();
@@ -301,14 +345,23 @@ TEST_F(SoundServerQuitTest, SigtermDuringAPressOnAHungServerEndsWithinTwoSeconds
     // The press's task waits for the server.
     ASSERT_TRUE(waitFor([this] { return app.log.contains("status image IconLoading"); }, 10000))
         << app.log.toStdString();
-    QElapsedTimer clock;
-    clock.start();
-    ::kill(pid_t(app.process.processId()), SIGTERM);
-    const bool ended = app.endsWithStatusZero(5000);
-    std::cout << "SIGTERM ended the application after " << clock.elapsed() << " ms" << std::endl;
-    RecordProperty("sigtermToEndMilliseconds", int(clock.elapsed()));
-    ASSERT_TRUE(ended) << app.log.toStdString();
-    EXPECT_LT(clock.elapsed(), 2000) << app.log.toStdString();
+    const qint64 elapsed = sigtermToEnd();
+    ASSERT_GE(elapsed, 0) << app.log.toStdString();
+    EXPECT_TRUE(endedWithStatusZero()) << app.log.toStdString();
+    EXPECT_LT(elapsed, 2000) << app.log.toStdString();
+    EXPECT_FALSE(forcedEnd()) << "the quit did not end by itself before its deadline\n" << app.log.toStdString();
+}
+
+// The forced end: with its X server stopped, the application's quit waits for the server in the windows' teardown,
+// and only the deadline ends it.
+TEST_F(SoundServerQuitTest, SigtermWithTheXServerStoppedEndsAtTheQuitDeadline) {
+    xServer.suspend();
+    const qint64 elapsed = sigtermToEnd();
+    xServer.resume();
+    ASSERT_GE(elapsed, 0) << "the quit's deadline did not end the application\n" << app.log.toStdString();
+    EXPECT_TRUE(forcedEnd()) << app.log.toStdString();
+    EXPECT_TRUE(endedWithStatusZero()) << app.log.toStdString();
+    EXPECT_LT(elapsed, 2000) << app.log.toStdString();
 }
 
 class StoppedServerAtStartTest : public SoundServerTest {
@@ -321,7 +374,7 @@ protected:
 TEST_F(StoppedServerAtStartTest, TheStartCompletesAndTheWindowsKeepAnswering) {
     // Up, then stopped: connections are taken and never answered.
     const QStringList info{"--server", QString::fromStdString(server.address()), "info"};
-    ASSERT_TRUE(waitFor([&] { return QProcess::execute("pactl", info) == 0; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return QProcess::execute(shelltest::hostProgram("pactl"), info) == 0; }, 10000));
     server.suspend();
     QElapsedTimer clock;
     clock.start();
@@ -330,7 +383,7 @@ TEST_F(StoppedServerAtStartTest, TheStartCompletesAndTheWindowsKeepAnswering) {
     const bool up = answers.askUntil(socket(), [&] { return answers.answered > 0; }, 15000);
     const qint64 firstAnswer = clock.elapsed();
     answers = {};
-    answers.askUntil(socket(), [] { return false; }, 7000);  // over a device check or two
+    answers.askUntil(socket(), [] { return false; }, 4 * deviceCheckMs);  // over a few device checks
     std::cout << "first answer " << firstAnswer << " ms after the launch" << std::endl;
     RecordProperty("firstAnswerMilliseconds", int(firstAnswer));
     ASSERT_TRUE(up) << app.log.toStdString();
@@ -345,7 +398,7 @@ TEST_F(StoppedServerAtStartTest, TheStartCompletesAndTheWindowsKeepAnswering) {
 TEST_F(SoundServerTest, AServerThatHangsDuringARecordingIsToldAsAStoppedRecording) {
     ASSERT_FALSE(startRecording().isEmpty()) << app.log.toStdString();
     ASSERT_NO_FATAL_FAILURE(speak());
-    waitFor([] { return false; }, 1000);  // the speech is being recorded
+    ASSERT_NO_FATAL_FAILURE(awaitSpeechReceived());
     server.suspend();
     QElapsedTimer clock;
     clock.start();
@@ -385,7 +438,7 @@ TEST_F(SoundServerTest, AServerThatHangsDuringARecordingIsToldAsAStoppedRecordin
 TEST_F(SoundServerTest, ACompletionSoundThatCannotPlayIsSkippedWhileTheWindowsKeepAnswering) {
     ASSERT_FALSE(startRecording().isEmpty()) << app.log.toStdString();
     ASSERT_NO_FATAL_FAILURE(speak());
-    waitFor([] { return false; }, 1000);
+    ASSERT_NO_FATAL_FAILURE(awaitSpeechReceived());
     pressHotKey();
     server.suspend();
     Answers answers;
@@ -431,7 +484,8 @@ TEST_P(RefusedThreadsDuringPlayTest, PlayNeitherEndsNorFreezesTheApplicationAndS
     ASSERT_TRUE(tasks.add(pid_t(app.process.processId())));
     const QString history = openHistory();
     ASSERT_FALSE(history.isEmpty()) << app.log.toStdString();
-    waitFor([] { return false; }, 1000);  // the waveform has loaded
+    // The detail shows, and with it its waveform's load has its thread: what the limit refuses is Play's.
+    ASSERT_TRUE(waitFor([&] { return firstDarkPixel(history, 85) >= 0; }, 10000)) << app.log.toStdString();
     ASSERT_TRUE(tasks.limit(tasks.current() + GetParam()));
     ASSERT_NO_FATAL_FAILURE(clickPlay(history));
     Answers answers;
@@ -440,6 +494,14 @@ TEST_P(RefusedThreadsDuringPlayTest, PlayNeitherEndsNorFreezesTheApplicationAndS
     RecordProperty("refusals", std::to_string(tasks.refusals()));
     ASSERT_EQ(app.process.state(), QProcess::Running) << "the application ended\n" << app.log.toStdString();
     expectAnswered(answers, "after Play");
+    // The tasks Play needs depend on the processors: on a small machine a few extra tasks may be all it needs, and
+    // the case has nothing to refuse there. Without a task to spare, something is refused on every machine.
+    if (tasks.refusals() == 0) {
+        ASSERT_GT(GetParam(), 0) << "the limit refused nothing";
+        tasks.limit(-1);
+        GTEST_SKIP() << "on this machine Play needed no more than " << GetParam()
+                     << " new tasks: the limit refused nothing";
+    }
 
     QElapsedTimer clock;
     clock.start();

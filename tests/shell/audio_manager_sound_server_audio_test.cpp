@@ -30,7 +30,7 @@ TEST(AudioManagerSoundServer, AServerOutOfReachChangesNoChoiceIsLoggedOnceAndThe
     int commandIndex = -1;
     const auto clients = [&server, &commandIndex] {
         QProcess pactl;
-        pactl.start("pactl", {"--server", QString::fromStdString(server.address()), "list", "short", "clients"});
+        pactl.start(shelltest::hostProgram("pactl"), {"--server", QString::fromStdString(server.address()), "list", "short", "clients"});
         pactl.waitForFinished(10000);
         QStringList ours;
         for (const QString& line : QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
@@ -44,7 +44,7 @@ TEST(AudioManagerSoundServer, AServerOutOfReachChangesNoChoiceIsLoggedOnceAndThe
     };
     const auto startServer = [&] {
         server.start();
-        ASSERT_TRUE(waitFor([&] { return !clients().isEmpty() || QProcess::execute("pactl", {"--server",
+        ASSERT_TRUE(waitFor([&] { return !clients().isEmpty() || QProcess::execute(shelltest::hostProgram("pactl"), {"--server",
                                                                  QString::fromStdString(server.address()), "info"}) == 0; },
                             10000));
     };

@@ -22,11 +22,10 @@ namespace {
 class FailedRecognitionTest : public shelltest::DictationRoadTest {
 protected:
     void SetUp() override {
-        for (const char* program : {"xclip", "openbox"})
-            ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
+        vctest::requireHostPrograms({"xclip", "openbox"});
         language = "yue";
         // What the user had copied, served by xclip until another client takes the clipboard.
-        clipboardOwner.start("xclip", {"-quiet", "-selection", "clipboard"});
+        clipboardOwner.start(shelltest::hostProgram("xclip"), {"-quiet", "-selection", "clipboard"});
         ASSERT_TRUE(clipboardOwner.waitForStarted());
         clipboardOwner.write(marker);
         clipboardOwner.closeWriteChannel();

@@ -8,6 +8,7 @@
 #include "shell/hotkey/HotKeysController.h"
 #include "shell/hotkey/X11HotKeyBackend.h"
 #include "support/FakeAudioDeviceSource.h"
+#include "support/HostProgram.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
 #include "ui/ConfigurationView.h"
@@ -136,7 +137,7 @@ TEST_F(HotKeyNoticeTest, WithoutATrayADialogTellsAndAnotherShortcutClearsIt) {
     chooseTabInSettings();
     EXPECT_TRUE(vctest::waitFor([this] { return app->hotKeyNotice() == nullptr; }));
     EXPECT_EQ(app->startDictatingMenuItem()->text(), "Start dictating\tAlt+Tab");
-    ASSERT_EQ(std::system("xdotool key alt+Tab"), 0);
+    ASSERT_EQ(std::system((vctest::hostProgram("xdotool") + " key alt+Tab").c_str()), 0);
     EXPECT_TRUE(vctest::waitFor([this] { return toggles == 1; }));
 
     // Quitting releases every grab: the other program can now take the combination and Escape.
@@ -148,8 +149,8 @@ TEST_F(HotKeyNoticeTest, WithoutATrayADialogTellsAndAnotherShortcutClearsIt) {
 }
 
 TEST_F(HotKeyNoticeTest, WithATrayTheIconNotifies) {
-    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
-    ASSERT_TRUE(tray.waitForStarted()) << "the tray host trayer is missing";
+    tray.start(QString::fromStdString(vctest::hostProgram("trayer")), {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+    ASSERT_TRUE(tray.waitForStarted()) << "the tray host trayer did not start";
     ASSERT_TRUE(vctest::waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
     launch();
     EXPECT_EQ(app->hotKeyNotice(), nullptr);

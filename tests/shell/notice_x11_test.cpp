@@ -21,8 +21,7 @@ namespace {
 
 TEST(NoticeTest, NeitherShowingNorAClickOnItTakesTheFocusAndTheOtherWindowsStayUsable) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the x11 layer needs an X server";
-    for (const char* program : {"xdotool", "openbox"})
-        ASSERT_TRUE(shelltest::installed(program)) << program << " is missing";
+    vctest::requireHostPrograms({"xdotool", "openbox"});
     shelltest::WindowManager windowManager;
     ASSERT_TRUE(windowManager.start()) << "openbox did not start";
     QLineEdit typing;

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/HostProgram.h"
+
 namespace vctest {
 
 // A sound server of the test's own, with one pipe source "vc_restart" and a null sink for what is played, that the
@@ -36,7 +38,7 @@ public:
     void start() {
         std::vector<std::string> arguments{"env",
                                            "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
-                                           "pulseaudio",
+                                           hostProgram("pulseaudio"),
                                            "--daemonize=no",
                                            "--exit-idle-time=-1",
                                            "-n",
