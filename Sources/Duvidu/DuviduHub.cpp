@@ -449,6 +449,11 @@ void DuviduHub::flush(double timeout)
     if (auto client = getClient()) client->flush(timeout);
 }
 
+void DuviduHub::close()
+{
+    close(std::nullopt);
+}
+
 void DuviduHub::close(std::optional<double> timeout)
 {
     if (auto client = getClient()) client->close(timeout);
