@@ -1,10 +1,14 @@
 // Crash capture end to end: a helper program starts the SDK against a loopback stand-in for the reporting service and
 // crashes; the next start of the helper sends the crash, the start after it sends nothing.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +22,7 @@
 #include "duvidu/DuviduJSONTestSupport.h"
 #include "duvidu/IngestServer.h"
 #include "support/ChildProcess.h"
+#include "support/LockHoldingProcess.h"
 #include "support/TempHome.h"
 
 namespace fs = std::filesystem;
@@ -114,6 +119,7 @@ protected:
     }
 
     fs::path reportsFolder() const { return home.cache() / "duvidu/DuviduCrash/duviducrash_helper/Reports"; }
+    fs::path stateFolder() const { return home.cache() / "duvidu/DuviduCrash/duviducrash_helper/Data"; }
 
     size_t count(const fs::path& folder) const
     {
@@ -196,6 +202,19 @@ protected:
         auto result = helper({"start"});
         EXPECT_TRUE(WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0) << result.output;
         return result.output;
+    }
+
+    // The next start of the helper sends one crash, with the session of that id ended as crashed, and ends that session
+    // no other way.
+    void expectNextStartSendsTheCrashWithSession(const std::string& sessionId)
+    {
+        const size_t before = server.requestCount();
+        EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+        const auto fatal = fatalEventsFrom(before);
+        ASSERT_EQ(fatal.size(), 1u);
+        EXPECT_EQ(text(at(&fatal[0].second, "sid")), sessionId);
+        EXPECT_EQ(text(at(&fatal[0].second, "status")), "crashed");
+        EXPECT_EQ(sessionEndingsFrom(before)[sessionId], std::vector<std::string>{"crashed"});
     }
 
     vctest::TempHome home;
@@ -331,6 +350,87 @@ TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItAndItsDistWhenAn
         messageWithDist |= text(at(at(&event, "message"), "formatted")) == "x" && text(at(&event, "dist")) == "d2";
     }
     EXPECT_TRUE(messageWithDist);
+}
+
+TEST_F(DuviduCrashCapture, AClockSetBackBetweenTheSessionsStartAndTheCrashKeepsTheCrashedSession)
+{
+    // The session starts by a clock that runs ahead and the crash comes after the clock was set back: by the two
+    // readings, the session began after the crash.
+    for (const char* secondsBack : {"5", "600"}) {
+        SCOPED_TRACE(std::string("clock set back ") + secondsBack + " s");
+        auto crashed = helper({"clock-back", secondsBack});
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+        const std::string crashedSession = currentSessionId();
+        ASSERT_FALSE(crashedSession.empty());
+        expectNextStartSendsTheCrashWithSession(crashedSession);
+    }
+}
+
+TEST_F(DuviduCrashCapture, ACrashStateOfTheEarlierVersionWithATimeOutOfRangeSendsTheStoredSessionAsCrashed)
+{
+    // The earlier version kept no session id. A crash time that is no date (it would overflow the clock, or lies before
+    // 1970) is unknown, and without a time that version took the stored session for the crashed run's.
+    for (const char* time : {"1e10", "1e300", "-1e19"}) {
+        SCOPED_TRACE(std::string("lastCrashTimestamp ") + time);
+        auto crashed = helper({"segv"});
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+        const std::string crashedSession = currentSessionId();
+        ASSERT_FALSE(crashedSession.empty());
+        std::ofstream(stateFolder() / "CrashState.json")
+            << R"({"crashedLastLaunch":true,"activeDurationSinceLastCrash":0.5,"lastCrashTimestamp":)" << time << "}";
+        expectNextStartSendsTheCrashWithSession(crashedSession);
+    }
+}
+
+TEST_F(DuviduCrashCapture, MarkingACrashHandledNeverWritesOverACrashRecordedSince)
+{
+    // Run F reads crash A and is held before it marks A handled; meanwhile run C starts (A is still recorded), begins
+    // its session and crashes; then F marks A handled. C's crash stays recorded, with its session.
+    auto first = helper({"abort"});
+    ASSERT_TRUE(WIFSIGNALED(first.status)) << "status " << first.status;
+    const fs::path go = home.path() / "go";
+    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
+    vctest::ChildResult marking;
+    std::thread markingRun([&] { marking = helper({"mark-handled-after", go.string()}); });
+    // A writer's open succeeds once F, having read the crash state, has the FIFO open for reading.
+    int release = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (release < 0 && std::chrono::steady_clock::now() < deadline) {
+        release = open(go.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (release < 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (release < 0) {
+        markingRun.join();
+        FAIL() << "run F did not get to read the crash state";
+    }
+
+    auto crashed = helper({"segv"});
+    const std::string crashedSession = currentSessionId();
+    close(release);
+    markingRun.join();
+    EXPECT_TRUE(WIFEXITED(marking.status) && WEXITSTATUS(marking.status) == 0) << "status " << marking.status;
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    ASSERT_FALSE(crashedSession.empty());
+    expectNextStartSendsTheCrashWithSession(crashedSession);
+}
+
+TEST_F(DuviduCrashCapture, TheCrashHandlerGivesUpAStateLockHeldElsewhereAfterASecondByTheClock)
+{
+    // Another process holds the crash state's lock, as one stopped in a debugger would, and every sleep of the crashing
+    // run lasts up to 20 ms longer than asked: the handler waits a second by the clock, however few sleeps fit in it,
+    // then records the crash without the lock.
+    EXPECT_EQ(startHelper(), "crashedLastRun NO\n");
+    auto holder = std::make_unique<vctest::LockHoldingProcess>(stateFolder().string());
+    auto crashed = helper({"late-sleeps", "segv"});
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch();
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    long long faultedAt = 0;
+    ASSERT_EQ(std::sscanf(crashed.output.c_str(), "faulting at %lld", &faultedAt), 1) << crashed.output;
+    const auto waited = ended - std::chrono::nanoseconds(faultedAt);
+    EXPECT_GE(waited, std::chrono::seconds(1));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    holder.reset();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
 }
 
 // The service is out of reach until the test lets it listen: nothing is delivered before then.
