@@ -13,9 +13,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "Duvidu/DuviduSerialization.h"
@@ -73,6 +75,44 @@ std::string helperDebugId()
     return buildId;
 }
 
+// A run of a program that holds at a FIFO, its last argument, until it is let go; its opening the FIFO for reading
+// tells that it got there.
+class HeldRun {
+public:
+    using Run = std::function<vctest::ChildResult(const std::vector<std::string>&)>;
+
+    HeldRun(const Run& run, std::vector<std::string> arguments, const fs::path& fifo)
+    {
+        if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + fifo.string());
+        arguments.push_back(fifo.string());
+        thread_ = std::thread([this, run, arguments] { result_ = run(arguments); });
+        // A writer's open succeeds only while a reader has the FIFO open.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (release_ < 0 && std::chrono::steady_clock::now() < deadline) {
+            release_ = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (release_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    HeldRun(const HeldRun&) = delete;
+    HeldRun& operator=(const HeldRun&) = delete;
+    ~HeldRun() { letGo(); }
+
+    bool held() const { return release_ >= 0; }
+    // The end of the FIFO's input lets the run go on; returns how it ended.
+    const vctest::ChildResult& letGo()
+    {
+        if (release_ >= 0) close(release_);
+        release_ = -1;
+        if (thread_.joinable()) thread_.join();
+        return result_;
+    }
+
+private:
+    int release_ = -1;
+    vctest::ChildResult result_;
+    std::thread thread_;
+};
+
 struct Fault {
     std::string name;
     int signal;
@@ -92,6 +132,10 @@ protected:
     }
 
     vctest::ChildResult helper(const std::vector<std::string>& arguments) { return run(VC_CRASH_HELPER, arguments); }
+    HeldRun::Run runHelper()
+    {
+        return [this](const std::vector<std::string>& arguments) { return helper(arguments); };
+    }
     vctest::ChildResult cli(const std::vector<std::string>& arguments) { return run(VC_DUVIDU_CLI, arguments); }
     vctest::ChildResult run(const std::string& program, const std::vector<std::string>& arguments)
     {
@@ -388,30 +432,37 @@ TEST_F(DuviduCrashCapture, MarkingACrashHandledNeverWritesOverACrashRecordedSinc
     // its session and crashes; then F marks A handled. C's crash stays recorded, with its session.
     auto first = helper({"abort"});
     ASSERT_TRUE(WIFSIGNALED(first.status)) << "status " << first.status;
-    const fs::path go = home.path() / "go";
-    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
-    vctest::ChildResult marking;
-    std::thread markingRun([&] { marking = helper({"mark-handled-after", go.string()}); });
-    // A writer's open succeeds once F, having read the crash state, has the FIFO open for reading.
-    int release = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (release < 0 && std::chrono::steady_clock::now() < deadline) {
-        release = open(go.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (release < 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    if (release < 0) {
-        markingRun.join();
-        FAIL() << "run F did not get to read the crash state";
-    }
+    HeldRun marking(runHelper(), {"mark-handled-after"}, home.path() / "marking");
+    ASSERT_TRUE(marking.held()) << "run F did not get to read the crash state";
 
     auto crashed = helper({"segv"});
-    const std::string crashedSession = currentSessionId();
-    close(release);
-    markingRun.join();
-    EXPECT_TRUE(WIFEXITED(marking.status) && WEXITSTATUS(marking.status) == 0) << "status " << marking.status;
     ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    const std::string crashedSession = currentSessionId();
     ASSERT_FALSE(crashedSession.empty());
+    const auto& marked = marking.letGo();
+    EXPECT_TRUE(WIFEXITED(marked.status) && WEXITSTATUS(marked.status) == 0) << "status " << marked.status;
     expectNextStartSendsTheCrashWithSession(crashedSession);
+}
+
+TEST_F(DuviduCrashCapture, ASiblingsSessionStoredBeforeTheCrashIsLeftToTheSibling)
+{
+    // Run P begins its session, then sibling S begins its own (the stored session is S's now), then P crashes. S's
+    // session is not the crashed run's: the next start leaves it to S, which ends it as exited when it quits.
+    HeldRun crashing(runHelper(), {"crash-after"}, home.path() / "crashing");
+    ASSERT_TRUE(crashing.held());
+    HeldRun sibling(runHelper(), {"run-until"}, home.path() / "sibling");
+    ASSERT_TRUE(sibling.held());
+    const std::string siblingSession = currentSessionId();
+    ASSERT_FALSE(siblingSession.empty());
+    const auto& crashed = crashing.letGo();
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+
+    const size_t before = server.requestCount();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+    EXPECT_EQ(fatalEventsFrom(before).size(), 1u);
+    const auto& quit = sibling.letGo();
+    EXPECT_TRUE(WIFEXITED(quit.status) && WEXITSTATUS(quit.status) == 0) << "status " << quit.status;
+    EXPECT_EQ(sessionEndingsFrom(before)[siblingSession], std::vector<std::string>{"exited"});
 }
 
 TEST_F(DuviduCrashCapture, TheCrashHandlerGivesUpAStateLockHeldElsewhereAfterASecondByTheClock)

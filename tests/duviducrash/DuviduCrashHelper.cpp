@@ -20,6 +20,11 @@
 //   duviducrash_helper mark-handled-after FIFO
 //                                     install crash capture alone (the crash state is read), then wait for the end of
 //                                     the FIFO's input and mark the crash handled, as a run held between the two does
+//   duviducrash_helper crash-after FIFO
+//                                     start, become active (a session starts), wait for the end of the FIFO's input,
+//                                     then fault (segv)
+//   duviducrash_helper run-until FIFO start, become active, wait for the end of the FIFO's input, then quit as an
+//                                     application does (will-terminate ends the session, close)
 //
 // FAULT: segv, abort, terminate (uncaught std::runtime_error on the main thread), terminate-thread (the same on a
 // std::thread), trap, overflow (unbounded recursion on the main thread), two-threads (two threads fault at once),
@@ -117,6 +122,14 @@ int startAndFault(const std::string& how)
     return fault(how);
 }
 
+void startActive()
+{
+    start();
+    DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
+        DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
+    DuviduSDK::flush(5);
+}
+
 // The machine's clock, that many seconds ahead.
 class ClockAhead : public DuviduDefaultCurrentDateProvider {
 public:
@@ -130,10 +143,7 @@ private:
 int faultAfterTheClockStepsBack(int seconds)
 {
     DuviduCurrentDate::setCurrentDateProvider(std::make_shared<ClockAhead>(std::chrono::seconds(seconds)));
-    start();
-    DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
-        DuviduNSNotificationCenterWrapper::didBecomeActiveNotificationName());
-    DuviduSDK::flush(5);
+    startActive();
     DuviduCurrentDate::setCurrentDateProvider(nullptr);
     duviduCliFaultSegv();
     return 1;
@@ -150,16 +160,40 @@ int faultWithLateSleeps(const std::string& how)
     return fault(how);
 }
 
-int markHandledAfter(const char* fifo)
+// Opens the FIFO (the test's open for writing then succeeds: this run got there) and reads it to its end.
+bool waitForTheEndOfInput(const char* fifo)
 {
-    if (!DuviduCrash::sharedInstance()->install()) return 2;
     const int input = open(fifo, O_RDONLY | O_CLOEXEC);
-    if (input < 0) return 2;
+    if (input < 0) return false;
     char buffer[64];
     while (read(input, buffer, sizeof buffer) > 0) {
     }
     close(input);
+    return true;
+}
+
+int markHandledAfter(const char* fifo)
+{
+    if (!DuviduCrash::sharedInstance()->install() || !waitForTheEndOfInput(fifo)) return 2;
     duviducrash_notifyCrashHandled();
+    return 0;
+}
+
+int crashAfter(const char* fifo)
+{
+    startActive();
+    if (!waitForTheEndOfInput(fifo)) return 2;
+    duviduCliFaultSegv();
+    return 1;
+}
+
+int runUntil(const char* fifo)
+{
+    startActive();
+    if (!waitForTheEndOfInput(fifo)) return 2;
+    DuviduDependencyContainer::sharedInstance()->notificationCenterWrapper()->postNotificationName(
+        DuviduNSNotificationCenterWrapper::willTerminateNotificationName());
+    DuviduSDK::close();
     return 0;
 }
 
@@ -220,6 +254,8 @@ int main(int argc, char** argv)
     if (argc == 3 && command == "clock-back") return faultAfterTheClockStepsBack(std::atoi(argv[2]));
     if (argc == 3 && command == "late-sleeps") return faultWithLateSleeps(argv[2]);
     if (argc == 3 && command == "mark-handled-after") return markHandledAfter(argv[2]);
+    if (argc == 3 && command == "crash-after") return crashAfter(argv[2]);
+    if (argc == 3 && command == "run-until") return runUntil(argv[2]);
     if (argc == 3 && command == "restart") {
         start();
         DuviduSDK::close();
@@ -228,6 +264,6 @@ int main(int argc, char** argv)
     if (argc == 2) return startAndFault(command);
     std::fprintf(stderr,
                  "usage: duviducrash_helper FAULT | restart FAULT | start | close | log-at-exit | clock-back SECONDS | "
-                 "late-sleeps FAULT | mark-handled-after FIFO\n");
+                 "late-sleeps FAULT | mark-handled-after FIFO | crash-after FIFO | run-until FIFO\n");
     return 2;
 }
