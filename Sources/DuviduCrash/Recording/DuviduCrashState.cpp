@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -168,9 +167,10 @@ std::optional<RecordedCrash> recordedCrash(const nlohmann::json& state)
     RecordedCrash crash;
     auto timestamp = state.find("lastCrashTimestamp");
     if (timestamp != state.end() && timestamp->is_number()) {
+        // Rounded as written, so that a record read and written again stays equal to itself.
         const double seconds = timestamp->get<double>();
-        if (auto date = DuviduDateUtil::dateWithSecondsSince1970(seconds); date && seconds >= 0)
-            crash.timestamp = std::chrono::duration_cast<std::chrono::milliseconds>(date->time_since_epoch()).count();
+        if (DuviduDateUtil::dateWithSecondsSince1970(seconds) && seconds >= 0)
+            crash.timestamp = std::llround(seconds * 1000);
     }
     auto sessionId = state.find("lastCrashSessionId");
     if (sessionId != state.end() && sessionId->is_string()) crash.sessionId = sessionId->get<std::string>();
