@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "Duvidu/DuviduCrash.h"
 #include "Duvidu/DuviduCurrentDate.h"
 #include "Duvidu/DuviduFileLock.h"
 #include "Duvidu/DuviduLog.h"
@@ -11,11 +12,15 @@ namespace duvidu {
 
 namespace {
 
-// The crashed run's session is the one the crash state names. A state written by an earlier version names none; the
-// rule of that version holds then: a session that began after the crash (when its time is known) is a later run's.
+// A crashed run's session is the one the crash state names, or one a stored crash report names (processes that crash
+// at once leave one state, the last written, and a report each). A state written by an earlier version names none;
+// the rule of that version holds then: a session that began after the crash (when its time is known) is a later
+// run's.
 bool isCrashedRunsSession(const DuviduSession& session, const DuviduCrashWrapper& crashWrapper)
 {
-    if (auto sessionId = crashWrapper.lastCrashSessionId()) return *sessionId == session.sessionId().duviduIdString();
+    const std::string id = session.sessionId().duviduIdString();
+    if (auto sessionId = crashWrapper.lastCrashSessionId())
+        return *sessionId == id || DuviduCrash::sharedInstance()->reportedSessionIds().count(id) > 0;
     auto crashed = crashWrapper.lastCrashDate();
     return !crashed || session.started() <= *crashed;
 }

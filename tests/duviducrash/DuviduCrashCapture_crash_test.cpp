@@ -465,6 +465,25 @@ TEST_F(DuviduCrashCapture, ASiblingsSessionStoredBeforeTheCrashIsLeftToTheSiblin
     EXPECT_EQ(sessionEndingsFrom(before)[siblingSession], std::vector<std::string>{"exited"});
 }
 
+TEST_F(DuviduCrashCapture, TheStoredSessionOfARunThatCrashedBeforeTheLastCrashIsSentAsCrashed)
+{
+    // Runs Q and P crash one after the other; P stored its session last, Q's crash is the one the crash state keeps.
+    // P's crash report names P's session.
+    HeldRun laterCrash(runHelper(), {"crash-after"}, home.path() / "q");
+    ASSERT_TRUE(laterCrash.held());
+    HeldRun earlierCrash(runHelper(), {"crash-after"}, home.path() / "p");
+    ASSERT_TRUE(earlierCrash.held());
+    const std::string storedSession = currentSessionId();
+    ASSERT_FALSE(storedSession.empty());
+    ASSERT_TRUE(WIFSIGNALED(earlierCrash.letGo().status));
+    ASSERT_TRUE(WIFSIGNALED(laterCrash.letGo().status));
+
+    const size_t before = server.requestCount();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+    EXPECT_EQ(fatalEventsFrom(before).size(), 2u);
+    EXPECT_EQ(sessionEndingsFrom(before)[storedSession], std::vector<std::string>{"crashed"});
+}
+
 TEST_F(DuviduCrashCapture, TheCrashHandlerGivesUpAStateLockHeldElsewhereAfterASecondByTheClock)
 {
     // Another process holds the crash state's lock, as one stopped in a debugger would, and every sleep of the crashing

@@ -246,6 +246,11 @@ std::optional<std::string> DuviduCrashState::lastCrashSessionId()
     return g_lastCrash.sessionId;
 }
 
+const char* DuviduCrashState::currentSessionId()
+{
+    return g_sessionIds[g_sessionIdSlot.load()];
+}
+
 void DuviduCrashState::setCurrentSessionId(const std::string& sessionId)
 {
     std::lock_guard lock(g_sessionIdMutex);
@@ -290,8 +295,7 @@ void DuviduCrashState::notifyAppTerminate()
 void DuviduCrashState::notifyAppCrash()
 {
     StateFolderLock folderLock;
-    writeState(g_crashTemporaryPath, true, activeMillisecondsNow(), realtimeMilliseconds(),
-               g_sessionIds[g_sessionIdSlot.load()]);
+    writeState(g_crashTemporaryPath, true, activeMillisecondsNow(), realtimeMilliseconds(), currentSessionId());
 }
 
 }  // namespace duvidu

@@ -32,8 +32,11 @@ public:
     // initialised: empty when it ran none; none when it did not crash, or the file did not say (written by a version
     // that did not keep the id).
     static std::optional<std::string> lastCrashSessionId();
-    // The session this process runs now (empty for none): the crash handler records its id with a crash.
+    // The session this process runs now (empty for none): the crash handler records its id with a crash, in the state
+    // and in the report.
     static void setCurrentSessionId(const std::string& sessionId);
+    // Its id as last set; empty for none. Safe in a signal handler.
+    static const char* currentSessionId();
     // Seconds the application was active since the last crash, up to now.
     static double activeDurationSinceLastCrash();
 
