@@ -269,6 +269,11 @@ void DuviduClient::flush(double timeout)
     transportAdapter_->flush(timeout);
 }
 
+void DuviduClient::close()
+{
+    close(std::nullopt);
+}
+
 void DuviduClient::close(std::optional<double> timeout)
 {
     isEnabled_.store(false);

@@ -110,8 +110,10 @@ public:
     // Waits up to the timeout in seconds for pending sends.
     void flush(double timeout);
     // Stops accepting events, then closes the transport: flushing and keeping what must outlive it (the lost-event
-    // counts) share `timeout` seconds, by default options.shutdownTimeInterval.
-    void close(std::optional<double> timeout = std::nullopt);
+    // counts) share `timeout` seconds, without one options.shutdownTimeInterval. close() is close(std::nullopt), a
+    // function of its own for programs built against an earlier version.
+    void close();
+    void close(std::optional<double> timeout);
 
     bool isEnabled() const { return isEnabled_.load(); }
     // Closed, switched off by the options, or without a parsed DSN.

@@ -97,6 +97,21 @@ std::optional<Value::Object> DuviduCrash::readReport(const std::string& reportId
     return *json->asObject();
 }
 
+std::set<std::string> DuviduCrash::reportedSessionIds() const
+{
+    std::set<std::string> sessionIds;
+    for (const auto& reportId : reportIds()) {
+        const auto report = readReport(reportId);
+        if (!report) continue;
+        const auto header = report->find("report");
+        const Value::Object* fields = header == report->end() ? nullptr : header->second.asObject();
+        if (!fields) continue;
+        const auto sessionId = fields->find("session_id");
+        if (sessionId != fields->end() && sessionId->second.isString()) sessionIds.insert(*sessionId->second.asString());
+    }
+    return sessionIds;
+}
+
 void DuviduCrash::deleteReport(const std::string& reportId) const
 {
     if (auto store = duviducrash_reportStore()) store->deleteReport(reportId);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
     std::optional<DuviduFileLock> claimReport(const std::string& reportId) const;
     // The report as JSON; nullopt when it is gone or not a JSON object.
     std::optional<Value::Object> readReport(const std::string& reportId) const;
+    // The ids of the sessions that the crashed processes of the stored reports ran (none for a report of a process
+    // without one, or of an earlier version).
+    std::set<std::string> reportedSessionIds() const;
     void deleteReport(const std::string& reportId) const;
 };
 

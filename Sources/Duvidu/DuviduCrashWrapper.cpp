@@ -41,7 +41,13 @@ std::optional<DuviduDate> DuviduCrashWrapper::lastCrashDate() const
 {
     const int64_t milliseconds = duviducrash_lastCrashTimestamp();
     if (milliseconds < 0) return std::nullopt;
+    // The crash state keeps only times that are dates: no overflow here.
     return DuviduDate(std::chrono::milliseconds(milliseconds));
+}
+
+std::optional<std::string> DuviduCrashWrapper::lastCrashSessionId() const
+{
+    return duviducrash_lastCrashSessionId();
 }
 
 double DuviduCrashWrapper::activeDurationSinceLastCrash() const

@@ -18,9 +18,13 @@ public:
     // Whether the previous launch of the application ended in a crash, as the crash state file said when crash
     // capture was first installed in this process; false before that.
     virtual bool crashedLastLaunch() const;
-    // When the previous launch crashed, as the crash state file said along with crashedLastLaunch; none when it did
-    // not crash or the file did not keep the time.
-    virtual std::optional<DuviduDate> lastCrashDate() const;
+    // What the crash state file said of that crash along with crashedLastLaunch (none when the previous launch did
+    // not crash): when it crashed, none when the file did not keep a time it could hold; and the id of the session
+    // the crashed launch ran, empty when it ran none, none when the file did not keep it (an earlier version wrote
+    // it). Not virtual, as nothing added to this class is: subclasses built against an earlier header keep their
+    // table of virtual functions.
+    std::optional<DuviduDate> lastCrashDate() const;
+    std::optional<std::string> lastCrashSessionId() const;
     // Seconds the application was active since the last crash.
     virtual double activeDurationSinceLastCrash() const;
     // Whether a debugger (or another tracer) is attached to this process.

@@ -7,6 +7,7 @@
 #include "Duvidu/DuviduInstallation.h"
 #include "Duvidu/DuviduLog.h"
 #include "Duvidu/DuviduSerialization.h"
+#include "DuviduCrash/Recording/DuviduCrashC.h"
 
 namespace duvidu {
 
@@ -273,6 +274,8 @@ void DuviduHub::startSession()
         }
         session_->setEnvironment(options->environment);
         scope->applyToSession(*session_);
+        // A crash from now on names this session as the crashed run's.
+        duviducrash_setCurrentSessionId(session_->sessionId().duviduIdString());
         storeCurrentSession(*session_);
         captureSession(session_);
     }
@@ -295,6 +298,7 @@ void DuviduHub::endSessionWithTimestamp(DuviduDate timestamp)
         ended = std::move(session_);
         errorsBeforeSession_ = 0;
         deleteCurrentSession();
+        duviducrash_setCurrentSessionId("");
     }
     if (!ended) {
         DUVIDU_LOG_DEBUG("No session to end with timestamp.");
@@ -447,6 +451,11 @@ std::set<std::string> DuviduHub::installedIntegrationNames() const
 void DuviduHub::flush(double timeout)
 {
     if (auto client = getClient()) client->flush(timeout);
+}
+
+void DuviduHub::close()
+{
+    close(std::nullopt);
 }
 
 void DuviduHub::close(std::optional<double> timeout)

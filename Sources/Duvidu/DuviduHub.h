@@ -142,8 +142,9 @@ public:
 
     void flush(double timeout);
     // Closes the client (which flushes, for `timeout` seconds or the options' shutdownTimeInterval); the client stays
-    // bound.
-    void close(std::optional<double> timeout = std::nullopt);
+    // bound. close() is close(std::nullopt), a function of its own for programs built against an earlier version.
+    void close();
+    void close(std::optional<double> timeout);
     // Nothing on this platform.
     void reportFullyDisplayed() {}
 

@@ -336,6 +336,11 @@ void DuviduSDK::flush(double timeout)
 
 // MARK: close
 
+void DuviduSDK::close()
+{
+    close(std::nullopt);
+}
+
 void DuviduSDK::close(std::optional<double> timeout)
 {
     DUVIDU_LOG_DEBUG("Starting to close SDK.");

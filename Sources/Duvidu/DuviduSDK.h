@@ -109,8 +109,10 @@ public:
 
     // Uninstalls the integrations in installation order, closes and unbinds the client, drops the hub and the
     // container's services. The client's close takes `timeout` seconds at most, by default the options'
-    // shutdownTimeInterval (an application that must end by a deadline gives what it has left).
-    static void close(std::optional<double> timeout = std::nullopt);
+    // shutdownTimeInterval (an application that must end by a deadline gives what it has left). close() is
+    // close(std::nullopt), a function of its own for programs built against an earlier version.
+    static void close();
+    static void close(std::optional<double> timeout);
     // Ends the process at once with a trap, so that the crash monitors record it.
     [[noreturn]] static void crash();
 

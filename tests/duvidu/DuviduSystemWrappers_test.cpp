@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -40,6 +41,18 @@ TEST_F(DuviduSystemWrappersTest, DateUtil)
     EXPECT_EQ(DuviduDateUtil::getMaximumDate(late, early), late);
     EXPECT_EQ(DuviduDateUtil::getMaximumDate(std::nullopt, early), early);
     EXPECT_EQ(DuviduDateUtil::getMaximumDate(std::nullopt, std::nullopt), std::nullopt);
+}
+
+TEST(DuviduDateUtilTest, SecondsSince1970OutsideTheClocksRangeNameNoDate)
+{
+    // The clock counts nanoseconds in 64 bits: about 9,223,372,036 seconds either side of 1970.
+    EXPECT_EQ(DuviduDateUtil::dateWithSecondsSince1970(1.5), DuviduDate(1500ms));
+    EXPECT_EQ(DuviduDateUtil::dateWithSecondsSince1970(-2), DuviduDate(-2s));
+    EXPECT_EQ(DuviduDateUtil::dateWithSecondsSince1970(9223372036), DuviduDate(9223372036s));
+    EXPECT_EQ(DuviduDateUtil::dateWithSecondsSince1970(-9223372036), DuviduDate(-9223372036s));
+    const double outside[] = {9223372037.0, 1e10, 1e300, -9223372037.0, -1e19, std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (double seconds : outside)
+        EXPECT_EQ(DuviduDateUtil::dateWithSecondsSince1970(seconds), std::nullopt) << seconds;
 }
 
 TEST(DuviduSysctlTest, ParsesProcTexts)

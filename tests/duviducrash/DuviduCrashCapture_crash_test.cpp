@@ -1,17 +1,23 @@
 // Crash capture end to end: a helper program starts the SDK against a loopback stand-in for the reporting service and
 // crashes; the next start of the helper sends the crash, the start after it sends nothing.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "Duvidu/DuviduSerialization.h"
@@ -19,6 +25,7 @@
 #include "duvidu/IngestServer.h"
 #include "support/ChildProcess.h"
 #include "support/HostProgram.h"
+#include "support/LockHoldingProcess.h"
 #include "support/TempHome.h"
 
 namespace fs = std::filesystem;
@@ -69,6 +76,44 @@ std::string helperDebugId()
     return buildId;
 }
 
+// A run of a program that holds at a FIFO, its last argument, until it is let go; its opening the FIFO for reading
+// tells that it got there.
+class HeldRun {
+public:
+    using Run = std::function<vctest::ChildResult(const std::vector<std::string>&)>;
+
+    HeldRun(const Run& run, std::vector<std::string> arguments, const fs::path& fifo)
+    {
+        if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + fifo.string());
+        arguments.push_back(fifo.string());
+        thread_ = std::thread([this, run, arguments] { result_ = run(arguments); });
+        // A writer's open succeeds only while a reader has the FIFO open.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (release_ < 0 && std::chrono::steady_clock::now() < deadline) {
+            release_ = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (release_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    HeldRun(const HeldRun&) = delete;
+    HeldRun& operator=(const HeldRun&) = delete;
+    ~HeldRun() { letGo(); }
+
+    bool held() const { return release_ >= 0; }
+    // The end of the FIFO's input lets the run go on; returns how it ended.
+    const vctest::ChildResult& letGo()
+    {
+        if (release_ >= 0) close(release_);
+        release_ = -1;
+        if (thread_.joinable()) thread_.join();
+        return result_;
+    }
+
+private:
+    int release_ = -1;
+    vctest::ChildResult result_;
+    std::thread thread_;
+};
+
 struct Fault {
     std::string name;
     int signal;
@@ -88,6 +133,10 @@ protected:
     }
 
     vctest::ChildResult helper(const std::vector<std::string>& arguments) { return run(VC_CRASH_HELPER, arguments); }
+    HeldRun::Run runHelper()
+    {
+        return [this](const std::vector<std::string>& arguments) { return helper(arguments); };
+    }
     vctest::ChildResult cli(const std::vector<std::string>& arguments) { return run(VC_DUVIDU_CLI, arguments); }
     vctest::ChildResult run(const std::string& program, const std::vector<std::string>& arguments)
     {
@@ -115,6 +164,7 @@ protected:
     }
 
     fs::path reportsFolder() const { return home.cache() / "duvidu/DuviduCrash/duviducrash_helper/Reports"; }
+    fs::path stateFolder() const { return home.cache() / "duvidu/DuviduCrash/duviducrash_helper/Data"; }
 
     size_t count(const fs::path& folder) const
     {
@@ -197,6 +247,19 @@ protected:
         auto result = helper({"start"});
         EXPECT_TRUE(WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0) << result.output;
         return result.output;
+    }
+
+    // The next start of the helper sends one crash, with the session of that id ended as crashed, and ends that session
+    // no other way.
+    void expectNextStartSendsTheCrashWithSession(const std::string& sessionId)
+    {
+        const size_t before = server.requestCount();
+        EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+        const auto fatal = fatalEventsFrom(before);
+        ASSERT_EQ(fatal.size(), 1u);
+        EXPECT_EQ(text(at(&fatal[0].second, "sid")), sessionId);
+        EXPECT_EQ(text(at(&fatal[0].second, "status")), "crashed");
+        EXPECT_EQ(sessionEndingsFrom(before)[sessionId], std::vector<std::string>{"crashed"});
     }
 
     vctest::TempHome home;
@@ -332,6 +395,113 @@ TEST_F(DuviduCrashCapture, TheCrashOfOneReleaseIsReportedUnderItAndItsDistWhenAn
         messageWithDist |= text(at(at(&event, "message"), "formatted")) == "x" && text(at(&event, "dist")) == "d2";
     }
     EXPECT_TRUE(messageWithDist);
+}
+
+TEST_F(DuviduCrashCapture, AClockSetBackBetweenTheSessionsStartAndTheCrashKeepsTheCrashedSession)
+{
+    // The session starts by a clock that runs ahead and the crash comes after the clock was set back: by the two
+    // readings, the session began after the crash.
+    for (const char* secondsBack : {"5", "600"}) {
+        SCOPED_TRACE(std::string("clock set back ") + secondsBack + " s");
+        auto crashed = helper({"clock-back", secondsBack});
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+        const std::string crashedSession = currentSessionId();
+        ASSERT_FALSE(crashedSession.empty());
+        expectNextStartSendsTheCrashWithSession(crashedSession);
+    }
+}
+
+TEST_F(DuviduCrashCapture, ACrashStateOfTheEarlierVersionWithATimeOutOfRangeSendsTheStoredSessionAsCrashed)
+{
+    // The earlier version kept no session id. A crash time that is no date (it would overflow the clock, or lies before
+    // 1970) is unknown, and without a time that version took the stored session for the crashed run's.
+    for (const char* time : {"1e10", "1e300", "-1e19"}) {
+        SCOPED_TRACE(std::string("lastCrashTimestamp ") + time);
+        auto crashed = helper({"segv"});
+        ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+        const std::string crashedSession = currentSessionId();
+        ASSERT_FALSE(crashedSession.empty());
+        std::ofstream(stateFolder() / "CrashState.json")
+            << R"({"crashedLastLaunch":true,"activeDurationSinceLastCrash":0.5,"lastCrashTimestamp":)" << time << "}";
+        expectNextStartSendsTheCrashWithSession(crashedSession);
+    }
+}
+
+TEST_F(DuviduCrashCapture, MarkingACrashHandledNeverWritesOverACrashRecordedSince)
+{
+    // Run F reads crash A and is held before it marks A handled; meanwhile run C starts (A is still recorded), begins
+    // its session and crashes; then F marks A handled. C's crash stays recorded, with its session.
+    auto first = helper({"abort"});
+    ASSERT_TRUE(WIFSIGNALED(first.status)) << "status " << first.status;
+    HeldRun marking(runHelper(), {"mark-handled-after"}, home.path() / "marking");
+    ASSERT_TRUE(marking.held()) << "run F did not get to read the crash state";
+
+    auto crashed = helper({"segv"});
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    const std::string crashedSession = currentSessionId();
+    ASSERT_FALSE(crashedSession.empty());
+    const auto& marked = marking.letGo();
+    EXPECT_TRUE(WIFEXITED(marked.status) && WEXITSTATUS(marked.status) == 0) << "status " << marked.status;
+    expectNextStartSendsTheCrashWithSession(crashedSession);
+}
+
+TEST_F(DuviduCrashCapture, ASiblingsSessionStoredBeforeTheCrashIsLeftToTheSibling)
+{
+    // Run P begins its session, then sibling S begins its own (the stored session is S's now), then P crashes. S's
+    // session is not the crashed run's: the next start leaves it to S, which ends it as exited when it quits.
+    HeldRun crashing(runHelper(), {"crash-after"}, home.path() / "crashing");
+    ASSERT_TRUE(crashing.held());
+    HeldRun sibling(runHelper(), {"run-until"}, home.path() / "sibling");
+    ASSERT_TRUE(sibling.held());
+    const std::string siblingSession = currentSessionId();
+    ASSERT_FALSE(siblingSession.empty());
+    const auto& crashed = crashing.letGo();
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+
+    const size_t before = server.requestCount();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+    EXPECT_EQ(fatalEventsFrom(before).size(), 1u);
+    const auto& quit = sibling.letGo();
+    EXPECT_TRUE(WIFEXITED(quit.status) && WEXITSTATUS(quit.status) == 0) << "status " << quit.status;
+    EXPECT_EQ(sessionEndingsFrom(before)[siblingSession], std::vector<std::string>{"exited"});
+}
+
+TEST_F(DuviduCrashCapture, TheStoredSessionOfARunThatCrashedBeforeTheLastCrashIsSentAsCrashed)
+{
+    // Runs Q and P crash one after the other; P stored its session last, Q's crash is the one the crash state keeps.
+    // P's crash report names P's session.
+    HeldRun laterCrash(runHelper(), {"crash-after"}, home.path() / "q");
+    ASSERT_TRUE(laterCrash.held());
+    HeldRun earlierCrash(runHelper(), {"crash-after"}, home.path() / "p");
+    ASSERT_TRUE(earlierCrash.held());
+    const std::string storedSession = currentSessionId();
+    ASSERT_FALSE(storedSession.empty());
+    ASSERT_TRUE(WIFSIGNALED(earlierCrash.letGo().status));
+    ASSERT_TRUE(WIFSIGNALED(laterCrash.letGo().status));
+
+    const size_t before = server.requestCount();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
+    EXPECT_EQ(fatalEventsFrom(before).size(), 2u);
+    EXPECT_EQ(sessionEndingsFrom(before)[storedSession], std::vector<std::string>{"crashed"});
+}
+
+TEST_F(DuviduCrashCapture, TheCrashHandlerGivesUpAStateLockHeldElsewhereAfterASecondByTheClock)
+{
+    // Another process holds the crash state's lock, as one stopped in a debugger would, and every sleep of the crashing
+    // run lasts up to 20 ms longer than asked: the handler waits a second by the clock, however few sleeps fit in it,
+    // then records the crash without the lock.
+    EXPECT_EQ(startHelper(), "crashedLastRun NO\n");
+    auto holder = std::make_unique<vctest::LockHoldingProcess>(stateFolder().string());
+    auto crashed = helper({"late-sleeps", "segv"});
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch();
+    ASSERT_TRUE(WIFSIGNALED(crashed.status)) << "status " << crashed.status;
+    long long faultedAt = 0;
+    ASSERT_EQ(std::sscanf(crashed.output.c_str(), "faulting at %lld", &faultedAt), 1) << crashed.output;
+    const auto waited = ended - std::chrono::nanoseconds(faultedAt);
+    EXPECT_GE(waited, std::chrono::seconds(1));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    holder.reset();
+    EXPECT_EQ(startHelper(), "crashedLastRun YES\n");
 }
 
 // The service is out of reach until the test lets it listen: nothing is delivered before then.

@@ -84,6 +84,16 @@ int64_t duviducrash_lastCrashTimestamp()
     return DuviduCrashState::lastCrashTimestamp();
 }
 
+std::optional<std::string> duviducrash_lastCrashSessionId()
+{
+    return DuviduCrashState::lastCrashSessionId();
+}
+
+void duviducrash_setCurrentSessionId(const std::string& sessionId)
+{
+    DuviduCrashState::setCurrentSessionId(sessionId);
+}
+
 double duviducrash_activeDurationSinceLastCrash()
 {
     return DuviduCrashState::activeDurationSinceLastCrash();

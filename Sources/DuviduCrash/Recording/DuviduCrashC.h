@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "DuviduCrash/Recording/DuviduCrashReportStore.h"
@@ -32,6 +33,11 @@ void duviducrash_setUserInfoJSON(const char* json, size_t length);
 bool duviducrash_crashedLastLaunch();
 // When it crashed, in milliseconds since 1970, as the first install read it; -1 when unknown.
 int64_t duviducrash_lastCrashTimestamp();
+// The id of the session it ran when it crashed, as the first install read it: empty when it ran none; none when
+// unknown.
+std::optional<std::string> duviducrash_lastCrashSessionId();
+// The session this process runs now (empty for none), which a crash records.
+void duviducrash_setCurrentSessionId(const std::string& sessionId);
 double duviducrash_activeDurationSinceLastCrash();
 void duviducrash_notifyAppActive(bool isActive);
 void duviducrash_notifyAppTerminate();

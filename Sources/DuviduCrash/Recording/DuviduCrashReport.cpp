@@ -6,6 +6,7 @@
 #include "DuviduCrash/Recording/DuviduCrashBinaryImageCache.h"
 #include "DuviduCrash/Recording/DuviduCrashReportWriter.h"
 #include "DuviduCrash/Recording/DuviduCrashScopeSync.h"
+#include "DuviduCrash/Recording/DuviduCrashState.h"
 #include "DuviduCrash/Recording/Tools/DuviduCrashMachineContext.h"
 #include "DuviduCrash/Recording/Tools/DuviduCrashSignalInfo.h"
 #include "DuviduCrash/Recording/Tools/DuviduCrashThread.h"
@@ -136,6 +137,8 @@ bool DuviduCrashReport::write(int fileDescriptor, const char* reportId, const Du
     writer.addString("id", reportId);
     writer.addMilli("timestamp", nowInMilliseconds());
     writer.addInteger("pid", getpid());
+    if (const char* sessionId = DuviduCrashState::currentSessionId(); sessionId[0] != '\0')
+        writer.addString("session_id", sessionId);
     writer.endContainer();
     writeCrash(writer, context, crashedIndex);
     writer.beginArray("threads");

@@ -5,7 +5,8 @@
 namespace duvidu {
 
 // The crash report, a JSON object written by the crashing process itself:
-//   "report": {"id", "timestamp" (seconds since 1970), "pid"}
+//   "report": {"id", "timestamp" (seconds since 1970), "pid", "session_id" (the session the process ran; absent when
+//              it ran none)}
 //   "crash": {"type" ("signal" or "cpp_exception"), "thread" (index into "threads"), "address" (faulting address),
 //             "signal": {"number", "code", "name", "code_name"}, "cpp_exception": {"type", "reason"}}
 //   "threads": [{"tid", "name", "main", "crashed", "backtrace" (crashed thread only):

@@ -13,7 +13,9 @@
 #include <cstring>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 
+#include "Duvidu/DuviduDateUtil.h"
 #include "Duvidu/DuviduFileText.h"
 #include "Duvidu/DuviduLog.h"
 #include "DuviduCrash/Recording/DuviduCrashReportWriter.h"
@@ -22,13 +24,29 @@ namespace duvidu {
 
 namespace {
 
+// A crash as the file records it: when (milliseconds since 1970, -1 when unknown) and the id of the session that the
+// crashed process ran (empty when it ran none; none in a file written before the id was kept). Two records of one
+// crash are equal; the records of two crashes differ in the time or the session.
+struct RecordedCrash {
+    int64_t timestamp = -1;
+    std::optional<std::string> sessionId;
+
+    bool operator==(const RecordedCrash&) const = default;
+};
+
 std::mutex g_mutex;  // orders the initialisation and the writes outside the crash handler
 bool g_initialized = false;
 std::atomic<bool> g_crashedLastLaunch{false};
 // Whether this process has sent the crash of the previous launch; until then the file keeps saying it crashed.
 std::atomic<bool> g_crashHandled{false};
-// When the previous launch crashed, in milliseconds since 1970; -1 when unknown. Set once, by the initialisation.
-std::atomic<int64_t> g_lastCrashTimestamp{-1};
+// The crash of the previous launch, while g_crashedLastLaunch. Set once, by the initialisation; under g_mutex.
+RecordedCrash g_lastCrash;
+// The id of the session this process runs (empty while none runs), for the crash handler: a new id is written into
+// the slot the handler is not told to read, then that slot is published. Writers hold g_sessionIdMutex.
+constexpr size_t kSessionIdSize = 64;
+char g_sessionIds[2][kSessionIdSize];
+std::atomic<int> g_sessionIdSlot{0};
+std::mutex g_sessionIdMutex;
 // Active milliseconds since the last crash, not counting the stretch that is running now.
 std::atomic<int64_t> g_activeMilliseconds{0};
 // When the running active stretch began, in monotonic milliseconds; -1 while not active.
@@ -77,8 +95,8 @@ bool setPath(const std::string& path)
 // An exclusive lock on the state's folder, held by every write of the state, in every process that shares it, so
 // that the writes of processes that start and crash at once (under the same temporary names) come one after the
 // other: a crash handler reads the crash's time while holding it, and so never puts an older crash over a newer one.
-// Holders keep it for a few system calls; after a second of waiting the write goes ahead without it. Safe in a signal
-// handler.
+// Holders keep it for a few system calls; after a second of waiting (by the monotonic clock, whatever the sleeps in
+// between take) the write goes ahead without it. Safe in a signal handler.
 class StateFolderLock {
 public:
     StateFolderLock()
@@ -87,8 +105,9 @@ public:
         descriptor_ = open(g_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor_ < 0) return;
         const struct timespec pause = {0, 1000000};  // 1 ms
-        for (int waited = 0; flock(descriptor_, LOCK_EX | LOCK_NB) != 0; ++waited) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= 1000) {
+        const int64_t deadline = monotonicMilliseconds() + 1000;
+        while (flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || monotonicMilliseconds() >= deadline) {
                 close(descriptor_);
                 descriptor_ = -1;
                 return;
@@ -107,9 +126,10 @@ private:
     int descriptor_ = -1;
 };
 
-// Writes the state under the temporary name and renames it over the file; the crash's time (-1 when unknown) only
-// with a crash. The caller holds the folder lock. Safe in a signal handler.
-bool writeState(const char* temporaryPath, bool crashed, int64_t activeMilliseconds, int64_t crashTimestamp)
+// Writes the state under the temporary name and renames it over the file; the crash's time (-1 when unknown) and its
+// session's id (nullptr when unknown) only with a crash. The caller holds the folder lock. Safe in a signal handler.
+bool writeState(const char* temporaryPath, bool crashed, int64_t activeMilliseconds, int64_t crashTimestamp,
+                const char* crashSessionId)
 {
     if (g_path[0] == '\0') return false;
     int file = open(temporaryPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -119,6 +139,7 @@ bool writeState(const char* temporaryPath, bool crashed, int64_t activeMilliseco
     writer.addBoolean("crashedLastLaunch", crashed);
     writer.addMilli("activeDurationSinceLastCrash", activeMilliseconds);
     if (crashed && crashTimestamp >= 0) writer.addMilli("lastCrashTimestamp", crashTimestamp);
+    if (crashed && crashSessionId) writer.addString("lastCrashSessionId", crashSessionId);
     writer.endContainer();
     bool written = writer.flush();
     written = close(file) == 0 && written;
@@ -129,30 +150,59 @@ bool writeState(const char* temporaryPath, bool crashed, int64_t activeMilliseco
     return true;
 }
 
-// Under g_mutex and the folder lock.
+// The state file as JSON; not an object when it is missing or unreadable.
+nlohmann::json readStateFile(const std::string& path)
+{
+    auto text = duvidu_readOwnFile(path, kDuviduStateFileLimit);
+    if (!text) return nullptr;
+    return nlohmann::json::parse(text->begin(), text->end(), nullptr, false);
+}
+
+// The crash the state records; none when it records none. A time that is not a date (out of range, negative) is
+// unknown.
+std::optional<RecordedCrash> recordedCrash(const nlohmann::json& state)
+{
+    auto crashed = state.find("crashedLastLaunch");
+    if (crashed == state.end() || !crashed->is_boolean() || !crashed->get<bool>()) return std::nullopt;
+    RecordedCrash crash;
+    auto timestamp = state.find("lastCrashTimestamp");
+    if (timestamp != state.end() && timestamp->is_number()) {
+        // Rounded as written, so that a record read and written again stays equal to itself.
+        const double seconds = timestamp->get<double>();
+        if (DuviduDateUtil::dateWithSecondsSince1970(seconds) && seconds >= 0)
+            crash.timestamp = std::llround(seconds * 1000);
+    }
+    auto sessionId = state.find("lastCrashSessionId");
+    if (sessionId != state.end() && sessionId->is_string()) crash.sessionId = sessionId->get<std::string>();
+    return crash;
+}
+
+// Under g_mutex and the folder lock. A crash recorded since this process read the file (a sibling's, newer than the
+// one read) is never written over: the write is left out then.
 void writeStateLocked()
 {
+    if (auto recorded = recordedCrash(readStateFile(g_path));
+        recorded && (!g_crashedLastLaunch.load() || *recorded != g_lastCrash)) {
+        DUVIDU_LOG_DEBUG("The crash state records a crash this process did not read; it is left as it is.");
+        return;
+    }
     const bool crashUnhandled = g_crashedLastLaunch.load() && !g_crashHandled.load();
-    if (!writeState(g_temporaryPath, crashUnhandled, activeMillisecondsNow(), g_lastCrashTimestamp.load()))
+    const char* sessionId = g_lastCrash.sessionId ? g_lastCrash.sessionId->c_str() : nullptr;
+    if (!writeState(g_temporaryPath, crashUnhandled, activeMillisecondsNow(), g_lastCrash.timestamp, sessionId))
         DUVIDU_LOG_ERROR(std::string("Could not write the crash state to ") + g_path + ": " + std::strerror(errno));
 }
 
 void readState(const std::string& path)
 {
-    auto text = duvidu_readOwnFile(path, kDuviduStateFileLimit);
-    if (!text) return;
-    auto state = nlohmann::json::parse(text->begin(), text->end(), nullptr, false);
+    auto state = readStateFile(path);
+    if (state.is_null()) return;
     if (!state.is_object()) {
         DUVIDU_LOG_ERROR("The crash state in " + path + " is not readable; starting from an empty one.");
         return;
     }
-    auto crashed = state.find("crashedLastLaunch");
-    g_crashedLastLaunch.store(crashed != state.end() && crashed->is_boolean() && crashed->get<bool>());
-    auto crashTimestamp = state.find("lastCrashTimestamp");
-    if (g_crashedLastLaunch.load() && crashTimestamp != state.end() && crashTimestamp->is_number()) {
-        const double seconds = crashTimestamp->get<double>();
-        if (std::isfinite(seconds) && seconds >= 0) g_lastCrashTimestamp.store(std::llround(seconds * 1000));
-    }
+    auto crash = recordedCrash(state);
+    g_crashedLastLaunch.store(crash.has_value());
+    if (crash) g_lastCrash = *crash;
     auto active = state.find("activeDurationSinceLastCrash");
     if (!g_crashedLastLaunch.load() && active != state.end() && active->is_number()) {
         const double seconds = active->get<double>();
@@ -186,7 +236,27 @@ bool DuviduCrashState::crashedLastLaunch()
 
 int64_t DuviduCrashState::lastCrashTimestamp()
 {
-    return g_lastCrashTimestamp.load();
+    std::lock_guard lock(g_mutex);
+    return g_lastCrash.timestamp;
+}
+
+std::optional<std::string> DuviduCrashState::lastCrashSessionId()
+{
+    std::lock_guard lock(g_mutex);
+    return g_lastCrash.sessionId;
+}
+
+const char* DuviduCrashState::currentSessionId()
+{
+    return g_sessionIds[g_sessionIdSlot.load()];
+}
+
+void DuviduCrashState::setCurrentSessionId(const std::string& sessionId)
+{
+    std::lock_guard lock(g_sessionIdMutex);
+    const int next = 1 - g_sessionIdSlot.load();
+    std::snprintf(g_sessionIds[next], kSessionIdSize, "%s", sessionId.size() < kSessionIdSize ? sessionId.c_str() : "");
+    g_sessionIdSlot.store(next);
 }
 
 double DuviduCrashState::activeDurationSinceLastCrash()
@@ -225,7 +295,7 @@ void DuviduCrashState::notifyAppTerminate()
 void DuviduCrashState::notifyAppCrash()
 {
     StateFolderLock folderLock;
-    writeState(g_crashTemporaryPath, true, activeMillisecondsNow(), realtimeMilliseconds());
+    writeState(g_crashTemporaryPath, true, activeMillisecondsNow(), realtimeMilliseconds(), currentSessionId());
 }
 
 }  // namespace duvidu
