@@ -214,28 +214,21 @@ void whisper_reset_timings(struct whisper_context* ctx) {
 void whisper_print_timings(struct whisper_context* ctx) {
     if (!ctx) return;
     const recognizer::Timings& t = ctx->timings;
-    char text[160];
-    const auto print = [&text] { recognizer::logLine(GGML_LOG_LEVEL_INFO, text); };
-    auto line = [&](const char* label, double ms, int runs) {
+    static constexpr const char* where = "whisper_print_timings";
+    auto line = [](const char* label, double ms, int runs) {
         runs = std::max(1, runs);
-        snprintf(text, sizeof text, "whisper_print_timings: %13s = %8.2f ms / %5d runs (%8.2f ms per run)", label, ms,
-                 runs, ms / runs);
-        print();
+        recognizer::logInfo(where, "%13s = %8.2f ms / %5d runs (%8.2f ms per run)", label, ms, runs, ms / runs);
     };
     recognizer::logLine(GGML_LOG_LEVEL_INFO, "");
-    snprintf(text, sizeof text, "whisper_print_timings:     load time = %8.2f ms", t.loadMs);
-    print();
-    snprintf(text, sizeof text, "whisper_print_timings:     fallbacks = %3d p / %3d h", t.nFailP, t.nFailH);
-    print();
-    snprintf(text, sizeof text, "whisper_print_timings:      mel time = %8.2f ms", t.melMs);
-    print();
+    recognizer::logInfo(where, "    load time = %8.2f ms", t.loadMs);
+    recognizer::logInfo(where, "    fallbacks = %3d p / %3d h", t.nFailP, t.nFailH);
+    recognizer::logInfo(where, "     mel time = %8.2f ms", t.melMs);
     line("sample time", t.sampleMs, t.nSample);
     line("encode time", t.encodeMs, t.nEncode);
     line("decode time", t.decodeMs, t.nDecode);
     line("batchd time", t.batchdMs, t.nBatchd);
     line("prompt time", t.promptMs, t.nPrompt);
-    snprintf(text, sizeof text, "whisper_print_timings:    total time = %8.2f ms", (nowUs() - t.startUs) / 1000.0);
-    print();
+    recognizer::logInfo(where, "   total time = %8.2f ms", (nowUs() - t.startUs) / 1000.0);
 }
 
 void whisper_log_set(ggml_log_callback log_callback, void* user_data) {
